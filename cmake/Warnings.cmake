@@ -1,0 +1,11 @@
+# Compiler flags shared by every target of the project.
+add_library(kestrix_options INTERFACE)
+target_compile_options(kestrix_options INTERFACE -Wall -Wextra -Wpedantic)
+if(KESTRIX_WERROR)
+  target_compile_options(kestrix_options INTERFACE -Werror)
+endif()
+if(KESTRIX_SANITIZE)
+  target_compile_options(kestrix_options INTERFACE
+    -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(kestrix_options INTERFACE -fsanitize=address,undefined)
+endif()

@@ -1,0 +1,74 @@
+// kestrix-cli: the core of Kestrix for scripts, one subcommand per capability.
+#include "CliCommand.h"
+#include "util/Error.h"
+
+#include <exception>
+#include <iostream>
+
+using namespace kestrix;
+
+namespace kestrix::cli {
+
+const std::vector<Command>& commands() {
+    static const std::vector<Command> list = {
+        {"links", "links print FILE | links save IN OUT", runLinks},
+    };
+    return list;
+}
+
+const Command& findCommand(const std::string& name) {
+    for (const Command& c : commands())
+        if (name == c.name)
+            return c;
+    throw Error("Unknown command: " + name);
+}
+
+void usageError(const Command& command) {
+    throw Error(std::string("usage: kestrix-cli ") + command.usage);
+}
+
+bool ConsoleDialogs::askYesNo(const std::string& text, MessageIcon) {
+    std::cerr << text << " (answered No)\n";
+    return false;
+}
+
+Answer ConsoleDialogs::askYesNoCancel(const std::string& text) {
+    std::cerr << text << " (answered Cancel)\n";
+    return Answer::Cancel;
+}
+
+void ConsoleDialogs::showMessage(const std::string& text, MessageIcon) {
+    std::cerr << text << "\n";
+}
+
+} // namespace kestrix::cli
+
+namespace {
+
+void printHelp(std::ostream& out) {
+    out << "usage: kestrix-cli SUBCOMMAND [options] ARGS\n\nsubcommands:\n";
+    for (const auto& c : cli::commands())
+        out << "  " << c.usage << "\n";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    cli::Args args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        printHelp(args.empty() ? std::cerr : std::cout);
+        return args.empty() ? 1 : 0;
+    }
+    try {
+        const cli::Command& command = cli::findCommand(args[0]);
+        cli::Args rest(args.begin() + 1, args.end());
+        if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
+            std::cout << "usage: kestrix-cli " << command.usage << "\n";
+            return 0;
+        }
+        return command.run(rest);
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,20 @@
+// The Windows bitmap file form: reading every common variant, writing the uncompressed layout.
+#pragma once
+
+#include "image/Bitmap.h"
+
+#include <string>
+#include <string_view>
+
+namespace kestrix {
+
+// Reads a BMP file image (file header first) into `out`, keeping its pixel format where the
+// bitmap has one (1, 4, 8, 15, 16, 24 or 32 bits); other bit-field layouts become 24-bit.
+// Malformed data raises "Bitmap image is not valid"; data cut short raises "Stream read error".
+void readBmp(std::string_view data, Bitmap& out);
+
+// Writes the bitmap as an uncompressed, bottom-up BMP file image in its own pixel format, with
+// a colour table of as many entries as the bitmap has.
+std::string writeBmp(const Bitmap& bitmap);
+
+} // namespace kestrix

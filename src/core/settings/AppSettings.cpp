@@ -1,0 +1,73 @@
+#include "settings/AppSettings.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace kestrix {
+
+std::string settingsFilePath() {
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (xdg && xdg[0] == '/') {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* pw = getpwuid(getuid());
+            home = pw ? pw->pw_dir : "/tmp";
+        }
+        base = std::string(home) + "/.config";
+    }
+    return base + "/kestrix/ksx.ini";
+}
+
+AppSettings ReadSettings(const IniFile& ini, const FormatSettings& fs) {
+    AppSettings s;
+    s.Quality = ini.readInteger("AVI", "Quality", s.Quality);
+    s.TimeOut = ini.readInteger("Sampling", "TimeOut", s.TimeOut);
+    s.DefaultFile = ini.readString("Files", "DefaultFile", s.DefaultFile);
+    s.SelectedInx = ini.readInteger("Links", "SelectedInx", s.SelectedInx);
+    s.FlawThreshold = ini.readFloat("Flaws", "FlawThreshold", s.FlawThreshold, fs);
+    s.BlackFrame = ini.readBool("Flaws", "BlackFrame", s.BlackFrame);
+    return s;
+}
+
+void WriteSettings(IniFile& ini, const AppSettings& s, int32_t selectedIndex,
+                   const FormatSettings& fs) {
+    ini.load();
+    ini.writeInteger("AVI", "Quality", s.Quality);
+    ini.writeInteger("Sampling", "TimeOut", s.TimeOut);
+    ini.writeString("Files", "DefaultFile", s.DefaultFile);
+    ini.writeFloat("Flaws", "FlawThreshold", s.FlawThreshold, fs);
+    ini.writeBool("Flaws", "BlackFrame", s.BlackFrame);
+    ini.writeInteger("Links", "SelectedInx", selectedIndex);
+    ini.save();
+}
+
+void WriteSelectedIndex(IniFile& ini, int32_t selectedIndex) {
+    ini.load();
+    ini.writeInteger("Links", "SelectedInx", selectedIndex);
+    ini.save();
+}
+
+std::vector<std::string> ReadAddressHistory(const IniFile& ini) {
+    int n = std::clamp(ini.readInteger("AddressBar", "Count", kSavedHistoryEntries), 0,
+                       kMaxHistoryEntries);
+    std::vector<std::string> entries;
+    for (int i = 0; i < n; ++i)
+        entries.push_back(ini.readString("AddressBar", "Item" + std::to_string(i), ""));
+    return entries;
+}
+
+void WriteAddressHistory(IniFile& ini, const std::vector<std::string>& entries) {
+    ini.load();
+    auto n = static_cast<int>(std::min<size_t>(entries.size(), kSavedHistoryEntries));
+    ini.writeInteger("AddressBar", "Count", n);
+    for (int i = 0; i < n; ++i)
+        ini.writeString("AddressBar", "Item" + std::to_string(i), entries[static_cast<size_t>(i)]);
+    ini.save();
+}
+
+} // namespace kestrix

@@ -1,0 +1,7 @@
+#include "util/Error.h"
+
+namespace kestrix {
+
+void throwStreamRead() { throw Error("Stream read error", ErrorKind::StreamRead); }
+
+} // namespace kestrix

@@ -1,0 +1,10 @@
+#include "util/FormatSettings.h"
+
+namespace kestrix {
+
+const FormatSettings& defaultFormatSettings() {
+    static const FormatSettings settings{};
+    return settings;
+}
+
+} // namespace kestrix

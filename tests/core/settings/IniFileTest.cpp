@@ -1,0 +1,127 @@
+#include "Child.h"
+#include "TempDir.h"
+#include "settings/AppSettings.h"
+#include "util/Error.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+TEST(IniFile, ReadingRules) {
+    IniFile ini("unused");
+    ini.parse("; comment\r\n"
+              "[avi]\r\n"
+              "quality = 0x10\r\n"
+              "[Sampling]\n"
+              "TimeOut=12abc\n"
+              "[Files]\n"
+              "DefaultFile=\"my links.klnx\"\n"
+              "Long=" + std::string(3000, 'a') + "\n"
+              "Nul=a" + std::string(1, '\0') + "b\n"
+              "[Flaws]\n"
+              "FlawThreshold=0.29\n"
+              "BlackFrame=5\n"
+              "[Links]\n"
+              "SelectedInx=-3\n");
+    EXPECT_EQ(ini.readInteger("AVI", "QUALITY", 1), 16);
+    EXPECT_EQ(ini.readInteger("Sampling", "TimeOut", 60), 60); // not a number: default
+    EXPECT_EQ(ini.readString("files", "defaultfile", ""), "my links.klnx");
+    EXPECT_EQ(ini.readString("Files", "Long", "").size(), 2047u);
+    EXPECT_EQ(ini.readString("Files", "Nul", ""), std::string("a\0b", 3));
+    EXPECT_EQ(ini.readString("Files", "Missing", "dflt"), "dflt");
+    EXPECT_EQ(ini.readString("Nowhere", "Key", "dflt"), "dflt");
+    EXPECT_DOUBLE_EQ(ini.readFloat("Flaws", "FlawThreshold", 0, defaultFormatSettings()), 0.29);
+    EXPECT_TRUE(ini.readBool("Flaws", "BlackFrame", false));
+    EXPECT_EQ(ini.readInteger("Links", "SelectedInx", 0), -3);
+}
+
+TEST(IniFile, DefaultsWhenTheFileIsMissingOrBroken) {
+    TempDir dir;
+    for (const std::string& text : {std::string(), std::string("\xFF\xFE garbage\n[AVI\nQuality")}) {
+        IniFile ini(dir.file("ksx.ini"));
+        writeFile(ini.path(), text);
+        ini.load();
+        AppSettings s = ReadSettings(ini, defaultFormatSettings());
+        EXPECT_EQ(s.Quality, 10000);
+        EXPECT_EQ(s.TimeOut, 60);
+        EXPECT_EQ(s.DefaultFile, "default.klnx");
+        EXPECT_EQ(s.SelectedInx, 0);
+        EXPECT_DOUBLE_EQ(s.FlawThreshold, 0.07);
+        EXPECT_TRUE(s.BlackFrame);
+        EXPECT_EQ(ReadAddressHistory(ini), std::vector<std::string>(10));
+    }
+}
+
+TEST(IniFile, WritingKeepsOtherLinesAndRoundTrips) {
+    TempDir dir;
+    IniFile ini(dir.file("sub/ksx.ini"));
+    std::filesystem::create_directories(dir.file("sub"));
+    writeFile(ini.path(), "; mine\n[Other]\nKeep=1\n[flaws]\nblackframe=1\n");
+    AppSettings s;
+    s.Quality = 500;
+    s.TimeOut = 7;
+    s.DefaultFile = "/links/my.klnx";
+    s.FlawThreshold = 0.07;
+    s.BlackFrame = false;
+    WriteSettings(ini, s, 4, defaultFormatSettings());
+    std::string text = readFile(ini.path());
+    EXPECT_NE(text.find("; mine\n[Other]\nKeep=1\n[flaws]\nblackframe=0\nFlawThreshold=0.07\n"),
+              std::string::npos)
+        << text;
+    IniFile again(ini.path());
+    again.load();
+    AppSettings back = ReadSettings(again, defaultFormatSettings());
+    EXPECT_EQ(back.Quality, 500);
+    EXPECT_EQ(back.TimeOut, 7);
+    EXPECT_EQ(back.DefaultFile, "/links/my.klnx");
+    EXPECT_EQ(back.SelectedInx, 4);
+    EXPECT_FALSE(back.BlackFrame);
+    EXPECT_EQ(again.readString("Other", "Keep", ""), "1");
+}
+
+TEST(IniFile, HistoryKeepsTenEntriesAndLeavesOlderKeys) {
+    TempDir dir;
+    IniFile ini(dir.file("ksx.ini"));
+    std::vector<std::string> entries;
+    for (int i = 0; i < 12; ++i)
+        entries.push_back("http://host/" + std::to_string(i));
+    WriteAddressHistory(ini, entries);
+    WriteAddressHistory(ini, {"a", "b"});
+    ini.load();
+    EXPECT_EQ(ini.readInteger("AddressBar", "Count", 0), 2);
+    EXPECT_EQ(ReadAddressHistory(ini), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(ini.readString("AddressBar", "Item9", ""), "http://host/9");
+    EXPECT_EQ(ini.readString("AddressBar", "Item10", "none"), "none");
+
+    ini.parse("[AddressBar]\nCount=2000000000\n");
+    EXPECT_EQ(ReadAddressHistory(ini).size(), static_cast<size_t>(kMaxHistoryEntries));
+}
+
+TEST(IniFile, UnwritableFileRaisesUnableToWrite) {
+    TempDir dir;
+    IniFile ini(dir.file("ksx.ini"));
+    WriteSelectedIndex(ini, 1);
+    EXPECT_TRUE(inChild([&] {
+        limitFileSize(8);
+        try {
+            WriteSelectedIndex(ini, 123456789);
+            return false;
+        } catch (const Error& e) {
+            return std::string(e.what()) == "Unable to write to " + ini.path();
+        }
+    }));
+    ini.load();
+    EXPECT_EQ(ini.readInteger("Links", "SelectedInx", 0), 1);
+}
+
+TEST(IniFile, SettingsPathFollowsXdgConfigHome) {
+    const char* old = getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(settingsFilePath(), "/cfg/kestrix/ksx.ini");
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    EXPECT_EQ(settingsFilePath(), std::string(getenv("HOME")) + "/.config/kestrix/ksx.ini");
+    setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+}
