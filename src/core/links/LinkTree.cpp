@@ -256,6 +256,10 @@ bool LinkTree::GetSelectedLinkData(LinkNode*& node, TLinkNodeData& data) const {
     return true;
 }
 
+NodeCommands enabledCommands(TLinkKind kind) {
+    return {kind != TLinkKind::lkLink, kind != TLinkKind::lkRoot, kind == TLinkKind::lkLink};
+}
+
 int LinkTree::UpdateNodePicture(const LinkNode* node) {
     const bool open = node->hasChildren() && node->expanded();
     switch (node->kind()) {

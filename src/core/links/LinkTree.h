@@ -21,6 +21,15 @@ struct TLinkNodeData {
     int32_t Delay = 0;
 };
 
+// Which tree commands fit a node of a kind: adding folders and links (root, folder), deleting
+// and editing (folder, link), editing macros (link).
+struct NodeCommands {
+    bool add = false;
+    bool deleteOrEdit = false;
+    bool editMacros = false;
+};
+NodeCommands enabledCommands(TLinkKind kind);
+
 class LinkNode {
 public:
     const std::string& text() const { return text_; }

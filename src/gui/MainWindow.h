@@ -1,0 +1,114 @@
+// TForm1: the main window. It owns the program's long-lived state, creates the panels that hold
+// the controls, and wires menus and buttons to the core's operations.
+#pragma once
+
+#include "image/Bitmap.h"
+#include "links/CurrentLink.h"
+#include "links/LinkLibrary.h"
+#include "settings/AppSettings.h"
+#include "util/Clock.h"
+#include "util/FormatSettings.h"
+
+#include <QMainWindow>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QTabWidget;
+
+namespace kestrix::gui {
+
+class AddressBarPanel;
+class AnimationPage;
+class ImageToolsPage;
+class LinkPane;
+class PicturePanel;
+class QtDialogs;
+class SizePage;
+class StatusBarPanel;
+class TAboutDlg;
+class ToolBarPanel;
+
+// What the window needs from its surroundings; tests replace the dialogs and the folders.
+struct StartOptions {
+    QString programDir;      // where the default link file and the help file are looked up
+    QStringList arguments;   // command-line arguments after the program name
+    Dialogs* dialogs = nullptr; // null: real message boxes and file dialogs
+    FormatSettings formatSettings = defaultFormatSettings();
+};
+
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TForm1(StartOptions options, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // State other parts of the program read.
+    AppSettings& settings() { return settings_; }
+    LinkLibrary& links() { return *links_; }
+    const TURLInfo& currentLink() const { return CurrentLink; }
+    Bitmap& shownOriginal() { return ShownOriginal; }
+    const QString& helpFile() const { return helpFile_; }
+
+    // Start and shutdown steps, callable by tests.
+    void FormActivate();
+    void UpdateMainCaption();
+    bool UseSelectedLink();
+    void ShowImageInfo();
+    void PushAddressHistory();
+    void ReadAddressHistory();
+    void WriteAddressHistory();
+    void WriteSelectedIndex();
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLayout();
+    void FormCreate();
+    void wireCommands();
+    void wireLinkCommands();
+    void OpenFileByExtension(const QString& path);
+    void updateMenuEnabling();
+    // Runs a command and shows a failure in the error box.
+    void runCommand(const std::function<void()>& command);
+    void showError(const std::exception& e);
+    QAction* action(const char* name) const;
+
+    StartOptions options_;
+    std::unique_ptr<QtDialogs> qtDialogs_;
+    Dialogs& dialogs_;
+    FormatSettings fs_;
+    SystemClock clock_;
+    IniFile ini_;
+    AppSettings settings_;
+    std::unique_ptr<LinkLibrary> links_;
+    TURLInfo CurrentLink = initialCurrentLink();
+    Bitmap LastImage;
+    Bitmap FetchedImage;
+    Bitmap ShownOriginal;
+    TDateTime LastImageTime = 0;
+    bool FirstActivate = true;
+    QString helpFile_;
+
+    ToolBarPanel* toolBar_ = nullptr;
+    AddressBarPanel* addressBar_ = nullptr;
+    QSplitter* splitter_ = nullptr;
+    QTabWidget* pageControl_ = nullptr;
+    QProgressBar* gauge_ = nullptr;
+    LinkPane* linkPane_ = nullptr;
+    AnimationPage* animation_ = nullptr;
+    ImageToolsPage* imageTools_ = nullptr;
+    SizePage* sizePage_ = nullptr;
+    PicturePanel* picture_ = nullptr;
+    StatusBarPanel* statusBar_ = nullptr;
+    QMenu* treePopup_ = nullptr;
+    TAboutDlg* aboutDlg_ = nullptr;
+};
+
+} // namespace kestrix::gui

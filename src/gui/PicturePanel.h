@@ -1,0 +1,31 @@
+// The right-hand panel: the information bar over the scrolling picture area (Image1).
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QScrollArea;
+
+namespace kestrix::gui {
+
+class PictureView;
+
+class PicturePanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit PicturePanel(QWidget* parent = nullptr);
+
+    QLabel* CurrentLinkDis;
+    QLabel* BMSizeDis;
+    QLabel* GMTDis;
+    QCheckBox* ActualSizeChk;
+    QScrollArea* ScrollBox1;
+    PictureView* Image1;
+
+    // Shows the picture at its own size (top left, scroll bars when larger) or stretched to the
+    // whole area, following "Use Actual Size".
+    void applyActualSize();
+};
+
+} // namespace kestrix::gui

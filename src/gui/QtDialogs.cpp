@@ -1,0 +1,81 @@
+#include "QtDialogs.h"
+
+#include "QtText.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace kestrix::gui {
+
+namespace {
+
+QMessageBox::Icon qtIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::Confirmation: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+bool QtDialogs::askYesNo(const std::string& text, MessageIcon icon) {
+    QMessageBox box(qtIcon(icon), title_, toQ(text), QMessageBox::Yes | QMessageBox::No, parent_);
+    return box.exec() == QMessageBox::Yes;
+}
+
+Answer QtDialogs::askYesNoCancel(const std::string& text) {
+    QMessageBox box(QMessageBox::Question, title_, toQ(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent_);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Cancel;
+    }
+}
+
+void QtDialogs::showMessage(const std::string& text, MessageIcon icon) {
+    QMessageBox box(qtIcon(icon), title_, toQ(text), QMessageBox::Ok, parent_);
+    box.exec();
+}
+
+QString QtDialogs::qtFilter(const std::string& filter) {
+    const QStringList parts = toQ(filter).split('|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    return out.join(";;");
+}
+
+namespace {
+
+std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogOptions& o,
+                                         QFileDialog::AcceptMode mode) {
+    QFileDialog dialog(parent, toQ(o.title), toQ(o.initialDir), QtDialogs::qtFilter(o.filter));
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile
+                                                       : QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.overwritePrompt);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setSizeGripEnabled(true);
+    if (!o.fileName.empty())
+        dialog.selectFile(toQ(o.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return fromQ(dialog.selectedFiles().first());
+}
+
+} // namespace
+
+std::optional<std::string> QtDialogs::openFile(const FileDialogOptions& options) {
+    return runFileDialog(parent_, options, QFileDialog::AcceptOpen);
+}
+
+std::optional<std::string> QtDialogs::saveFile(const FileDialogOptions& options) {
+    return runFileDialog(parent_, options, QFileDialog::AcceptSave);
+}
+
+} // namespace kestrix::gui

@@ -1,0 +1,128 @@
+#include "FrameCounter.h"
+
+#include "Icons.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QToolButton>
+
+namespace kestrix::gui {
+
+namespace {
+
+QToolButton* counterButton(const char* name, const QIcon& icon, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setIcon(icon);
+    b->setAutoRaise(true);
+    b->setAutoRepeatDelay(400);
+    b->setAutoRepeatInterval(100);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+}
+
+} // namespace
+
+TFrameCounter::TFrameCounter(QWidget* parent)
+    : QFrame(parent), text_(new QLabel(this)),
+      start_(counterButton("START", icons::counterButton(icons::Counter::Start), this)),
+      left_(counterButton("LEFT", icons::counterButton(icons::Counter::Left), this)),
+      right_(counterButton("RIGHT", icons::counterButton(icons::Counter::Right), this)),
+      end_(counterButton("END", icons::counterButton(icons::Counter::End), this)) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::white);
+    setPalette(p);
+    resize(131, 20);
+    setMinimumSize(131, 22);
+    text_->setAlignment(Qt::AlignCenter);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(1, 1, 1, 1);
+    layout->setSpacing(0);
+    layout->addWidget(start_);
+    layout->addWidget(left_);
+    layout->addWidget(text_, 1);
+    layout->addWidget(right_);
+    layout->addWidget(end_);
+    setDoRepeat(true);
+    connect(start_, &QToolButton::clicked, this, [this] { First(); });
+    connect(left_, &QToolButton::clicked, this, [this] { Prior(); });
+    connect(right_, &QToolButton::clicked, this, [this] { Next(); });
+    connect(end_, &QToolButton::clicked, this, [this] { Last(); });
+    UpdateText();
+}
+
+void TFrameCounter::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    // Square buttons as high as the panel inside its border.
+    const int side = std::max(10, height() - 2 * frameWidth());
+    for (QToolButton* b : {start_, left_, right_, end_})
+        b->setFixedSize(side, side);
+}
+
+void TFrameCounter::setFrameIndex(int v) {
+    if (v == frameIndex_ || v < 0 || v >= maxFrames_)
+        return;
+    frameIndex_ = v;
+    UpdateText();
+}
+
+void TFrameCounter::setMaxFrames(int m) {
+    if (m != maxFrames_) {
+        maxFrames_ = m;
+        if (frameIndex_ > m - 1)
+            frameIndex_ = std::max(m - 1, 0);
+        UpdateText();
+    }
+    emit OnMaxChange();
+}
+
+void TFrameCounter::setDoRepeat(bool repeat) {
+    doRepeat_ = repeat;
+    left_->setAutoRepeat(repeat);
+    right_->setAutoRepeat(repeat);
+}
+
+void TFrameCounter::setShowCount(bool show) {
+    showCount_ = show;
+    UpdateText();
+}
+
+QString TFrameCounter::caption() const { return text_->text(); }
+
+void TFrameCounter::UpdateText() {
+    if (maxFrames_ <= 0)
+        text_->clear();
+    else if (showCount_)
+        text_->setText(QString::number(frameIndex_ + 1) + "/" + QString::number(maxFrames_));
+    else
+        text_->setText(QString::number(frameIndex_ + 1));
+}
+
+void TFrameCounter::step(int target) {
+    const int before = frameIndex_;
+    setFrameIndex(target);
+    if (frameIndex_ != before)
+        emit OnChange();
+}
+
+void TFrameCounter::First() { step(0); }
+
+void TFrameCounter::Last() { step(maxFrames_ - 1); }
+
+void TFrameCounter::Prior() {
+    if (frameIndex_ > 0)
+        step(frameIndex_ - 1);
+    else if (wrap_)
+        step(maxFrames_ - 1);
+}
+
+void TFrameCounter::Next() {
+    if (frameIndex_ < maxFrames_ - 1)
+        step(frameIndex_ + 1);
+    else if (wrap_)
+        step(0);
+}
+
+} // namespace kestrix::gui

@@ -1,0 +1,46 @@
+#include "PictureView.h"
+
+#include <QPainter>
+
+namespace kestrix::gui {
+
+PictureView::PictureView(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureView::setPicture(const Bitmap& bitmap) {
+    picture_ = bitmap;
+    refresh();
+}
+
+void PictureView::refresh() {
+    shown24_ = Bitmap();
+    if (picture_.pixelFormat() != PixelFormat::Bit24 && !picture_.empty()) {
+        shown24_ = picture_;
+        shown24_.convertTo24();
+    }
+    update();
+}
+
+QImage PictureView::image() const {
+    const Bitmap& b = shown24_.empty() ? picture_ : shown24_;
+    if (b.empty())
+        return {};
+    return QImage(b.scanLine(0), b.width(), b.height(), static_cast<qsizetype>(b.stride()),
+                  QImage::Format_BGR888);
+}
+
+QSize PictureView::sizeHint() const { return {picture_.width(), picture_.height()}; }
+
+void PictureView::paintEvent(QPaintEvent*) {
+    QPainter g(this);
+    const QImage img = image();
+    if (img.isNull()) {
+        g.fillRect(rect(), palette().color(QPalette::Window));
+        return;
+    }
+    g.setRenderHint(QPainter::SmoothPixmapTransform);
+    g.drawImage(rect(), img);
+}
+
+} // namespace kestrix::gui

@@ -1,0 +1,178 @@
+#include "WindowFixture.h"
+#include "links/LinkFile.h"
+#include "settings/IniFile.h"
+#include "util/FileIO.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+
+using namespace kestrix;
+using namespace kestrix::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> comboItems(QComboBox* combo) {
+    std::vector<std::string> out;
+    for (int i = 0; i < combo->count(); ++i)
+        out.push_back(combo->itemText(i).toStdString());
+    return out;
+}
+
+const char* kTwoLinks = "<ImageAddressXML KSX=\"1.0\"><FolderItem FolderName=\"Radar\">"
+                        "<URLItem URLName=\"Radar: Denver\" URLAddress=\"http://r/den.gif\" "
+                        "URLDelay=\"300\"/><URLItem URLName=\"Pueblo\" URLAddress=\"http://r/p\" "
+                        "Selected=\"yes\"/></FolderItem></ImageAddressXML>";
+
+} // namespace
+
+TEST_F(WindowTest, FirstStartWithoutSettingsOrLinkFile) {
+    gui::TForm1& w = start();
+    EXPECT_EQ(w.settings().TimeOut, 60);
+    EXPECT_EQ(w.settings().Quality, 10000);
+    EXPECT_DOUBLE_EQ(w.settings().FlawThreshold, 0.07);
+    EXPECT_TRUE(w.settings().BlackFrame);
+    EXPECT_EQ(w.settings().DefaultFile, "default.klnx");
+
+    EXPECT_EQ(w.links().tree().selected()->text(), "Mt. Saint Hellens");
+    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens");
+    EXPECT_EQ(w.currentLink().Delay, 60);
+    EXPECT_EQ(w.windowTitle(), "Mt. Saint Hellens (0) - Kestrix");
+    EXPECT_FALSE(w.links().modified());
+    EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "");
+
+    // Ten empty history lines, with the address pushed to the top by the start-up.
+    auto* combo = find<QComboBox>("URLCombo");
+    std::vector<std::string> expected(11);
+    expected[0] = w.currentLink().URL;
+    EXPECT_EQ(comboItems(combo), expected);
+    EXPECT_EQ(combo->currentText().toStdString(), w.currentLink().URL);
+
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(std::distance(fs::directory_iterator(programDir.path()), {}), 0);
+    EXPECT_FALSE(fs::exists(iniPath()));
+    EXPECT_TRUE(window->helpFile().endsWith("/KSX.CHM"));
+
+    // Closing an unmodified tree asks nothing and writes the selection and the history.
+    EXPECT_TRUE(requestClose());
+    EXPECT_TRUE(dialogs.asked.empty());
+    IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.readInteger("Links", "SelectedInx", -1), 10);
+    EXPECT_EQ(ini.readInteger("AddressBar", "Count", -1), 10);
+    EXPECT_EQ(ini.readString("AddressBar", "Item0", ""), w.currentLink().URL);
+}
+
+TEST_F(WindowTest, DefaultLinkFileSelectionAndHistoryAreRestored) {
+    writeFile(programDir.file("default.klnx"), kTwoLinks);
+    fs::create_directories(configDir.path() + "/kestrix");
+    writeFile(iniPath(), "[Links]\nSelectedInx=2\n[AddressBar]\nCount=2\nItem0=http://R/DEN.GIF\n"
+                         "Item1=http://old\n");
+    gui::TForm1& w = start();
+    EXPECT_EQ(w.links().tree().selected()->text(), "Radar: Denver");
+    EXPECT_EQ(w.links().currentFile(), programDir.file("default.klnx"));
+    EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "No");
+    // The caption drops everything up to the colon; the label shows the whole name.
+    EXPECT_EQ(w.windowTitle(), " Denver (0) - Kestrix");
+    EXPECT_EQ(find<QLabel>("CurrentLinkDis")->text(), "Radar: Denver ");
+    // The typed address matched a list entry ignoring case: the stored form wins.
+    auto* combo = find<QComboBox>("URLCombo");
+    EXPECT_EQ(comboItems(combo), (std::vector<std::string>{"http://R/DEN.GIF", "http://old"}));
+    EXPECT_EQ(combo->currentText(), "http://R/DEN.GIF");
+}
+
+TEST_F(WindowTest, ABrokenDefaultLinkFileIsReportedAndStartGoesOn) {
+    writeFile(programDir.file("default.klnx"), "<ImageAddressXML><FolderItem>");
+    gui::TForm1& w = start();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find("Line: 1"), std::string::npos);
+    EXPECT_EQ(w.links().tree().nodeCount(), 1);
+    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens");
+}
+
+TEST_F(WindowTest, ClosingWritesTenOfFifteenHistoryEntries) {
+    start();
+    auto* combo = find<QComboBox>("URLCombo");
+    combo->clear();
+    for (int i = 0; i < 15; ++i)
+        combo->addItem(QString("http://host/%1").arg(i));
+    EXPECT_TRUE(requestClose());
+    IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.readInteger("AddressBar", "Count", 0), 10);
+    EXPECT_EQ(ini.readString("AddressBar", "Item9", ""), "http://host/9");
+    EXPECT_EQ(ini.readString("AddressBar", "Item10", "none"), "none");
+}
+
+TEST_F(WindowTest, ClosingAModifiedTreeAsksToSave) {
+    gui::TForm1& w = start();
+    w.links().SetLinksModified(true);
+    EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "Yes");
+
+    dialogs.answers = {Answer::Cancel};
+    EXPECT_FALSE(requestClose());
+    // The selection and the history were written all the same.
+    EXPECT_TRUE(fs::exists(iniPath()));
+    // Yes without a current link file opens Save Links As; cancelling it keeps the window.
+    dialogs.answers = {Answer::Yes};
+    dialogs.files = {std::nullopt};
+    EXPECT_FALSE(requestClose());
+    dialogs.answers = {Answer::Yes};
+    dialogs.files = {programDir.file("saved.klnx")};
+    EXPECT_TRUE(requestClose());
+    EXPECT_TRUE(fs::exists(programDir.file("saved.klnx")));
+    EXPECT_EQ(dialogs.asked, std::vector<std::string>(3, "Save Changes To Link List?"));
+}
+
+TEST_F(WindowTest, CommandLineLinkFileOpensAtFirstActivation) {
+    writeFile(programDir.file("list.KLNX"), kTwoLinks);
+    writeFile(programDir.file("list.xml"), kTwoLinks);
+    gui::TForm1& w = start({QString::fromStdString(programDir.file("list.KLNX"))});
+    EXPECT_EQ(w.links().tree().nodeCount(), 11); // the built-in set until activation
+    w.FormActivate();
+    EXPECT_EQ(w.links().tree().nodeCount(), 4);
+    EXPECT_EQ(w.links().currentFile(), programDir.file("list.KLNX"));
+    EXPECT_EQ(w.links().tree().selected()->text(), "Pueblo");
+    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens"); // no link made current
+    EXPECT_EQ(fs::current_path(), fs::path(programDir.path()));
+    // Only the first activation opens it.
+    w.links().tree().clear();
+    w.FormActivate();
+    EXPECT_EQ(w.links().tree().nodeCount(), 0);
+
+    window.reset();
+    gui::TForm1& other = start({QString::fromStdString(programDir.file("list.xml"))});
+    other.FormActivate();
+    EXPECT_EQ(other.links().tree().nodeCount(), 11);
+}
+
+TEST_F(WindowTest, SaveSettingsWritesEverySetting) {
+    gui::TForm1& w = start();
+    w.settings().TimeOut = 30;
+    w.settings().FlawThreshold = 0.29;
+    find<QAction>("SaveSettingsMnu")->trigger();
+    IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.readInteger("Sampling", "TimeOut", 0), 30);
+    EXPECT_EQ(ini.readString("Flaws", "FlawThreshold", ""), "0.29");
+    EXPECT_EQ(ini.readString("Flaws", "BlackFrame", ""), "1");
+    EXPECT_EQ(ini.readInteger("AVI", "Quality", 0), 10000);
+    EXPECT_EQ(ini.readString("Files", "DefaultFile", ""), "default.klnx");
+    EXPECT_EQ(ini.readInteger("Links", "SelectedInx", 0), 10);
+}
+
+TEST_F(WindowTest, AddressBarEditsChangeTheCurrentAddressOnly) {
+    gui::TForm1& w = start();
+    auto* combo = find<QComboBox>("URLCombo");
+    combo->setFocus();
+    combo->lineEdit()->selectAll();
+    QTest::keyClicks(combo->lineEdit(), "http://x/y.jpg");
+    EXPECT_EQ(w.currentLink().URL, "http://x/y.jpg");
+    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens");
+    EXPECT_EQ(find<QLabel>("CurrentLinkDis")->text(), "");
+    find<QAction>("AddressBarMnu")->trigger();
+    EXPECT_TRUE(find<QWidget>("AddressBar")->isHidden());
+    EXPECT_EQ(combo->currentText(), "http://x/y.jpg");
+}
