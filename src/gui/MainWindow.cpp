@@ -56,7 +56,11 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     aboutDlg_ = new TAboutDlg(this);
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // The panels look at the core objects this window owns: they go first.
+    links_->onModifiedChanged = nullptr;
+    delete takeCentralWidget();
+}
 
 void TForm1::buildLayout() {
     buildMainMenu(this);

@@ -1,0 +1,16 @@
+// Fuzzes the BMP reader: any input must end in an image or a kestrix::Error.
+#include "image/BmpCodec.h"
+#include "util/Error.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    kestrix::Bitmap b;
+    try {
+        kestrix::readBmp({reinterpret_cast<const char*>(data), size}, b);
+        b.convertTo24();
+    } catch (const kestrix::Error&) {
+    }
+    return 0;
+}
