@@ -18,7 +18,13 @@ struct Command {
     int (*run)(const Args& args);
 };
 
+// Every subcommand, sorted by name. Each subcommand's file registers itself with a
+// `Registration` object.
 const std::vector<Command>& commands();
+
+struct Registration {
+    explicit Registration(const Command& command);
+};
 
 // Raises a usage error for the command.
 [[noreturn]] void usageError(const Command& command);
@@ -33,7 +39,5 @@ public:
     std::optional<std::string> openFile(const FileDialogOptions&) override { return {}; }
     std::optional<std::string> saveFile(const FileDialogOptions&) override { return {}; }
 };
-
-int runLinks(const Args& args);
 
 } // namespace kestrix::cli

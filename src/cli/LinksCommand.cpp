@@ -27,6 +27,8 @@ void printNode(const LinkTree& tree, const LinkNode* node, int level) {
 
 } // namespace
 
+namespace {
+
 int runLinks(const Args& args) {
     const Command& self = findCommand("links");
     ConsoleDialogs dialogs;
@@ -44,5 +46,9 @@ int runLinks(const Args& args) {
     }
     usageError(self);
 }
+
+const Registration registration({"links", "links print FILE | links save IN OUT", runLinks});
+
+} // namespace
 
 } // namespace kestrix::cli

@@ -2,6 +2,7 @@
 #include "CliCommand.h"
 #include "util/Error.h"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 
@@ -9,12 +10,24 @@ using namespace kestrix;
 
 namespace kestrix::cli {
 
-const std::vector<Command>& commands() {
-    static const std::vector<Command> list = {
-        {"links", "links print FILE | links save IN OUT", runLinks},
-    };
+namespace {
+
+std::vector<Command>& registry() {
+    static std::vector<Command> list;
     return list;
 }
+
+} // namespace
+
+Registration::Registration(const Command& command) {
+    auto& list = registry();
+    auto at = std::find_if(list.begin(), list.end(), [&](const Command& c) {
+        return std::string(c.name) > command.name;
+    });
+    list.insert(at, command);
+}
+
+const std::vector<Command>& commands() { return registry(); }
 
 const Command& findCommand(const std::string& name) {
     for (const Command& c : commands())
