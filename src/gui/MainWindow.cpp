@@ -13,6 +13,7 @@
 #include "frames/FrameCounter.h"
 #include "links/LinkPane.h"
 #include "links/StartLinks.h"
+#include "macros/URLMacros.h"
 #include "tools/ImageToolsPage.h"
 #include "tools/SizePage.h"
 #include "ui/MessageText.h"
@@ -46,6 +47,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)),
       qtDialogs_(realDialogsUnless(options_, this)),
       dialogs_(options_.dialogs ? *options_.dialogs : *qtDialogs_), fs_(options_.formatSettings),
+      clock_(options_.clock ? *options_.clock : systemClock_),
       ini_(settingsFilePath()), links_(std::make_unique<LinkLibrary>(dialogs_)) {
     setObjectName("Form1");
     setWindowTitle("Kestrix");
@@ -245,6 +247,10 @@ void TForm1::WriteAddressHistory() { kestrix::WriteAddressHistory(ini_, addressB
 
 void TForm1::WriteSelectedIndex() {
     kestrix::WriteSelectedIndex(ini_, links_->tree().absoluteIndex(links_->tree().selected()));
+}
+
+std::string TForm1::ExpandAddressBar() const {
+    return ExpandURLMacros(addressBar_->text(), clock_, fs_);
 }
 
 bool TForm1::event(QEvent* event) {

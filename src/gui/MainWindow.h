@@ -38,6 +38,7 @@ struct StartOptions {
     QString programDir;      // where the default link file and the help file are looked up
     QStringList arguments;   // command-line arguments after the program name
     Dialogs* dialogs = nullptr; // null: real message boxes and file dialogs
+    const Clock* clock = nullptr; // null: the system clock
     FormatSettings formatSettings = defaultFormatSettings();
 };
 
@@ -63,6 +64,8 @@ public:
     void ReadAddressHistory();
     void WriteAddressHistory();
     void WriteSelectedIndex();
+    // The address bar's text with its macros expanded; the bar keeps its text.
+    std::string ExpandAddressBar() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -84,7 +87,8 @@ private:
     std::unique_ptr<QtDialogs> qtDialogs_;
     Dialogs& dialogs_;
     FormatSettings fs_;
-    SystemClock clock_;
+    SystemClock systemClock_;
+    const Clock& clock_;
     IniFile ini_;
     AppSettings settings_;
     std::unique_ptr<LinkLibrary> links_;

@@ -1,6 +1,7 @@
 #include "WindowFixture.h"
 #include "links/LinkFile.h"
 #include "settings/IniFile.h"
+#include "util/Error.h"
 #include "util/FileIO.h"
 
 #include <QComboBox>
@@ -175,4 +176,19 @@ TEST_F(WindowTest, AddressBarEditsChangeTheCurrentAddressOnly) {
     find<QAction>("AddressBarMnu")->trigger();
     EXPECT_TRUE(find<QWidget>("AddressBar")->isHidden());
     EXPECT_EQ(combo->currentText(), "http://x/y.jpg");
+}
+
+TEST_F(WindowTest, AddressBarExpansionLeavesTheBarAsTyped) {
+    FixedClock clock(*parseIsoDateTime("2026-12-08T14:05:09Z"));
+    gui::StartOptions o;
+    o.programDir = QString::fromStdString(programDir.path());
+    o.dialogs = &dialogs;
+    o.clock = &clock;
+    window = std::make_unique<gui::TForm1>(o);
+    auto* combo = find<QComboBox>("URLCombo");
+    combo->setEditText("http://h/<date>0,yyyymmdd</date>.jpg");
+    EXPECT_EQ(window->ExpandAddressBar(), "http://h/20261208.jpg");
+    EXPECT_EQ(combo->currentText(), "http://h/<date>0,yyyymmdd</date>.jpg");
+    combo->setEditText("<date>5e,yyyy</date>");
+    EXPECT_THROW(window->ExpandAddressBar(), Error);
 }

@@ -76,6 +76,41 @@ TimeParts decodeTime(TDateTime value) {
     return t;
 }
 
+std::optional<TDateTime> parseIsoDateTime(std::string_view text) {
+    if (!text.empty() && (text.back() == 'Z' || text.back() == 'z'))
+        text.remove_suffix(1);
+    auto number = [&](size_t at, size_t len) -> int {
+        if (at + len > text.size())
+            return -1;
+        int v = 0;
+        for (size_t i = at; i < at + len; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return -1;
+            v = v * 10 + (text[i] - '0');
+        }
+        return v;
+    };
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != ' ') ||
+        text[13] != ':' || text[16] != ':')
+        return std::nullopt;
+    const int y = number(0, 4), mo = number(5, 2), d = number(8, 2);
+    const int h = number(11, 2), mi = number(14, 2), s = number(17, 2);
+    int ms = 0;
+    if (text.size() > 19) {
+        if (text[19] != '.' || text.size() == 20 || text.size() > 23)
+            return std::nullopt;
+        ms = number(20, text.size() - 20);
+        for (size_t k = text.size() - 20; k < 3; ++k)
+            ms *= 10;
+    }
+    if (y < 0 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+        s < 0 || s > 59 || ms < 0)
+        return std::nullopt;
+    if (decodeDate(encodeDateTime(y, mo, d)).month != mo)
+        return std::nullopt; // a day the month does not have
+    return encodeDateTime(y, mo, d, h, mi, s, ms);
+}
+
 TDateTime fromSystemTimeUtc(std::chrono::system_clock::time_point tp) {
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(tp.time_since_epoch()).count();
     return kUnixEpochInDays + static_cast<double>(ms) / kMsPerDay;

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace kestrix {
 
@@ -34,6 +36,10 @@ DateParts decodeDate(TDateTime value);
 // Time of day rounded to the millisecond; negative date-times count the fraction as positive,
 // as the stored form does.
 TimeParts decodeTime(TDateTime value);
+
+// "2026-12-08T14:05:09.250Z" (fraction and "Z" optional) as a date-time; nullopt when the text
+// is not such a time.
+std::optional<TDateTime> parseIsoDateTime(std::string_view text);
 
 TDateTime fromSystemTimeUtc(std::chrono::system_clock::time_point tp);
 TDateTime fromSystemTimeLocal(std::chrono::system_clock::time_point tp);

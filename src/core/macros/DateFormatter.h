@@ -1,0 +1,17 @@
+// Date and time formatting with the program's format language: d, m, y, h, n, s, z, t, c, e, g
+// runs, am/pm, a/p, ampm, "/" and ":" separators and quoted text.
+#pragma once
+
+#include "util/DateTime.h"
+#include "util/FormatSettings.h"
+
+#include <string>
+#include <string_view>
+
+namespace kestrix {
+
+// An empty format formats as "c". Formats taken from the locale (c, ddddd, t, ...) nest at most
+// two levels deep.
+std::string formatDateTime(std::string_view format, TDateTime value, const FormatSettings& fs);
+
+} // namespace kestrix
