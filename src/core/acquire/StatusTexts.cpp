@@ -1,0 +1,75 @@
+#include "acquire/StatusTexts.h"
+
+#include "util/Text.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace kestrix {
+
+namespace {
+
+// Whole seconds of the time-of-day part of a span (whole days and fractions dropped).
+int64_t daySeconds(double spanDays) {
+    const TimeParts t = decodeTime(spanDays);
+    return t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+} // namespace
+
+std::string FormatAge(double spanDays) {
+    const int64_t s = daySeconds(spanDays);
+    return strPrintf("%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
+}
+
+std::string LoadingDots(int32_t n) {
+    std::string dots;
+    const int32_t count = n % 10 < 0 ? -(n % 10) : n % 10;
+    for (int32_t i = 0; i < count; ++i)
+        dots += ". ";
+    return dots;
+}
+
+std::string ByteCountText(int64_t n, const FormatSettings& fs) {
+    if (n <= 1048576)
+        return std::to_string(n);
+    return floatToStrFixed(static_cast<double>(n) / 1048576.0, 3, fs) + " m";
+}
+
+std::string loadingText(int32_t loadTicks) {
+    return "Loading Data " + std::to_string(loadTicks) + " " + LoadingDots(loadTicks);
+}
+
+std::string utcTimeText(TDateTime utc) {
+    const TimeParts t = decodeTime(utc);
+    return strPrintf("%d:%02d:%02d", t.hour, t.minute, t.second);
+}
+
+std::string FormatSpan(double spanDays) {
+    const TimeParts t = decodeTime(spanDays);
+    std::string text = t.hour != 0 ? std::to_string(t.hour) + ":" : "";
+    return text + strPrintf("%02d:%02d", t.minute, t.second);
+}
+
+double AverageInterval(const std::vector<TDateTime>& times) {
+    if (times.size() < 2)
+        return 0;
+    double sum = 0;
+    for (size_t k = 0; k + 1 < times.size(); ++k)
+        sum += std::fabs(times[k + 1] - times[k]);
+    return sum / static_cast<double>(times.size() - 1);
+}
+
+double frameInterval(const std::vector<TDateTime>& times, size_t i) {
+    if (i > 0 && i < times.size())
+        return times[i] - times[i - 1];
+    if (i + 1 < times.size())
+        return times[i + 1] - times[i];
+    return 0;
+}
+
+int playbackDelayMs(double fps) {
+    return static_cast<int>(std::nearbyint(1000.0 / fps));
+}
+
+} // namespace kestrix

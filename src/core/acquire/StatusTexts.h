@@ -1,0 +1,34 @@
+// The texts of the status bar and of the time data fields.
+#pragma once
+
+#include "util/DateTime.h"
+#include "util/FormatSettings.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrix {
+
+// Minutes and seconds of the time-of-day part of a span: 0:07, 12:34, 75:02.
+std::string FormatAge(double spanDays);
+// ". " repeated (n mod 10) times.
+std::string LoadingDots(int32_t n);
+// Up to 1048576 the count in decimal; above it mebibytes with three decimals and " m".
+std::string ByteCountText(int64_t n, const FormatSettings& fs);
+// "Loading Data " + ticks + " " + dots.
+std::string loadingText(int32_t loadTicks);
+// H:MM:SS without a leading zero hour (7:05:09, 14:05:09).
+std::string utcTimeText(TDateTime utc);
+
+// A span as hours (only when not 0), minutes and seconds: 01:15, 1:02:05, 00:00.
+std::string FormatSpan(double spanDays);
+// Mean absolute interval between neighbouring timestamps, in days; 0 for fewer than two.
+double AverageInterval(const std::vector<TDateTime>& times);
+// The interval shown for frame i: to the previous frame, else to the next, else 0.
+double frameInterval(const std::vector<TDateTime>& times, size_t i);
+
+// Milliseconds between frames at `fps`, rounded to the nearest, ties to even.
+int playbackDelayMs(double fps);
+
+} // namespace kestrix
