@@ -1,0 +1,156 @@
+#include "tools/ResampleKernels.h"
+
+#include "tools/Resampler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <emmintrin.h>
+
+namespace kestrix {
+
+namespace {
+
+// Clamp, then round half to even.
+inline uint8_t toByte(float v) {
+    if (v > 255.0f)
+        return 255;
+    if (v < 0.0f)
+        return 0;
+    return static_cast<uint8_t>(std::nearbyintf(v));
+}
+
+// Rows resampled across in groups of kLanes: the group's bytes are transposed so that each
+// source value of the kLanes rows sits side by side, and one destination pixel's sums for all
+// rows run in vector lanes, each lane adding its terms in list order.
+constexpr int kLanes = 16;
+
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
+filterRowGroup(const uint8_t* __restrict group, const FlatWeights& w, int count,
+               uint8_t* const* out) {
+    const int32_t* index = w.index.data();
+    const float* weight = w.weight.data();
+    for (int x = 0; x < count; ++x) {
+        float acc[3][kLanes] = {};
+        for (int32_t k = w.start[static_cast<size_t>(x)]; k < w.start[static_cast<size_t>(x) + 1];
+             ++k) {
+            const float wk = weight[k];
+            const uint8_t* p = group + static_cast<size_t>(index[k]) * 3 * kLanes;
+            for (int c = 0; c < 3; ++c)
+                for (int l = 0; l < kLanes; ++l)
+                    acc[c][l] += wk * static_cast<float>(p[c * kLanes + l]);
+        }
+        // Clamping before rounding gives the same bytes as rounding the values inside 0..255.
+        uint8_t bytes[3][kLanes];
+        for (int c = 0; c < 3; ++c)
+            for (int l = 0; l < kLanes; ++l)
+                bytes[c][l] = static_cast<uint8_t>(
+                    static_cast<int>(std::nearbyintf(std::min(std::max(acc[c][l], 0.0f), 255.0f))));
+        for (int l = 0; l < kLanes; ++l)
+            if (out[l])
+                for (int c = 0; c < 3; ++c)
+                    out[l][3 * x + c] = bytes[c][l];
+    }
+}
+
+// A 16 x 16 block of bytes transposed with four rounds of interleaving (SSE2).
+void transpose16(const uint8_t* const* rows, size_t at, uint8_t* out) {
+    __m128i r[16], b[16], c[16];
+    for (int i = 0; i < 16; ++i)
+        r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[i] + at));
+    for (int i = 0; i < 8; ++i) {
+        b[i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+        b[i + 8] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+    }
+    for (int half = 0; half < 16; half += 8)
+        for (int i = 0; i < 4; ++i) {
+            c[half + i] = _mm_unpacklo_epi16(b[half + 2 * i], b[half + 2 * i + 1]);
+            c[half + i + 4] = _mm_unpackhi_epi16(b[half + 2 * i], b[half + 2 * i + 1]);
+        }
+    // c[4q + i] holds columns 4q .. 4q + 3 of rows 4i .. 4i + 3.
+    for (int q = 0; q < 4; ++q) {
+        const __m128i lo01 = _mm_unpacklo_epi32(c[4 * q], c[4 * q + 1]);
+        const __m128i hi01 = _mm_unpackhi_epi32(c[4 * q], c[4 * q + 1]);
+        const __m128i lo23 = _mm_unpacklo_epi32(c[4 * q + 2], c[4 * q + 3]);
+        const __m128i hi23 = _mm_unpackhi_epi32(c[4 * q + 2], c[4 * q + 3]);
+        __m128i* o = reinterpret_cast<__m128i*>(out) + 4 * q;
+        _mm_storeu_si128(o, _mm_unpacklo_epi64(lo01, lo23));
+        _mm_storeu_si128(o + 1, _mm_unpackhi_epi64(lo01, lo23));
+        _mm_storeu_si128(o + 2, _mm_unpacklo_epi64(hi01, hi23));
+        _mm_storeu_si128(o + 3, _mm_unpackhi_epi64(hi01, hi23));
+    }
+}
+
+// Lays out kLanes rows so that byte i of every row sits together: group[i * kLanes + l].
+void transposeRows(const uint8_t* const* rows, size_t rowBytes, uint8_t* group) {
+    size_t i = 0;
+    for (; i + 16 <= rowBytes; i += 16)
+        transpose16(rows, i, group + i * kLanes);
+    for (; i < rowBytes; ++i)
+        for (int l = 0; l < kLanes; ++l)
+            group[i * kLanes + static_cast<size_t>(l)] = rows[l][i];
+}
+
+// acc[i] += weight x row[i]: every value is its own sum, so the loop runs in vector lanes.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
+accumulate(float* __restrict acc, const uint8_t* __restrict row, float weight, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        acc[i] += weight * static_cast<float>(row[i]);
+}
+
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
+storeBytes(const float* __restrict acc, uint8_t* __restrict out, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const float v = acc[i];
+        out[i] = v > 255.0f ? 255 : v < 0.0f ? 0 : static_cast<uint8_t>(std::nearbyintf(v));
+    }
+}
+
+} // namespace
+
+void resampleRows(const Bitmap& source, const FlatWeights& columns, TPseudoBitmap& intermediate,
+                  const RowsDone& done) {
+    const int w = source.width(), h = source.height();
+    const size_t rowBytes = static_cast<size_t>(w) * 3;
+    std::vector<uint8_t> group(rowBytes * kLanes);
+    std::vector<uint8_t> converted(source.pixelFormat() == PixelFormat::Bit24 ? 0
+                                                                            : rowBytes * kLanes);
+    const std::vector<uint8_t> zeros(rowBytes);
+    for (int first = 0; first < h; first += kLanes) {
+        const int rows = std::min(kLanes, h - first);
+        const uint8_t* in[kLanes];
+        uint8_t* out[kLanes] = {};
+        for (int l = 0; l < kLanes; ++l) {
+            if (l >= rows) {
+                in[l] = zeros.data();
+                continue;
+            }
+            in[l] = source.scanLine(first + l);
+            if (!converted.empty()) {
+                uint8_t* row = converted.data() + static_cast<size_t>(l) * rowBytes;
+                source.readRow24(first + l, row);
+                in[l] = row;
+            }
+            out[l] = intermediate.ScanLine(first + l);
+        }
+        transposeRows(in, rowBytes, group.data());
+        filterRowGroup(group.data(), columns, intermediate.width(), out);
+        done(rows);
+    }
+}
+
+void resampleColumns(TPseudoBitmap& intermediate, const FlatWeights& rows, Bitmap& result,
+                     const RowsDone& done) {
+    const size_t n = intermediate.rowSize();
+    std::vector<float> acc(n);
+    for (int y = 0; y < result.height(); ++y) {
+        std::fill(acc.begin(), acc.end(), 0.0f);
+        for (int32_t k = rows.start[static_cast<size_t>(y)];
+             k < rows.start[static_cast<size_t>(y) + 1]; ++k)
+            accumulate(acc.data(), intermediate.ScanLine(rows.index[static_cast<size_t>(k)]),
+                       rows.weight[static_cast<size_t>(k)], n);
+        storeBytes(acc.data(), result.scanLine(y), n);
+        done(1);
+    }
+}
+
+} // namespace kestrix
