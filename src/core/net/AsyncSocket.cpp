@@ -1,0 +1,329 @@
+// The socket component's waits: lookup on a helper thread, non-blocking connect, peeking line
+// reads, bulk capture and sending, each polling for a few milliseconds between pumps.
+#include "net/AsyncSocket.h"
+
+#include "net/SocketErrors.h"
+#include "util/Error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+namespace kestrix {
+
+namespace {
+
+constexpr int kReportStep = 8;
+constexpr int kReportTransfer = 4;
+
+[[noreturn]] void fail(const char* text, ErrorKind kind = ErrorKind::Socket) {
+    throw Error(text, kind);
+}
+
+// An interrupted call is simply tried again, like one that would block.
+bool isRetry(int number) {
+    return number == kSocketWouldBlock || number == kSocketInterrupted;
+}
+
+} // namespace
+
+TAsyncSocket::TAsyncSocket() : lineBuffer_(kLineBufferSize) {
+    if (!openSocket())
+        fail("Initializaton of windows sockets failed");
+}
+
+bool TAsyncSocket::openSocket() {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        takeError(errno);
+        return false;
+    }
+    socket_ = SocketHandle(fd);
+    return true;
+}
+
+void TAsyncSocket::report(const std::string& text, int level) {
+    if (level <= reportLevel_ && OnStatus)
+        OnStatus(*this, text);
+}
+
+void TAsyncSocket::Cancel() {
+    report("Canceling", kReportStep);
+    canceled_ = true;
+}
+
+int TAsyncSocket::takeError(int posixErrno) {
+    lastError_ = socketErrorNumber(posixErrno);
+    return lastError_;
+}
+
+void TAsyncSocket::armTimer() {
+    // Cleared even without a time-out, so a time-out under an earlier setting cannot leak into
+    // a later wait.
+    timedOut_ = false;
+    if (timeOut_ > 0)
+        deadline_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeOut_);
+    else
+        deadline_.reset();
+}
+
+void TAsyncSocket::checkTimer() {
+    if (!deadline_ || std::chrono::steady_clock::now() < *deadline_)
+        return;
+    deadline_.reset();
+    report("Timer Triggered", kReportStep);
+    timedOut_ = true;
+    Abort();
+}
+
+void TAsyncSocket::pumpEvents() {
+    if (pump_)
+        pump_();
+    checkTimer();
+}
+
+short TAsyncSocket::waitRound(short events) {
+    int slice = kWaitSliceMs;
+    if (deadline_) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ -
+                                                                 std::chrono::steady_clock::now());
+        slice = static_cast<int>(std::clamp<int64_t>(left.count(), 0, kWaitSliceMs));
+    }
+    pollfd p{socket_.get(), events, 0};
+    int n = ::poll(&p, 1, slice);
+    pumpEvents();
+    return n > 0 ? p.revents : 0;
+}
+
+void TAsyncSocket::Connect() {
+    report("Connecting", kReportStep);
+    canceled_ = false;
+    if (connected_)
+        fail("Already connected");
+    if (!ResolveHost()) {
+        bool handled = false;
+        if (OnInvalidHost)
+            OnInvalidHost(*this, handled);
+        if (!handled || !ResolveHost())
+            fail("Null Remote Address");
+    }
+    startConnect();
+
+    int connectError = 0;
+    {
+        WaitTimer timer(*this);
+        while (!connected_ && connectError == 0 && !timedOut_ && !canceled_) {
+            short ready = waitRound(POLLOUT);
+            if (ready != 0)
+                connectError = finishConnect(ready);
+        }
+    }
+    if (connected_ && !timedOut_ && !canceled_)
+        return;
+    if (OnConnectionFailed)
+        OnConnectionFailed(*this);
+    if (timedOut_)
+        fail("Connection Timed out");
+    if (canceled_)
+        fail("Connection Canceled");
+    // A refused or unreachable peer says why; the bare text is left for a failure without one.
+    if (connectError > 0)
+        throwSocketError(connectError);
+    fail("Connection Failed");
+}
+
+void TAsyncSocket::startConnect() {
+    int port = remotePort();
+    if (port < 1 || port > 65535) {
+        lastError_ = kSocketCannotAssignAddress;
+        throwSocketError(lastError_);
+    }
+    if (!socket_.valid() && !openSocket())
+        throwSocketError(lastError_);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = *remoteAddress_;
+    if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
+        0) {
+        connected_ = true;
+        if (OnConnect)
+            OnConnect(*this);
+        return;
+    }
+    int posixErrno = errno;
+    int number = takeError(posixErrno);
+    if (posixErrno != EINPROGRESS && !isRetry(number))
+        throwSocketError(number);
+}
+
+int TAsyncSocket::finishConnect(short ready) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error != 0)
+        return takeError(error);
+    if ((ready & (POLLERR | POLLHUP)) != 0)
+        return -1;
+    connected_ = true;
+    if (OnConnect)
+        OnConnect(*this);
+    return 0;
+}
+
+bool TAsyncSocket::ResolveHost() {
+    report("Resolve Host", kReportStep);
+    std::string name = remoteName();
+    if (auto dotted = parseDottedIPv4(name)) {
+        remoteAddress_ = dotted;
+        return true;
+    }
+    remoteAddress_.reset();
+    bool lookupDone = false;
+    HostLookup lookup(name, resolver_);
+    {
+        WaitTimer timer(*this);
+        while (!lookupDone && !timedOut_ && !canceled_) {
+            lookupDone = lookup.waitFor(std::chrono::milliseconds(kWaitSliceMs));
+            if (!lookupDone)
+                pumpEvents();
+        }
+    }
+    if (timedOut_)
+        fail("Host Lookup Timed Out");
+    if (canceled_)
+        fail("Host Lookup Canceled");
+    remoteAddress_ = lookup.address();
+    if (!remoteAddress_)
+        return false;
+    if (OnHostResolved)
+        OnHostResolved(*this);
+    return true;
+}
+
+void TAsyncSocket::consume(char* into, size_t count) {
+    while (count > 0) {
+        ssize_t n = ::recv(socket_.get(), into, count, 0);
+        if (n <= 0) {
+            int number = n < 0 ? takeError(errno) : kSocketNotConnected;
+            if (!isRetry(number))
+                throwSocketError(number);
+            continue;
+        }
+        into += n;
+        count -= static_cast<size_t>(n);
+    }
+}
+
+std::string TAsyncSocket::ReadLn() {
+    report("ReadLn", kReportStep);
+    WaitTimer timer(*this);
+    char* buffer = lineBuffer_.data();
+    size_t taken = 0; // bytes of this line already removed from the socket
+    for (;;) {
+        ssize_t n = ::recv(socket_.get(), buffer + taken, kLineBufferSize - taken, MSG_PEEK);
+        if (n == 0)
+            return {};
+        if (n > 0) {
+            char* begin = buffer + taken;
+            char* end = begin + n;
+            char* lf = std::find(begin, end, '\n');
+            if (lf != end) {
+                consume(begin, static_cast<size_t>(lf + 1 - begin));
+                return std::string(buffer, lf + 1);
+            }
+            consume(begin, static_cast<size_t>(n));
+            taken += static_cast<size_t>(n);
+            if (taken == kLineBufferSize)
+                fail("Header line too long");
+            pumpEvents();
+        } else {
+            int number = takeError(errno);
+            // The socket was closed under the reader: that ends the header.
+            if (number == kSocketNotConnected)
+                return {};
+            if (!isRetry(number))
+                throwSocketError(number);
+            waitRound(POLLIN);
+        }
+        if (canceled_) {
+            canceled_ = false;
+            fail("Socket readln aborted", ErrorKind::SocketAbort);
+        }
+    }
+}
+
+void TAsyncSocket::CaptureString(std::string& result, size_t limit) {
+    report("Capture String", kReportStep);
+    result.clear();
+    bytesReceived_ = 0;
+    WaitTimer timer(*this);
+    while (!canceled_) {
+        ssize_t n = ::recv(socket_.get(), lineBuffer_.data(), kLineBufferSize, 0);
+        if (n == 0)
+            break;
+        if (n > 0) {
+            if (static_cast<size_t>(n) > limit - result.size())
+                fail("Response too large", ErrorKind::General);
+            result.append(lineBuffer_.data(), static_cast<size_t>(n));
+            bytesReceived_ += static_cast<int32_t>(n);
+            packetReceived();
+            armTimer();
+            pumpEvents();
+            continue;
+        }
+        int number = takeError(errno);
+        if (number == kSocketNotConnected)
+            break;
+        if (!isRetry(number))
+            throwSocketError(number);
+        waitRound(POLLIN);
+    }
+    if (canceled_) {
+        canceled_ = false;
+        fail("Socket capture aborted", ErrorKind::SocketAbort);
+    }
+}
+
+void TAsyncSocket::sendBuffer(std::string_view bytes) {
+    report("Sending Buffer", kReportTransfer);
+    WaitTimer timer(*this);
+    size_t sent = 0;
+    while (sent < bytes.size() && !canceled_) {
+        ssize_t n = ::send(socket_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n == 0)
+            break;
+        int number = takeError(errno);
+        if (!isRetry(number))
+            throwSocketError(number);
+        waitRound(POLLOUT);
+    }
+    if (canceled_) {
+        canceled_ = false;
+        fail("Socket send aborted", ErrorKind::SocketAbort);
+    }
+}
+
+void TAsyncSocket::Disconnect() {
+    report("Disconnecting", kReportStep);
+    CloseSocket();
+}
+
+void TAsyncSocket::CloseSocket() {
+    report("Request Close Socket", kReportTransfer);
+    connected_ = false;
+    socket_.reset();
+    if (OnDisconnect)
+        OnDisconnect(*this);
+    // A socket that cannot be had now is asked for again by the next Connect.
+    openSocket();
+}
+
+} // namespace kestrix

@@ -1,0 +1,276 @@
+// The HTTP/1.0 exchange: address parsing, the request header, the response header, redirects
+// and cookies.
+#include "net/HttpClient.h"
+
+#include "util/Error.h"
+#include "util/Text.h"
+
+#include <algorithm>
+
+namespace kestrix {
+
+namespace {
+
+constexpr int kReportOutcome = 2;
+
+// Field `n` (from 1) of `text` split at `separator`; two separators in a row delimit an empty
+// field, and a field beyond the last is empty.
+std::string field(std::string_view text, char separator, int n) {
+    size_t begin = 0;
+    for (int i = 1; i < n; ++i) {
+        size_t next = text.find(separator, begin);
+        if (next == std::string_view::npos)
+            return {};
+        begin = next + 1;
+    }
+    return std::string(text.substr(begin, text.find(separator, begin) - begin));
+}
+
+std::string_view withoutLineEnd(std::string_view line) {
+    if (!line.empty() && line.back() == '\n')
+        line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+// The value of a header line taken at a fixed place after its name, colon and blank.
+std::string fieldValue(std::string_view line, size_t from) {
+    if (line.size() <= from)
+        return {};
+    return std::string(withoutLineEnd(line.substr(from)).substr(0, THttpClient::kMaxFieldLength));
+}
+
+// Control bytes in an address or a cookie would end or split request lines.
+bool hasControlByte(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) {
+        auto byte = static_cast<unsigned char>(c);
+        return byte < 0x20 || byte == 0x7F;
+    });
+}
+
+bool isEndOfHeader(std::string_view line) {
+    return line.empty() || line == "\n" || line == "\r\n";
+}
+
+// The statuses whose Location is followed. Other statuses from 299 to 399 end the exchange.
+bool isFollowedRedirect(int status) {
+    return (status >= 300 && status <= 303) || status == 307 || status == 308;
+}
+
+} // namespace
+
+std::string encodeBase64(std::string_view bytes) {
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        size_t count = std::min<size_t>(3, bytes.size() - i);
+        uint32_t group = 0;
+        for (size_t k = 0; k < 3; ++k)
+            group = (group << 8) | (k < count ? static_cast<unsigned char>(bytes[i + k]) : 0u);
+        for (size_t k = 0; k < 4; ++k)
+            out += k <= count ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
+
+void applyImageFetchSettings(THttpClient& client) {
+    client.setPort(0);
+    client.setReportLevel(0);
+    client.setTimeOut(0);
+    client.setProxy({});
+    client.setProxyPort(0);
+    client.HeaderInfo().LocalMailAddress = kImageFetchUserAgent;
+}
+
+void THttpClient::Get(const std::string& address) {
+    url_ = address;
+    RunRequest();
+}
+
+void THttpClient::RunRequest() {
+    int redirects = 0;
+    do {
+        ParseAddress();
+        BuildHeader();
+        if (OnAboutToSend)
+            OnAboutToSend(*this);
+        exchange();
+    } while (prepareRedirect(redirects));
+}
+
+void THttpClient::exchange() {
+    try {
+        Connect();
+        SendHeader();
+        statusCode_ = 0;
+        ReadHeader();
+        // The previous body's buffer takes the next one: a camera's images are of much the same
+        // size, so a fetch seldom allocates, and a failed capture leaves Body as it was.
+        CaptureString(capture_, kMaxBodyBytes);
+        body_.swap(capture_);
+        reportOutcome();
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
+    Disconnect();
+}
+
+void THttpClient::reportOutcome() {
+    if (statusCode_ < 299) {
+        if (OnSuccess)
+            OnSuccess(*this);
+        report("Transaction Completed", kReportOutcome);
+    } else if (statusCode_ > 399) {
+        if (OnFailure)
+            OnFailure(*this);
+    }
+    if (isFollowedRedirect(statusCode_))
+        url_ = location_;
+}
+
+bool THttpClient::prepareRedirect(int& redirects) {
+    // A cookie that could split the request is not sent back.
+    if (statusCode_ >= 300 && statusCode_ <= 398 && !setCookie_.empty() &&
+        !hasControlByte(setCookie_))
+        headerInfo_.Cookie = setCookie_;
+    if (statusCode_ == 401 && OnAuthenticationNeeded)
+        OnAuthenticationNeeded(*this);
+    if (!isFollowedRedirect(statusCode_))
+        return false;
+    bool handled = false;
+    if (OnRedirect)
+        OnRedirect(*this, handled);
+    if (handled)
+        return false;
+    if (url_.find('/') == std::string::npos)
+        url_ = "http://" + Host() + "/" + url_;
+    if (++redirects > kMaxRedirects)
+        throw Error("Too many redirects");
+    return true;
+}
+
+void THttpClient::ParseAddress() {
+    if (url_.empty())
+        throw Error("Empty URL");
+    if (hasControlByte(url_))
+        throw Error("Invalid character in URL");
+    if (Port() == 0)
+        setPort(80);
+
+    bool hasAuthority = url_.find("//") != std::string::npos;
+    size_t slash = url_.find('/');
+    if (hasAuthority) {
+        for (int i = 1; i < 3 && slash != std::string::npos; ++i)
+            slash = url_.find('/', slash + 1);
+        if (slash + 1 == url_.size())
+            slash = std::string::npos;
+    }
+    path_ = slash == std::string::npos ? std::string() : url_.substr(slash, kMaxPathLength);
+
+    size_t colon = url_.find(':');
+    if (colon != std::string::npos) {
+        std::string scheme = toLowerAscii(url_.substr(0, colon));
+        if (scheme == "https")
+            throw Error("HTTP Secure Socket is not supported");
+        setPort(scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80);
+    }
+
+    std::string hostPart;
+    if (hasAuthority)
+        hostPart = field(url_, '/', 3);
+    else if (url_.front() != '/')
+        hostPart = field(url_, '/', 1);
+    size_t portColon = hostPart.find(':');
+    if (portColon != std::string::npos) {
+        setPort(strToInt(field(hostPart, ':', 2)));
+        hostPart.resize(portColon);
+    }
+    if (!hostPart.empty())
+        setHost(hostPart);
+
+    if (path_.empty()) {
+        path_ = "/";
+        url_ += "/";
+    }
+}
+
+void THttpClient::BuildHeader() {
+    requestHeader_.Clear();
+    if (proxy_.empty()) {
+        requestHeader_.Add("GET " + path_ + " HTTP/1.0");
+    } else {
+        requestHeader_.Add("GET " + url_ + " HTTP/1.0");
+        requestHeader_.Add("Proxy-Connection: Keep-Alive");
+        requestHeader_.Add("Host: " + Host());
+    }
+    requestHeader_.SetHeader("Host", Host());
+    requestHeader_.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+    requestHeader_.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    const THeaderInfo& info = headerInfo_;
+    if (!info.LocalMailAddress.empty())
+        requestHeader_.SetHeader("User-Agent", info.LocalMailAddress);
+    if (!info.LocalProgram.empty())
+        requestHeader_.SetHeader("From", info.LocalProgram);
+    if (!info.Cookie.empty())
+        requestHeader_.SetHeader("Cookie", info.Cookie);
+    if (!info.Referer.empty())
+        requestHeader_.SetHeader("Referer", info.Referer);
+    if (!info.UserId.empty() && !info.Password.empty())
+        requestHeader_.SetHeader("Authorization",
+                                 "Basic " + encodeBase64(info.UserId + ":" + info.Password));
+    requestHeader_.Add("Content-type: application/x-www-form-urlencoded");
+}
+
+void THttpClient::SendHeader() {
+    std::string text = requestHeader_.Text();
+    if (text.size() > kMaxRequestHeaderBytes)
+        throw Error("Request header too long");
+    sendBuffer(text + "\r\n");
+}
+
+void THttpClient::ReadHeader() {
+    setCookie_.clear();
+    location_.clear();
+    header_.clear();
+    int lines = 0;
+    std::string line = ReadLn();
+    if (!line.empty()) {
+        // The line end is no part of the number: "HTTP/1.0 302" without a reason is a 302.
+        statusCode_ = parseInt32(field(withoutLineEnd(line), ' ', 2)).value_or(0);
+        header_ += line;
+        ++lines;
+    }
+    for (;;) {
+        line = ReadLn();
+        std::string name = toUpperAscii(field(line, ' ', 1));
+        if (name == "SET-COOKIE:")
+            setCookie_ = fieldValue(line, 12);
+        else if (name == "LOCATION:")
+            location_ = fieldValue(line, 10);
+        bool end = isEndOfHeader(line);
+        if (!end && ++lines > kMaxHeaderLines)
+            throw Error("Header too long");
+        header_ += line;
+        if (end)
+            return;
+    }
+}
+
+std::string THttpClient::remoteName() const {
+    return proxy_.empty() ? Host() : proxy_;
+}
+
+int THttpClient::remotePort() const {
+    return proxy_.empty() ? Port() : proxyPort_;
+}
+
+void THttpClient::packetReceived() {
+    if (OnPacketRecvd)
+        OnPacketRecvd(*this);
+}
+
+} // namespace kestrix

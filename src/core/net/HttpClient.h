@@ -1,0 +1,117 @@
+// THttpClient: fetches one address with an HTTP/1.0 GET over TAsyncSocket and keeps the response
+// body in memory. It parses the address, builds the request header, reads the response header,
+// follows redirects (taking a cookie they set along) and reads the body until the server closes.
+#pragma once
+
+#include "net/AsyncSocket.h"
+#include "net/ExStringList.h"
+
+#include <functional>
+#include <string>
+
+namespace kestrix {
+
+// Sent with every request; all empty by default.
+struct THeaderInfo {
+    std::string LocalMailAddress; // sent as "User-Agent"
+    std::string LocalProgram;     // sent as "From"
+    std::string Cookie;
+    std::string Referer;
+    std::string UserId;
+    std::string Password;
+};
+
+class THttpClient : public TAsyncSocket {
+public:
+    using Event = std::function<void(THttpClient& sender)>;
+    using HandledEvent = std::function<void(THttpClient& sender, bool& handled)>;
+
+    // Bounds on what a server may make the client hold or do.
+    static constexpr size_t kMaxBodyBytes = size_t{64} << 20;
+    static constexpr int kMaxRedirects = 20;
+    static constexpr int kMaxHeaderLines = 1000;
+    static constexpr size_t kMaxRequestHeaderBytes = 65535;
+    static constexpr size_t kMaxPathLength = 256;
+    static constexpr size_t kMaxFieldLength = 256;
+
+    // Fetches `address`. Returns when the exchange is over, with the body in Body and the header
+    // text in Header; an HTTP error status is no failure. Failures raise, after the connection
+    // has been closed.
+    void Get(const std::string& address);
+
+    const std::string& Body() const { return body_; }
+    const std::string& Header() const { return header_; }
+    THeaderInfo& HeaderInfo() { return headerInfo_; }
+    const THeaderInfo& HeaderInfo() const { return headerInfo_; }
+    const std::string& Proxy() const { return proxy_; }
+    void setProxy(std::string proxy) { proxy_ = std::move(proxy); }
+    int ProxyPort() const { return proxyPort_; }
+    void setProxyPort(int port) { proxyPort_ = port; }
+
+    // After each chunk of the body; BytesReceived tells how much has arrived.
+    Event OnPacketRecvd;
+    // The request header is built and no connection is open yet.
+    Event OnAboutToSend;
+    // After the body: a status below 299, or above 399.
+    Event OnSuccess;
+    Event OnFailure;
+    // Before a redirect is followed; a handled redirect ends Get there.
+    HandledEvent OnRedirect;
+    // After a response with status 401.
+    Event OnAuthenticationNeeded;
+
+    // The address being fetched (replaced by a redirect) and the state of the last exchange.
+    const std::string& URL() const { return url_; }
+    void setURL(std::string url) { url_ = std::move(url); }
+    const std::string& Path() const { return path_; }
+    int StatusCode() const { return statusCode_; }
+    const std::string& Location() const { return location_; }
+    const std::string& SetCookie() const { return setCookie_; }
+    const TExStringList& RequestHeader() const { return requestHeader_; }
+
+    // Sets Path, Host and Port from URL.
+    void ParseAddress();
+    // Fills RequestHeader for a GET of URL.
+    void BuildHeader();
+
+protected:
+    void RunRequest();
+    void SendHeader();
+    void ReadHeader();
+    std::string remoteName() const override;
+    int remotePort() const override;
+    void packetReceived() override;
+
+private:
+    // Connect, send, header, body and the outcome, with the connection closed on every path.
+    void exchange();
+    void reportOutcome();
+    // The steps between two exchanges; true when another exchange follows.
+    bool prepareRedirect(int& redirects);
+
+    std::string body_;
+    std::string capture_;
+    std::string header_;
+    THeaderInfo headerInfo_;
+    std::string proxy_;
+    int proxyPort_ = 0;
+    std::string url_;
+    std::string path_;
+    int statusCode_ = 0;
+    std::string location_;
+    std::string setCookie_;
+    TExStringList requestHeader_;
+};
+
+// The User-Agent value the program sends, with its leading blank.
+inline constexpr const char* kImageFetchUserAgent = " Mozilla/3.0 (compatible; Indy Library)";
+
+// Configures a client as the program fetches images: default port, no status reports, no
+// time-out of its own, no proxy, and the program's User-Agent. The window and the command line
+// both use it, so they send the same request.
+void applyImageFetchSettings(THttpClient& client);
+
+// Base64 with the standard alphabet and "=" padding, on one line.
+std::string encodeBase64(std::string_view bytes);
+
+} // namespace kestrix

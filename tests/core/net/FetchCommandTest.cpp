@@ -1,0 +1,144 @@
+// kestrix-cli fetch, run as a user runs it: against the scripted server and against a real web
+// server (Python's http.server), whose files must arrive byte for byte.
+#include "ScriptedServer.h"
+#include "TempDir.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+
+using namespace kestrix::test;
+
+namespace {
+
+std::string cli() {
+    return KESTRIX_CLI;
+}
+
+// /usr/bin/python3 -m http.server on an ephemeral loopback port, serving one folder.
+class PythonWebServer {
+public:
+    explicit PythonWebServer(const std::string& folder) {
+        int pipeFds[2];
+        if (pipe2(pipeFds, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        std::vector<std::string> args = {"/usr/bin/python3", "-u",          "-m",
+                                         "http.server",      "0",           "--bind",
+                                         "127.0.0.1",        "--directory", folder};
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(pipeFds[1]);
+        output_ = pipeFds[0];
+        if (rc != 0)
+            throw std::runtime_error("cannot start /usr/bin/python3");
+        port_ = readPort();
+    }
+    ~PythonWebServer() {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        ::close(output_);
+    }
+    PythonWebServer(const PythonWebServer&) = delete;
+    PythonWebServer& operator=(const PythonWebServer&) = delete;
+
+    std::string url(const std::string& name) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + "/" + name;
+    }
+
+private:
+    // From "Serving HTTP on 127.0.0.1 port 41235 (...)"; 0 when it never says.
+    int readPort() {
+        std::string text;
+        char buffer[256];
+        while (text.find(") ...") == std::string::npos) {
+            pollfd p{output_, POLLIN, 0};
+            if (::poll(&p, 1, 20000) <= 0)
+                return 0;
+            ssize_t n = ::read(output_, buffer, sizeof buffer);
+            if (n <= 0)
+                return 0;
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        size_t at = text.find(" port ");
+        return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + 6);
+    }
+
+    pid_t pid_ = -1;
+    int output_ = -1;
+    int port_ = 0;
+};
+
+std::string randomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (auto& b : bytes)
+        b = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+} // namespace
+
+TEST(FetchCommand, WritesTheBodyAndReportsFailures) {
+    TempDir dir("fetch");
+    const std::string body = randomBytes(100000, 1);
+    ScriptedServer server;
+    server.queue(httpResponse("200 OK", body, {"Content-Type: image/jpeg"}));
+    server.queue(httpResponse("404 Not Found", "<html>no camera</html>"));
+    const std::string out = dir.file("out.jpg");
+    const std::string err = dir.file("err.txt");
+    const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort()) + "/";
+    struct Case {
+        std::string args;
+        int status;
+        std::string stdoutText, stderrText, file;
+    } cases[] = {
+        {"fetch " + server.url("/cam.jpg") + " -o " + out + " --header", 0, "",
+         "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n", body},
+        {"fetch " + server.url("/missing"), 0, "<html>no camera</html>", "", body},
+        {"fetch " + refused + " -o " + out, 1, "", "10061:Connection refused\n", body},
+        {"fetch https://127.0.0.1/", 1, "", "HTTP Secure Socket is not supported\n", body},
+        {"fetch", 1, "", "usage: kestrix-cli fetch URL [-o FILE] [--header]\n", body},
+        {"fetch a b", 1, "", "usage: kestrix-cli fetch URL [-o FILE] [--header]\n", body},
+    };
+    for (const auto& c : cases) {
+        CommandResult r = runCommand(cli() + " " + c.args + " 2>" + err);
+        EXPECT_EQ(r.status, c.status) << c.args;
+        EXPECT_EQ(r.out, c.stdoutText) << c.args;
+        EXPECT_EQ(readFile(err), c.stderrText) << c.args;
+        EXPECT_EQ(readFile(out), c.file) << c.args;
+    }
+}
+
+TEST(FetchCommand, MatchesAPythonWebServerByteForByte) {
+    TempDir served("served");
+    TempDir fetched("fetched");
+    struct File {
+        std::string name, bytes;
+    } files[] = {
+        {"empty.bin", ""},
+        {"one.txt", "x"},
+        {"lines.txt", std::string("a\r\nb\nc\r\n\r\n\0end", 14)},
+        {"camera.jpg", randomBytes(3 << 20, 7)},
+    };
+    for (const auto& f : files)
+        writeFile(served.file(f.name), f.bytes);
+    PythonWebServer web(served.path());
+    for (const auto& f : files) {
+        CommandResult r =
+            runCommand(cli() + " fetch " + web.url(f.name) + " -o " + fetched.file(f.name));
+        ASSERT_EQ(r.status, 0) << f.name;
+        EXPECT_TRUE(readFile(fetched.file(f.name)) == f.bytes) << f.name;
+    }
+}

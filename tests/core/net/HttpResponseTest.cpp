@@ -1,0 +1,284 @@
+// The response side of the HTTP client: status, header and body, redirects, cookies, and the
+// bounds on what a server can make it hold.
+#include "NetTestSupport.h"
+#include "ScriptedServer.h"
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+std::string firstLine(const std::string& request) {
+    return request.substr(0, request.find("\r\n"));
+}
+
+std::string redirect(const std::string& status, const std::string& location,
+                     std::vector<std::string> headers = {}) {
+    if (!location.empty())
+        headers.push_back("Location: " + location);
+    return httpResponse(status, "moved", headers);
+}
+
+// Thrown from OnAboutToSend to stop a Get before it connects.
+struct StopBeforeConnect {};
+
+} // namespace
+
+TEST(HttpResponse, StatusHeaderAndBodyAreTakenAsSent) {
+    const std::string binary("\0\xff\r\n\0JFIF", 9);
+    struct Case {
+        std::string sent;
+        int status;
+        std::string header, body;
+        int successes, failures;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n" + binary, 200,
+         "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n", binary, 1, 0},
+        {"HTTP/1.0 404 Not Found\r\n\r\n<html>gone</html>", 404, "HTTP/1.0 404 Not Found\r\n\r\n",
+         "<html>gone</html>", 0, 1},
+        {"HTTP/1.1 503\r\n\r\nbusy", 503, "HTTP/1.1 503\r\n\r\n", "busy", 0, 1},
+        {"HTTP/1.0 2x0 OK\r\n\r\nB", 0, "HTTP/1.0 2x0 OK\r\n\r\n", "B", 1, 0},
+        {"HTTP/1.0 200 OK\nX: y\n\nbody\r\n\r\nmore", 200, "HTTP/1.0 200 OK\nX: y\n\n",
+         "body\r\n\r\nmore", 1, 0},
+        // The body runs to the close, whatever Content-Length says.
+        {"HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nabcdef", 200,
+         "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\n", "abcdef", 1, 0},
+        // A server that closes without answering leaves everything empty, and that is no failure.
+        {"", 0, "", "", 1, 0},
+        {"HTTP/1.0 200 OK", 0, "", "", 1, 0},
+    };
+    ScriptedServer server;
+    THttpClient client;
+    applyImageFetchSettings(client);
+    int successes = 0, failures = 0;
+    client.OnSuccess = [&](THttpClient&) { ++successes; };
+    client.OnFailure = [&](THttpClient&) { ++failures; };
+    for (const auto& c : cases) {
+        successes = failures = 0;
+        server.queue(c.sent);
+        client.Get(server.url("/img"));
+        EXPECT_EQ(client.StatusCode(), c.status) << c.sent;
+        EXPECT_EQ(client.Header(), c.header) << c.sent;
+        EXPECT_EQ(client.Body(), c.body) << c.sent;
+        EXPECT_EQ(successes, c.successes) << c.sent;
+        EXPECT_EQ(failures, c.failures) << c.sent;
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(HttpResponse, FieldValuesAreTakenAtTheirFixedPlace) {
+    ScriptedServer server;
+    server.queue(
+        httpResponse("404 Not Found", "",
+                     {"set-cookie: a=1; Path=/", "LOCATION:  /two-blanks", "Location:/ignored"}));
+    server.queue(httpResponse("404 Not Found", "", {"Location: /" + std::string(300, 'l')}));
+    THttpClient client;
+    applyImageFetchSettings(client);
+    client.Get(server.url("/"));
+    EXPECT_EQ(client.SetCookie(), "a=1; Path=/");
+    EXPECT_EQ(client.Location(), " /two-blanks");
+    client.Get(server.url("/"));
+    EXPECT_EQ(client.Location(), "/" + std::string(255, 'l'));
+    EXPECT_EQ(client.SetCookie(), "");
+}
+
+TEST(HttpResponse, RedirectStatusesFollowLocation) {
+    ScriptedServer server;
+    THttpClient client;
+    applyImageFetchSettings(client);
+    size_t seen = 0;
+    for (int status : {300, 301, 302, 303, 307, 308}) {
+        server.queue(redirect(std::to_string(status) + " Moved", "/next.jpg"));
+        server.queue(httpResponse("200 OK", "done"));
+        client.Get(server.url("/first.jpg"));
+        auto requests = server.requests();
+        ASSERT_EQ(requests.size(), seen + 2) << status;
+        EXPECT_EQ(firstLine(requests[seen + 1]), "GET /next.jpg HTTP/1.0") << status;
+        EXPECT_EQ(client.StatusCode(), 200);
+        EXPECT_EQ(client.Body(), "done");
+        EXPECT_EQ(client.URL(), "/next.jpg");
+        seen += 2;
+    }
+}
+
+TEST(HttpResponse, OtherRedirectionStatusesEndTheExchange) {
+    ScriptedServer server;
+    THttpClient client;
+    applyImageFetchSettings(client);
+    size_t seen = 0;
+    for (int status : {299, 304, 305, 306, 309, 399}) {
+        server.queue(redirect(std::to_string(status) + " Other", "/elsewhere"));
+        client.Get(server.url("/a"));
+        EXPECT_EQ(server.requests().size(), ++seen) << status;
+        EXPECT_EQ(client.StatusCode(), status);
+        EXPECT_EQ(client.Body(), "moved");
+    }
+}
+
+TEST(HttpResponse, AbsoluteLocationGoesToItsOwnServer) {
+    ScriptedServer first, second;
+    first.queue(redirect("302 Found", second.url("/b.jpg")));
+    second.queue(httpResponse("200 OK", "from second"));
+    THttpClient client;
+    applyImageFetchSettings(client);
+    client.Get(first.url("/a.jpg"));
+    EXPECT_EQ(client.Body(), "from second");
+    ASSERT_EQ(second.requests().size(), 1u);
+    EXPECT_EQ(firstLine(second.requests()[0]), "GET /b.jpg HTTP/1.0");
+    EXPECT_EQ(client.Port(), second.port());
+}
+
+TEST(HttpResponse, LocationWithoutSlashGoesToTheHostOnPort80) {
+    struct Case {
+        std::string location, requestLine;
+    } cases[] = {
+        {"new.jpg", "GET /new.jpg HTTP/1.0"},
+        {"", "GET / HTTP/1.0"},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server;
+        server.queue(redirect("302 Found", c.location));
+        THttpClient client;
+        applyImageFetchSettings(client);
+        int rounds = 0;
+        client.OnAboutToSend = [&](THttpClient& sender) {
+            if (++rounds < 2)
+                return;
+            EXPECT_EQ(sender.RequestHeader().lines()[0], c.requestLine) << c.location;
+            EXPECT_EQ(sender.Host(), "127.0.0.1");
+            EXPECT_EQ(sender.Port(), 80) << c.location;
+            throw StopBeforeConnect{};
+        };
+        EXPECT_THROW(client.Get(server.url("/old.jpg")), StopBeforeConnect);
+        EXPECT_EQ(rounds, 2);
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(HttpResponse, HandledRedirectEndsGet) {
+    ScriptedServer server;
+    server.queue(redirect("302 Found", "/next"));
+    THttpClient client;
+    applyImageFetchSettings(client);
+    client.OnRedirect = [](THttpClient&, bool& handled) { handled = true; };
+    client.Get(server.url("/"));
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(client.StatusCode(), 302);
+    EXPECT_EQ(client.Body(), "moved");
+}
+
+TEST(HttpResponse, CookieFromRedirectIsSentWithEveryLaterRequest) {
+    ScriptedServer server, other;
+    server.queue(redirect("302 Found", "/next", {"Set-Cookie: id=42"}));
+    server.queue(httpResponse("200 OK", "one"));
+    other.queue(httpResponse("200 OK", "two"));
+    // A cookie that could split the request is not taken; the earlier one stays.
+    other.queue(redirect("302 Found", "/again", {"Set-Cookie: evil\rX: 1"}));
+    other.queue(httpResponse("200 OK", "three"));
+    THttpClient client;
+    applyImageFetchSettings(client);
+    client.Get(server.url("/first"));
+    client.Get(other.url("/elsewhere"));
+    client.Get(other.url("/last"));
+    auto requests = server.requests();
+    auto others = other.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    ASSERT_EQ(others.size(), 3u);
+    EXPECT_EQ(requests[0].find("Cookie:"), std::string::npos);
+    const std::string cookieAfterAgent =
+        "(compatible; Indy Library)\r\nCookie: id=42\r\nContent-type:";
+    for (const auto& request : {requests[1], others[0], others[1], others[2]})
+        EXPECT_NE(request.find(cookieAfterAgent), std::string::npos) << request;
+    EXPECT_EQ(client.HeaderInfo().Cookie, "id=42");
+}
+
+TEST(HttpResponse, UnsafeOrUnsupportedLocationsFail) {
+    struct Case {
+        std::string location, text;
+    } cases[] = {
+        {"/a\rX-Injected: 1", "Invalid character in URL"},
+        {"https://127.0.0.1/secure", "HTTP Secure Socket is not supported"},
+    };
+    ScriptedServer server;
+    THttpClient client;
+    applyImageFetchSettings(client);
+    for (const auto& c : cases) {
+        server.queue(redirect("302 Found", c.location));
+        EXPECT_EQ(failureOf([&] { client.Get(server.url("/")); }).text, c.text);
+        EXPECT_FALSE(client.Connected());
+    }
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+TEST(HttpResponse, RedirectChainsStopAfterTwenty) {
+    struct Case {
+        int chainLength; // redirects before the final answer; -1: never ends
+        std::string text;
+        size_t requests;
+    } cases[] = {{20, "(no error)", 21}, {-1, "Too many redirects", 21}};
+    for (const auto& c : cases) {
+        ScriptedServer server;
+        server.respond([&](int index, const std::string&) {
+            if (c.chainLength >= 0 && index >= c.chainLength)
+                return Reply(httpResponse("200 OK", "end"));
+            return Reply(redirect("302 Found", "/hop" + std::to_string(index)));
+        });
+        THttpClient client;
+        applyImageFetchSettings(client);
+        EXPECT_EQ(failureOf([&] { client.Get(server.url("/")); }).text, c.text);
+        EXPECT_EQ(server.requests().size(), c.requests);
+        EXPECT_FALSE(client.Connected());
+    }
+}
+
+TEST(HttpResponse, HeaderLimitsEndTheExchange) {
+    auto lines = [](int count) {
+        std::string text = "HTTP/1.0 200 OK\r\n";
+        for (int i = 1; i < count; ++i)
+            text += "X-Line: " + std::to_string(i) + "\r\n";
+        return text + "\r\nbody";
+    };
+    const std::string longName = "HTTP/1.0 200 OK\r\nX: ";
+    auto longLine = [&](size_t size) {
+        return longName + std::string(size - 5, 'v') + "\r\n\r\nbody";
+    };
+    struct Case {
+        Reply reply;
+        std::string text;
+    } cases[] = {
+        {lines(1000), "(no error)"},
+        {lines(1001), "Header too long"},
+        {Reply("HTTP/1.0 200 OK\r\n").thenEndless("X-Endless: yes\r\n"), "Header too long"},
+        {longLine(65536), "(no error)"},
+        {longLine(65537), "Header line too long"},
+        {Reply("HTTP/1.0 200 OK\r\nX: ").thenEndless(std::string(4096, 'v')),
+         "Header line too long"},
+    };
+    ScriptedServer server;
+    THttpClient client;
+    applyImageFetchSettings(client);
+    for (const auto& c : cases) {
+        server.queue(c.reply);
+        EXPECT_EQ(failureOf([&] { client.Get(server.url("/")); }).text, c.text)
+            << c.reply.bytes.size();
+        EXPECT_FALSE(client.Connected());
+    }
+    // The client is as good as new after each failure.
+    server.queue(httpResponse("200 OK", "fine"));
+    client.Get(server.url("/"));
+    EXPECT_EQ(client.Body(), "fine");
+}
+
+TEST(HttpResponse, EndlessBodyStopsAtTheCap) {
+    ScriptedServer server;
+    server.queue(Reply("HTTP/1.0 200 OK\r\n\r\n").thenEndless(std::string(1 << 20, 'b')));
+    THttpClient client;
+    applyImageFetchSettings(client);
+    int32_t lastCount = 0;
+    client.OnPacketRecvd = [&](THttpClient& sender) { lastCount = sender.BytesReceived(); };
+    Failure f = failureOf([&] { client.Get(server.url("/")); });
+    EXPECT_EQ(f.text, "Response too large");
+    EXPECT_LE(static_cast<size_t>(lastCount), THttpClient::kMaxBodyBytes);
+    EXPECT_GT(static_cast<size_t>(lastCount), THttpClient::kMaxBodyBytes - (1 << 16));
+    EXPECT_FALSE(client.Connected());
+}

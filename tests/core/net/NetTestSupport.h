@@ -1,0 +1,30 @@
+// Shared by the net tests: the text and kind of the error a call raises.
+#pragma once
+
+#include "net/HttpClient.h"
+#include "util/Error.h"
+
+#include <functional>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace kestrix::test {
+
+// The text and kind of the Error that `action` raises; "(no error)" when it returns.
+struct Failure {
+    std::string text = "(no error)";
+    ErrorKind kind = ErrorKind::General;
+};
+
+inline Failure failureOf(const std::function<void()>& action) {
+    Failure f;
+    try {
+        action();
+    } catch (const Error& e) {
+        f.text = e.what();
+        f.kind = e.kind();
+    }
+    return f;
+}
+
+} // namespace kestrix::test
