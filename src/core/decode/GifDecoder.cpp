@@ -1,0 +1,437 @@
+// The GIF decoder: the block structure, the LZW image data and the composition of frames.
+#include "decode/GifDecoder.h"
+
+#include "decode/ImageDecoder.h"
+#include "frames/BitmapList.h"
+#include "util/ByteReader.h"
+#include "util/Error.h"
+#include "util/FileIO.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace kestrix {
+
+namespace {
+
+[[noreturn]] void invalid(const char* message) {
+    throw Error(message, ErrorKind::InvalidImage);
+}
+[[noreturn]] void tooLarge() {
+    throw Error("GIF animation too large", ErrorKind::InvalidImage);
+}
+
+constexpr int kMaxCodes = 4096;
+
+// What a frame costs in memory, counted against the GIF budget: pixels, colour table and the
+// object itself, so that a flood of tiny frames is bounded as well as a few huge ones.
+int64_t frameCost(const Bitmap& b) {
+    return static_cast<int64_t>(b.pixelBytes().size() + b.palette().size() * sizeof(Color) +
+                                sizeof(Bitmap));
+}
+
+std::vector<Color> greyRamp() {
+    std::vector<Color> ramp(256);
+    for (int i = 0; i < 256; ++i)
+        ramp[static_cast<size_t>(i)] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                                        static_cast<uint8_t>(i)};
+    return ramp;
+}
+
+std::vector<Color> readColorTable(ByteReader& r, int sizeBits) {
+    const size_t entries = size_t{2} << sizeBits;
+    const std::string_view bytes = r.bytes(entries * 3);
+    std::vector<Color> table(entries);
+    for (size_t i = 0; i < entries; ++i)
+        table[i] = {static_cast<uint8_t>(bytes[3 * i]), static_cast<uint8_t>(bytes[3 * i + 1]),
+                    static_cast<uint8_t>(bytes[3 * i + 2])};
+    return table;
+}
+
+// Concatenates data sub-blocks up to the block terminator.
+void readSubBlocks(ByteReader& r, std::vector<uint8_t>& out) {
+    out.clear();
+    while (const uint8_t length = r.u8()) {
+        const std::string_view block = r.bytes(length);
+        out.insert(out.end(), block.begin(), block.end());
+    }
+}
+
+void skipSubBlocks(ByteReader& r) {
+    while (const uint8_t length = r.u8())
+        r.skip(length);
+}
+
+// The variable-length code dictionary. Strings are written back to front by following the
+// prefix chain; the part of a string that would pass the end of the image is dropped.
+class LzwDecoder {
+public:
+    LzwDecoder(int minCodeSize, uint8_t* out, size_t pixelCount)
+        : minCodeSize_(minCodeSize), clear_(1 << minCodeSize), out_(out), count_(pixelCount) {
+        for (int c = 0; c < clear_; ++c) {
+            suffix_[c] = first_[c] = static_cast<uint8_t>(c);
+            length_[c] = 1;
+        }
+        reset();
+    }
+
+    // Data that ends before the image is complete leaves the remaining pixels at index 0.
+    void run(const std::vector<uint8_t>& data) {
+        size_t in = 0;
+        uint32_t bits = 0;
+        int held = 0;
+        while (pos_ < count_) {
+            while (held < width_) {
+                if (in == data.size())
+                    return;
+                bits |= uint32_t{data[in++]} << held;
+                held += 8;
+            }
+            const int code = static_cast<int>(bits & ((1u << width_) - 1));
+            bits >>= width_;
+            held -= width_;
+            if (code == clear_)
+                reset();
+            else if (code == clear_ + 1)
+                return;
+            else
+                accept(code);
+        }
+    }
+
+private:
+    void reset() {
+        width_ = minCodeSize_ + 1;
+        next_ = clear_ + 2;
+        prev_ = -1;
+    }
+
+    void accept(int code) {
+        if (prev_ < 0) {
+            if (code >= clear_)
+                invalid("Invalid GIF image data");
+        } else {
+            if (code > next_)
+                invalid("Invalid GIF image data");
+            if (next_ < kMaxCodes) {
+                prefix_[next_] = static_cast<uint16_t>(prev_);
+                suffix_[next_] = code < next_ ? first_[code] : first_[prev_];
+                first_[next_] = first_[prev_];
+                length_[next_] = static_cast<uint16_t>(length_[prev_] + 1);
+                if (++next_ == (1 << width_) && width_ < 12)
+                    ++width_;
+            }
+        }
+        write(code);
+        prev_ = code;
+    }
+
+    void write(int code) {
+        const size_t end = pos_ + length_[code];
+        size_t k = end;
+        for (; k > count_; --k)
+            code = prefix_[code];
+        while (k > pos_) {
+            out_[--k] = suffix_[code];
+            code = prefix_[code];
+        }
+        pos_ = std::min(end, count_);
+    }
+
+    int minCodeSize_;
+    int clear_;
+    int width_ = 0;
+    int next_ = 0;
+    int prev_ = -1;
+    uint8_t* out_;
+    size_t count_;
+    size_t pos_ = 0;
+    std::array<uint16_t, kMaxCodes> prefix_{};
+    std::array<uint8_t, kMaxCodes> suffix_{};
+    std::array<uint8_t, kMaxCodes> first_{};
+    std::array<uint16_t, kMaxCodes> length_{};
+};
+
+// Rows of an interlaced image in the order they are stored.
+std::vector<int> interlacedRows(int height) {
+    std::vector<int> rows;
+    rows.reserve(static_cast<size_t>(height));
+    for (auto [start, step] : {std::pair{0, 8}, {4, 8}, {2, 4}, {1, 2}})
+        for (int y = start; y < height; y += step)
+            rows.push_back(y);
+    return rows;
+}
+
+void decodePixels(const std::vector<uint8_t>& data, int minCodeSize, GifSubImage& sub) {
+    if (minCodeSize < 2 || minCodeSize > 8)
+        invalid("Invalid GIF code size");
+    Bitmap& b = sub.bitmap;
+    const auto w = static_cast<size_t>(b.width());
+    const auto h = static_cast<size_t>(b.height());
+    if (!sub.interlaced && b.stride() == w) {
+        LzwDecoder(minCodeSize, b.scanLine(0), w * h).run(data);
+        return;
+    }
+    std::vector<uint8_t> linear(w * h, 0);
+    LzwDecoder(minCodeSize, linear.data(), linear.size()).run(data);
+    const std::vector<int> rows = sub.interlaced ? interlacedRows(b.height()) : std::vector<int>{};
+    for (size_t k = 0; k < h; ++k)
+        std::memcpy(b.scanLine(sub.interlaced ? rows[k] : static_cast<int>(k)),
+                    linear.data() + k * w, w);
+}
+
+struct GraphicControl {
+    bool present = false;
+    bool transparency = false;
+    int transparentIndex = 0;
+    int delay = 0;
+    int disposal = 0;
+};
+
+void readExtension(ByteReader& r, GraphicControl& control) {
+    const uint8_t label = r.u8();
+    if (label == 0xF9) {
+        const uint8_t size = r.u8();
+        const std::string_view block = r.bytes(size);
+        if (size >= 4) {
+            const auto packed = static_cast<uint8_t>(block[0]);
+            control.present = true;
+            control.transparency = (packed & 1) != 0;
+            control.disposal = (packed >> 2) & 7;
+            control.delay = static_cast<uint8_t>(block[1]) | static_cast<uint8_t>(block[2]) << 8;
+            control.transparentIndex = static_cast<uint8_t>(block[3]);
+        }
+        if (size == 0)
+            return;
+    }
+    skipSubBlocks(r);
+}
+
+// Reads the file twice: a first walk over the block structure adds up what the sub-images will
+// cost and refuses a file over the budget before any pixel is allocated; the second walk decodes.
+class GifParser {
+public:
+    explicit GifParser(std::string_view data) : r_(data) {}
+
+    DecodedGif parse() {
+        const std::string_view signature = r_.size() >= 6 ? r_.bytes(6) : std::string_view{};
+        if (signature != "GIF87a" && signature != "GIF89a")
+            invalid("Invalid GIF signature");
+        gif_.screenWidth = r_.u16();
+        gif_.screenHeight = r_.u16();
+        const uint8_t packed = r_.u8();
+        gif_.backgroundIndex = r_.u8();
+        r_.skip(1);
+        if (packed & 0x80)
+            gif_.globalTable = readColorTable(r_, packed & 7);
+        const size_t blocks = r_.position();
+        readBlocks(true);
+        r_.seek(blocks);
+        readBlocks(false);
+        if (gif_.images.empty())
+            invalid("GIF contains no images");
+        return std::move(gif_);
+    }
+
+private:
+    // Blocks up to the trailer. A file that stops at a block boundary, or continues with bytes
+    // that begin no block, ends there once it has given at least one image.
+    void readBlocks(bool measuring) {
+        GraphicControl control;
+        int images = 0;
+        while (!r_.atEnd()) {
+            const uint8_t introducer = r_.u8();
+            if (introducer == 0x3B)
+                return;
+            if (introducer == 0x21) {
+                readExtension(r_, control);
+            } else if (introducer == 0x2C) {
+                readImage(control, measuring);
+                control = {};
+                ++images;
+            } else if (images == 0) {
+                invalid("Invalid GIF block");
+            } else {
+                return;
+            }
+        }
+    }
+
+    void readImage(const GraphicControl& control, bool measuring) {
+        GifSubImage sub;
+        sub.left = r_.u16();
+        sub.top = r_.u16();
+        const int width = r_.u16();
+        const int height = r_.u16();
+        const uint8_t packed = r_.u8();
+        sub.interlaced = (packed & 0x40) != 0;
+        sub.hasLocalTable = (packed & 0x80) != 0;
+        sub.hasImageData = width > 0 && height > 0;
+        if (measuring) {
+            const size_t tableEntries = sub.hasLocalTable          ? size_t{2} << (packed & 7)
+                                        : gif_.globalTable.empty() ? 256
+                                                                   : gif_.globalTable.size();
+            if (sub.hasLocalTable)
+                r_.skip(3 * tableEntries);
+            r_.skip(1);
+            skipSubBlocks(r_);
+            charge(sub.hasImageData ? width : 0, sub.hasImageData ? height : 0, tableEntries);
+            return;
+        }
+        std::vector<Color> table = sub.hasLocalTable          ? readColorTable(r_, packed & 7)
+                                   : gif_.globalTable.empty() ? greyRamp()
+                                                              : gif_.globalTable;
+        const uint8_t minCodeSize = r_.u8();
+        readSubBlocks(r_, compressed_);
+        sub.hasTransparency = control.transparency;
+        sub.transparentIndex = control.transparentIndex;
+        sub.delay = control.delay;
+        sub.disposal = control.disposal;
+        if (sub.hasImageData) {
+            sub.bitmap = Bitmap(width, height, PixelFormat::Bit8);
+            sub.bitmap.setPalette(std::move(table));
+            decodePixels(compressed_, minCodeSize, sub);
+            const auto& palette = sub.bitmap.palette();
+            if (sub.hasTransparency && static_cast<size_t>(sub.transparentIndex) < palette.size())
+                sub.bitmap.setTransparentColor(palette[static_cast<size_t>(sub.transparentIndex)]);
+        }
+        gif_.images.push_back(std::move(sub));
+    }
+
+    void charge(int width, int height, size_t tableEntries) {
+        checkImageSize(width, height);
+        spent_ += static_cast<int64_t>(strideFor(width, 8)) * height +
+                  static_cast<int64_t>(tableEntries * sizeof(Color) + sizeof(GifSubImage));
+        if (spent_ > kMaxGifBytes)
+            tooLarge();
+    }
+
+    ByteReader r_;
+    DecodedGif gif_;
+    std::vector<uint8_t> compressed_;
+    int64_t spent_ = 0;
+};
+
+// A zero side of the logical screen is taken from the sub-images' largest extent.
+std::pair<int, int> screenSize(const DecodedGif& gif) {
+    int w = gif.screenWidth;
+    int h = gif.screenHeight;
+    for (const GifSubImage& sub : gif.images) {
+        if (!sub.hasImageData)
+            continue;
+        if (gif.screenWidth == 0)
+            w = std::max(w, sub.left + sub.bitmap.width());
+        if (gif.screenHeight == 0)
+            h = std::max(h, sub.top + sub.bitmap.height());
+    }
+    return {w, h};
+}
+
+// Draws a sub-image onto the 8-bit canvas by index: its transparent index is left out and its
+// colours are matched to the canvas's table.
+void drawSubImage(Bitmap& canvas, const GifSubImage& sub, int dx, int dy) {
+    const Bitmap& src = sub.bitmap;
+    const int x0 = std::max(0, dx), y0 = std::max(0, dy);
+    const int x1 = std::min(canvas.width(), dx + src.width());
+    const int y1 = std::min(canvas.height(), dy + src.height());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    std::array<uint8_t, 256> remap{};
+    std::array<bool, 256> skip{};
+    const std::vector<Color>& table = src.palette();
+    const bool sameTable = table == canvas.palette();
+    PaletteMatcher matcher(canvas.palette());
+    for (size_t i = 0; i < 256; ++i) {
+        remap[i] = sameTable ? static_cast<uint8_t>(i)
+                             : matcher.nearest(i < table.size() ? table[i] : Color{});
+        skip[i] = sub.hasTransparency && static_cast<int>(i) == sub.transparentIndex;
+    }
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* s = src.scanLine(y - dy) + (x0 - dx);
+        uint8_t* d = canvas.scanLine(y) + x0;
+        for (int x = 0; x < x1 - x0; ++x)
+            if (!skip[s[x]])
+                d[x] = remap[s[x]];
+    }
+}
+
+// The canvas when the first sub-image has no image data: the logical screen in black, with the
+// global table (a grey ramp without one).
+Bitmap blankScreen(const DecodedGif& gif) {
+    const auto [w, h] = screenSize(gif);
+    checkImageSize(w, h);
+    Bitmap canvas(w, h, PixelFormat::Bit8);
+    canvas.setPalette(gif.globalTable.empty() ? greyRamp() : gif.globalTable);
+    const uint8_t black = PaletteMatcher(canvas.palette()).nearest({0, 0, 0});
+    for (int y = 0; y < h; ++y)
+        std::memset(canvas.scanLine(y), black, static_cast<size_t>(w));
+    return canvas;
+}
+
+} // namespace
+
+DecodedGif parseGif(std::string_view data) {
+    return GifParser(data).parse();
+}
+
+// The canvas is the first sub-image's own bitmap, so later sub-images are placed relative to the
+// first one's position: drawing them at their raw screen position would shift them whenever the
+// first sub-image does not start at the screen's corner.
+void ComposeGIFFrames(const DecodedGif& gif, TBitmapList& frames) {
+    const auto frameCount = std::count_if(gif.images.begin(), gif.images.end(),
+                                          [](const GifSubImage& s) { return s.hasImageData; });
+    if (frameCount == 0) {
+        frames.Clear();
+        return;
+    }
+    Bitmap canvas;
+    int originX = 0, originY = 0;
+    if (gif.images[0].hasImageData) {
+        canvas = gif.images[0].bitmap;
+        originX = gif.images[0].left;
+        originY = gif.images[0].top;
+    } else {
+        canvas = blankScreen(gif);
+    }
+    if (frameCount * frameCost(canvas) > kMaxGifBytes)
+        tooLarge();
+    frames.Clear();
+    for (size_t i = 0; i < gif.images.size(); ++i) {
+        const GifSubImage& sub = gif.images[i];
+        if (!sub.hasImageData)
+            continue;
+        if (i > 0)
+            drawSubImage(canvas, sub, sub.left - originX, sub.top - originY);
+        frames.Add(canvas);
+    }
+}
+
+Bitmap gifFirstFrame(const DecodedGif& gif) {
+    const auto [w, h] = screenSize(gif);
+    if (w == 0 || h == 0)
+        invalid("GIF image is empty");
+    checkImageSize(w, h);
+    const GifSubImage& first = gif.images.at(0);
+    if (first.hasImageData && first.bitmap.width() == w && first.bitmap.height() == h)
+        return first.bitmap;
+    Bitmap screen(w, h, PixelFormat::Bit24);
+    if (first.hasImageData)
+        screen.draw(first.left, first.top, first.bitmap, false);
+    return screen;
+}
+
+void DecodeGif(std::string_view body, Bitmap& bitmap, TBitmapList* frames) {
+    const DecodedGif gif = parseGif(body);
+    Bitmap single = gifFirstFrame(gif);
+    single.convertTo24();
+    if (frames)
+        ComposeGIFFrames(gif, *frames);
+    bitmap = std::move(single);
+}
+
+void loadGifFrames(const std::string& path, TBitmapList& frames) {
+    ComposeGIFFrames(parseGif(readFileBytes(path)), frames);
+}
+
+} // namespace kestrix

@@ -1,0 +1,512 @@
+// Our PNG decoder over zlib's inflate: every colour type and bit depth, the five scan-line
+// filters and Adam7 interlacing. Rows are inflated one at a time into a buffer of exactly the
+// row's size, unfiltered against the previous row and expanded straight into 24-bit pixels.
+#include "decode/ImageDecoder.h"
+#include "util/ByteReader.h"
+#include "util/Error.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+#include <zlib.h>
+
+namespace kestrix {
+
+namespace {
+
+constexpr std::string_view kPngSignature{"\x89PNG\r\n\x1A\n", 8};
+
+[[noreturn]] void invalid(const char* message) {
+    throw Error(message, ErrorKind::InvalidImage);
+}
+
+enum ColorType { kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6 };
+
+struct PngInfo {
+    int width = 0;
+    int height = 0;
+    int depth = 0;
+    int colorType = 0;
+    bool interlaced = false;
+    std::vector<Color> palette;
+    bool transparent = false;
+    Color transparentColor;
+    std::vector<std::string_view> imageData;
+};
+
+uint32_t readU32BigEndian(std::string_view b) {
+    return (uint32_t{static_cast<uint8_t>(b[0])} << 24) |
+           (uint32_t{static_cast<uint8_t>(b[1])} << 16) |
+           (uint32_t{static_cast<uint8_t>(b[2])} << 8) | static_cast<uint8_t>(b[3]);
+}
+
+int channelCount(int colorType) {
+    switch (colorType) {
+    case kRgb:
+        return 3;
+    case kGreyAlpha:
+        return 2;
+    case kRgba:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+bool validDepth(int colorType, int depth) {
+    switch (colorType) {
+    case kGrey:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case kPalette:
+        return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case kRgb:
+    case kGreyAlpha:
+    case kRgba:
+        return depth == 8 || depth == 16;
+    default:
+        return false;
+    }
+}
+
+// A grey sample of `depth` bits as an 8-bit level: small depths are scaled to 0..255, 16-bit
+// samples keep their high byte.
+uint8_t greyLevel(unsigned value, int depth) {
+    if (depth == 16)
+        return static_cast<uint8_t>(value >> 8);
+    value &= (1u << depth) - 1;
+    return static_cast<uint8_t>(value * 255 / ((1u << depth) - 1));
+}
+
+void readHeader(std::string_view data, PngInfo& info) {
+    if (data.size() != 13)
+        invalid("Invalid PNG header");
+    const uint32_t width = readU32BigEndian(data.substr(0, 4));
+    const uint32_t height = readU32BigEndian(data.substr(4, 4));
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
+        invalid("Invalid PNG image size");
+    checkImageSize(width, height);
+    info.width = static_cast<int>(width);
+    info.height = static_cast<int>(height);
+    info.depth = static_cast<uint8_t>(data[8]);
+    info.colorType = static_cast<uint8_t>(data[9]);
+    if (!validDepth(info.colorType, info.depth))
+        invalid("Invalid PNG bit depth or colour type");
+    if (data[10] != 0 || data[11] != 0 || static_cast<uint8_t>(data[12]) > 1)
+        invalid("Invalid PNG header");
+    info.interlaced = data[12] == 1;
+}
+
+void readPalette(std::string_view data, PngInfo& info) {
+    if (info.colorType != kPalette)
+        return; // a suggested palette of a true-colour image, or a stray one: not used
+    const size_t entries = data.size() / 3;
+    if (!info.palette.empty() || data.size() % 3 != 0 || entries == 0 || entries > 256 ||
+        entries > (size_t{1} << info.depth))
+        invalid("Invalid PNG palette");
+    for (size_t i = 0; i < entries; ++i)
+        info.palette.push_back({static_cast<uint8_t>(data[3 * i]),
+                                static_cast<uint8_t>(data[3 * i + 1]),
+                                static_cast<uint8_t>(data[3 * i + 2])});
+}
+
+uint16_t sample16(std::string_view data, size_t at) {
+    return static_cast<uint16_t>(static_cast<uint8_t>(data[at]) << 8 |
+                                 static_cast<uint8_t>(data[at + 1]));
+}
+
+// Records the single fully transparent colour, when the chunk describes one; alpha levels in
+// between are ignored, as is any chunk that does not fit the image.
+void readTransparency(std::string_view data, PngInfo& info) {
+    if (info.colorType == kGrey && data.size() == 2) {
+        const uint8_t v = greyLevel(sample16(data, 0), info.depth);
+        info.transparent = true;
+        info.transparentColor = {v, v, v};
+    } else if (info.colorType == kRgb && data.size() == 6) {
+        auto level = [&](size_t at) {
+            const uint16_t v = sample16(data, at);
+            return static_cast<uint8_t>(info.depth == 16 ? v >> 8 : v & 0xFF);
+        };
+        info.transparent = true;
+        info.transparentColor = {level(0), level(2), level(4)};
+    } else if (info.colorType == kPalette && data.size() <= info.palette.size()) {
+        int clear = -1;
+        for (size_t i = 0; i < data.size(); ++i) {
+            const auto alpha = static_cast<uint8_t>(data[i]);
+            if (alpha == 0 && clear < 0)
+                clear = static_cast<int>(i);
+            else if (alpha != 255)
+                return;
+        }
+        if (clear >= 0) {
+            info.transparent = true;
+            info.transparentColor = info.palette[static_cast<size_t>(clear)];
+        }
+    }
+}
+
+bool isCritical(std::string_view type) {
+    return (type[0] & 0x20) == 0;
+}
+
+// Walks the chunks up to IEND. Image data is only collected here; it is inflated afterwards.
+// A file cut short after image data has begun ends the walk, and the image data decides.
+PngInfo readChunks(std::string_view body) {
+    ByteReader r(body);
+    if (body.size() < kPngSignature.size() || body.substr(0, 8) != kPngSignature)
+        invalid("Invalid PNG signature");
+    r.skip(8);
+    PngInfo info;
+    bool first = true;
+    while (true) {
+        if (r.remaining() < 12 && !info.imageData.empty())
+            break;
+        const uint32_t length = readU32BigEndian(r.bytes(4));
+        if (length > 0x7FFFFFFF)
+            invalid("Invalid PNG chunk length");
+        if (r.remaining() < size_t{length} + 8 && !info.imageData.empty())
+            break;
+        const std::string_view type = r.bytes(4);
+        const std::string_view data = r.bytes(length);
+        const uint32_t crc = readU32BigEndian(r.bytes(4));
+        uLong expected = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
+        expected = crc32(expected, reinterpret_cast<const Bytef*>(data.data()), length);
+        if (expected != crc) {
+            if (isCritical(type))
+                invalid("PNG chunk CRC error");
+            continue;
+        }
+        if (first != (type == "IHDR"))
+            invalid("Invalid PNG header");
+        first = false;
+        if (type == "IHDR")
+            readHeader(data, info);
+        else if (type == "PLTE")
+            readPalette(data, info);
+        else if (type == "tRNS" && info.imageData.empty())
+            readTransparency(data, info);
+        else if (type == "IDAT") {
+            if (info.colorType == kPalette && info.palette.empty())
+                invalid("PNG palette missing");
+            info.imageData.push_back(data);
+        } else if (type == "IEND")
+            break;
+        else if (isCritical(type))
+            invalid("Unknown critical PNG chunk");
+    }
+    if (info.imageData.empty())
+        invalid("PNG image data missing");
+    return info;
+}
+
+// Inflates the concatenated image data on demand, never more than asked for: data beyond the
+// image is left alone, and a stream that ends early or breaks is an error.
+class Inflater {
+public:
+    explicit Inflater(const std::vector<std::string_view>& input) : input_(input) {
+        if (inflateInit(&z_) != Z_OK)
+            throw Error("Out of memory", ErrorKind::OutOfMemory);
+    }
+    ~Inflater() { inflateEnd(&z_); }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+
+    void read(uint8_t* out, size_t size) {
+        z_.next_out = out;
+        z_.avail_out = static_cast<uInt>(size);
+        while (z_.avail_out > 0) {
+            if (ended_)
+                invalid("PNG image data is incomplete");
+            if (z_.avail_in == 0) {
+                if (next_ == input_.size())
+                    invalid("PNG image data is incomplete");
+                const std::string_view chunk = input_[next_++];
+                z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
+                z_.avail_in = static_cast<uInt>(chunk.size());
+                continue;
+            }
+            const int rc = inflate(&z_, Z_NO_FLUSH);
+            if (rc == Z_STREAM_END)
+                ended_ = true;
+            else if (rc != Z_OK)
+                invalid("Invalid PNG image data");
+        }
+    }
+
+private:
+    z_stream z_{};
+    const std::vector<std::string_view>& input_;
+    size_t next_ = 0;
+    bool ended_ = false;
+};
+
+// The predictor closest to a + b - c, preferring a, then b, then c on ties.
+inline uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
+    const int p = int{b} - c;
+    const int q = int{a} - c;
+    int best = std::abs(p);
+    uint8_t predictor = a;
+    if (const int pb = std::abs(q); pb < best) {
+        best = pb;
+        predictor = b;
+    }
+    if (std::abs(p + q) < best)
+        predictor = c;
+    return predictor;
+}
+
+// The up filter in blocks of a fixed size, a form the compiler turns into vector additions.
+void unfilterUp(uint8_t* cur, const uint8_t* prev, size_t n) {
+    constexpr size_t kBlock = 16;
+    size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        std::array<uint8_t, kBlock> a;
+        std::array<uint8_t, kBlock> b;
+        std::memcpy(a.data(), cur + i, kBlock);
+        std::memcpy(b.data(), prev + i, kBlock);
+        for (size_t k = 0; k < kBlock; ++k)
+            a[k] = static_cast<uint8_t>(a[k] + b[k]);
+        std::memcpy(cur + i, a.data(), kBlock);
+    }
+    for (; i < n; ++i)
+        cur[i] = static_cast<uint8_t>(cur[i] + prev[i]);
+}
+
+// Calls f(0), ..., f(N - 1) unrolled, so that arrays indexed by it can live in registers.
+template <size_t N, typename F> inline void unrolled(F&& f) {
+    [&]<size_t... K>(std::index_sequence<K...>) {
+        (f(K), ...);
+    }
+    (std::make_index_sequence<N>{});
+}
+
+// Undoes a row's filter in place; `prev` is the unfiltered row above (zeros for the first row of
+// a pass). The distance to the byte on the left is fixed at compile time, so the bytes of the
+// pixel to the left stay in registers instead of being read back from the row just written.
+template <size_t Bpp> void unfilterRow(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n) {
+    std::array<uint8_t, Bpp> left{};
+    std::array<uint8_t, Bpp> upLeft{};
+    switch (type) {
+    case 0:
+        return;
+    case 1:
+        for (size_t i = 0; i < n; i += Bpp)
+            unrolled<Bpp>([&](size_t k) {
+                left[k] = cur[i + k] = static_cast<uint8_t>(cur[i + k] + left[k]);
+            });
+        return;
+    case 2:
+        unfilterUp(cur, prev, n);
+        return;
+    case 3:
+        for (size_t i = 0; i < n; i += Bpp)
+            unrolled<Bpp>([&](size_t k) {
+                left[k] = cur[i + k] =
+                    static_cast<uint8_t>(cur[i + k] + ((left[k] + prev[i + k]) >> 1));
+            });
+        return;
+    case 4:
+        for (size_t i = 0; i < n; i += Bpp)
+            unrolled<Bpp>([&](size_t k) {
+                const uint8_t up = prev[i + k];
+                left[k] = cur[i + k] =
+                    static_cast<uint8_t>(cur[i + k] + paeth(left[k], up, upLeft[k]));
+                upLeft[k] = up;
+            });
+        return;
+    default:
+        invalid("Invalid PNG filter type");
+    }
+}
+
+// Rows are whole pixels from one byte per pixel up, so n is a multiple of bpp.
+void unfilter(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n, size_t bpp) {
+    switch (bpp) {
+    case 1:
+        return unfilterRow<1>(type, cur, prev, n);
+    case 2:
+        return unfilterRow<2>(type, cur, prev, n);
+    case 3:
+        return unfilterRow<3>(type, cur, prev, n);
+    case 4:
+        return unfilterRow<4>(type, cur, prev, n);
+    case 6:
+        return unfilterRow<6>(type, cur, prev, n);
+    default:
+        return unfilterRow<8>(type, cur, prev, n);
+    }
+}
+
+// True-colour samples (the high byte of 16-bit ones) to blue, green, red; alpha is skipped.
+template <int PixelBytes, int SampleBytes> void rgbRow(const uint8_t* s, uint8_t* d, int count) {
+    for (int i = 0; i < count; ++i, s += PixelBytes, d += 3) {
+        d[0] = s[2 * SampleBytes];
+        d[1] = s[SampleBytes];
+        d[2] = s[0];
+    }
+}
+
+// 8-bit RGB four pixels at a time: three 32-bit words in, their bytes rearranged, three out.
+void rgb8Row(const uint8_t* s, uint8_t* d, int count) {
+    int i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 4 <= count; i += 4, s += 12, d += 12) {
+            uint32_t in[3];
+            std::memcpy(in, s, 12);
+            const uint32_t out[3] = {
+                ((in[0] >> 16) & 0xFF) | (in[0] & 0xFF00) | ((in[0] & 0xFF) << 16) |
+                    ((in[1] & 0xFF00) << 16),
+                (in[1] & 0xFF) | ((in[0] >> 24) << 8) | ((in[2] & 0xFF) << 16) |
+                    (in[1] & 0xFF000000),
+                ((in[1] >> 16) & 0xFF) | ((in[2] >> 24) << 8) | (in[2] & 0xFF0000) |
+                    ((in[2] & 0xFF00) << 16),
+            };
+            std::memcpy(d, out, 12);
+        }
+    }
+    rgbRow<3, 1>(s, d, count - i);
+}
+
+template <int PixelBytes> void greyRow(const uint8_t* s, uint8_t* d, int count) {
+    for (int i = 0; i < count; ++i, s += PixelBytes, d += 3)
+        d[0] = d[1] = d[2] = s[0];
+}
+
+// Expands one unfiltered row to 24-bit pixels. Palette and grey samples of up to 8 bits go
+// through a 256-entry table; palette indexes beyond the palette read as black.
+class RowConverter {
+public:
+    explicit RowConverter(const PngInfo& info) : depth_(info.depth), type_(info.colorType) {
+        for (unsigned i = 0; i < 256; ++i) {
+            Color c;
+            if (type_ == kPalette)
+                c = i < info.palette.size() ? info.palette[i] : Color{};
+            else if (depth_ <= 8) {
+                const uint8_t v = greyLevel(i, depth_);
+                c = {v, v, v};
+            }
+            table_[i] = {c.b, c.g, c.r};
+        }
+    }
+
+    void operator()(const uint8_t* s, uint8_t* d, int count) const {
+        switch (type_) {
+        case kRgb:
+            return depth_ == 8 ? rgb8Row(s, d, count) : rgbRow<6, 2>(s, d, count);
+        case kRgba:
+            return depth_ == 8 ? rgbRow<4, 1>(s, d, count) : rgbRow<8, 2>(s, d, count);
+        case kGreyAlpha:
+            return depth_ == 8 ? greyRow<2>(s, d, count) : greyRow<4>(s, d, count);
+        default:
+            break;
+        }
+        if (depth_ == 16)
+            return greyRow<2>(s, d, count);
+        if (depth_ == 8) {
+            for (int i = 0; i < count; ++i, d += 3)
+                std::memcpy(d, table_[s[i]].data(), 3);
+            return;
+        }
+        const int perByte = 8 / depth_;
+        const unsigned mask = (1u << depth_) - 1;
+        for (int i = 0; i < count; ++i, d += 3) {
+            const int shift = 8 - depth_ * (i % perByte + 1);
+            std::memcpy(d, table_[(s[i / perByte] >> shift) & mask].data(), 3);
+        }
+    }
+
+private:
+    int depth_;
+    int type_;
+    std::array<std::array<uint8_t, 3>, 256> table_{};
+};
+
+struct Pass {
+    int x0, y0, dx, dy;
+};
+
+constexpr std::array<Pass, 7> kAdam7{{
+    {0, 0, 8, 8},
+    {4, 0, 8, 8},
+    {0, 4, 4, 8},
+    {2, 0, 4, 4},
+    {0, 2, 2, 4},
+    {1, 0, 2, 2},
+    {0, 1, 1, 2},
+}};
+
+// Rows are inflated many at a time into one block, which lets zlib stay in its fast loop, and
+// are unfiltered in place against the row above them.
+constexpr size_t kBlockBytes = 128 * 1024;
+
+struct PassDecoder {
+    Inflater& inflater;
+    const RowConverter& convert;
+    Bitmap& out;
+    int bitsPerPixel;
+    std::vector<uint8_t> block;
+    std::vector<uint8_t> pixels;
+
+    void decode(const Pass& pass, int pw, int ph) {
+        const size_t rowBytes = (static_cast<size_t>(pw) * bitsPerPixel + 7) / 8;
+        const size_t stride = rowBytes + 1;
+        const size_t bpp = static_cast<size_t>(std::max(1, bitsPerPixel / 8));
+        const size_t rowsPerBlock = std::max<size_t>(1, kBlockBytes / stride);
+        // Slot 0 holds the row above the block: zeros above the first row of the pass.
+        block.assign((rowsPerBlock + 1) * stride, 0);
+        pixels.resize(static_cast<size_t>(pw) * 3);
+        for (int r = 0; r < ph;) {
+            const size_t rows = std::min(rowsPerBlock, static_cast<size_t>(ph - r));
+            inflater.read(block.data() + stride, rows * stride);
+            for (size_t k = 1; k <= rows; ++k, ++r) {
+                uint8_t* cur = block.data() + k * stride;
+                unfilter(cur[0], cur + 1, cur + 1 - stride, rowBytes, bpp);
+                emit(pass, pw, r, cur + 1);
+            }
+            std::memcpy(block.data(), block.data() + rows * stride, stride);
+        }
+    }
+
+    void emit(const Pass& pass, int pw, int r, const uint8_t* row) {
+        uint8_t* target = out.scanLine(pass.y0 + r * pass.dy);
+        if (pass.dx == 1) {
+            convert(row, target, pw);
+            return;
+        }
+        convert(row, pixels.data(), pw);
+        for (int i = 0; i < pw; ++i)
+            std::memcpy(target + 3 * static_cast<size_t>(pass.x0 + i * pass.dx),
+                        pixels.data() + 3 * static_cast<size_t>(i), 3);
+    }
+};
+
+Bitmap decodePixels(const PngInfo& info) {
+    Bitmap out(info.width, info.height, PixelFormat::Bit24);
+    Inflater inflater(info.imageData);
+    const RowConverter convert(info);
+    PassDecoder decoder{inflater, convert, out, channelCount(info.colorType) * info.depth, {}, {}};
+    const size_t passCount = info.interlaced ? kAdam7.size() : 1;
+    for (size_t p = 0; p < passCount; ++p) {
+        const Pass pass = info.interlaced ? kAdam7[p] : Pass{0, 0, 1, 1};
+        const int pw = info.width > pass.x0 ? (info.width - pass.x0 + pass.dx - 1) / pass.dx : 0;
+        const int ph = info.height > pass.y0 ? (info.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
+        if (pw > 0 && ph > 0)
+            decoder.decode(pass, pw, ph);
+    }
+    if (info.transparent)
+        out.setTransparentColor(info.transparentColor);
+    return out;
+}
+
+} // namespace
+
+void DecodePng(std::string_view body, Bitmap& bitmap) {
+    const PngInfo info = readChunks(body);
+    Bitmap decoded = decodePixels(info);
+    bitmap = std::move(decoded);
+}
+
+} // namespace kestrix

@@ -1,0 +1,170 @@
+// Hand-built GIF and PNG files for tests: broken ones can be made on purpose, and tests that
+// serve images need no encoder of their own.
+#pragma once
+
+#include "image/Bitmap.h"
+#include "util/ByteReader.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+#include <zlib.h>
+
+namespace kestrix::test {
+
+// ---- PNG ----
+
+inline void putU32BigEndian(std::string& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += static_cast<char>((v >> shift) & 0xFF);
+}
+
+inline std::string pngChunk(const std::string& type, const std::string& data, bool goodCrc = true) {
+    std::string out;
+    putU32BigEndian(out, static_cast<uint32_t>(data.size()));
+    out += type + data;
+    uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
+    crc = crc32(crc, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+    putU32BigEndian(out, static_cast<uint32_t>(goodCrc ? crc : crc ^ 1));
+    return out;
+}
+
+inline std::string ihdr(uint32_t w, uint32_t h, int depth, int colorType, int interlace = 0) {
+    std::string d;
+    putU32BigEndian(d, w);
+    putU32BigEndian(d, h);
+    d += static_cast<char>(depth);
+    d += static_cast<char>(colorType);
+    d += std::string(2, '\0');
+    d += static_cast<char>(interlace);
+    return pngChunk("IHDR", d);
+}
+
+inline std::string zlibCompress(const std::string& raw) {
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string out(size, '\0');
+    compress(reinterpret_cast<Bytef*>(out.data()), &size,
+             reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()));
+    out.resize(size);
+    return out;
+}
+
+inline const std::string kPngSignature{"\x89PNG\r\n\x1A\n", 8};
+
+// A PNG of the given header chunk, extra chunks and raw (filtered) scan lines.
+inline std::string makePng(const std::string& header, const std::string& extra,
+                           const std::string& scanLines) {
+    return kPngSignature + header + extra + pngChunk("IDAT", zlibCompress(scanLines)) +
+           pngChunk("IEND", "");
+}
+
+// ---- GIF ----
+
+// Packs (code, width) pairs least significant bit first and splits them into sub-blocks.
+inline std::string gifCodes(const std::vector<std::pair<int, int>>& codes) {
+    std::string bytes;
+    uint32_t acc = 0;
+    int held = 0;
+    for (auto [code, width] : codes) {
+        acc |= static_cast<uint32_t>(code) << held;
+        held += width;
+        while (held >= 8) {
+            bytes += static_cast<char>(acc & 0xFF);
+            acc >>= 8;
+            held -= 8;
+        }
+    }
+    if (held > 0)
+        bytes += static_cast<char>(acc & 0xFF);
+    std::string blocks;
+    for (size_t at = 0; at < bytes.size(); at += 255) {
+        const std::string part = bytes.substr(at, 255);
+        blocks += static_cast<char>(part.size());
+        blocks += part;
+    }
+    return blocks + '\0';
+}
+
+// LZW data that never grows its codes: literal codes only, with a clear code before the table
+// would need a wider code.
+inline std::string gifLiteralData(const std::vector<uint8_t>& pixels, int minCodeSize = 8) {
+    const int clear = 1 << minCodeSize;
+    std::vector<std::pair<int, int>> codes{{clear, minCodeSize + 1}};
+    int sinceClear = 0;
+    for (uint8_t p : pixels) {
+        if (sinceClear == clear - 2) {
+            codes.push_back({clear, minCodeSize + 1});
+            sinceClear = 0;
+        }
+        codes.push_back({p, minCodeSize + 1});
+        ++sinceClear;
+    }
+    codes.push_back({clear + 1, minCodeSize + 1});
+    return std::string(1, static_cast<char>(minCodeSize)) + gifCodes(codes);
+}
+
+inline std::string colorTable(const std::vector<Color>& colors) {
+    std::string t;
+    for (const Color& c : colors)
+        t += {static_cast<char>(c.r), static_cast<char>(c.g), static_cast<char>(c.b)};
+    return t;
+}
+
+// Table size bits for a table of 2^(bits+1) entries; the table is padded with black.
+inline int tableBits(std::vector<Color>& colors) {
+    int bits = 0;
+    while ((size_t{2} << bits) < colors.size())
+        ++bits;
+    colors.resize(size_t{2} << bits);
+    return bits;
+}
+
+struct GifBuilder {
+    std::string bytes;
+
+    explicit GifBuilder(int w, int h, std::vector<Color> global = {},
+                        const char* version = "GIF89a") {
+        bytes = version;
+        putU16(bytes, static_cast<uint16_t>(w));
+        putU16(bytes, static_cast<uint16_t>(h));
+        if (global.empty()) {
+            bytes += std::string(3, '\0');
+        } else {
+            const int bits = tableBits(global);
+            bytes += static_cast<char>(0x80 | bits);
+            bytes += std::string(2, '\0');
+            bytes += colorTable(global);
+        }
+    }
+    GifBuilder& control(bool transparency, int index, int delay = 0, int disposal = 0) {
+        bytes += "\x21\xF9\x04";
+        bytes += static_cast<char>((disposal << 2) | (transparency ? 1 : 0));
+        putU16(bytes, static_cast<uint16_t>(delay));
+        bytes += static_cast<char>(index);
+        bytes += '\0';
+        return *this;
+    }
+    // An image descriptor, an optional local table, then `data` (code size and sub-blocks).
+    GifBuilder& image(int left, int top, int w, int h, const std::string& data,
+                      std::vector<Color> local = {}, bool interlaced = false) {
+        bytes += ',';
+        for (int v : {left, top, w, h})
+            putU16(bytes, static_cast<uint16_t>(v));
+        int packed = interlaced ? 0x40 : 0;
+        std::string table;
+        if (!local.empty()) {
+            packed |= 0x80 | tableBits(local);
+            table = colorTable(local);
+        }
+        bytes += static_cast<char>(packed);
+        bytes += table + data;
+        return *this;
+    }
+    GifBuilder& pixels(int left, int top, int w, int h, const std::vector<uint8_t>& px,
+                       std::vector<Color> local = {}) {
+        return image(left, top, w, h, gifLiteralData(px), std::move(local));
+    }
+    std::string done() const { return bytes + ';'; }
+};
+
+} // namespace kestrix::test
