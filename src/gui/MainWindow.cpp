@@ -14,7 +14,9 @@
 #include "links/LinkPane.h"
 #include "links/StartLinks.h"
 #include "macros/URLMacros.h"
+#include "acquire/AcquisitionPresenter.h"
 #include "tools/ImageToolsPage.h"
+#include "tools/PictureDisplay.h"
 #include "tools/SizePage.h"
 #include "ui/MessageText.h"
 #include "widgets/PictureView.h"
@@ -29,6 +31,7 @@
 #include <QProgressBar>
 #include <QSplitter>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
@@ -48,19 +51,44 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
       qtDialogs_(realDialogsUnless(options_, this)),
       dialogs_(options_.dialogs ? *options_.dialogs : *qtDialogs_), fs_(options_.formatSettings),
       clock_(options_.clock ? *options_.clock : systemClock_),
-      ini_(settingsFilePath()), links_(std::make_unique<LinkLibrary>(dialogs_)) {
+      ini_(settingsFilePath()), links_(std::make_unique<LinkLibrary>(dialogs_)),
+      FrameStore(std::make_unique<TBitmapListEx>()) {
     setObjectName("Form1");
     setWindowTitle("Kestrix");
     setWindowIcon(icons::application());
     buildLayout();
+    createAcquisition();
     wireCommands();
     FormCreate();
     aboutDlg_ = new TAboutDlg(this);
+    if (options_.startClock)
+        acquisition_->Timer1()->start();
 }
 
+void TForm1::createAcquisition() {
+    display_ = new PictureDisplay(*imageTools_, *picture_->Image1, *gauge_, *FrameStore, dialogs_,
+                                  fs_, this);
+    WindowHooks hooks;
+    hooks.expandAddress = [this] { return ExpandAddressBar(); };
+    hooks.showImageInfo = [this] { ShowImageInfo(); };
+    hooks.pushAddressHistory = [this] { PushAddressHistory(); };
+    hooks.confirm = [this](const std::string& text) {
+        return dialogs_.askYesNo(text, MessageIcon::Information);
+    };
+    hooks.runCommand = [this](const std::function<void()>& command) { runCommand(command); };
+    acquisition_ = new AcquisitionPresenter({*toolBar_, *addressBar_, *statusBar_, *animation_,
+                                             *picture_},
+                                            *display_, std::move(hooks), *FrameStore, clock_, fs_,
+                                            settings_, CurrentLink, this);
+}
+
+Bitmap& TForm1::shownOriginal() { return display_->ShownOriginal(); }
+
 TForm1::~TForm1() {
-    // The panels look at the core objects this window owns: they go first.
+    // The presenters and panels look at the core objects this window owns: they go first.
     links_->onModifiedChanged = nullptr;
+    delete acquisition_;
+    delete display_;
     delete takeCentralWidget();
 }
 
@@ -118,7 +146,6 @@ void TForm1::buildLayout() {
 void TForm1::FormCreate() {
     FirstActivate = true;
     animation_->FrameCounter->setMaxFrames(0);
-    LastImageTime = clock_.now();
     links_->tree().AddRootNode("Images Links");
     links_->tree().setAllExpanded(true);
     picture_->Image1->setPicture(startPicture());
@@ -133,7 +160,7 @@ void TForm1::FormCreate() {
     pageControl_->setCurrentIndex(0);
     ReadAddressHistory();
     UseSelectedLink();
-    ShownOriginal = picture_->Image1->picture();
+    display_->ShownOriginal() = picture_->Image1->picture();
     ShowImageInfo();
     helpFile_ = QDir(options_.programDir).filePath("KSX.CHM");
 }
@@ -167,12 +194,13 @@ void TForm1::wireLinkCommands() {
         {"SaveSelectedBranchMnu", [&lib] { lib.saveSelectedBranchCommand(); }},
         {"ExpandAllMnu", [&lib] { lib.tree().setAllExpanded(true); }},
         {"ContractAllMnu", [&lib] { lib.tree().setAllExpanded(false); }},
-        {"Select1", [this] { UseSelectedLink(); }},
+        {"Select1", [this] { SelectAndLoad(); }},
     };
     for (const auto& [name, command] : fileCommands)
         connect(action(name), &QAction::triggered, this, [this, command] { runCommand(command); });
     lib.onModifiedChanged = [this] { linkPane_->showModified(); };
-    connect(linkPane_, &LinkPane::nodeDoubleClicked, this, [this] { UseSelectedLink(); });
+    connect(linkPane_, &LinkPane::nodeDoubleClicked, this,
+            [this] { runCommand([this] { SelectAndLoad(); }); });
     connect(linkPane_, &LinkPane::selectionChanged, this, &TForm1::updateMenuEnabling);
     connect(linkPane_, &LinkPane::renamed, this, [this] { links_->SetLinksModified(true); });
     connect(linkPane_, &LinkPane::popupRequested, this,
@@ -222,6 +250,11 @@ bool TForm1::UseSelectedLink() {
     addressBar_->setText(CurrentLink.URL);
     UpdateMainCaption();
     return true;
+}
+
+void TForm1::SelectAndLoad() {
+    if (UseSelectedLink())
+        acquisition_->cycle().LoadImage();
 }
 
 void TForm1::ShowImageInfo() {
@@ -275,6 +308,7 @@ void TForm1::OpenFileByExtension(const QString& path) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    acquisition_->HttpClient1().Cancel();
     // A settings file that cannot be written is reported but never keeps the program open.
     runCommand([this] { WriteSelectedIndex(); });
     runCommand([this] { WriteAddressHistory(); });

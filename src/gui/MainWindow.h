@@ -2,6 +2,7 @@
 // the controls, and wires menus and buttons to the core's operations.
 #pragma once
 
+#include "frames/BitmapList.h"
 #include "image/Bitmap.h"
 #include "links/CurrentLink.h"
 #include "links/LinkLibrary.h"
@@ -22,10 +23,12 @@ class QTabWidget;
 
 namespace kestrix::gui {
 
+class AcquisitionPresenter;
 class AddressBarPanel;
 class AnimationPage;
 class ImageToolsPage;
 class LinkPane;
+class PictureDisplay;
 class PicturePanel;
 class QtDialogs;
 class SizePage;
@@ -39,6 +42,7 @@ struct StartOptions {
     QStringList arguments;   // command-line arguments after the program name
     Dialogs* dialogs = nullptr; // null: real message boxes and file dialogs
     const Clock* clock = nullptr; // null: the system clock
+    bool startClock = true;       // false: tests drive the one-second clock themselves
     FormatSettings formatSettings = defaultFormatSettings();
 };
 
@@ -52,13 +56,18 @@ public:
     AppSettings& settings() { return settings_; }
     LinkLibrary& links() { return *links_; }
     const TURLInfo& currentLink() const { return CurrentLink; }
-    Bitmap& shownOriginal() { return ShownOriginal; }
+    Bitmap& shownOriginal();
+    TBitmapListEx& frameStore() { return *FrameStore; }
+    AcquisitionPresenter& acquisition() { return *acquisition_; }
+    PictureDisplay& display() { return *display_; }
     const QString& helpFile() const { return helpFile_; }
 
     // Start and shutdown steps, callable by tests.
     void FormActivate();
     void UpdateMainCaption();
     bool UseSelectedLink();
+    // "&Select" and a double-click: the selected link becomes current and is fetched.
+    void SelectAndLoad();
     void ShowImageInfo();
     void PushAddressHistory();
     void ReadAddressHistory();
@@ -73,6 +82,7 @@ protected:
 
 private:
     void buildLayout();
+    void createAcquisition();
     void FormCreate();
     void wireCommands();
     void wireLinkCommands();
@@ -93,10 +103,7 @@ private:
     AppSettings settings_;
     std::unique_ptr<LinkLibrary> links_;
     TURLInfo CurrentLink = initialCurrentLink();
-    Bitmap LastImage;
-    Bitmap FetchedImage;
-    Bitmap ShownOriginal;
-    TDateTime LastImageTime = 0;
+    std::unique_ptr<TBitmapListEx> FrameStore;
     bool FirstActivate = true;
     QString helpFile_;
 
@@ -113,6 +120,8 @@ private:
     StatusBarPanel* statusBar_ = nullptr;
     QMenu* treePopup_ = nullptr;
     TAboutDlg* aboutDlg_ = nullptr;
+    PictureDisplay* display_ = nullptr;
+    AcquisitionPresenter* acquisition_ = nullptr;
 };
 
 } // namespace kestrix::gui

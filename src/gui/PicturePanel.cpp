@@ -38,6 +38,10 @@ PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {
     layout->addLayout(info);
     layout->addWidget(ScrollBox1, 1);
     connect(ActualSizeChk, &QCheckBox::clicked, this, &PicturePanel::applyActualSize);
+    connect(Image1, &PictureView::pictureChanged, this, [this] {
+        if (ActualSizeChk->isChecked())
+            applyActualSize();
+    });
 }
 
 void PicturePanel::applyActualSize() {

@@ -184,6 +184,7 @@ TEST_F(WindowTest, AddressBarExpansionLeavesTheBarAsTyped) {
     o.programDir = QString::fromStdString(programDir.path());
     o.dialogs = &dialogs;
     o.clock = &clock;
+    o.startClock = false;
     window = std::make_unique<gui::TForm1>(o);
     auto* combo = find<QComboBox>("URLCombo");
     combo->setEditText("http://h/<date>0,yyyymmdd</date>.jpg");

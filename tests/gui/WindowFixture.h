@@ -32,6 +32,7 @@ protected:
         o.programDir = QString::fromStdString(programDir.path());
         o.arguments = std::move(arguments);
         o.dialogs = &dialogs;
+        o.startClock = false;
         window = std::make_unique<gui::TForm1>(o);
         return *window;
     }

@@ -20,6 +20,7 @@ void PictureView::refresh() {
         shown24_.convertTo24();
     }
     update();
+    emit pictureChanged();
 }
 
 QImage PictureView::image() const {

@@ -22,6 +22,10 @@ public:
     QImage image() const;
     QSize sizeHint() const override;
 
+signals:
+    // The picture was replaced or changed (its size may differ).
+    void pictureChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -1,3 +1,5 @@
+#include "TempDir.h"
+#include "image/BmpCodec.h"
 #include "tools/BCG.h"
 
 #include <gtest/gtest.h>
@@ -73,4 +75,21 @@ TEST(BCG, VectorAndPortablePathsAgreeOnEveryLength) {
     Bitmap out(3, 3);
     ApplyBCG(empty, out, 0.5, 0.5, 0.5);
     EXPECT_TRUE(out.empty());
+}
+
+TEST(BCG, AdjustCommand) {
+    kestrix::test::TempDir dir;
+    Bitmap in(3, 2);
+    for (int y = 0; y < 2; ++y)
+        std::fill(in.scanLine(y), in.scanLine(y) + 9, uint8_t{100});
+    kestrix::test::writeFile(dir.file("in.bmp"), writeBmp(in));
+    auto r = kestrix::test::runCommand(std::string(KESTRIX_CLI) + " adjust " + dir.file("in.bmp") +
+                                       " " + dir.file("out.bmp") + " --brightness 60");
+    ASSERT_EQ(r.status, 0);
+    Bitmap out;
+    readBmp(kestrix::test::readFile(dir.file("out.bmp")), out);
+    EXPECT_EQ(out.pixel(2, 1), (Color{158, 158, 158}));
+    r = kestrix::test::runCommand(std::string(KESTRIX_CLI) + " adjust " + dir.file("in.bmp") +
+                                  " " + dir.file("x.bmp") + " --gamma 101 2>&1");
+    EXPECT_EQ(r.status, 1);
 }

@@ -1,0 +1,174 @@
+// kestrix-cli watch: the acquisition cycle without a window. One tick per second, a fetch when
+// the countdown reaches zero, the program's duplicate test, capture rules and stall time-out;
+// one line per fetch on stdout. It runs until the wanted number of frames was captured or
+// Ctrl-C.
+#include "CliCommand.h"
+#include "acquire/Acquisition.h"
+#include "image/BmpCodec.h"
+#include "macros/DateFormatter.h"
+#include "macros/URLMacros.h"
+#include "net/HttpClient.h"
+#include "util/Error.h"
+#include "util/FileIO.h"
+#include "util/Text.h"
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+namespace kestrix::cli {
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+void onInterrupt(int) { stopRequested = 1; }
+
+struct WatchOptions {
+    std::string url;
+    int interval = 60;
+    int64_t count = 0; // 0: until interrupted
+    int timeout = 60;
+    std::string saveDir;
+    CaptureOptions capture;
+};
+
+WatchOptions parseOptions(const Args& args, const Command& self) {
+    WatchOptions o;
+    auto number = [&](size_t& i) {
+        if (i + 1 >= args.size())
+            usageError(self);
+        return strToInt(args[++i]);
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--interval")
+            o.interval = number(i);
+        else if (a == "--count")
+            o.count = number(i);
+        else if (a == "--timeout")
+            o.timeout = number(i);
+        else if (a == "--save-dir" && i + 1 < args.size())
+            o.saveDir = args[++i];
+        else if (a == "--no-gif-frames")
+            o.capture.gifAnimations = false;
+        else if (a == "--incremental-gif")
+            o.capture.incremental = true;
+        else if (o.url.empty() && a.rfind("--", 0) != 0)
+            o.url = a;
+        else
+            usageError(self);
+    }
+    if (o.url.empty())
+        usageError(self);
+    return o;
+}
+
+class ConsoleView final : public AcquisitionView {
+public:
+    ConsoleView(const WatchOptions& options, const Clock& clock, TBitmapListEx& store)
+        : options_(options), clock_(clock), store_(store) {}
+
+    int64_t captured = 0;
+
+    std::string expandedAddress() override {
+        return ExpandURLMacros(options_.url, clock_, defaultFormatSettings());
+    }
+    void showImage(Bitmap&) override {}
+    void showMotionFrame(int) override {}
+    void showImageInfo() override {}
+    void setText(StatusField, const std::string&) override {}
+    void setStatusColor(bool) override {}
+    int frameIndex() const override { return frameIndex_; }
+    void setFrameIndex(int index) override { frameIndex_ = index; }
+    int maxFrames() const override { return maxFrames_; }
+    void setMaxFrames(int count) override { maxFrames_ = count; }
+    CaptureOptions captureOptions() const override { return options_.capture; }
+    bool autoLoadDown() const override { return true; }
+    bool loopDown() const override { return false; }
+    void releaseLoop() override {}
+    double framesPerSecond() const override { return 10; }
+    bool motionDetection() const override { return false; }
+    void wait(int milliseconds) override {
+        std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+    bool confirm(const std::string&) override { return false; }
+    void fetchFinished(const FetchReport& r) override;
+
+private:
+    const WatchOptions& options_;
+    const Clock& clock_;
+    TBitmapListEx& store_;
+    int frameIndex_ = 0;
+    int maxFrames_ = 0;
+};
+
+void ConsoleView::fetchFinished(const FetchReport& r) {
+    std::string line = formatDateTime("yyyy-mm-dd hh:nn:ss", clock_.now(), defaultFormatSettings());
+    if (!r.ok)
+        line += " " + r.error + " " + std::to_string(r.bytes);
+    else
+        line += std::string(r.duplicate ? " Duplicate " : " New ") + std::to_string(r.bytes) +
+                " " + std::to_string(r.width) + "x" + std::to_string(r.height);
+    std::cout << line << std::endl;
+    for (int i = r.firstCaptured; i >= 0 && i <= r.lastCaptured; ++i) {
+        ++captured;
+        if (!options_.saveDir.empty())
+            writeFileAtomically(options_.saveDir + "/" + strPrintf("frame-%06lld.bmp",
+                                                                   static_cast<long long>(captured)),
+                                writeBmp(*store_.Get(i)));
+    }
+    // The frames are on disk (or not wanted): a long watch must not fill the memory.
+    store_.Clear();
+    setMaxFrames(0);
+}
+
+int runWatch(const Args& args) {
+    const WatchOptions options = parseOptions(args, findCommand("watch"));
+    if (!options.saveDir.empty())
+        std::filesystem::create_directories(options.saveDir);
+    SystemClock clock;
+    TBitmapListEx store;
+    AppSettings settings;
+    settings.TimeOut = options.timeout;
+    TURLInfo link{"watch", options.url, options.interval};
+    THttpClient client;
+    applyImageFetchSettings(client);
+    ConsoleView view(options, clock, store);
+    Acquisition acquisition(view, client, store, clock, defaultFormatSettings(), settings, link);
+
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    using Steady = std::chrono::steady_clock;
+    auto nextTick = Steady::now();
+    auto done = [&] { return stopRequested || (options.count > 0 && view.captured >= options.count); };
+    // Inside a fetch the ticks go on, so the stall time-out works as in the window.
+    client.setPump([&] {
+        if (done())
+            client.Cancel();
+        if (Steady::now() >= nextTick) {
+            nextTick += std::chrono::seconds(1);
+            acquisition.Timer1Timer();
+        }
+    });
+    while (!done()) {
+        if (Steady::now() >= nextTick) {
+            nextTick += std::chrono::seconds(1);
+            acquisition.Timer1Timer();
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return 0;
+}
+
+const Registration registration(
+    {"watch",
+     "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
+     "[--incremental-gif]",
+     runWatch});
+
+} // namespace
+
+} // namespace kestrix::cli

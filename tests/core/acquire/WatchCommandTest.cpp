@@ -1,0 +1,53 @@
+#include "ScriptedServer.h"
+#include "TempDir.h"
+#include "image/BmpCodec.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+std::string bmpBody(uint8_t shade) {
+    Bitmap b(6, 4);
+    for (int y = 0; y < 4; ++y)
+        std::fill(b.scanLine(y), b.scanLine(y) + 18, shade);
+    return writeBmp(b);
+}
+
+} // namespace
+
+// One fetch per tick (interval 0): new, duplicate, failure, new; the watch stops after two
+// captured frames and has written both.
+TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
+    ScriptedServer server;
+    server.respond([](int i, const std::string&) {
+        switch (i) {
+        case 0:
+        case 1: return Reply(httpResponse("200 OK", bmpBody(10)));
+        case 2: return Reply(httpResponse("200 OK", "not an image"));
+        default: return Reply(httpResponse("200 OK", bmpBody(99)));
+        }
+    });
+    TempDir dir;
+    const CommandResult r = runCommand(std::string(KESTRIX_CLI) + " watch " +
+                                       server.url("/cam.bmp") + " --interval 0 --count 2 " +
+                                       "--save-dir " + dir.file("frames"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::istringstream lines(r.out);
+    std::vector<std::string> outcome;
+    for (std::string line; std::getline(lines, line);)
+        outcome.push_back(line.substr(20)); // after "yyyy-mm-dd hh:nn:ss "
+    const std::string size = std::to_string(bmpBody(10).size());
+    EXPECT_EQ(outcome, (std::vector<std::string>{"New " + size + " 6x4", "Duplicate " + size + " 6x4",
+                                                 "Bitmap image is not valid 12",
+                                                 "New " + size + " 6x4"}));
+    Bitmap second;
+    readBmp(readFile(dir.file("frames/frame-000002.bmp")), second);
+    EXPECT_EQ(second.scanLine(0)[0], 99);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("frames/frame-000001.bmp")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("frames/frame-000003.bmp")));
+}

@@ -1,0 +1,169 @@
+#include "WindowFixture.h"
+#include "acquire/AcquisitionPresenter.h"
+#include "frames/FrameCounter.h"
+#include "widgets/PictureView.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+Bitmap solid(uint8_t v, int w = 4, int h = 3) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, v);
+    return b;
+}
+
+double at(int h, int m, int s) { return 46364 + (h * 3600 + m * 60 + s) / 86400.0; }
+
+} // namespace
+
+TEST(FrameCounter, PositionCountAndButtons) {
+    gui::TFrameCounter counter;
+    counter.setShowCount(true);
+    QSignalSpy changes(&counter, &gui::TFrameCounter::OnChange);
+    QSignalSpy maxChanges(&counter, &gui::TFrameCounter::OnMaxChange);
+    counter.setMaxFrames(0);
+    EXPECT_EQ(counter.caption(), "");
+    counter.Next();
+    EXPECT_EQ(changes.count(), 0);
+
+    counter.setMaxFrames(12);
+    counter.setFrameIndex(2);
+    EXPECT_EQ(counter.caption(), "3/12");
+    counter.setFrameIndex(12); // out of range: ignored
+    EXPECT_EQ(counter.FrameIndex(), 2);
+    counter.Last();
+    counter.Next(); // wrap off: stays, no event
+    EXPECT_EQ(counter.FrameIndex(), 11);
+    EXPECT_EQ(changes.count(), 1);
+    counter.setWrap(true);
+    counter.Next();
+    EXPECT_EQ(counter.FrameIndex(), 0);
+    counter.Prior();
+    EXPECT_EQ(counter.FrameIndex(), 11);
+    counter.setMaxFrames(5); // the position follows the new last frame
+    EXPECT_EQ(counter.FrameIndex(), 4);
+    EXPECT_EQ(counter.caption(), "5/5");
+    const int before = static_cast<int>(maxChanges.count());
+    counter.setMaxFrames(5); // unchanged, but still announced
+    EXPECT_EQ(maxChanges.count(), before + 1);
+    counter.setShowCount(false);
+    EXPECT_EQ(counter.caption(), "5");
+}
+
+TEST_F(WindowTest, FramesShowWithTheirTimeData) {
+    start();
+    TBitmapListEx& store = window->frameStore();
+    Acquisition& cycle = window->acquisition().cycle();
+    store.AddTimed(solid(10), at(10, 0, 0));
+    store.AddTimed(solid(20, 6, 2), at(10, 1, 15));
+    store.AddTimed(solid(30), at(10, 3, 15));
+    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+    counter->setMaxFrames(3);
+    EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (3) - Kestrix");
+    cycle.ShowFrame(1);
+    EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 6);
+    EXPECT_EQ(find<QLabel>("ImageTimeDis")->text(), "10:01:15");
+    EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "01:15");
+    EXPECT_EQ(find<QLabel>("AveIntervalDis")->text(), "01:37");
+    EXPECT_EQ(find<QLabel>("BMSizeDis")->text(), "6x2");
+    cycle.ShowFrame(0); // the first frame shows the interval to the next
+    EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "01:15");
+
+    // Deleting the current last frame moves the counter back and shows the new last frame.
+    counter->setFrameIndex(2);
+    find<QToolButton>("DelPointBtn")->click();
+    EXPECT_EQ(store.Count(), 2);
+    EXPECT_EQ(counter->MaxFrames(), 2);
+    EXPECT_EQ(counter->FrameIndex(), 1);
+    EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 6);
+
+    // Erasing asks first; No leaves everything.
+    dialogs.answers = {Answer::No};
+    find<QToolButton>("ClearBtn")->click();
+    EXPECT_EQ(store.Count(), 2);
+    cycle.LastImage = solid(1);
+    cycle.LastURL = "http://x";
+    cycle.URLChanged = false;
+    cycle.LastWasAnimation = true;
+    dialogs.answers = {Answer::Yes};
+    find<QToolButton>("ClearBtn")->click();
+    EXPECT_EQ(dialogs.asked.back(), "About to erase all animation frames. Are you sure?");
+    EXPECT_EQ(store.Count(), 0);
+    EXPECT_EQ(counter->MaxFrames(), 0);
+    EXPECT_EQ(cycle.LastImage.width(), 0);
+    EXPECT_EQ(cycle.LastURL, "");
+    EXPECT_TRUE(cycle.URLChanged);
+    EXPECT_FALSE(cycle.LastWasAnimation);
+    EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (0) - Kestrix");
+    find<QToolButton>("DelPointBtn")->click(); // nothing to delete
+    EXPECT_EQ(counter->MaxFrames(), 0);
+}
+
+TEST_F(WindowTest, PlaybackPassesLoopsAndAborts) {
+    start();
+    TBitmapListEx& store = window->frameStore();
+    Acquisition& cycle = window->acquisition().cycle();
+    for (uint8_t v : {10, 20, 30})
+        store.AddTimed(solid(v), 0);
+    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+    counter->setMaxFrames(3);
+    find<QDoubleSpinBox>("FPSSpin")->setValue(200);
+
+    std::vector<int> shown;
+    QObject::connect(find<gui::PictureView>("Image1"), &gui::PictureView::pictureChanged,
+                     [&] { shown.push_back(find<gui::PictureView>("Image1")->picture().scanLine(0)[0]); });
+    cycle.PlayAnimation();
+    EXPECT_EQ(shown, (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(counter->FrameIndex(), 2);
+    EXPECT_FALSE(cycle.Playing);
+
+    // Looping: each tick that finds no pass running starts one; "Abort Animation" ends the
+    // running pass after its wait and releases the loop button.
+    auto* loop = find<QToolButton>("LoopBtn");
+    loop->setChecked(true);
+    shown.clear();
+    QTimer::singleShot(0, [&] { find<QToolButton>("AnimateAbortBtn")->click(); });
+    cycle.Timer1Timer();
+    EXPECT_EQ(shown, std::vector<int>{10});
+    EXPECT_FALSE(loop->isChecked());
+    cycle.Timer1Timer();
+    EXPECT_EQ(shown.size(), 1u);
+
+    // Frames deleted during a pass are skipped, nothing outside the store is read.
+    shown.clear();
+    QTimer::singleShot(0, [&] { store.Delete(2); store.Delete(1); });
+    cycle.PlayAnimation();
+    EXPECT_EQ(shown, std::vector<int>{10});
+
+    // An empty store: the pass sets and clears Playing and shows nothing.
+    store.Clear();
+    shown.clear();
+    cycle.PlayAnimation();
+    EXPECT_TRUE(shown.empty());
+    EXPECT_FALSE(cycle.Playing);
+}
+
+TEST_F(WindowTest, MotionDetectionShowsTheDifferenceToThePreviousFrame) {
+    start();
+    TBitmapListEx& store = window->frameStore();
+    store.AddTimed(solid(10), 0);
+    store.AddTimed(solid(25), 0);
+    find<gui::TFrameCounter>("FrameCounter")->setMaxFrames(2);
+    auto* motion = find<QCheckBox>("DifferenceChk");
+    motion->click();
+    const Bitmap& shown = find<gui::PictureView>("Image1")->picture();
+    EXPECT_EQ(shown.scanLine(0)[0], 15); // frame 0 shows the motion view of frame 1
+    window->acquisition().cycle().ShowFrame(1);
+    EXPECT_EQ(shown.scanLine(2)[11], 15);
+    EXPECT_EQ(store.Get(1)->scanLine(0)[0], 25); // the stored frames stay as they were
+}

@@ -1,0 +1,275 @@
+#include "ImageBuilders.h"
+#include "ScriptedServer.h"
+#include "WindowFixture.h"
+#include "acquire/AcquisitionPresenter.h"
+#include "frames/FrameCounter.h"
+#include "image/BmpCodec.h"
+#include "widgets/PictureView.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+std::string bmpBody(uint8_t shade, int w = 8, int h = 6) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, shade);
+    return writeBmp(b);
+}
+
+// A three-frame animation: a full first frame, then two 2 x 2 patches.
+std::string animation(uint8_t first) {
+    const std::vector<Color> table{{first, 0, 0}, {0, 200, 0}, {0, 0, 200}, {9, 9, 9}};
+    return GifBuilder(4, 4, table)
+        .pixels(0, 0, 4, 4, std::vector<uint8_t>(16, 0))
+        .pixels(0, 0, 2, 2, {1, 1, 1, 1})
+        .pixels(2, 2, 2, 2, {2, 2, 2, 2})
+        .done();
+}
+
+class LoaderTest : public WindowTest {
+protected:
+    ScriptedServer server;
+    FixedClock clock{46364.5, 1};
+    std::vector<std::string> bodies; // the body served to each connection, the last one repeated
+
+    void SetUp() override {
+        WindowTest::SetUp();
+        gui::StartOptions o;
+        o.programDir = QString::fromStdString(programDir.path());
+        o.dialogs = &dialogs;
+        o.clock = &clock;
+        o.startClock = false;
+        window = std::make_unique<gui::TForm1>(o);
+        server.respond([this](int i, const std::string&) {
+            const std::string& body = bodies.at(std::min<size_t>(i, bodies.size() - 1));
+            return Reply(httpResponse("200 OK", body));
+        });
+    }
+    Acquisition& cycle() { return window->acquisition().cycle(); }
+    void setAddress(const std::string& path) {
+        find<QComboBox>("URLCombo")->setEditText(QString::fromStdString(server.url(path)));
+    }
+    void manualLoad() { find<QToolButton>("ManualBtn")->click(); }
+    QString text(const char* label) { return find<QLabel>(label)->text(); }
+    int frames() { return window->frameStore().Count(); }
+    // Ticks the clock every `everyMs` while `body` runs; answers the number of ticks.
+    int tickingWhile(int everyMs, const std::function<void()>& body) {
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            cycle().Timer1Timer();
+        });
+        timer.start(everyMs);
+        body();
+        return ticks;
+    }
+};
+
+} // namespace
+
+TEST_F(LoaderTest, NewImagesAreShownAndCapturedDuplicatesAreNot) {
+    bodies = {bmpBody(50), bmpBody(50), bmpBody(90, 10, 4)};
+    setAddress("/cam.bmp");
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "");
+    EXPECT_EQ(text("BMSizeDis"), "8x6");
+    EXPECT_EQ(frames(), 1);
+    EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->caption(), "1/1");
+    EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (1) - Kestrix");
+    EXPECT_EQ(text("ReadingDis"), QString::number(bodies[0].size()));
+    cycle().Timer1Timer();
+    EXPECT_EQ(text("StatusDis"), "Image Received - New");
+    EXPECT_EQ(find<QLabel>("StatusDis")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+    EXPECT_EQ(text("AgeDis"), "0:00");
+    EXPECT_EQ(text("GMTDis"), "12:00:00");
+
+    clock.advanceMs(7000);
+    manualLoad();
+    cycle().Timer1Timer();
+    EXPECT_EQ(text("StatusDis"), "Image Received - Duplicate");
+    EXPECT_EQ(frames(), 1);
+    EXPECT_EQ(text("AgeDis"), "0:07"); // a duplicate does not reset the age
+
+    manualLoad();
+    EXPECT_EQ(frames(), 2);
+    EXPECT_EQ(text("BMSizeDis"), "10x4");
+    EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->FrameIndex(), 1);
+    cycle().Timer1Timer();
+    EXPECT_EQ(text("AgeDis"), "0:00");
+    ASSERT_TRUE(server.waitForRequests(3));
+    EXPECT_EQ(server.requests()[0].rfind("GET /cam.bmp HTTP/1.0\r\nHost: 127.0.0.1\r\n", 0), 0u);
+}
+
+TEST_F(LoaderTest, StatusWhileLoadingAndAfterAFailure) {
+    server.respond([](int i, const std::string&) {
+        if (i == 0)
+            return Reply(httpResponse("404 Not Found", "<html>gone</html>")).after(150);
+        return Reply(httpResponse("200 OK", bmpBody(10)));
+    });
+    setAddress("/cam.bmp");
+    QString during;
+    QColor colour;
+    QTimer::singleShot(40, [&] {
+        cycle().Timer1Timer();
+        during = text("StatusDis");
+        colour = find<QLabel>("StatusDis")->palette().color(QPalette::WindowText);
+    });
+    manualLoad();
+    EXPECT_EQ(during, "Loading Data 1 . ");
+    EXPECT_EQ(colour, QColor(255, 0, 0));
+    EXPECT_EQ(text("ErrorDis"), "Bitmap image is not valid");
+    EXPECT_EQ(frames(), 0);
+    cycle().Timer1Timer();
+    EXPECT_EQ(text("StatusDis"), "");
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "");
+    EXPECT_EQ(frames(), 1);
+
+    // An empty address fails with the client's text; so does a bad macro.
+    find<QComboBox>("URLCombo")->setEditText("");
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "Empty URL");
+    find<QComboBox>("URLCombo")->setEditText("http://h/<date>5e,yy</date>");
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "'5e' is not a valid floating point value");
+    EXPECT_FALSE(cycle().Loading);
+}
+
+TEST_F(LoaderTest, ASilentServerIsCancelledAtTickSixtyOne) {
+    window->settings().TimeOut = 60;
+    server.respond([](int, const std::string&) { return Reply().thenStall(); });
+    setAddress("/cam.bmp");
+    int cancelTick = 0;
+    QString statusAtCancel;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        cycle().Timer1Timer();
+        if (cancelTick == 0 && window->acquisition().HttpClient1().Canceled()) {
+            cancelTick = cycle().LoadTicks;
+            statusAtCancel = text("StatusDis");
+        }
+    });
+    timer.start(1);
+    manualLoad();
+    timer.stop();
+    EXPECT_EQ(cancelTick, 61);
+    EXPECT_EQ(statusAtCancel, "Loading Data 61 . ");
+    EXPECT_EQ(text("ErrorDis"), "Socket readln aborted");
+    // The next fetch works normally.
+    server.respond([](int, const std::string&) {
+        return Reply(httpResponse("200 OK", bmpBody(33)));
+    });
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "");
+}
+
+TEST_F(LoaderTest, ATransferThatKeepsGrowingIsNeverCancelled) {
+    window->settings().TimeOut = 2;
+    const std::string body = bmpBody(70, 4, 4);
+    server.respond([&](int, const std::string&) {
+        return Reply(httpResponse("200 OK", "") + body).drip(1, 3);
+    });
+    setAddress("/cam.bmp");
+    tickingWhile(25, [&] { manualLoad(); });
+    EXPECT_EQ(text("ErrorDis"), "");
+    EXPECT_EQ(frames(), 1);
+    EXPECT_GT(cycle().LoadTicks, 3);
+}
+
+TEST_F(LoaderTest, AutoLoadFetchesAtTheNextTickThenEveryInterval) {
+    bodies = {bmpBody(1), bmpBody(2), bmpBody(3)};
+    window->links().tree().select(window->links().tree().root()->child(1)->child(0)->child(0));
+    ASSERT_TRUE(window->UseSelectedLink());
+    setAddress("/radar.bmp");
+    const_cast<TURLInfo&>(window->currentLink()).Delay = 3;
+    find<QToolButton>("AutoLoadBtn")->setChecked(true);
+    std::vector<QString> countdown;
+    for (int tick = 0; tick < 7; ++tick) {
+        cycle().Timer1Timer();
+        countdown.push_back(text("TimeOutDis"));
+    }
+    EXPECT_EQ(countdown, (std::vector<QString>{"3", "2", "1", "3", "2", "1", "3"}));
+    EXPECT_EQ(server.requests().size(), 3u);
+    // Released, the countdown freezes.
+    find<QToolButton>("AutoLoadBtn")->setChecked(false);
+    cycle().Timer1Timer();
+    EXPECT_EQ(text("TimeOutDis"), "3");
+    EXPECT_EQ(server.requests().size(), 3u);
+}
+
+TEST_F(LoaderTest, GifCaptureRules) {
+    bodies = {animation(100)};
+    setAddress("/anim.gif");
+    manualLoad();
+    EXPECT_EQ(frames(), 3); // the whole animation, as 8-bit composited frames
+    EXPECT_EQ(window->frameStore().Get(2)->pixelFormat(), PixelFormat::Bit8);
+    EXPECT_EQ(window->frameStore().Get(2)->pixel(0, 0), (Color{0, 200, 0}));
+    manualLoad(); // same first frame: a duplicate
+    EXPECT_EQ(frames(), 3);
+    bodies = {animation(120)};
+    manualLoad(); // "Clear Old Animations": replaced
+    EXPECT_EQ(frames(), 3);
+
+    // Incremental: the next new animation from the same address adds only its last frame.
+    find<QCheckBox>("IncAnimationChk")->click();
+    EXPECT_FALSE(find<QCheckBox>("ClearOldChk")->isEnabled());
+    bodies = {animation(140)};
+    manualLoad();
+    EXPECT_EQ(frames(), 4);
+    // A different address: captured in full again (after clearing).
+    bodies = {animation(160)};
+    setAddress("/other.gif");
+    manualLoad();
+    EXPECT_EQ(frames(), 3);
+    bodies = {animation(180)};
+    manualLoad();
+    EXPECT_EQ(frames(), 4);
+    // "Erase Animation" also restarts in full.
+    dialogs.answers = {Answer::Yes};
+    find<QToolButton>("ClearBtn")->click();
+    manualLoad();
+    EXPECT_EQ(frames(), 3);
+
+    // Without GIF frames, a GIF is one image appended like any other.
+    find<QCheckBox>("GIFAnimationChk")->setChecked(false);
+    bodies = {animation(200)};
+    manualLoad();
+    EXPECT_EQ(frames(), 4);
+    EXPECT_EQ(window->frameStore().Get(3)->pixelFormat(), PixelFormat::Bit24);
+}
+
+TEST_F(LoaderTest, CaptureOffShowsWithoutStoring) {
+    bodies = {bmpBody(5), bmpBody(6)};
+    find<QCheckBox>("CaptureChk")->setChecked(false);
+    setAddress("/cam.bmp");
+    manualLoad();
+    manualLoad();
+    EXPECT_EQ(frames(), 0);
+    EXPECT_EQ(find<gui::PictureView>("Image1")->picture().scanLine(0)[0], 6);
+    EXPECT_EQ(text("BMSizeDis"), "8x6");
+}
+
+TEST_F(LoaderTest, GoFetchesTheAddressAsTheHistoryStoresIt) {
+    bodies = {bmpBody(5)};
+    auto* combo = find<QComboBox>("URLCombo");
+    combo->insertItem(0, QString::fromStdString(server.url("/Cam.BMP")));
+    setAddress("/cam.bmp");
+    find<QPushButton>("GoBtn")->click();
+    EXPECT_EQ(combo->currentText().toStdString(), server.url("/Cam.BMP"));
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_EQ(server.requests()[0].rfind("GET /Cam.BMP HTTP/1.0", 0), 0u);
+    // "Abort Load" with nothing running changes nothing; the next fetch works.
+    find<QToolButton>("ReadAbortBtn")->click();
+    find<QPushButton>("GoBtn")->click();
+    EXPECT_EQ(text("ErrorDis"), "");
+}

@@ -1,0 +1,92 @@
+#include "WindowFixture.h"
+#include "tools/BCG.h"
+#include "tools/PictureDisplay.h"
+#include "widgets/PictureView.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+Bitmap ramp(int w, int h) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x)
+            b.scanLine(y)[x] = static_cast<uint8_t>(x * 7 + y);
+    return b;
+}
+
+} // namespace
+
+TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
+    start();
+    gui::PictureDisplay& display = window->display();
+    auto* image = find<gui::PictureView>("Image1");
+    auto* brightness = find<QSlider>("BrightnessBar");
+    Bitmap picture = ramp(6, 4);
+    display.ShowImage(picture);
+    EXPECT_EQ(image->picture().pixelBytes(), picture.pixelBytes());
+
+    brightness->setValue(60);
+    const LookupTable t = BuildLookupTable(0.6, 0.5, 0.5);
+    EXPECT_EQ(image->picture().scanLine(1)[5], t[picture.scanLine(1)[5]]);
+    EXPECT_EQ(find<QLabel>("BrightDis")->text(), "0.6");
+    EXPECT_EQ(find<QLabel>("ContrastDis")->text(), "0.5");
+    EXPECT_EQ(find<QLabel>("GammaDis")->text(), "0.5");
+    EXPECT_EQ(display.ShownOriginal().pixelBytes(), picture.pixelBytes());
+    brightness->setValue(50); // back to neutral: the original look
+    EXPECT_EQ(image->picture().pixelBytes(), picture.pixelBytes());
+
+    // A new image with "Apply To All Frames" off: unadjusted, bars back to 50 silently.
+    brightness->setValue(70);
+    find<QSlider>("GammaBar")->setValue(40);
+    EXPECT_EQ(find<QLabel>("GammaDis")->text(), "0.4");
+    Bitmap next = ramp(3, 3);
+    display.ShowImage(next);
+    EXPECT_EQ(image->picture().pixelBytes(), next.pixelBytes());
+    EXPECT_EQ(brightness->value(), 50);
+    EXPECT_EQ(find<QLabel>("BrightDis")->text(), "0.7"); // panels keep their text
+
+    // With "Apply To All Frames" on, the bars stay and every shown image is adjusted.
+    find<QCheckBox>("AllFramesChk")->setChecked(true);
+    brightness->setValue(60);
+    display.ShowImage(next);
+    EXPECT_EQ(brightness->value(), 60);
+    EXPECT_EQ(image->picture().scanLine(0)[2], t[next.scanLine(0)[2]]);
+    EXPECT_EQ(display.ShownOriginal().pixelBytes(), next.pixelBytes());
+
+    find<QPushButton>("ResetBCGBtn")->click();
+    EXPECT_EQ(brightness->value(), 50);
+    EXPECT_EQ(find<QLabel>("BrightDis")->text(), "0.5");
+    EXPECT_EQ(image->picture().pixelBytes(), next.pixelBytes());
+}
+
+TEST_F(WindowTest, PermanentAdjustsEveryStoredFrameAfterAsking) {
+    start();
+    TBitmapListEx& store = window->frameStore();
+    store.AddTimed(ramp(4, 2), 1.0);
+    Bitmap eight(2, 2, PixelFormat::Bit8);
+    eight.setPalette({{100, 100, 100}});
+    store.AddTimed(eight, 2.0);
+    find<QSlider>("BrightnessBar")->setValue(60);
+    const LookupTable t = BuildLookupTable(0.6, 0.5, 0.5);
+    const Bitmap before = *store.Get(0);
+
+    dialogs.answers = {Answer::No};
+    find<QPushButton>("BCGAllBtn")->click();
+    EXPECT_EQ(store.Get(0)->pixelBytes(), before.pixelBytes());
+
+    dialogs.answers = {Answer::Yes};
+    find<QPushButton>("BCGAllBtn")->click();
+    EXPECT_EQ(dialogs.asked, std::vector<std::string>(2, "Permanently Modify Images?"));
+    EXPECT_EQ(store.Get(0)->scanLine(1)[3], t[before.scanLine(1)[3]]);
+    EXPECT_EQ(store.Get(1)->pixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(store.Get(1)->pixel(1, 1), (Color{t[100], t[100], t[100]}));
+    EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
+}
