@@ -1,10 +1,10 @@
 #include "WindowFixture.h"
 #include "acquire/AcquisitionPresenter.h"
+#include "controls/RealSpin.h"
 #include "frames/FrameCounter.h"
 #include "widgets/PictureView.h"
 
 #include <QCheckBox>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTimer>
@@ -117,7 +117,7 @@ TEST_F(WindowTest, PlaybackPassesLoopsAndAborts) {
         store.AddTimed(solid(v), 0);
     auto* counter = find<gui::TFrameCounter>("FrameCounter");
     counter->setMaxFrames(3);
-    find<QDoubleSpinBox>("FPSSpin")->setValue(200);
+    find<gui::TRealSpin>("FPSSpin")->setValue(200);
 
     std::vector<int> shown;
     QObject::connect(find<gui::PictureView>("Image1"), &gui::PictureView::pictureChanged,

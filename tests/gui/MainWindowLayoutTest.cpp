@@ -1,11 +1,11 @@
 #include "WindowFixture.h"
+#include "controls/RealSpin.h"
 #include "frames/FrameCounter.h"
 #include "widgets/PictureView.h"
 #include "widgets/RadioGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
@@ -121,10 +121,10 @@ TEST_F(WindowTest, ControlsStartWithTheirCaptionsHintsAndStates) {
     EXPECT_EQ(sharp->itemText(sharp->itemIndex()), "Sharp");
     EXPECT_EQ(find<QGroupBox>("GroupBox3")->title(), " Image Size");
 
-    auto* fps = find<QDoubleSpinBox>("FPSSpin");
-    EXPECT_EQ(fps->value(), 10);
-    EXPECT_EQ(fps->minimum(), 0.5);
-    EXPECT_EQ(fps->maximum(), 200);
+    auto* fps = find<gui::TRealSpin>("FPSSpin");
+    EXPECT_EQ(fps->Value(), 10);
+    EXPECT_EQ(fps->MinValue(), 0.5);
+    EXPECT_EQ(fps->MaxValue(), 200);
     auto* counter = find<gui::TFrameCounter>("FrameCounter");
     EXPECT_EQ(counter->MaxFrames(), 0);
     EXPECT_EQ(counter->caption(), "");

@@ -4,6 +4,7 @@
 #include "PicturePanel.h"
 #include "QtText.h"
 #include "acquire/StatusTexts.h"
+#include "controls/RealSpin.h"
 #include "frames/AnimationPage.h"
 #include "frames/FrameCounter.h"
 #include "tools/FrameCompare.h"
@@ -11,7 +12,6 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QDoubleSpinBox>
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
@@ -138,7 +138,7 @@ bool AcquisitionPresenter::loopDown() const { return w_.animation.LoopBtn->isChe
 
 void AcquisitionPresenter::releaseLoop() { w_.animation.LoopBtn->setChecked(false); }
 
-double AcquisitionPresenter::framesPerSecond() const { return w_.animation.FPSSpin->value(); }
+double AcquisitionPresenter::framesPerSecond() const { return w_.animation.FPSSpin->Value(); }
 
 bool AcquisitionPresenter::motionDetection() const {
     return w_.animation.DifferenceChk->isChecked();

@@ -2,10 +2,11 @@
 
 #include "FrameCounter.h"
 #include "Icons.h"
+#include "controls/RealSpin.h"
+#include "controls/SpinInstances.h"
 #include "widgets/Fields.h"
 
 #include <QCheckBox>
-#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -79,13 +80,7 @@ QGroupBox* AnimationPage::buildAnimationGroup() {
                              AnimationGroup);
     ClearBtn = hintButton("ClearBtn", "Erase Animation", icons::Tool::EraseAnimation,
                           AnimationGroup);
-    FPSSpin = new QDoubleSpinBox(AnimationGroup);
-    FPSSpin->setObjectName("FPSSpin");
-    FPSSpin->setRange(0.5, 200);
-    FPSSpin->setSingleStep(1);
-    FPSSpin->setDecimals(1);
-    FPSSpin->setValue(10);
-    FPSSpin->setSuffix(" FPS");
+    FPSSpin = makeFPSSpin(AnimationGroup);
     CaptureChk = check("CaptureChk", "Capture Animation", true, AnimationGroup);
     DifferenceChk = check("DifferenceChk", "Motion Detection", false, AnimationGroup);
     DiffBtn = new QPushButton("Diff", AnimationGroup);

@@ -5,7 +5,6 @@
 #include <QWidget>
 
 class QCheckBox;
-class QDoubleSpinBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -14,6 +13,7 @@ class QToolButton;
 namespace kestrix::gui {
 
 class TFrameCounter;
+class TRealSpin;
 
 class AnimationPage : public QWidget {
     Q_OBJECT
@@ -27,7 +27,7 @@ public:
     QToolButton* AnimateAbortBtn;
     QToolButton* DelPointBtn;
     QToolButton* ClearBtn;
-    QDoubleSpinBox* FPSSpin;
+    TRealSpin* FPSSpin;
     QCheckBox* CaptureChk;
     QCheckBox* DifferenceChk;
     QPushButton* DiffBtn;

@@ -1,8 +1,8 @@
 #include "SizePage.h"
 
+#include "controls/UpDownButton.h"
 #include "widgets/Fields.h"
 #include "widgets/RadioGroup.h"
-#include "widgets/UpDownButton.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

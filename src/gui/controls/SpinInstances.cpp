@@ -1,0 +1,112 @@
+#include "SpinInstances.h"
+
+#include "DegreeSpin.h"
+#include "IntegerSpin.h"
+#include "RealSpin.h"
+
+namespace kestrix::gui {
+
+namespace {
+
+struct IntegerSettings {
+    const char* name;
+    bool useLimit;
+    int64_t min, max, value;
+    const char* units;
+    int panelWidth;
+    bool leftAligned;
+};
+
+struct RealSettings {
+    const char* name;
+    bool useLimit;
+    double min, max, value;
+    const char* units;
+    bool leftAligned;
+};
+
+constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+
+TIntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
+    auto* spin = new TIntegerSpin(parent);
+    spin->setObjectName(s.name);
+    spin->setUseLimit(s.useLimit);
+    spin->setMinValue(s.min);
+    spin->setMaxValue(s.max);
+    spin->setValue(s.value);
+    spin->setUnitsString(s.units);
+    spin->setPanelWidth(s.panelWidth);
+    if (s.leftAligned)
+        spin->setAlignment(kLeft);
+    return spin;
+}
+
+TRealSpin* realSpin(const RealSettings& s, QWidget* parent) {
+    auto* spin = new TRealSpin(parent);
+    spin->setObjectName(s.name);
+    spin->setUseLimit(s.useLimit);
+    spin->setMinValue(s.min);
+    spin->setMaxValue(s.max);
+    spin->setValue(s.value);
+    spin->setUnitsString(s.units);
+    if (s.leftAligned)
+        spin->setAlignment(kLeft);
+    return spin;
+}
+
+TDegreeSpin* degreeSpin(const char* name, int digits, QWidget* parent) {
+    auto* spin = new TDegreeSpin(parent);
+    spin->setObjectName(name);
+    spin->setDigits(digits);
+    spin->setUnitsString("Hours");
+    return spin;
+}
+
+} // namespace
+
+TIntegerSpin* makeTimeOutSpin(QWidget* parent) {
+    return integerSpin({"TimeOutSpin", true, 1, 6000, 30, "Sec.", 28, true}, parent);
+}
+
+TIntegerSpin* makeFlawSpin(QWidget* parent) {
+    return integerSpin({"FlawSpin", false, 1, 99, 1, "%", 28, true}, parent);
+}
+
+TRealSpin* makeFPSSpin(QWidget* parent) {
+    return realSpin({"FPSSpin", true, 0.5, 200, 10, "FPS", true}, parent);
+}
+
+TIntegerSpin* makeCounterWidthSpin(QWidget* parent) {
+    return integerSpin({"CounterWidthSpin", false, 0, 0, 0, "", 0, false}, parent);
+}
+
+TRealSpin* makeCounterMultiplierSpin(QWidget* parent) {
+    return realSpin({"CounterMultiplierSpin", false, 0, 0, 1, "", false}, parent);
+}
+
+TRealSpin* makeDividerSpin(QWidget* parent) {
+    return realSpin({"DividerSpin", false, 0, 0, 1, "", false}, parent);
+}
+
+TRealSpin* makeCounterOffset1Spin(QWidget* parent) {
+    return realSpin({"CounterOffset1Spin", false, 0, 0, 0, "", false}, parent);
+}
+
+TRealSpin* makeCounterOffset2Spin(QWidget* parent) {
+    return realSpin({"CounterOffset2Spin", false, 0, 0, 0, "", false}, parent);
+}
+
+TDegreeSpin* makeTimeOffsetSpin(QWidget* parent) {
+    return degreeSpin("TimeOffsetSpin", 1, parent);
+}
+
+TDegreeSpin* makeDelaySpin(QWidget* parent) {
+    auto* spin = degreeSpin("DelaySpin", 0, parent);
+    spin->setUseLimit(true);
+    spin->setMinValue(1.0 / 3600);
+    spin->setMaxValue(720);
+    spin->setDegrees(1.0 / 60);
+    return spin;
+}
+
+} // namespace kestrix::gui
