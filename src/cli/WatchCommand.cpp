@@ -4,6 +4,8 @@
 // Ctrl-C.
 #include "CliCommand.h"
 #include "acquire/Acquisition.h"
+#include "frames/FramesFile.h"
+#include "gif/AnimatedGifWriter.h"
 #include "image/BmpCodec.h"
 #include "macros/DateFormatter.h"
 #include "macros/URLMacros.h"
@@ -32,6 +34,11 @@ struct WatchOptions {
     int timeout = 60;
     std::string saveDir;
     CaptureOptions capture;
+    // Written from the frames held in memory when the watch ends.
+    std::string framesFile;
+    std::string gifFile;
+    double fps = 10;
+    bool keepFrames() const { return !framesFile.empty() || !gifFile.empty(); }
 };
 
 WatchOptions parseOptions(const Args& args, const Command& self) {
@@ -55,6 +62,12 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
             o.capture.gifAnimations = false;
         else if (a == "--incremental-gif")
             o.capture.incremental = true;
+        else if (a == "--frames" && i + 1 < args.size())
+            o.framesFile = args[++i];
+        else if (a == "--gif" && i + 1 < args.size())
+            o.gifFile = args[++i];
+        else if (a == "--fps" && i + 1 < args.size())
+            o.fps = strToFloat(args[++i], defaultFormatSettings());
         else if (o.url.empty() && a.rfind("--", 0) != 0)
             o.url = a;
         else
@@ -119,9 +132,20 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
                                                                    static_cast<long long>(captured)),
                                 writeBmp(*store_.Get(i)));
     }
-    // The frames are on disk (or not wanted): a long watch must not fill the memory.
-    store_.Clear();
-    setMaxFrames(0);
+    // Without outputs that need them at the end, frames are on disk (or not wanted): a long watch
+    // must not fill the memory.
+    if (!options_.keepFrames()) {
+        store_.Clear();
+        setMaxFrames(0);
+    }
+}
+
+void writeOutputs(const WatchOptions& options, const TBitmapListEx& store) {
+    if (!options.framesFile.empty() &&
+        SaveToFile(store, options.framesFile, nullptr) == SaveOutcome::OutOfDiskSpace)
+        throw Error("Out Of Disk Space");
+    if (!options.gifFile.empty())
+        ExportAnimatedGIF(options.gifFile, store, DelayMsForFps(options.fps), nullptr);
 }
 
 int runWatch(const Args& args) {
@@ -160,13 +184,14 @@ int runWatch(const Args& args) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
+    writeOutputs(options, store);
     return 0;
 }
 
 const Registration registration(
     {"watch",
      "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
-     "[--incremental-gif]",
+     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--fps F]",
      runWatch});
 
 } // namespace

@@ -10,17 +10,21 @@
 #include "acquire/AcquisitionBars.h"
 #include "acquire/AddressHistory.h"
 #include "frames/AnimationPage.h"
+#include "frames/FrameFileCommands.h"
 #include "frames/FrameCounter.h"
 #include "links/LinkPane.h"
 #include "links/StartLinks.h"
 #include "macros/URLMacros.h"
 #include "acquire/AcquisitionPresenter.h"
 #include "tools/ImageToolsPage.h"
+#include "tools/FrameTools.h"
 #include "tools/PictureDisplay.h"
+#include "tools/SizeCommands.h"
 #include "tools/SizePage.h"
 #include "ui/MessageText.h"
 #include "widgets/PictureView.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -29,6 +33,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -58,6 +63,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     setWindowIcon(icons::application());
     buildLayout();
     createAcquisition();
+    createTools();
     wireCommands();
     FormCreate();
     aboutDlg_ = new TAboutDlg(this);
@@ -80,6 +86,24 @@ void TForm1::createAcquisition() {
                                              *picture_},
                                             *display_, std::move(hooks), *FrameStore, clock_, fs_,
                                             settings_, CurrentLink, this);
+    frameFiles_ = new FrameFileCommands(*FrameStore, *acquisition_, *gauge_, dialogs_, this);
+}
+
+void TForm1::createTools() {
+    frameTools_ = new FrameTools(*FrameStore, *acquisition_, *display_, *gauge_, dialogs_,
+                                 settings_, [this](const QString& c) { setCaption(c); }, this);
+    sizeCommands_ = new SizeCommands(*sizePage_, *picture_, *display_, *FrameStore, *acquisition_,
+                                     *gauge_, dialogs_, this);
+    const std::pair<QAbstractButton*, std::function<void()>> buttons[] = {
+        {animation_->FlawsBtn, [this] { frameTools_->RemoveFlaws(); }},
+        {animation_->DupBtn, [this] { frameTools_->RemoveDuplicates(); }},
+        {animation_->DiffBtn, [this] { frameTools_->DiffBtnClick(); }},
+        {imageTools_->AverageBtn, [this] { frameTools_->AverageAllFrames(); }},
+        {sizePage_->ResizeBtn, [this] { sizeCommands_->ResizeShown(); }},
+        {sizePage_->ResizeAllBtn, [this] { sizeCommands_->ResizeAllFrames(); }},
+    };
+    for (const auto& [button, command] : buttons)
+        connect(button, &QAbstractButton::clicked, this, [this, command] { runCommand(command); });
 }
 
 Bitmap& TForm1::shownOriginal() { return display_->ShownOriginal(); }
@@ -87,6 +111,9 @@ Bitmap& TForm1::shownOriginal() { return display_->ShownOriginal(); }
 TForm1::~TForm1() {
     // The presenters and panels look at the core objects this window owns: they go first.
     links_->onModifiedChanged = nullptr;
+    delete sizeCommands_;
+    delete frameTools_;
+    delete frameFiles_;
     delete acquisition_;
     delete display_;
     delete takeCentralWidget();
@@ -195,6 +222,10 @@ void TForm1::wireLinkCommands() {
         {"ExpandAllMnu", [&lib] { lib.tree().setAllExpanded(true); }},
         {"ContractAllMnu", [&lib] { lib.tree().setAllExpanded(false); }},
         {"Select1", [this] { SelectAndLoad(); }},
+        {"SaveFrames1", [this] { frameFiles_->SaveFramesCommand(); }},
+        {"LoadFrames1", [this] { frameFiles_->LoadFramesCommand(); }},
+        {"SaveAnimatedGIFMnu", [this] { frameFiles_->SaveAnimatedGIFCommand(); }},
+        {"LoadAnimatedGIF1", [this] { frameFiles_->LoadAnimatedGIFCommand(); }},
     };
     for (const auto& [name, command] : fileCommands)
         connect(action(name), &QAction::triggered, this, [this, command] { runCommand(command); });
@@ -236,8 +267,10 @@ void TForm1::showError(const std::exception& e) {
 
 void TForm1::UpdateMainCaption() {
     picture_->CurrentLinkDis->setText(toQ(currentLinkLabel(CurrentLink)));
-    const QString caption =
-        toQ(mainCaption(CurrentLink, animation_->FrameCounter->MaxFrames()));
+    setCaption(toQ(mainCaption(CurrentLink, animation_->FrameCounter->MaxFrames())));
+}
+
+void TForm1::setCaption(const QString& caption) {
     setWindowTitle(caption);
     QApplication::setApplicationDisplayName(caption);
     if (qtDialogs_)
@@ -261,6 +294,7 @@ void TForm1::ShowImageInfo() {
     const Bitmap& shown = picture_->Image1->picture();
     picture_->BMSizeDis->setText(QString("%1x%2").arg(shown.width()).arg(shown.height()));
     PushAddressHistory();
+    sizeCommands_->ResetSizeFields();
 }
 
 void TForm1::PushAddressHistory() {
@@ -303,8 +337,11 @@ void TForm1::OpenFileByExtension(const QString& path) {
     const QFileInfo info(path);
     QDir::setCurrent(info.absolutePath());
     const QString extension = "." + info.suffix().toLower();
+    const std::string file = fromQ(info.absoluteFilePath());
     if (extension == ".klnx")
-        runCommand([this, &info] { links_->LoadLinkFile(fromQ(info.absoluteFilePath())); });
+        runCommand([this, &file] { links_->LoadLinkFile(file); });
+    else if (extension == ".ifrm")
+        runCommand([this, &file] { frameFiles_->LoadFramesFile(file); });
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {

@@ -25,6 +25,9 @@ namespace kestrix::gui {
 
 class AcquisitionPresenter;
 class AddressBarPanel;
+class FrameFileCommands;
+class FrameTools;
+class SizeCommands;
 class AnimationPage;
 class ImageToolsPage;
 class LinkPane;
@@ -60,6 +63,8 @@ public:
     TBitmapListEx& frameStore() { return *FrameStore; }
     AcquisitionPresenter& acquisition() { return *acquisition_; }
     PictureDisplay& display() { return *display_; }
+    FrameFileCommands& frameFiles() { return *frameFiles_; }
+    SizeCommands& sizeCommands() { return *sizeCommands_; }
     const QString& helpFile() const { return helpFile_; }
 
     // Start and shutdown steps, callable by tests.
@@ -83,6 +88,8 @@ protected:
 private:
     void buildLayout();
     void createAcquisition();
+    void createTools();
+    void setCaption(const QString& caption);
     void FormCreate();
     void wireCommands();
     void wireLinkCommands();
@@ -122,6 +129,9 @@ private:
     TAboutDlg* aboutDlg_ = nullptr;
     PictureDisplay* display_ = nullptr;
     AcquisitionPresenter* acquisition_ = nullptr;
+    FrameFileCommands* frameFiles_ = nullptr;
+    FrameTools* frameTools_ = nullptr;
+    SizeCommands* sizeCommands_ = nullptr;
 };
 
 } // namespace kestrix::gui

@@ -41,7 +41,11 @@ FormatSettings formatSettingsFrom(const QLocale& locale) {
         return s.isEmpty() || s[0].unicode() > 127 ? fallback : static_cast<char>(s[0].unicode());
     };
     fs.decimalSeparator = first(locale.decimalPoint(), '.');
-    fs.thousandSeparator = first(locale.groupSeparator(), ',');
+    // A group separator our single-byte texts cannot hold (a narrow no-break space, say) becomes
+    // a blank, never a second copy of the decimal separator.
+    fs.thousandSeparator = first(locale.groupSeparator(), ' ');
+    if (fs.thousandSeparator == fs.decimalSeparator)
+        fs.thousandSeparator = fs.decimalSeparator == ',' ? '.' : ',';
     fs.shortDateFormat = convertQtFormat(locale.dateFormat(QLocale::ShortFormat));
     fs.longDateFormat = convertQtFormat(locale.dateFormat(QLocale::LongFormat));
     fs.shortTimeFormat = convertQtFormat(locale.timeFormat(QLocale::ShortFormat));

@@ -99,7 +99,7 @@ TEST_F(WindowTest, ControlsStartWithTheirCaptionsHintsAndStates) {
     }
     const std::pair<const char*, const char*> fields[] = {
         {"ModifiedDis", ""},     {"BrightDis", ""},    {"ContrastDis", ""},
-        {"GammaDis", ""},        {"ImageSizeDis", "  0x0"}, {"IncUnitsDis", "Percent"},
+        {"GammaDis", ""},        {"ImageSizeDis", " 639 x 433"}, {"IncUnitsDis", "Percent"},
         {"PercentDis", " 0"},    {"ReadingDis", ""},   {"AgeDis", ""},
         {"TimeOutDis", ""},      {"ErrorDis", ""},     {"StatusDis", ""},
         {"ImageTimeDis", ""},    {"ImageIntervalDis", ""}, {"AveIntervalDis", ""},

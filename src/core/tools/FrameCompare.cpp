@@ -1,21 +1,267 @@
 #include "tools/FrameCompare.h"
 
+#include "decode/ImageDecoder.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <emmintrin.h>
+#include <map>
+#include <unordered_map>
 
 namespace kestrix {
+
+namespace {
+
+// Sums |a - b| per channel (blue, green, red) over 24-bit bytes. The sums are exact integers, so
+// adding them up in a different order than pixel by pixel gives the same means.
+void channelSums(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sums[3]) {
+    // In a block of three 16-byte vectors, byte k of vector v belongs to channel (16v + k) % 3.
+    __m128i masks[3][3];
+    for (int v = 0; v < 3; ++v)
+        for (int c = 0; c < 3; ++c) {
+            alignas(16) uint8_t m[16];
+            for (int k = 0; k < 16; ++k)
+                m[k] = (16 * v + k) % 3 == c ? 0xFF : 0;
+            masks[v][c] = _mm_load_si128(reinterpret_cast<const __m128i*>(m));
+        }
+    const __m128i zero = _mm_setzero_si128();
+    __m128i acc[3] = {zero, zero, zero};
+    size_t i = 0;
+    for (; i + 48 <= bytes; i += 48)
+        for (int v = 0; v < 3; ++v) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16 * v));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16 * v));
+            const __m128i d = _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x));
+            for (int c = 0; c < 3; ++c)
+                acc[c] = _mm_add_epi64(acc[c], _mm_sad_epu8(_mm_and_si128(d, masks[v][c]), zero));
+        }
+    for (int c = 0; c < 3; ++c) {
+        alignas(16) uint64_t lanes[2];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc[c]);
+        sums[c] += lanes[0] + lanes[1];
+    }
+    for (; i < bytes; ++i)
+        sums[i % 3] += static_cast<uint64_t>(std::abs(int{a[i]} - int{b[i]}));
+}
+
+struct Common {
+    int width;
+    int height;
+};
+
+Common commonArea(const Bitmap& a, const Bitmap& b) {
+    return {std::max(0, std::min(a.width(), b.width())),
+            std::max(0, std::min(a.height(), b.height()))};
+}
+
+} // namespace
 
 void DifferenceInto(Bitmap& target, Bitmap& other) {
     target.convertTo24();
     other.convertTo24();
-    const int w = std::min(target.width(), other.width());
-    const int h = std::min(target.height(), other.height());
-    const size_t bytes = static_cast<size_t>(std::max(w, 0)) * 3;
-    for (int y = 0; y < h; ++y) {
+    const Common area = commonArea(target, other);
+    const size_t bytes = static_cast<size_t>(area.width) * 3;
+    for (int y = 0; y < area.height; ++y) {
         uint8_t* t = target.scanLine(y);
         const uint8_t* o = other.scanLine(y);
         for (size_t i = 0; i < bytes; ++i)
             t[i] = static_cast<uint8_t>(std::abs(int{t[i]} - int{o[i]}));
+    }
+}
+
+std::array<double, 3> ChannelMeanDifference(Bitmap& a, Bitmap& b) {
+    a.convertTo24();
+    b.convertTo24();
+    const Common area = commonArea(a, b);
+    // No common pixel: nothing differs.
+    if (area.width == 0 || area.height == 0)
+        return {0, 0, 0};
+    uint64_t sums[3] = {0, 0, 0};
+    const size_t bytes = static_cast<size_t>(area.width) * 3;
+    for (int y = 0; y < area.height; ++y)
+        channelSums(a.scanLine(y), b.scanLine(y), bytes, sums);
+    const double pixels = static_cast<double>(area.width) * area.height;
+    return {static_cast<double>(sums[0]) / pixels, static_cast<double>(sums[1]) / pixels,
+            static_cast<double>(sums[2]) / pixels};
+}
+
+double FrameDifference(Bitmap& a, Bitmap& b) {
+    const auto [blue, green, red] = ChannelMeanDifference(a, b);
+    return std::sqrt(blue * blue + green * green + red * red) / 443.405006;
+}
+
+int BottomBlackRows(Bitmap& bitmap) {
+    bitmap.convertTo24();
+    const size_t bytes = static_cast<size_t>(bitmap.width()) * 3;
+    int rows = 0;
+    for (int y = bitmap.height() - 1; y >= 0; --y, ++rows) {
+        const uint8_t* row = bitmap.scanLine(y);
+        if (std::any_of(row, row + bytes, [](uint8_t v) { return v > 3; }))
+            break;
+    }
+    return rows;
+}
+
+void AverageInto(Bitmap& accumulator, Bitmap& frame, int n) {
+    accumulator.convertTo24();
+    frame.convertTo24();
+    const Common area = commonArea(accumulator, frame);
+    const size_t bytes = static_cast<size_t>(area.width) * 3;
+    for (int y = 0; y < area.height; ++y) {
+        uint8_t* acc = accumulator.scanLine(y);
+        const uint8_t* in = frame.scanLine(y);
+        for (size_t i = 0; i < bytes; ++i)
+            acc[i] = static_cast<uint8_t>((in[i] + acc[i] * (n - 1)) / n);
+    }
+}
+
+namespace {
+
+// The two reference frames of frame a among n.
+std::pair<int, int> references(int a, int n) {
+    if (a == 0)
+        return {1, 2};
+    if (a == n - 1)
+        return {a - 1, a - 2};
+    return {a - 1, a + 1};
+}
+
+using DifferenceCache = std::map<std::pair<int, int>, double>;
+
+double cachedDifference(TBitmapList& frames, int i, int j, DifferenceCache* cache) {
+    const std::pair<int, int> key{std::min(i, j), std::max(i, j)};
+    if (cache) {
+        auto it = cache->find(key);
+        if (it != cache->end())
+            return it->second;
+    }
+    const double d = FrameDifference(*frames.Get(i), *frames.Get(j));
+    if (cache)
+        cache->emplace(key, d);
+    return d;
+}
+
+bool flawed(TBitmapList& frames, int a, const FlawSettings& s, DifferenceCache* cache) {
+    const int n = frames.Count();
+    if (n <= 2 || a < 0 || a >= n)
+        return false;
+    const auto [p, q] = references(a, n);
+    const double ap = cachedDifference(frames, a, p, cache);
+    const double aq = cachedDifference(frames, a, q, cache);
+    const double pq = cachedDifference(frames, p, q, cache);
+    if (std::fabs(ap - pq) > s.threshold && std::fabs(aq - pq) > s.threshold)
+        return true;
+    return s.blackFrames && BottomBlackRows(*frames.Get(a)) > 15;
+}
+
+} // namespace
+
+bool IsFlawedFrame(TBitmapList& frames, int a, const FlawSettings& settings) {
+    return flawed(frames, a, settings, nullptr);
+}
+
+std::vector<int> findFlawedFrames(TBitmapList& frames, const FlawSettings& settings,
+                                  const std::function<void(int)>& progress) {
+    std::vector<int> found;
+    DifferenceCache cache;
+    for (int a = 0; a < frames.Count(); ++a) {
+        if (flawed(frames, a, settings, &cache))
+            found.push_back(a);
+        // Differences between frames that no later frame uses again are dropped.
+        cache.erase(cache.begin(), cache.lower_bound({a - 2, 0}));
+        if (progress)
+            progress(a);
+    }
+    return found;
+}
+
+namespace {
+
+// A hash of size, format and the pixel bytes of every row (padding left out).
+uint64_t contentHash(const Bitmap& b) {
+    uint64_t h = 1469598103934665603ull;
+    auto mix = [&h](uint64_t v) { h = (h ^ v) * 1099511628211ull; };
+    mix(static_cast<uint64_t>(b.width()));
+    mix(static_cast<uint64_t>(b.height()));
+    mix(static_cast<uint64_t>(b.pixelFormat()));
+    const size_t bytes = static_cast<size_t>(std::max(RowByteCount(b), 0));
+    for (int y = 0; y < b.height(); ++y) {
+        const uint8_t* row = b.scanLine(y);
+        size_t i = 0;
+        for (; i + 8 <= bytes; i += 8) {
+            uint64_t word;
+            std::memcpy(&word, row + i, 8);
+            mix(word);
+        }
+        for (; i < bytes; ++i)
+            mix(row[i]);
+    }
+    return h;
+}
+
+} // namespace
+
+std::vector<int> findDuplicateFrames(const TBitmapList& frames,
+                                     const std::function<void(int)>& progress) {
+    // Only frames with the same hash can be equal; equality itself is decided byte by byte.
+    std::unordered_map<uint64_t, std::vector<int>> seen;
+    std::vector<int> found;
+    for (int j = 0; j < frames.Count(); ++j) {
+        std::vector<int>& same = seen[contentHash(*frames.Get(j))];
+        const bool duplicate = std::any_of(same.begin(), same.end(), [&](int i) {
+            return BitmapsEqual(*frames.Get(i), *frames.Get(j));
+        });
+        if (duplicate)
+            found.push_back(j);
+        else
+            same.push_back(j);
+        if (progress)
+            progress(j);
+    }
+    return found;
+}
+
+std::string listText(const std::vector<int>& positions) {
+    std::string text;
+    for (int p : positions) {
+        text += std::to_string(p + 1) + ",";
+        if (text.size() % 30 == 0)
+            text += "\r\n";
+    }
+    // Positions count from 1: the cursor moves 40 on, and the next comma there becomes a break.
+    size_t cursor = 1;
+    for (;;) {
+        cursor += 40;
+        size_t k = cursor;
+        while (k <= text.size() && text[k - 1] != ',')
+            ++k;
+        if (k > text.size())
+            break;
+        text.replace(k - 1, 1, "\r\n");
+        cursor = k;
+    }
+    return text;
+}
+
+std::string flawQuestion(const std::vector<int>& positions) {
+    return "The following Flawed Frames were found\r\n\r\n" + listText(positions) +
+           "\r\n\r\nDelete All?";
+}
+
+std::string duplicateQuestion(const std::vector<int>& positions) {
+    return "The following Duplicate Frames were found\r\n\r\n" + listText(positions) +
+           "\r\n\r\nDelete All?";
+}
+
+void averageFrames(TBitmapList& frames, Bitmap& accumulator,
+                   const std::function<void(int)>& progress) {
+    accumulator = frames.Count() > 0 ? *frames.Get(0) : Bitmap();
+    for (int k = 1; k < frames.Count(); ++k) {
+        if (progress)
+            progress(k);
+        AverageInto(accumulator, *frames.Get(k), k + 1);
     }
 }
 

@@ -35,7 +35,9 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
     TempDir dir;
     const CommandResult r = runCommand(std::string(KESTRIX_CLI) + " watch " +
                                        server.url("/cam.bmp") + " --interval 0 --count 2 " +
-                                       "--save-dir " + dir.file("frames"));
+                                       "--save-dir " + dir.file("frames") + " --frames " +
+                                       dir.file("all.ifrm") + " --gif " + dir.file("all.gif") +
+                                       " --fps 2");
     ASSERT_EQ(r.status, 0) << r.out;
     std::istringstream lines(r.out);
     std::vector<std::string> outcome;
@@ -50,4 +52,11 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
     EXPECT_EQ(second.scanLine(0)[0], 99);
     EXPECT_TRUE(std::filesystem::exists(dir.file("frames/frame-000001.bmp")));
     EXPECT_FALSE(std::filesystem::exists(dir.file("frames/frame-000003.bmp")));
+    // The outputs written at the end hold both captured frames.
+    EXPECT_EQ(runCommand(std::string(KESTRIX_CLI) + " frames info " + dir.file("all.ifrm")).out,
+              "2\n6 x 4 24\n6 x 4 24\n");
+    EXPECT_EQ(runCommand(std::string(KESTRIX_CLI) + " identify " + dir.file("all.gif")).out,
+              "Gif 6x4 2\n");
+    EXPECT_NE(readFile(dir.file("all.gif")).find(std::string("\x21\xF9\x04\x00\x32\x00", 6)),
+              std::string::npos); // 2 FPS: 500 ms, 50 hundredths
 }

@@ -1,0 +1,124 @@
+// kestrix-cli frames: frames files packed from images, unpacked to bitmaps, and described.
+#include "CliCommand.h"
+#include "decode/ImageDecoder.h"
+#include "frames/FramesFile.h"
+#include "image/BmpCodec.h"
+#include "tools/FrameCompare.h"
+#include "util/Error.h"
+#include "util/FileIO.h"
+#include "util/Text.h"
+
+#include <filesystem>
+#include <iostream>
+
+namespace kestrix::cli {
+
+namespace {
+
+int pack(const Args& args) {
+    TBitmapListEx frames;
+    for (size_t i = 2; i < args.size(); ++i) {
+        Bitmap image;
+        DecodeImage(readFileBytes(args[i]), std::filesystem::path(args[i]).filename().string(),
+                    image, nullptr);
+        frames.Add(image);
+    }
+    if (SaveToFile(frames, args[1], nullptr) == SaveOutcome::OutOfDiskSpace)
+        throw Error("Out Of Disk Space");
+    return 0;
+}
+
+int unpack(const Args& args) {
+    TBitmapListEx frames;
+    LoadFromFile(frames, args[1], nullptr);
+    std::filesystem::create_directories(args[2]);
+    for (int32_t i = 0; i < frames.Count(); ++i)
+        writeFileAtomically(args[2] + strPrintf("/frame-%04d.bmp", i), writeBmp(*frames.Get(i)));
+    return 0;
+}
+
+int info(const Args& args) {
+    TBitmapListEx frames;
+    LoadFromFile(frames, args[1], nullptr);
+    std::cout << frames.Count() << "\n";
+    for (int32_t i = 0; i < frames.Count(); ++i) {
+        const Bitmap& b = *frames.Get(i);
+        std::cout << b.width() << " x " << b.height() << " " << bitsPerPixel(b.pixelFormat())
+                  << "\n";
+    }
+    return 0;
+}
+
+// flaws and dups: the list as the question shows it, or the notice; with --delete OUT.ifrm the
+// store without the found frames is saved.
+int findAndDelete(const Args& args, const Command& self) {
+    const bool flaws = args[0] == "flaws";
+    FlawSettings settings;
+    std::string input, output;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (flaws && args[i] == "--threshold" && i + 1 < args.size())
+            settings.threshold = strToFloat(args[++i], defaultFormatSettings());
+        else if (flaws && args[i] == "--no-black")
+            settings.blackFrames = false;
+        else if (args[i] == "--delete" && i + 1 < args.size())
+            output = args[++i];
+        else if (input.empty())
+            input = args[i];
+        else
+            usageError(self);
+    }
+    if (input.empty())
+        usageError(self);
+    TBitmapListEx frames;
+    LoadFromFile(frames, input, nullptr);
+    const std::vector<int> found =
+        flaws ? findFlawedFrames(frames, settings, nullptr) : findDuplicateFrames(frames, nullptr);
+    if (found.empty())
+        std::cout << (flaws ? "No Flaws Found" : "No Duplicates Found") << "\n";
+    else
+        std::cout << listText(found) << "\n";
+    if (!output.empty()) {
+        for (auto it = found.rbegin(); it != found.rend(); ++it)
+            frames.Delete(*it);
+        if (SaveToFile(frames, output, nullptr) == SaveOutcome::OutOfDiskSpace)
+            throw Error("Out Of Disk Space");
+    }
+    return 0;
+}
+
+int average(const Args& args) {
+    TBitmapListEx frames;
+    LoadFromFile(frames, args[1], nullptr);
+    Bitmap mean;
+    averageFrames(frames, mean, nullptr);
+    if (mean.empty())
+        throw Error("No frames to average");
+    writeFileAtomically(args[2], writeBmp(mean));
+    return 0;
+}
+
+int runFrames(const Args& args) {
+    const Command& self = findCommand("frames");
+    if (args.size() >= 2 && args[0] == "pack")
+        return pack(args);
+    if (args.size() == 3 && args[0] == "unpack")
+        return unpack(args);
+    if (args.size() == 2 && args[0] == "info")
+        return info(args);
+    if (args.size() >= 2 && (args[0] == "flaws" || args[0] == "dups"))
+        return findAndDelete(args, self);
+    if (args.size() == 3 && args[0] == "average")
+        return average(args);
+    usageError(self);
+}
+
+const Registration registration(
+    {"frames",
+     "frames pack OUT.ifrm IMAGE... | unpack IN.ifrm DIR | info IN.ifrm | "
+     "flaws IN.ifrm [--threshold T] [--no-black] [--delete OUT.ifrm] | "
+     "dups IN.ifrm [--delete OUT.ifrm] | average IN.ifrm OUT.bmp",
+     runFrames});
+
+} // namespace
+
+} // namespace kestrix::cli

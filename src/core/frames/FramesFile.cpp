@@ -1,0 +1,204 @@
+#include "frames/FramesFile.h"
+
+#include "image/BmpCodec.h"
+#include "util/ByteReader.h"
+#include "util/Error.h"
+#include "util/FileIO.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrix {
+
+namespace {
+
+void writeAll(std::FILE* f, const std::string& bytes) {
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
+        throw Error("Out Of Disk Space");
+}
+
+std::string int32Bytes(int32_t v) {
+    std::string out;
+    putU32(out, static_cast<uint32_t>(v));
+    return out;
+}
+
+int percent(int32_t i, int32_t count) {
+    return static_cast<int>(std::nearbyint(100.0 * i / count));
+}
+
+} // namespace
+
+TOutFilm::~TOutFilm() {
+    if (stream_)
+        discard();
+}
+
+void TOutFilm::Open(const std::string& fileName) {
+    fileName_ = fileName;
+    temporary_ = fileName + ".tmp-XXXXXX";
+    const int fd = ::mkstemp(temporary_.data());
+    if (fd < 0 || !(stream_ = ::fdopen(fd, "wb"))) {
+        if (fd >= 0)
+            ::close(fd);
+        throw Error("Cannot create file " + fileName, ErrorKind::FileCreate);
+    }
+    Count = 0;
+    failed_ = false;
+}
+
+void TOutFilm::AddFrame(const Bitmap& bitmap) {
+    if (!stream_)
+        throw Error("File not open");
+    try {
+        if (Count == 0)
+            writeAll(stream_, int32Bytes(0));
+        const std::string image = bitmap.empty() ? std::string() : writeBmp(bitmap);
+        writeAll(stream_, int32Bytes(static_cast<int32_t>(image.size())) + image);
+        if (std::fflush(stream_) != 0)
+            throw Error("Out Of Disk Space");
+    } catch (...) {
+        failed_ = true;
+        throw;
+    }
+    ++Count;
+}
+
+void TOutFilm::discard() {
+    std::fclose(stream_);
+    stream_ = nullptr;
+    std::remove(temporary_.c_str());
+}
+
+void TOutFilm::Close() {
+    if (!stream_)
+        return;
+    // Frames that failed to write leave bytes behind the last complete one; the count at the
+    // start keeps readers away from them.
+    const bool countWritten = std::fseek(stream_, 0, SEEK_SET) == 0 &&
+                              std::fwrite(int32Bytes(Count).data(), 1, 4, stream_) == 4 &&
+                              std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
+    struct stat old {};
+    const bool existed = ::stat(fileName_.c_str(), &old) == 0;
+    if (!countWritten || (failed_ && existed)) {
+        discard();
+        if (!countWritten)
+            throw Error("Out Of Disk Space");
+        return;
+    }
+    if (existed) {
+        ::fchmod(::fileno(stream_), old.st_mode & 07777);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(::fileno(stream_), 0666 & ~mask);
+    }
+    std::fclose(stream_);
+    stream_ = nullptr;
+    if (std::rename(temporary_.c_str(), fileName_.c_str()) != 0) {
+        std::remove(temporary_.c_str());
+        throw Error("Cannot create file " + fileName_, ErrorKind::FileCreate);
+    }
+}
+
+void TInFilm::Open(const std::string& fileName) {
+    Close();
+    stream_ = std::fopen(fileName.c_str(), "rb");
+    struct stat st {};
+    if (!stream_ || ::fstat(::fileno(stream_), &st) != 0 || S_ISDIR(st.st_mode)) {
+        Close();
+        throw Error("Cannot open file " + fileName, ErrorKind::FileOpen);
+    }
+    size_ = static_cast<uint64_t>(st.st_size);
+    unsigned char count[4] = {};
+    Count = std::fread(count, 1, 4, stream_) == 4
+                ? static_cast<int32_t>(count[0] | count[1] << 8 | count[2] << 16 |
+                                       static_cast<uint32_t>(count[3]) << 24)
+                : 0;
+    Rewind();
+}
+
+void TInFilm::Rewind() {
+    if (stream_)
+        std::fseek(stream_, size_ >= 4 ? 4 : static_cast<long>(size_), SEEK_SET);
+}
+
+bool TInFilm::ReadFrame(Bitmap& bitmap) {
+    if (!stream_)
+        throw Error("File not open");
+    const auto at = static_cast<uint64_t>(std::ftell(stream_));
+    if (at >= size_)
+        return false;
+    unsigned char length[4];
+    if (size_ - at < 4 || std::fread(length, 1, 4, stream_) != 4)
+        throwStreamRead();
+    const int32_t s = static_cast<int32_t>(length[0] | length[1] << 8 | length[2] << 16 |
+                                           static_cast<uint32_t>(length[3]) << 24);
+    if (s == 0) {
+        bitmap = Bitmap();
+        return true;
+    }
+    if (s < 0)
+        throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
+    if (static_cast<uint64_t>(s) > size_ - at - 4)
+        throwStreamRead();
+    std::string image(static_cast<size_t>(s), '\0');
+    if (std::fread(image.data(), 1, image.size(), stream_) != image.size())
+        throwStreamRead();
+    if (image.size() < 14)
+        throwStreamRead();
+    readBmp(image, bitmap);
+    return true;
+}
+
+void TInFilm::Close() {
+    if (stream_)
+        std::fclose(stream_);
+    stream_ = nullptr;
+}
+
+SaveOutcome SaveToFile(const TBitmapList& frames, const std::string& fileName,
+                       const PercentCallback& progress) {
+    TOutFilm film;
+    film.Open(fileName);
+    SaveOutcome outcome = SaveOutcome::Complete;
+    const int32_t count = frames.Count();
+    for (int32_t i = 0; i < count; ++i) {
+        try {
+            film.AddFrame(*frames.Get(i));
+        } catch (const Error&) {
+            outcome = SaveOutcome::OutOfDiskSpace;
+            break;
+        }
+        if (progress)
+            progress(percent(i, count));
+    }
+    try {
+        film.Close();
+    } catch (const Error&) {
+        outcome = SaveOutcome::OutOfDiskSpace;
+    }
+    return outcome;
+}
+
+void LoadFromFile(TBitmapList& frames, const std::string& fileName,
+                  const PercentCallback& progress) {
+    TInFilm film;
+    film.Open(fileName);
+    film.Rewind();
+    frames.Clear();
+    Bitmap scratch;
+    for (int32_t i = 0; i < film.Count; ++i) {
+        if (!film.ReadFrame(scratch))
+            break;
+        frames.Add(scratch);
+        if (progress)
+            progress(percent(i, film.Count));
+    }
+}
+
+} // namespace kestrix

@@ -1,0 +1,76 @@
+// The frames file: a little-endian frame count, then per frame a length and a complete BMP file
+// image in the frame's own pixel format (0 for an empty frame). Timestamps are not stored.
+#pragma once
+
+#include "frames/BitmapList.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+namespace kestrix {
+
+using PercentCallback = std::function<void(int percent)>;
+
+// Writes frames. The file is built under a temporary name beside the target and renamed over it
+// when closed, so an existing file is never lost to a failed save.
+class TOutFilm {
+public:
+    TOutFilm() = default;
+    ~TOutFilm();
+    TOutFilm(const TOutFilm&) = delete;
+    TOutFilm& operator=(const TOutFilm&) = delete;
+
+    // Raises "Cannot create file NAME".
+    void Open(const std::string& fileName);
+    // Appends one frame record; a failed write raises and leaves Count as it was.
+    void AddFrame(const Bitmap& bitmap);
+    // Writes Count at the start and puts the file in place. After a failed frame the completed
+    // frames are kept only when no file of that name existed before.
+    void Close();
+    int32_t Count = 0;
+
+private:
+    void discard();
+    std::FILE* stream_ = nullptr;
+    std::string fileName_;
+    std::string temporary_;
+    bool failed_ = false;
+};
+
+// Reads frames back, trusting nothing the file says: counts and lengths are checked against the
+// file's real size before anything is allocated.
+class TInFilm {
+public:
+    TInFilm() = default;
+    ~TInFilm() { Close(); }
+    TInFilm(const TInFilm&) = delete;
+    TInFilm& operator=(const TInFilm&) = delete;
+
+    // Raises "Cannot open file NAME". A file shorter than 4 bytes has Count 0.
+    void Open(const std::string& fileName);
+    void Rewind();
+    // False at the end of the file. A record that does not start with "BM" raises "Bitmap image
+    // is not valid"; one cut short raises "Stream read error".
+    bool ReadFrame(Bitmap& bitmap);
+    void Close();
+    int32_t Count = 0;
+
+private:
+    std::FILE* stream_ = nullptr;
+    uint64_t size_ = 0;
+};
+
+enum class SaveOutcome { Complete, OutOfDiskSpace };
+
+// Saves every frame; answers OutOfDiskSpace (the caller tells the user "Out Of Disk Space") when
+// a frame could not be written. `progress` gets 100 x i / count after frame i.
+SaveOutcome SaveToFile(const TBitmapList& frames, const std::string& fileName,
+                       const PercentCallback& progress);
+// Empties the list, then reads the file's frames (stamped 0.0 in a TBitmapListEx) until its
+// count or its end. Frames read before a failing record stay in the list.
+void LoadFromFile(TBitmapList& frames, const std::string& fileName,
+                  const PercentCallback& progress);
+
+} // namespace kestrix

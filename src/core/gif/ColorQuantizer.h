@@ -1,0 +1,73 @@
+// Colour reduction of a 24-bit bitmap to 256 colours: an octree quantizer builds the palette from
+// the picture's own colours, and a cached lookup over a 5-5-5 colour grid maps every pixel to an
+// entry without dithering. The order in which pixels are visited is part of the result.
+#pragma once
+
+#include "image/Bitmap.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+#include <vector>
+
+namespace kestrix {
+
+class TColorQuantizer {
+public:
+    explicit TColorQuantizer(int colourLimit = 256, int depth = 8);
+    ~TColorQuantizer();
+    static constexpr int kCacheLevel = 4;
+    TColorQuantizer(const TColorQuantizer&) = delete;
+    TColorQuantizer& operator=(const TColorQuantizer&) = delete;
+
+    // Adds every pixel of a 24-bit bitmap, top row first, left to right.
+    void BuildOctree(const Bitmap& bitmap);
+    void InsertColour(uint8_t r, uint8_t g, uint8_t b);
+    // The leaves in depth-first order (children 0 .. 7), padded with black to 256 entries.
+    std::vector<Color> ListPalette() const;
+    int Leaves() const { return leaves_; }
+
+private:
+    struct Node;
+    Node* createNode(int level);
+    void MergeDeepestNode();
+
+    // Nodes live in blocks that are freed together at the end; a merged node's children go to a
+    // free list and are reused.
+    std::vector<std::unique_ptr<Node[]>> blocks_;
+    size_t usedInBlock_ = 0;
+    std::vector<Node*> free_;
+    Node* root_ = nullptr;
+    int leaves_ = 0;
+    std::array<Node*, 9> reducible_{};
+    int colourLimit_;
+    int depth_;
+    // The level-4 node of each 4-4-4 colour cell, so that most insertions start halfway down.
+    // Merging a node above level 4 unlinks such nodes and empties the cache.
+    std::vector<Node*> midCache_;
+};
+
+// The nearest-entry lookup: each cell of the 5-5-5 grid answers the entry that first claimed it,
+// or, when no entry lies in it, the entry nearest (sum of absolute differences) to the first
+// colour looked up there.
+class ColourLookup {
+public:
+    explicit ColourLookup(const std::vector<Color>& palette);
+    uint8_t find(uint8_t r, uint8_t g, uint8_t b);
+    static int cell(uint8_t r, uint8_t g, uint8_t b) { return (r >> 3) + (g >> 3) * 32 + (b >> 3) * 1024; }
+
+private:
+    int nearest(uint8_t r, uint8_t g, uint8_t b) const;
+
+    const std::vector<Color>& palette_;
+    std::array<int16_t, 32768> cache_;
+    // The palette channel by channel, for the search.
+    alignas(16) int16_t red_[256], green_[256], blue_[256];
+};
+
+// An 8-bit bitmap with a 256-entry palette from the octree of the (24-bit) bitmap's own colours;
+// rows are mapped in serpentine order, the first left to right.
+Bitmap ReduceToPalette(const Bitmap& bitmap);
+
+} // namespace kestrix

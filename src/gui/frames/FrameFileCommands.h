@@ -1,0 +1,54 @@
+// The File menu's frame commands: saving and loading frames files (and, through the same
+// helpers, the movie and animated GIF exports), with the progress gauge and the busy cursor.
+#pragma once
+
+#include "frames/BitmapList.h"
+#include "ui/Dialogs.h"
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+class QProgressBar;
+
+namespace kestrix::gui {
+
+class AcquisitionPresenter;
+
+class FrameFileCommands : public QObject {
+    Q_OBJECT
+public:
+    FrameFileCommands(TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+                      QProgressBar& gauge, Dialogs& dialogs, QObject* parent = nullptr);
+
+    void SaveFramesCommand();
+    void LoadFramesCommand();
+    void SaveFramesFile(const std::string& fileName);
+    // Also what a .ifrm file named on the command line opens with.
+    void LoadFramesFile(const std::string& fileName);
+
+    // Sets the gauge and lets the window repaint; the callback long operations report through.
+    void gaugeProgress(int value);
+
+    // "Save Animated GIF..." and "Load Animated GIF...".
+    void SaveAnimatedGIFCommand();
+    void LoadAnimatedGIFCommand();
+    void LoadAnimatedGIF(const std::string& fileName);
+
+private:
+    TBitmapListEx& store_;
+    AcquisitionPresenter& acquisition_;
+    QProgressBar& gauge_;
+    Dialogs& dialogs_;
+};
+
+// Shows the busy cursor for its lifetime.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+} // namespace kestrix::gui

@@ -1,0 +1,47 @@
+// The frame tools of the window: "Remove Flaws", "Remove Duplicates", "Average All Frames" and
+// the hidden diagnostic readout. They work on the frame store in place, with the gauge as their
+// only feedback.
+#pragma once
+
+#include "frames/BitmapList.h"
+#include "settings/AppSettings.h"
+#include "ui/Dialogs.h"
+
+#include <QObject>
+#include <functional>
+
+class QProgressBar;
+
+namespace kestrix::gui {
+
+class AcquisitionPresenter;
+class PictureDisplay;
+
+class FrameTools : public QObject {
+    Q_OBJECT
+public:
+    FrameTools(TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+               PictureDisplay& display, QProgressBar& gauge, Dialogs& dialogs,
+               const AppSettings& settings, std::function<void(const QString&)> setCaption,
+               QObject* parent = nullptr);
+
+    void RemoveFlaws();
+    void RemoveDuplicates();
+    void AverageAllFrames();
+    void DiffBtnClick();
+
+private:
+    // Asks, then deletes the found frames from the highest position down.
+    void offerDeletion(const std::vector<int>& found, const std::string& question);
+    void progress(int value);
+
+    TBitmapListEx& store_;
+    AcquisitionPresenter& acquisition_;
+    PictureDisplay& display_;
+    QProgressBar& gauge_;
+    Dialogs& dialogs_;
+    const AppSettings& settings_;
+    std::function<void(const QString&)> setCaption_;
+};
+
+} // namespace kestrix::gui

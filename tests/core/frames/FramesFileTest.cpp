@@ -1,0 +1,165 @@
+#include "Child.h"
+#include "TempDir.h"
+#include "frames/FramesFile.h"
+#include "image/BmpCodec.h"
+#include "util/ByteReader.h"
+#include "util/Error.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+Bitmap frame(int w, int h, uint8_t seed, PixelFormat format = PixelFormat::Bit24) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x)
+            b.scanLine(y)[x] = static_cast<uint8_t>(seed + x * 3 + y * 5);
+    if (format != PixelFormat::Bit24) {
+        b.setPalette({{seed, 0, 0}, {0, seed, 0}, {0, 0, seed}, {9, 9, 9}});
+        b.setPixelFormat(format);
+    }
+    return b;
+}
+
+std::string withCount(int32_t count, const std::string& records) {
+    std::string out;
+    putU32(out, static_cast<uint32_t>(count));
+    return out + records;
+}
+
+std::string record(const std::string& image) {
+    std::string out;
+    putU32(out, static_cast<uint32_t>(image.size()));
+    return out + image;
+}
+
+std::string failureOf(const std::string& path) {
+    TBitmapListEx frames;
+    frames.AddTimed(frame(2, 2, 1), 5.0);
+    try {
+        LoadFromFile(frames, path, nullptr);
+        return "none, " + std::to_string(frames.Count()) + " frames";
+    } catch (const Error& e) {
+        return std::string(e.what()) + ", " + std::to_string(frames.Count()) + " frames";
+    }
+}
+
+} // namespace
+
+TEST(FramesFile, ByteLayout) {
+    TempDir dir;
+    TBitmapListEx empty;
+    ASSERT_EQ(SaveToFile(empty, dir.file("empty.ifrm"), nullptr), SaveOutcome::Complete);
+    EXPECT_EQ(readFile(dir.file("empty.ifrm")), std::string(4, '\0'));
+
+    TBitmapListEx three;
+    for (uint8_t i = 0; i < 3; ++i)
+        three.AddTimed(frame(320, 240, i), 1000.0 + i);
+    std::vector<int> progress;
+    SaveToFile(three, dir.file("three.ifrm"), [&](int p) { progress.push_back(p); });
+    const std::string bytes = readFile(dir.file("three.ifrm"));
+    EXPECT_EQ(bytes.size(), 4u + 3 * (4 + 54 + 230400));
+    EXPECT_EQ(bytes.substr(0, 4), std::string("\3\0\0\0", 4));
+    EXPECT_EQ(bytes.substr(8, 2), "BM");
+    EXPECT_EQ(progress, (std::vector<int>{0, 33, 67}));
+
+    // A 3-pixel-wide frame has 12-byte rows; a palette frame keeps its table.
+    TBitmapListEx odd;
+    odd.Add(frame(3, 5, 7));
+    odd.Add(frame(5, 2, 9, PixelFormat::Bit8));
+    SaveToFile(odd, dir.file("odd.ifrm"), nullptr);
+    const std::string o = readFile(dir.file("odd.ifrm"));
+    EXPECT_EQ(o.size(), 4u + (4 + 54 + 12 * 5) + (4 + 54 + 4 * 4 + 8 * 2));
+
+    TBitmapListEx back;
+    back.AddTimed(frame(1, 1, 1), 3.0);
+    LoadFromFile(back, dir.file("odd.ifrm"), nullptr);
+    ASSERT_EQ(back.Count(), 2);
+    EXPECT_EQ(back.Get(0)->pixelBytes(), odd.Get(0)->pixelBytes());
+    EXPECT_EQ(back.Get(1)->pixelFormat(), PixelFormat::Bit8);
+    EXPECT_EQ(back.Get(1)->palette(), odd.Get(1)->palette());
+    EXPECT_EQ(back.Get(1)->pixelBytes(), odd.Get(1)->pixelBytes());
+    EXPECT_EQ(back.Times().Get(0), 0.0);
+    EXPECT_EQ(back.Times().Get(1), 0.0);
+
+    LoadFromFile(back, dir.file("empty.ifrm"), nullptr);
+    EXPECT_EQ(back.Count(), 0);
+}
+
+TEST(FramesFile, NeverTrustsTheFile) {
+    TempDir dir;
+    const std::string good = record(writeBmp(frame(4, 3, 2)));
+    const std::pair<std::string, std::string> cases[] = {
+        {withCount(10, good + good + good + good), "none, 4 frames"},
+        {std::string("\x01\x00", 2), "none, 0 frames"},
+        {withCount(-1, good), "none, 0 frames"},
+        {withCount(0x7FFFFFFF, good), "none, 1 frames"},
+        {withCount(2, good + record("XX" + std::string(60, '\0'))), "Bitmap image is not valid, 1 frames"},
+        {withCount(2, good + good.substr(0, 30)), "Stream read error, 1 frames"},
+        {withCount(1, std::string("\xFF\xFF\xFF\x7F", 4) + "BM"), "Stream read error, 0 frames"},
+        {withCount(1, std::string("\xFE\xFF\xFF\xFF", 4)), "Bitmap image is not valid, 0 frames"},
+        {withCount(2, record("") + good), "none, 2 frames"},
+    };
+    int n = 0;
+    for (const auto& [bytes, expected] : cases) {
+        const std::string path = dir.file("case" + std::to_string(n++) + ".ifrm");
+        writeFile(path, bytes);
+        EXPECT_EQ(failureOf(path), expected) << n;
+    }
+    EXPECT_EQ(failureOf(dir.file("missing.ifrm")),
+              "Cannot open file " + dir.file("missing.ifrm") + ", 1 frames");
+}
+
+TEST(FramesFile, AFullDiskKeepsWhatWasThere) {
+    TempDir dir;
+    TBitmapListEx frames;
+    for (uint8_t i = 0; i < 4; ++i)
+        frames.Add(frame(64, 64, i)); // 12,342 bytes a record
+    // A new file: the frames written completely are kept and load.
+    EXPECT_TRUE(inChild([&] {
+        limitFileSize(30000);
+        return SaveToFile(frames, dir.file("new.ifrm"), nullptr) == SaveOutcome::OutOfDiskSpace;
+    }));
+    TBitmapListEx back;
+    LoadFromFile(back, dir.file("new.ifrm"), nullptr);
+    EXPECT_EQ(back.Count(), 2);
+    EXPECT_EQ(back.Get(1)->pixelBytes(), frames.Get(1)->pixelBytes());
+    // An existing file stays as it was.
+    TBitmapListEx one;
+    one.Add(frame(8, 8, 42));
+    SaveToFile(one, dir.file("old.ifrm"), nullptr);
+    const std::string before = readFile(dir.file("old.ifrm"));
+    EXPECT_TRUE(inChild([&] {
+        limitFileSize(30000);
+        return SaveToFile(frames, dir.file("old.ifrm"), nullptr) == SaveOutcome::OutOfDiskSpace;
+    }));
+    EXPECT_EQ(readFile(dir.file("old.ifrm")), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+    // A folder that does not exist: the file cannot be created.
+    try {
+        SaveToFile(one, dir.file("no/such.ifrm"), nullptr);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_EQ(e.what(), "Cannot create file " + dir.file("no/such.ifrm"));
+    }
+}
+
+TEST(FramesFile, CommandLine) {
+    TempDir dir;
+    writeFile(dir.file("a.bmp"), writeBmp(frame(6, 4, 3)));
+    writeFile(dir.file("b.bmp"), writeBmp(frame(5, 2, 9, PixelFormat::Bit8)));
+    const std::string cli = std::string(KESTRIX_CLI) + " frames ";
+    EXPECT_EQ(runCommand(cli + "pack " + dir.file("x.ifrm") + " " + dir.file("a.bmp") + " " +
+                         dir.file("b.bmp")).status,
+              0);
+    const CommandResult info = runCommand(cli + "info " + dir.file("x.ifrm"));
+    EXPECT_EQ(info.out, "2\n6 x 4 24\n5 x 2 24\n"); // decoded as the loader does: 24-bit
+    EXPECT_EQ(runCommand(cli + "unpack " + dir.file("x.ifrm") + " " + dir.file("out")).status, 0);
+    EXPECT_EQ(readFile(dir.file("out/frame-0000.bmp")), writeBmp(frame(6, 4, 3)));
+    EXPECT_TRUE(std::filesystem::exists(dir.file("out/frame-0001.bmp")));
+    EXPECT_EQ(runCommand(cli + "info " + dir.file("nope.ifrm") + " 2>/dev/null").status, 1);
+}

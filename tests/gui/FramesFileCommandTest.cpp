@@ -1,0 +1,74 @@
+#include "WindowFixture.h"
+#include "frames/FrameCounter.h"
+#include "frames/FramesFile.h"
+#include "image/BmpCodec.h"
+#include "util/ByteReader.h"
+#include "widgets/PictureView.h"
+
+#include <QLabel>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+Bitmap shade(uint8_t v, int w = 5, int h = 3) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, v);
+    return b;
+}
+
+} // namespace
+
+TEST_F(WindowTest, FramesAreSavedAndLoadedThroughTheMenu) {
+    start();
+    TBitmapListEx& store = window->frameStore();
+    for (uint8_t v : {10, 20, 30})
+        store.AddTimed(shade(v, 4 + v / 10), 46000.5);
+    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+    counter->setMaxFrames(3);
+    counter->setFrameIndex(2);
+
+    dialogs.files = {programDir.file("shots.ifrm")};
+    find<QAction>("SaveFrames1")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Save Image Frames");
+    EXPECT_EQ(dialogs.fileDialogs.back().fileName, "*.ifrm");
+    EXPECT_TRUE(dialogs.fileDialogs.back().overwritePrompt);
+    store.Clear();
+    counter->setMaxFrames(0);
+
+    dialogs.files = {programDir.file("shots.ifrm")};
+    find<QAction>("LoadFrames1")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Load Image Frames");
+    EXPECT_EQ(store.Count(), 3);
+    EXPECT_EQ(counter->MaxFrames(), 3);
+    EXPECT_EQ(counter->FrameIndex(), 0);
+    EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 5);
+    EXPECT_EQ(find<QLabel>("ImageTimeDis")->text(), "00:00:00"); // loaded frames carry 0.0
+    EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "00:00");
+    EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (3) - Kestrix");
+
+    // A cancelled dialog changes nothing.
+    dialogs.files = {std::nullopt};
+    find<QAction>("LoadFrames1")->trigger();
+    EXPECT_EQ(store.Count(), 3);
+}
+
+TEST_F(WindowTest, ABrokenFramesFileLeavesCounterAndStoreInStep) {
+    std::string file;
+    putU32(file, 3);
+    for (uint8_t v : {1, 2}) {
+        const std::string image = writeBmp(shade(v));
+        putU32(file, static_cast<uint32_t>(image.size()));
+        file += image;
+    }
+    putU32(file, 60);
+    file += "XX" + std::string(58, '\0');
+    writeFile(programDir.file("SHOTS.IFRM"), file);
+    gui::TForm1& w = start({QString::fromStdString(programDir.file("SHOTS.IFRM"))});
+    w.FormActivate(); // a frames file named on the command line, in any letter case
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Bitmap image is not valid."});
+    EXPECT_EQ(w.frameStore().Count(), 2);
+    EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->MaxFrames(), 2);
+}
