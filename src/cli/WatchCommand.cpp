@@ -7,6 +7,7 @@
 #include "frames/FramesFile.h"
 #include "gif/AnimatedGifWriter.h"
 #include "image/BmpCodec.h"
+#include "movie/AviExport.h"
 #include "macros/DateFormatter.h"
 #include "macros/URLMacros.h"
 #include "net/HttpClient.h"
@@ -37,8 +38,9 @@ struct WatchOptions {
     // Written from the frames held in memory when the watch ends.
     std::string framesFile;
     std::string gifFile;
+    std::string aviFile;
     double fps = 10;
-    bool keepFrames() const { return !framesFile.empty() || !gifFile.empty(); }
+    bool keepFrames() const { return !framesFile.empty() || !gifFile.empty() || !aviFile.empty(); }
 };
 
 WatchOptions parseOptions(const Args& args, const Command& self) {
@@ -66,6 +68,8 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
             o.framesFile = args[++i];
         else if (a == "--gif" && i + 1 < args.size())
             o.gifFile = args[++i];
+        else if (a == "--avi" && i + 1 < args.size())
+            o.aviFile = args[++i];
         else if (a == "--fps" && i + 1 < args.size())
             o.fps = strToFloat(args[++i], defaultFormatSettings());
         else if (o.url.empty() && a.rfind("--", 0) != 0)
@@ -146,6 +150,8 @@ void writeOutputs(const WatchOptions& options, const TBitmapListEx& store) {
         throw Error("Out Of Disk Space");
     if (!options.gifFile.empty())
         ExportAnimatedGIF(options.gifFile, store, DelayMsForFps(options.fps), nullptr);
+    if (!options.aviFile.empty())
+        ExportAVI(options.aviFile, store, options.fps, 10000, nullptr);
 }
 
 int runWatch(const Args& args) {
@@ -191,7 +197,7 @@ int runWatch(const Args& args) {
 const Registration registration(
     {"watch",
      "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
-     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--fps F]",
+     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--fps F]",
      runWatch});
 
 } // namespace

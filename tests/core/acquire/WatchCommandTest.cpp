@@ -37,7 +37,7 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
                                        server.url("/cam.bmp") + " --interval 0 --count 2 " +
                                        "--save-dir " + dir.file("frames") + " --frames " +
                                        dir.file("all.ifrm") + " --gif " + dir.file("all.gif") +
-                                       " --fps 2");
+                                       " --avi " + dir.file("all.avi") + " --fps 2");
     ASSERT_EQ(r.status, 0) << r.out;
     std::istringstream lines(r.out);
     std::vector<std::string> outcome;
@@ -59,4 +59,8 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
               "Gif 6x4 2\n");
     EXPECT_NE(readFile(dir.file("all.gif")).find(std::string("\x21\xF9\x04\x00\x32\x00", 6)),
               std::string::npos); // 2 FPS: 500 ms, 50 hundredths
+    const CommandResult probe = runCommand("ffprobe -v error -count_frames -select_streams v:0 "
+                                           "-show_entries stream=nb_read_frames,r_frame_rate "
+                                           "-of csv=p=0 " + dir.file("all.avi"));
+    EXPECT_EQ(probe.out, "2/1,2\n");
 }
