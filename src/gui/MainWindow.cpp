@@ -15,7 +15,9 @@
 #include "links/LinkPane.h"
 #include "links/StartLinks.h"
 #include "macros/URLMacros.h"
+#include "WindowCommands.h"
 #include "acquire/AcquisitionPresenter.h"
+#include "links/LinkEditCommands.h"
 #include "tools/ImageToolsPage.h"
 #include "tools/FrameTools.h"
 #include "tools/PictureDisplay.h"
@@ -66,7 +68,7 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     createTools();
     wireCommands();
     FormCreate();
-    aboutDlg_ = new TAboutDlg(this);
+    createDialogs();
     if (options_.startClock)
         acquisition_->Timer1()->start();
 }
@@ -111,6 +113,7 @@ Bitmap& TForm1::shownOriginal() { return display_->ShownOriginal(); }
 TForm1::~TForm1() {
     // The presenters and panels look at the core objects this window owns: they go first.
     links_->onModifiedChanged = nullptr;
+    delete linkEdit_;
     delete sizeCommands_;
     delete frameTools_;
     delete frameFiles_;
@@ -194,6 +197,8 @@ void TForm1::FormCreate() {
 
 void TForm1::wireCommands() {
     wireLinkCommands();
+    wireEditing();
+    wireWindowCommands();
     connect(animation_->FrameCounter, &TFrameCounter::OnMaxChange, this,
             &TForm1::UpdateMainCaption);
     connect(addressBar_, &AddressBarPanel::edited, this, [this](const QString& text) {
@@ -208,7 +213,6 @@ void TForm1::wireCommands() {
                           fs_);
         });
     });
-    connect(action("AboutMnu"), &QAction::triggered, this, [this] { aboutDlg_->exec(); });
 }
 
 void TForm1::wireLinkCommands() {
@@ -225,6 +229,7 @@ void TForm1::wireLinkCommands() {
         {"SaveFrames1", [this] { frameFiles_->SaveFramesCommand(); }},
         {"LoadFrames1", [this] { frameFiles_->LoadFramesCommand(); }},
         {"SaveAnimatedGIFMnu", [this] { frameFiles_->SaveAnimatedGIFCommand(); }},
+        {"SaveAviMnu", [this] { frameFiles_->SaveAVICommand(settings_.Quality); }},
         {"LoadAnimatedGIF1", [this] { frameFiles_->LoadAnimatedGIFCommand(); }},
     };
     for (const auto& [name, command] : fileCommands)

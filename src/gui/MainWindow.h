@@ -25,7 +25,13 @@ namespace kestrix::gui {
 
 class AcquisitionPresenter;
 class AddressBarPanel;
+class FindDialog;
 class FrameFileCommands;
+class LinkEditCommands;
+class TMacroEditDlg;
+class TNodeEditDlg;
+class TSettingsDlg;
+class WindowCommands;
 class FrameTools;
 class SizeCommands;
 class AnimationPage;
@@ -46,6 +52,7 @@ struct StartOptions {
     Dialogs* dialogs = nullptr; // null: real message boxes and file dialogs
     const Clock* clock = nullptr; // null: the system clock
     bool startClock = true;       // false: tests drive the one-second clock themselves
+    std::function<bool(const std::string& url)> openUrl; // null: the desktop opens addresses
     FormatSettings formatSettings = defaultFormatSettings();
 };
 
@@ -65,6 +72,14 @@ public:
     PictureDisplay& display() { return *display_; }
     FrameFileCommands& frameFiles() { return *frameFiles_; }
     SizeCommands& sizeCommands() { return *sizeCommands_; }
+    TSettingsDlg& settingsDialog() { return *settingsDlg_; }
+    TNodeEditDlg& nodeEditDialog() { return *nodeEditDlg_; }
+    TMacroEditDlg& macroEditDialog() { return *macroEditDlg_; }
+    FindDialog& findDialog() { return *findDialog_; }
+    // The edited link becomes the current link: address bar and caption follow.
+    void makeCurrent(const LinkNode* link);
+    // The macro editor on an address; true when it was closed with OK.
+    bool EditMacros(std::string& address);
     const QString& helpFile() const { return helpFile_; }
 
     // Start and shutdown steps, callable by tests.
@@ -89,6 +104,10 @@ private:
     void buildLayout();
     void createAcquisition();
     void createTools();
+    void createDialogs();
+    void openHelp();
+    void wireEditing();
+    void wireWindowCommands();
     void setCaption(const QString& caption);
     void FormCreate();
     void wireCommands();
@@ -132,6 +151,12 @@ private:
     FrameFileCommands* frameFiles_ = nullptr;
     FrameTools* frameTools_ = nullptr;
     SizeCommands* sizeCommands_ = nullptr;
+    TSettingsDlg* settingsDlg_ = nullptr;
+    TNodeEditDlg* nodeEditDlg_ = nullptr;
+    TMacroEditDlg* macroEditDlg_ = nullptr;
+    FindDialog* findDialog_ = nullptr;
+    LinkEditCommands* linkEdit_ = nullptr;
+    std::unique_ptr<WindowCommands> windowCommands_;
 };
 
 } // namespace kestrix::gui

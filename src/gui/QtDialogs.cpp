@@ -61,6 +61,8 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogOption
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.overwritePrompt);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setSizeGripEnabled(true);
+    if (!o.defaultExtension.empty())
+        dialog.setDefaultSuffix(toQ(o.defaultExtension));
     if (!o.fileName.empty())
         dialog.selectFile(toQ(o.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -6,6 +6,7 @@
 #include "widgets/PictureView.h"
 
 #include <QLabel>
+#include <QProgressBar>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -71,4 +72,25 @@ TEST_F(WindowTest, ABrokenFramesFileLeavesCounterAndStoreInStep) {
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Bitmap image is not valid."});
     EXPECT_EQ(w.frameStore().Count(), 2);
     EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->MaxFrames(), 2);
+}
+
+TEST_F(WindowTest, AviExportFromTheMenu) {
+    start();
+    find<QAction>("SaveAviMnu")->trigger();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No Movie To Save"});
+    EXPECT_TRUE(dialogs.fileDialogs.empty());
+    TBitmapListEx& store = window->frameStore();
+    for (uint8_t v : {10, 120, 240})
+        store.AddTimed(shade(v, 32, 24), 46000.5);
+    find<gui::TFrameCounter>("FrameCounter")->setMaxFrames(3);
+    dialogs.files = {programDir.file("movie.avi")};
+    find<QAction>("SaveAviMnu")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Save AVI Movie File");
+    EXPECT_EQ(dialogs.fileDialogs.back().filter, "Windows Movie (AVI)|*.avi");
+    const CommandResult probe = runCommand(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
+        programDir.file("movie.avi"));
+    EXPECT_EQ(probe.out, "mjpeg,32,24,10/1,3\n");
+    EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
 }

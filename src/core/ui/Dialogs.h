@@ -15,6 +15,7 @@ struct FileDialogOptions {
     std::string fileName; // preset name, such as "*.klnx"
     std::string filter;   // "Name|*.ext|Name|*.*"
     std::string initialDir;
+    std::string defaultExtension; // added to a name typed without one ("bmp")
     bool overwritePrompt = false;
 };
 

@@ -2,9 +2,14 @@
 
 #include "Icons.h"
 #include "QtText.h"
+#include "links/LinkTreeView.h"
 #include "widgets/Fields.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDrag>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,8 +75,29 @@ AddressBarPanel::AddressBarPanel(QWidget* parent) : QFrame(parent) {
     layout->addWidget(LinkImage);
     layout->addWidget(URLCombo, 1);
     layout->addWidget(GoBtn);
+    LinkImage->installEventFilter(this);
     connect(URLCombo->lineEdit(), &QLineEdit::textEdited, this, &AddressBarPanel::edited);
     connect(URLCombo, &QComboBox::textActivated, this, &AddressBarPanel::edited);
+}
+
+bool AddressBarPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LinkImage && event->type() == QEvent::MouseButtonPress) {
+        pressedAt_ = static_cast<QMouseEvent*>(event)->position().toPoint();
+    } else if (watched == LinkImage && event->type() == QEvent::MouseMove) {
+        const auto* move = static_cast<QMouseEvent*>(event);
+        if ((move->buttons() & Qt::LeftButton) &&
+            (move->position().toPoint() - pressedAt_).manhattanLength() >=
+                QApplication::startDragDistance()) {
+            auto* drag = new QDrag(LinkImage);
+            auto* data = new QMimeData;
+            data->setData(kAddressMime, URLCombo->currentText().toUtf8());
+            drag->setMimeData(data);
+            drag->setPixmap(LinkImage->pixmap());
+            drag->exec(Qt::CopyAction);
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 std::string AddressBarPanel::text() const { return fromQ(URLCombo->currentText()); }

@@ -42,6 +42,13 @@ public:
 signals:
     // The user typed in the address field or chose an entry of its list.
     void edited(const QString& text);
+
+protected:
+    // The link picture starts a drag of the address.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QPoint pressedAt_;
 };
 
 // StatusBar: " Reading:", " Age:", " Time:", " Error:", " Status:".

@@ -4,6 +4,7 @@
 #include "decode/GifDecoder.h"
 #include "frames/FramesFile.h"
 #include "gif/AnimatedGifWriter.h"
+#include "movie/AviExport.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -81,6 +82,31 @@ void FrameFileCommands::LoadFramesFile(const std::string& fileName) {
     acquisition_.setMaxFrames(store_.Count());
     acquisition_.cycle().ShowFrame(acquisition_.frameIndex());
     gauge_.setValue(0);
+}
+
+void FrameFileCommands::SaveAVICommand(int quality) {
+    if (acquisition_.maxFrames() == 0) {
+        dialogs_.showMessage("No Movie To Save", MessageIcon::Warning);
+        return;
+    }
+    FileDialogOptions o;
+    o.title = "Save AVI Movie File";
+    o.fileName = "*.avi";
+    o.filter = "Windows Movie (AVI)|*.avi";
+    o.initialDir = QDir::currentPath().toStdString();
+    o.overwritePrompt = true;
+    if (auto name = dialogs_.saveFile(o))
+        ExportAVI(*name, quality);
+}
+
+void FrameFileCommands::ExportAVI(const std::string& fileName, int quality) {
+    BusyCursor busy;
+    gauge_.setMaximum(std::max(acquisition_.maxFrames(), 1));
+    kestrix::ExportAVI(fileName, store_, acquisition_.framesPerSecond(), quality,
+                       [this](int value) {
+                           gauge_.setValue(value);
+                           gauge_.repaint();
+                       });
 }
 
 void FrameFileCommands::SaveAnimatedGIFCommand() {

@@ -30,6 +30,10 @@ public:
     // Sets the gauge and lets the window repaint; the callback long operations report through.
     void gaugeProgress(int value);
 
+    // "Save &Avi File...": the animation as a movie at the playback speed and AVI quality.
+    void SaveAVICommand(int quality);
+    void ExportAVI(const std::string& fileName, int quality);
+
     // "Save Animated GIF..." and "Load Animated GIF...".
     void SaveAnimatedGIFCommand();
     void LoadAnimatedGIFCommand();

@@ -2,6 +2,7 @@
 
 #include "Icons.h"
 #include "LinkTreeModel.h"
+#include "LinkTreeView.h"
 #include "QtText.h"
 #include "widgets/Fields.h"
 
@@ -28,7 +29,7 @@ QToolButton* speedButton(const char* name, const char* hint, icons::Tool icon, Q
 } // namespace
 
 LinkPane::LinkPane(LinkLibrary& library, QWidget* parent)
-    : QWidget(parent), library_(library), view_(new QTreeView(this)),
+    : QWidget(parent), library_(library), view_(new LinkTreeView(this)),
       model_(new LinkTreeModel(library.tree(), this)),
       moveUp_(speedButton("MoveUpBtn", "Move Up", icons::Tool::MoveUp, this)),
       moveDown_(speedButton("MoveDnBtn", "Move Down", icons::Tool::MoveDown, this)),
@@ -84,6 +85,7 @@ void LinkPane::followTree() {
                     tree.select(n);
             });
     connect(view_, &QTreeView::clicked, this, &LinkPane::selectionChanged);
+    connect(view_, &QTreeView::clicked, this, &LinkPane::clicked);
     connect(view_, &QTreeView::doubleClicked, this, &LinkPane::nodeDoubleClicked);
     connect(view_, &QTreeView::customContextMenuRequested, this, [this, &tree](const QPoint& p) {
         if (LinkNode* n = model_->nodeOf(view_->indexAt(p)))

@@ -7,18 +7,18 @@
 
 class QLabel;
 class QToolButton;
-class QTreeView;
 
 namespace kestrix::gui {
 
 class LinkTreeModel;
+class LinkTreeView;
 
 class LinkPane : public QWidget {
     Q_OBJECT
 public:
     LinkPane(LinkLibrary& library, QWidget* parent = nullptr);
 
-    QTreeView* view() const { return view_; }
+    LinkTreeView* view() const { return view_; }
     LinkTreeModel* model() const { return model_; }
     QToolButton* moveUpButton() const { return moveUp_; }
     QToolButton* moveDownButton() const { return moveDown_; }
@@ -36,13 +36,14 @@ signals:
     // A right click selected the node under the pointer; the pop-up menu should open there.
     void popupRequested(const QPoint& globalPos);
     void renamed();
+    void clicked();
 
 private:
     void followTree();
     void restoreExpansion();
 
     LinkLibrary& library_;
-    QTreeView* view_;
+    LinkTreeView* view_;
     LinkTreeModel* model_;
     QToolButton* moveUp_;
     QToolButton* moveDown_;

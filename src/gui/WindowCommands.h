@@ -1,0 +1,35 @@
+// The window's small commands that reach outside it: copying the picture to the clipboard, saving
+// it as a bitmap file, opening the address in the web browser, and opening the help file.
+#pragma once
+
+#include "image/Bitmap.h"
+#include "ui/Dialogs.h"
+
+#include <functional>
+#include <string>
+
+namespace kestrix::gui {
+
+// Hands a URL (or a file's URL) to the desktop; false when the desktop could not open it.
+using DesktopOpener = std::function<bool(const std::string& url)>;
+DesktopOpener systemDesktopOpener();
+
+class WindowCommands {
+public:
+    WindowCommands(Dialogs& dialogs, DesktopOpener opener) : dialogs_(dialogs), open_(std::move(opener)) {}
+
+    void CopyImage(const Bitmap& shown);
+    // The picture on display, adjustments included, as a BMP file in its own pixel format.
+    void SaveBitmap(const Bitmap& shown);
+    // The expanded address, when it is a web address, to the desktop's browser.
+    void ViewWithBrowser(const std::string& expandedAddress);
+    void HelpContents(const std::string& helpFile);
+
+private:
+    void ShellOpen(const std::string& target);
+
+    Dialogs& dialogs_;
+    DesktopOpener open_;
+};
+
+} // namespace kestrix::gui

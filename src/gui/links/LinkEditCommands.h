@@ -1,0 +1,58 @@
+// The commands that change the link tree: add, edit, delete, move, edit macros, search, renaming
+// in place, and drops from the tree itself and from the address bar's link picture. Each command
+// acts on the selected node and marks the library modified when it changed it.
+#pragma once
+
+#include "links/LinkLibrary.h"
+
+#include <QObject>
+#include <functional>
+#include <string>
+
+namespace kestrix::gui {
+
+class FindDialog;
+class LinkPane;
+class TNodeEditDlg;
+
+struct LinkEditHooks {
+    // The edited link becomes the current link (address bar and caption follow).
+    std::function<void(const LinkNode*)> makeCurrent;
+    // The macro editor on an address; true when closed with OK.
+    std::function<bool(std::string& address)> editMacros;
+    // The address bar's text, for a drop of its link picture.
+    std::function<std::string()> addressText;
+};
+
+class LinkEditCommands : public QObject {
+    Q_OBJECT
+public:
+    LinkEditCommands(LinkLibrary& library, LinkPane& pane, TNodeEditDlg& editor,
+                     FindDialog& find, Dialogs& dialogs, LinkEditHooks hooks,
+                     QObject* parent = nullptr);
+
+    void AddFolder();
+    void AddLink();
+    void Delete();
+    void Edit();
+    void EditMacros();
+    void MoveUp();
+    void MoveDown();
+    void Search();
+    void FindNext();
+    // A click allows renaming in place, except for the root.
+    void allowRename();
+
+private:
+    void modified() { library_.SetLinksModified(true); }
+    LinkNode* selected() const { return library_.tree().selected(); }
+
+    LinkLibrary& library_;
+    LinkPane& pane_;
+    TNodeEditDlg& editor_;
+    FindDialog& find_;
+    Dialogs& dialogs_;
+    LinkEditHooks hooks_;
+};
+
+} // namespace kestrix::gui

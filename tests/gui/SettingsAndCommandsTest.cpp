@@ -1,0 +1,150 @@
+#include "SettingsDialog.h"
+#include "WindowFixture.h"
+#include "controls/IntegerSpin.h"
+#include "image/BmpCodec.h"
+#include "settings/IniFile.h"
+#include "tools/BCG.h"
+#include "tools/PictureDisplay.h"
+#include "util/FileIO.h"
+#include "widgets/PictureView.h"
+
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTimer>
+
+using namespace kestrix;
+using namespace kestrix::test;
+
+namespace {
+
+void answer(QDialog& dialog, std::function<void()> fill, bool ok) {
+    QTimer::singleShot(0, &dialog, [&dialog, fill = std::move(fill), ok] {
+        if (fill)
+            fill();
+        ok ? dialog.accept() : dialog.reject();
+    });
+}
+
+} // namespace
+
+TEST_F(WindowTest, SettingsDialogEditsTheSettingsInMemory) {
+    start();
+    AppSettings& s = window->settings();
+    s.FlawThreshold = 0.29;
+    s.TimeOut = 0;
+    gui::TSettingsDlg& dlg = window->settingsDialog();
+    int firstPage = -1;
+    answer(dlg, [&] { firstPage = dlg.pages()->currentIndex(); }, true);
+    find<QAction>("SettingsMnu")->trigger();
+    EXPECT_EQ(firstPage, 2); // "File/Path"
+    EXPECT_DOUBLE_EQ(s.FlawThreshold, 0.29);
+    EXPECT_EQ(s.TimeOut, 1); // shown as 1, stored as 1
+    EXPECT_EQ(s.Quality, 10000);
+    EXPECT_FALSE(fileExists(iniPath())); // nothing written
+
+    // 150 in the flaw field: limits are not enforced there.
+    answer(dlg, [&] {
+        dlg.pages()->setCurrentIndex(0);
+        auto* flaw = dlg.findChild<gui::TIntegerSpin*>("FlawSpin");
+        flaw->setText("150");
+        dlg.findChild<QCheckBox*>("BlackFrameChk")->setChecked(false);
+        dlg.findChild<QSlider*>("QualityTrack")->setValue(2500);
+    }, true);
+    EXPECT_TRUE(dlg.ShowSettingsDialog(s));
+    EXPECT_DOUBLE_EQ(s.FlawThreshold, 1.5);
+    EXPECT_FALSE(s.BlackFrame);
+    EXPECT_EQ(s.Quality, 2500);
+
+    // Cancel after changing everything keeps everything; the page is remembered.
+    int page = -1;
+    answer(dlg, [&] {
+        page = dlg.pages()->currentIndex();
+        dlg.findChild<QLineEdit*>("DefaultFileEdit")->setText("/elsewhere.klnx");
+        dlg.findChild<gui::TIntegerSpin*>("TimeOutSpin")->setText("99");
+    }, false);
+    EXPECT_FALSE(dlg.ShowSettingsDialog(s));
+    EXPECT_EQ(page, 0);
+    EXPECT_EQ(s.DefaultFile, "default.klnx");
+    EXPECT_EQ(s.TimeOut, 1);
+
+    // Browse: a cancelled dialog keeps the typed path; a chosen file becomes the path.
+    std::string path = "/typed/links.klnx";
+    dialogs.files = {std::nullopt, programDir.file("chosen.klnx")};
+    dlg.BrowseLinkFile("Select Default Link File", path);
+    EXPECT_EQ(path, "/typed/links.klnx");
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Select Default Link File");
+    EXPECT_EQ(dialogs.fileDialogs.back().initialDir, "/typed");
+    EXPECT_EQ(dialogs.fileDialogs.back().fileName, "links.klnx");
+    dlg.BrowseLinkFile("Select Default Link File", path);
+    EXPECT_EQ(path, programDir.file("chosen.klnx"));
+}
+
+TEST_F(WindowTest, PictureCommands) {
+    start();
+    Bitmap picture(6, 4);
+    for (int y = 0; y < 4; ++y)
+        std::fill(picture.scanLine(y), picture.scanLine(y) + 18, uint8_t{100});
+    window->display().ShowImage(picture);
+    find<QSlider>("BrightnessBar")->setValue(60);
+
+    // Save Bitmap writes the adjusted picture as a 24-bit BMP.
+    dialogs.files = {programDir.file("shot.bmp")};
+    find<QAction>("SaveBitmapMnu")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Save Current Image");
+    EXPECT_EQ(dialogs.fileDialogs.back().defaultExtension, "bmp");
+    Bitmap saved;
+    readBmp(readFile(programDir.file("shot.bmp")), saved);
+    EXPECT_EQ(saved.pixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(saved.scanLine(3)[17], BuildLookupTable(0.6, 0.5, 0.5)[100]);
+
+    find<QAction>("CopyMnu")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(6, 4));
+
+    // Use Actual Size on, then off: the picture fills the area again.
+    auto* actual = find<QCheckBox>("ActualSizeChk");
+    actual->click();
+    EXPECT_FALSE(find<QScrollArea>("ScrollBox1")->widgetResizable());
+    EXPECT_EQ(find<gui::PictureView>("Image1")->size(), QSize(6, 4));
+    actual->click();
+    EXPECT_TRUE(find<QScrollArea>("ScrollBox1")->widgetResizable());
+
+    // Help: a missing help file says so.
+    find<QAction>("HelpContentsMnu")->trigger();
+    EXPECT_EQ(dialogs.messages.back(),
+              "The help file " + programDir.file("KSX.CHM") + " is missing.");
+}
+
+TEST_F(WindowTest, ViewWithBrowserHandsOnlyWebAddresses) {
+    std::vector<std::string> opened;
+    bool desktopWorks = true;
+    gui::StartOptions o;
+    o.programDir = QString::fromStdString(programDir.path());
+    o.dialogs = &dialogs;
+    o.startClock = false;
+    o.openUrl = [&](const std::string& url) {
+        opened.push_back(url);
+        return desktopWorks;
+    };
+    window = std::make_unique<gui::TForm1>(o);
+    auto* combo = find<QComboBox>("URLCombo");
+    find<QAction>("AddressBarMnu")->trigger(); // hidden, the bar still holds the address
+    combo->setEditText("cams.example.org/cam<counter>0,0,7,0,0</counter>.jpg");
+    find<QAction>("ViewWithBrowserMnu")->trigger();
+    EXPECT_EQ(opened, std::vector<std::string>{"http://cams.example.org/cam7.jpg"});
+    combo->setEditText("file:///etc/passwd");
+    find<QAction>("ViewWithBrowserMnu")->trigger();
+    EXPECT_EQ(dialogs.messages.back(),
+              "Only web addresses (http or https) can be opened in the browser.");
+    EXPECT_EQ(opened.size(), 1u);
+    desktopWorks = false;
+    combo->setEditText("http://host/x");
+    find<QAction>("ViewWithBrowserMnu")->trigger();
+    EXPECT_EQ(dialogs.messages.back(),
+              "There is no application associated with the given filename extension.");
+}
