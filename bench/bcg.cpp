@@ -2,6 +2,8 @@
 // (Image.point with a lookup table) on the same sizes in the same run for comparison.
 #include "tools/BCG.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <random>
@@ -53,16 +55,12 @@ void BM_PilPoint(benchmark::State& state) {
         "lut=[min(255,int(i*1.58)) for i in range(256)]*3\n"
         "n=20\nt=timeit.timeit(lambda: im.point(lut),number=n)/n\nprint(t)\n";
     for (auto _ : state) {
-        FILE* p = popen(("/usr/bin/python3 -c \"" + script + "\"").c_str(), "r");
-        double seconds = 0;
-        if (!p || std::fscanf(p, "%lf", &seconds) != 1) {
+        const auto seconds = bench::pythonSeconds(script);
+        if (!seconds) {
             state.SkipWithError("python3 with PIL is not available");
-            if (p)
-                pclose(p);
             return;
         }
-        pclose(p);
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(*seconds);
     }
     state.SetBytesProcessed(state.iterations() * int64_t{w} * h * 3);
 }

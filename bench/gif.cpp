@@ -7,8 +7,9 @@
 #include "util/FileIO.h"
 #include "util/Text.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -65,18 +66,12 @@ void timeCommand(benchmark::State& state, const std::string& command) {
     else
         frames(100, 640, 480);
     for (auto _ : state) {
-        double best = 1e9;
-        for (int i = 0; i < 3; ++i) {
-            const auto t0 = std::chrono::steady_clock::now();
-            if (std::system((command + " > /dev/null 2>&1").c_str()) != 0) {
-                state.SkipWithError(("failed: " + command).c_str());
-                return;
-            }
-            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                                t0)
-                                      .count());
+        const auto seconds = bench::bestOfCommand(command, 3);
+        if (!seconds) {
+            state.SkipWithError(("failed: " + command).c_str());
+            return;
         }
-        state.SetIterationTime(best);
+        state.SetIterationTime(*seconds);
     }
 }
 
@@ -106,16 +101,12 @@ void BM_Pil(benchmark::State& state) {
         "q[0].save('" + kDir + "/pil.gif',save_all=True,append_images=q[1:],duration=100,loop=0)\n"
         "print(time.perf_counter()-t)\n";
     for (auto _ : state) {
-        FILE* p = popen(("/usr/bin/python3 -c \"" + script + "\"").c_str(), "r");
-        double seconds = 0;
-        const bool ok = p && std::fscanf(p, "%lf", &seconds) == 1;
-        if (p)
-            pclose(p);
-        if (!ok) {
+        const auto seconds = bench::pythonSeconds(script);
+        if (!seconds) {
             state.SkipWithError("python3 with PIL is not available");
             return;
         }
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(*seconds);
     }
 }
 

@@ -6,8 +6,9 @@
 #include "tools/Resampler.h"
 #include "util/FileIO.h"
 
+#include "BenchSupport.h"
+
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -67,16 +68,12 @@ void BM_PilResize(benchmark::State& state) {
                                std::to_string(dw) + "," + std::to_string(dh) +
                                "),Image.Resampling." + kPilFilter[filter] + "),number=n)/n)";
     for (auto _ : state) {
-        FILE* p = popen(("/usr/bin/python3 -c \"" + script + "\"").c_str(), "r");
-        double seconds = 0;
-        const bool ok = p && std::fscanf(p, "%lf", &seconds) == 1;
-        if (p)
-            pclose(p);
-        if (!ok) {
+        const auto seconds = bench::pythonSeconds(script);
+        if (!seconds) {
             state.SkipWithError("python3 with PIL is not available");
             return;
         }
-        state.SetIterationTime(seconds);
+        state.SetIterationTime(*seconds);
     }
     state.SetLabel(std::string("PIL ") + kPilFilter[filter]);
 }
@@ -85,18 +82,12 @@ void BM_PilResize(benchmark::State& state) {
 void timeCommand(benchmark::State& state, const std::string& command) {
     source(2560, 1600);
     for (auto _ : state) {
-        double best = 1e9;
-        for (int i = 0; i < 5; ++i) {
-            const auto t0 = std::chrono::steady_clock::now();
-            if (std::system((command + " > /dev/null 2>&1").c_str()) != 0) {
-                state.SkipWithError(("failed: " + command).c_str());
-                return;
-            }
-            best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() -
-                                                                t0)
-                                      .count());
+        const auto seconds = bench::bestOfCommand(command, 5);
+        if (!seconds) {
+            state.SkipWithError(("failed: " + command).c_str());
+            return;
         }
-        state.SetIterationTime(best);
+        state.SetIterationTime(*seconds);
     }
 }
 

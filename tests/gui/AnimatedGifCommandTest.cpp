@@ -9,12 +9,7 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap shade(uint8_t v, int w = 6, int h = 4) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, v);
-    return b;
-}
+Bitmap shade(uint8_t v, int w = 6, int h = 4) { return greyBitmap(v, w, h); }
 
 } // namespace
 

@@ -1,3 +1,4 @@
+#include "ImageBuilders.h"
 #include "WindowFixture.h"
 #include "acquire/AcquisitionPresenter.h"
 #include "controls/RealSpin.h"
@@ -15,12 +16,7 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap solid(uint8_t v, int w = 4, int h = 3) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, v);
-    return b;
-}
+Bitmap solid(uint8_t v, int w = 4, int h = 3) { return greyBitmap(v, w, h); }
 
 double at(int h, int m, int s) { return 46364 + (h * 3600 + m * 60 + s) / 86400.0; }
 

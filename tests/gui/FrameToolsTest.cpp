@@ -1,3 +1,4 @@
+#include "ImageBuilders.h"
 #include "WindowFixture.h"
 #include "frames/FrameCounter.h"
 #include "tools/PictureDisplay.h"
@@ -18,12 +19,7 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap grey(uint8_t v, int w = 8, int h = 6) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, v);
-    return b;
-}
+Bitmap grey(uint8_t v, int w = 8, int h = 6) { return greyBitmap(v, w, h); }
 
 } // namespace
 

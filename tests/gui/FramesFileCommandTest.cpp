@@ -1,3 +1,4 @@
+#include "ImageBuilders.h"
 #include "WindowFixture.h"
 #include "frames/FrameCounter.h"
 #include "frames/FramesFile.h"
@@ -13,12 +14,7 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap shade(uint8_t v, int w = 5, int h = 3) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        std::fill(b.scanLine(y), b.scanLine(y) + w * 3, v);
-    return b;
-}
+Bitmap shade(uint8_t v, int w = 5, int h = 3) { return greyBitmap(v, w, h); }
 
 } // namespace
 

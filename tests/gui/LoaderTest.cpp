@@ -43,12 +43,7 @@ protected:
 
     void SetUp() override {
         WindowTest::SetUp();
-        gui::StartOptions o;
-        o.programDir = QString::fromStdString(programDir.path());
-        o.dialogs = &dialogs;
-        o.clock = &clock;
-        o.startClock = false;
-        window = std::make_unique<gui::TForm1>(o);
+        start({}, &clock);
         server.respond([this](int i, const std::string&) {
             const std::string& body = bodies.at(std::min<size_t>(i, bodies.size() - 1));
             return Reply(httpResponse("200 OK", body));

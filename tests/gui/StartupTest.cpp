@@ -180,12 +180,7 @@ TEST_F(WindowTest, AddressBarEditsChangeTheCurrentAddressOnly) {
 
 TEST_F(WindowTest, AddressBarExpansionLeavesTheBarAsTyped) {
     FixedClock clock(*parseIsoDateTime("2026-12-08T14:05:09Z"));
-    gui::StartOptions o;
-    o.programDir = QString::fromStdString(programDir.path());
-    o.dialogs = &dialogs;
-    o.clock = &clock;
-    o.startClock = false;
-    window = std::make_unique<gui::TForm1>(o);
+    start({}, &clock);
     auto* combo = find<QComboBox>("URLCombo");
     combo->setEditText("http://h/<date>0,yyyymmdd</date>.jpg");
     EXPECT_EQ(window->ExpandAddressBar(), "http://h/20261208.jpg");

@@ -27,11 +27,12 @@ protected:
 
     std::string iniPath() const { return configDir.path() + "/kestrix/ksx.ini"; }
 
-    gui::TForm1& start(QStringList arguments = {}) {
+    gui::TForm1& start(QStringList arguments = {}, const Clock* clock = nullptr) {
         gui::StartOptions o;
         o.programDir = QString::fromStdString(programDir.path());
         o.arguments = std::move(arguments);
         o.dialogs = &dialogs;
+        o.clock = clock;
         o.startClock = false;
         window = std::make_unique<gui::TForm1>(o);
         return *window;

@@ -5,12 +5,21 @@
 #include "image/Bitmap.h"
 #include "util/ByteReader.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 #include <zlib.h>
 
 namespace kestrix::test {
+
+// A w x h bitmap of one grey level.
+inline Bitmap greyBitmap(uint8_t v, int w, int h) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        std::fill(b.scanLine(y), b.scanLine(y) + static_cast<size_t>(w) * 3, v);
+    return b;
+}
 
 // ---- PNG ----
 
