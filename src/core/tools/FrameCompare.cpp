@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <emmintrin.h>
+#include <immintrin.h>
 #include <map>
 #include <unordered_map>
 
@@ -15,35 +16,92 @@ namespace kestrix {
 namespace {
 
 // Sums |a - b| per channel (blue, green, red) over 24-bit bytes. The sums are exact integers, so
-// adding them up in a different order than pixel by pixel gives the same means.
-void channelSums(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sums[3]) {
+// adding them up in another order than pixel by pixel gives the same means. Each vector of byte
+// differences is summed whole and for two channels under masks; the third is the rest.
+void channelSumsSse2(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sums[3]) {
     // In a block of three 16-byte vectors, byte k of vector v belongs to channel (16v + k) % 3.
-    __m128i masks[3][3];
+    __m128i masks[3][2];
     for (int v = 0; v < 3; ++v)
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < 2; ++c) {
             alignas(16) uint8_t m[16];
             for (int k = 0; k < 16; ++k)
                 m[k] = (16 * v + k) % 3 == c ? 0xFF : 0;
             masks[v][c] = _mm_load_si128(reinterpret_cast<const __m128i*>(m));
         }
     const __m128i zero = _mm_setzero_si128();
-    __m128i acc[3] = {zero, zero, zero};
+    __m128i total = zero, blue = zero, green = zero;
     size_t i = 0;
     for (; i + 48 <= bytes; i += 48)
         for (int v = 0; v < 3; ++v) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i + 16 * v));
             const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i + 16 * v));
             const __m128i d = _mm_or_si128(_mm_subs_epu8(x, y), _mm_subs_epu8(y, x));
-            for (int c = 0; c < 3; ++c)
-                acc[c] = _mm_add_epi64(acc[c], _mm_sad_epu8(_mm_and_si128(d, masks[v][c]), zero));
+            total = _mm_add_epi64(total, _mm_sad_epu8(d, zero));
+            blue = _mm_add_epi64(blue, _mm_sad_epu8(_mm_and_si128(d, masks[v][0]), zero));
+            green = _mm_add_epi64(green, _mm_sad_epu8(_mm_and_si128(d, masks[v][1]), zero));
         }
-    for (int c = 0; c < 3; ++c) {
-        alignas(16) uint64_t lanes[2];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), acc[c]);
-        sums[c] += lanes[0] + lanes[1];
-    }
+    alignas(16) uint64_t t[2], bl[2], gr[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(t), total);
+    _mm_store_si128(reinterpret_cast<__m128i*>(bl), blue);
+    _mm_store_si128(reinterpret_cast<__m128i*>(gr), green);
+    sums[0] += bl[0] + bl[1];
+    sums[1] += gr[0] + gr[1];
+    sums[2] += t[0] + t[1] - bl[0] - bl[1] - gr[0] - gr[1];
     for (; i < bytes; ++i)
         sums[i % 3] += static_cast<uint64_t>(std::abs(int{a[i]} - int{b[i]}));
+}
+
+#if defined(__x86_64__)
+__attribute__((target("avx512f"))) uint64_t lanesSum(__m512i v) {
+    alignas(64) uint64_t lanes[8];
+    _mm512_store_si512(lanes, v);
+    uint64_t sum = 0;
+    for (uint64_t lane : lanes)
+        sum += lane;
+    return sum;
+}
+
+// The same with 64-byte vectors (a block of three is 192 bytes).
+__attribute__((target("avx512f,avx512bw"))) void
+channelSumsAvx512(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sums[3]) {
+    __m512i masks[3][2];
+    for (int v = 0; v < 3; ++v)
+        for (int c = 0; c < 2; ++c) {
+            alignas(64) uint8_t m[64];
+            for (int k = 0; k < 64; ++k)
+                m[k] = (64 * v + k) % 3 == c ? 0xFF : 0;
+            masks[v][c] = _mm512_load_si512(m);
+        }
+    const __m512i zero = _mm512_setzero_si512();
+    __m512i total = zero, blue = zero, green = zero;
+    size_t i = 0;
+    for (; i + 192 <= bytes; i += 192)
+        for (int v = 0; v < 3; ++v) {
+            const __m512i x = _mm512_loadu_si512(a + i + 64 * v);
+            const __m512i y = _mm512_loadu_si512(b + i + 64 * v);
+            const __m512i d = _mm512_sub_epi8(_mm512_max_epu8(x, y), _mm512_min_epu8(x, y));
+            total = _mm512_add_epi64(total, _mm512_sad_epu8(d, zero));
+            blue = _mm512_add_epi64(blue, _mm512_sad_epu8(_mm512_and_si512(d, masks[v][0]), zero));
+            green = _mm512_add_epi64(green, _mm512_sad_epu8(_mm512_and_si512(d, masks[v][1]), zero));
+        }
+    const uint64_t t = lanesSum(total), bl = lanesSum(blue), gr = lanesSum(green);
+    sums[0] += bl;
+    sums[1] += gr;
+    sums[2] += t - bl - gr;
+    // The rest starts at a multiple of 192 bytes, so its channels line up again.
+    channelSumsSse2(a + i, b + i, bytes - i, sums);
+}
+#endif
+
+void channelSums(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sums[3]) {
+#if defined(__x86_64__)
+    static const bool wide = __builtin_cpu_supports("avx512bw");
+    if (wide) {
+        channelSumsAvx512(a, b, bytes, sums);
+        return;
+    }
+#endif
+    channelSumsSse2(a, b, bytes, sums);
 }
 
 struct Common {
