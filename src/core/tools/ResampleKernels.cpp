@@ -25,7 +25,7 @@ inline uint8_t toByte(float v) {
 constexpr int kLanes = 16;
 
 __attribute__((target_clones("avx512f", "avx2", "default"))) void
-filterRowGroup(const uint8_t* __restrict group, const FlatWeights& w, int count,
+filterRowGroup(const float* __restrict group, const FlatWeights& w, int count,
                uint8_t* const* out) {
     const int32_t* index = w.index.data();
     const float* weight = w.weight.data();
@@ -34,10 +34,10 @@ filterRowGroup(const uint8_t* __restrict group, const FlatWeights& w, int count,
         for (int32_t k = w.start[static_cast<size_t>(x)]; k < w.start[static_cast<size_t>(x) + 1];
              ++k) {
             const float wk = weight[k];
-            const uint8_t* p = group + static_cast<size_t>(index[k]) * 3 * kLanes;
+            const float* p = group + static_cast<size_t>(index[k]) * 3 * kLanes;
             for (int c = 0; c < 3; ++c)
                 for (int l = 0; l < kLanes; ++l)
-                    acc[c][l] += wk * static_cast<float>(p[c * kLanes + l]);
+                    acc[c][l] += wk * p[c * kLanes + l];
         }
         // Clamping before rounding gives the same bytes as rounding the values inside 0..255.
         uint8_t bytes[3][kLanes];
@@ -80,11 +80,22 @@ void transpose16(const uint8_t* const* rows, size_t at, uint8_t* out) {
     }
 }
 
-// Lays out kLanes rows so that byte i of every row sits together: group[i * kLanes + l].
-void transposeRows(const uint8_t* const* rows, size_t rowBytes, uint8_t* group) {
+// Bytes to floats, in vector lanes.
+__attribute__((target_clones("avx512f", "avx2", "default"))) void
+toFloats(const uint8_t* __restrict in, float* __restrict out, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        out[i] = static_cast<float>(in[i]);
+}
+
+// Lays out kLanes rows so that byte i of every row sits together, as floats:
+// group[i * kLanes + l] = rows[l][i].
+void transposeRows(const uint8_t* const* rows, size_t rowBytes, float* group) {
+    alignas(16) uint8_t block[16 * kLanes];
     size_t i = 0;
-    for (; i + 16 <= rowBytes; i += 16)
-        transpose16(rows, i, group + i * kLanes);
+    for (; i + 16 <= rowBytes; i += 16) {
+        transpose16(rows, i, block);
+        toFloats(block, group + i * kLanes, sizeof block);
+    }
     for (; i < rowBytes; ++i)
         for (int l = 0; l < kLanes; ++l)
             group[i * kLanes + static_cast<size_t>(l)] = rows[l][i];
@@ -111,7 +122,7 @@ void resampleRows(const Bitmap& source, const FlatWeights& columns, TPseudoBitma
                   const RowsDone& done) {
     const int w = source.width(), h = source.height();
     const size_t rowBytes = static_cast<size_t>(w) * 3;
-    std::vector<uint8_t> group(rowBytes * kLanes);
+    std::vector<float> group(rowBytes * kLanes);
     std::vector<uint8_t> converted(source.pixelFormat() == PixelFormat::Bit24 ? 0
                                                                             : rowBytes * kLanes);
     const std::vector<uint8_t> zeros(rowBytes);
