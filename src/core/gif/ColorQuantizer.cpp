@@ -7,18 +7,22 @@
 
 namespace kestrix {
 
-struct TColorQuantizer::Node {
-    bool Leaf = false;
+// One cache line: the children first, since every insertion reads them.
+struct alignas(64) TColorQuantizer::Node {
+    std::array<uint32_t, 8> Children{};
+    uint32_t NextReducible = 0;
+    // Pixels that reached this leaf (a picture holds far fewer than 2^31), with the top bit
+    // marking a leaf.
+    uint32_t PixelsAndLeaf = 0;
     // 64-bit: a large single-colour picture would overflow 32-bit sums.
-    uint64_t Pixels = 0;
     uint64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
-    Node* NextReducible = nullptr;
-    std::array<Node*, 8> Children{};
+
+    static constexpr uint32_t kLeaf = 0x80000000u;
+    bool leaf() const { return (PixelsAndLeaf & kLeaf) != 0; }
+    uint32_t pixels() const { return PixelsAndLeaf & ~kLeaf; }
 };
 
 namespace {
-
-constexpr size_t kBlockNodes = 1024;
 
 inline int childIndex(uint8_t r, uint8_t g, uint8_t b, int level) {
     const int shift = 7 - level;
@@ -28,94 +32,103 @@ inline int childIndex(uint8_t r, uint8_t g, uint8_t b, int level) {
 } // namespace
 
 TColorQuantizer::TColorQuantizer(int colourLimit, int depth)
-    : colourLimit_(colourLimit), depth_(depth), midCache_(4096, nullptr) {}
+    : nodes_(1), colourLimit_(colourLimit), depth_(depth), midCache_(4096, 0) {
+    nodes_.reserve(4096);
+}
 
 TColorQuantizer::~TColorQuantizer() = default;
 
-TColorQuantizer::Node* TColorQuantizer::createNode(int level) {
-    Node* node;
+uint32_t TColorQuantizer::createNode(int level) {
+    uint32_t index;
     if (!free_.empty()) {
-        node = free_.back();
+        index = free_.back();
         free_.pop_back();
-        *node = Node{};
+        nodes_[index] = Node{};
     } else {
-        if (blocks_.empty() || usedInBlock_ == kBlockNodes) {
-            blocks_.push_back(std::make_unique<Node[]>(kBlockNodes));
-            usedInBlock_ = 0;
-        }
-        node = &blocks_.back()[usedInBlock_++];
+        index = static_cast<uint32_t>(nodes_.size());
+        nodes_.emplace_back();
     }
+    Node& node = nodes_[index];
     if (level == depth_) {
-        node->Leaf = true;
+        node.PixelsAndLeaf = Node::kLeaf;
         ++leaves_;
     } else {
-        node->NextReducible = reducible_[static_cast<size_t>(level)];
-        reducible_[static_cast<size_t>(level)] = node;
+        node.NextReducible = reducible_[static_cast<size_t>(level)];
+        reducible_[static_cast<size_t>(level)] = index;
     }
-    return node;
+    return index;
 }
 
 void TColorQuantizer::InsertColour(uint8_t r, uint8_t g, uint8_t b) {
     const size_t cell = static_cast<size_t>((r >> 4) << 8 | (g >> 4) << 4 | (b >> 4));
-    Node* node = depth_ > kCacheLevel ? midCache_[cell] : nullptr;
+    uint32_t node = depth_ > kCacheLevel ? midCache_[cell] : 0;
     int level = kCacheLevel;
-    if (!node) {
-        if (!root_)
+    if (node == 0) {
+        if (root_ == 0)
             root_ = createNode(0);
         node = root_;
-        for (level = 0; level < kCacheLevel && !node->Leaf && level < depth_; ++level) {
-            Node*& child = node->Children[static_cast<size_t>(childIndex(r, g, b, level))];
-            if (!child)
-                child = createNode(level + 1);
+        for (level = 0; level < kCacheLevel && !nodes_[node].leaf() && level < depth_; ++level) {
+            uint32_t child = nodes_[node].Children[static_cast<size_t>(childIndex(r, g, b, level))];
+            if (child == 0) {
+                child = createNode(level + 1); // may move the array: index again below
+                nodes_[node].Children[static_cast<size_t>(childIndex(r, g, b, level))] = child;
+            }
             node = child;
         }
         if (level == kCacheLevel)
             midCache_[cell] = node;
     }
-    while (!node->Leaf) {
-        Node*& child = node->Children[static_cast<size_t>(childIndex(r, g, b, level))];
-        if (!child)
+    while (!nodes_[node].leaf()) {
+        const auto slot = static_cast<size_t>(childIndex(r, g, b, level));
+        uint32_t child = nodes_[node].Children[slot];
+        if (child == 0) {
             child = createNode(level + 1);
+            nodes_[node].Children[slot] = child;
+        }
         node = child;
         ++level;
     }
-    ++node->Pixels;
-    node->SumRed += r;
-    node->SumGreen += g;
-    node->SumBlue += b;
+    Node& leaf = nodes_[node];
+    ++leaf.PixelsAndLeaf;
+    leaf.SumRed += r;
+    leaf.SumGreen += g;
+    leaf.SumBlue += b;
     while (leaves_ > colourLimit_)
         MergeDeepestNode();
 }
 
 void TColorQuantizer::MergeDeepestNode() {
     int level = depth_ - 1;
-    while (level > 0 && !reducible_[static_cast<size_t>(level)])
+    while (level > 0 && reducible_[static_cast<size_t>(level)] == 0)
         --level;
-    Node* node = reducible_[static_cast<size_t>(level)];
-    if (!node)
+    const uint32_t index = reducible_[static_cast<size_t>(level)];
+    if (index == 0)
         return;
-    reducible_[static_cast<size_t>(level)] = node->NextReducible;
+    Node& node = nodes_[index];
+    reducible_[static_cast<size_t>(level)] = node.NextReducible;
     int removed = 0;
+    uint32_t pixels = node.pixels();
     uint64_t red = 0, green = 0, blue = 0;
-    for (Node*& child : node->Children) {
-        if (!child)
+    for (uint32_t& child : node.Children) {
+        if (child == 0)
             continue;
-        node->Pixels += child->Pixels;
-        red += child->SumRed;
-        green += child->SumGreen;
-        blue += child->SumBlue;
+        const Node& c = nodes_[child];
+        pixels += c.pixels();
+        red += c.SumRed;
+        green += c.SumGreen;
+        blue += c.SumBlue;
         // Below the deepest reducible level every node is a leaf: the child has no children.
         free_.push_back(child);
-        child = nullptr;
+        child = 0;
         ++removed;
     }
-    node->SumRed = red;
-    node->SumGreen = green;
-    node->SumBlue = blue;
-    node->Leaf = true;
+    node.PixelsAndLeaf = pixels | Node::kLeaf;
+    node.SumRed = red;
+    node.SumGreen = green;
+    node.SumBlue = blue;
     leaves_ += 1 - removed;
     if (level < kCacheLevel)
-        std::fill(midCache_.begin(), midCache_.end(), nullptr);
+        std::fill(midCache_.begin(), midCache_.end(), 0);
 }
 
 void TColorQuantizer::BuildOctree(const Bitmap& bitmap) {
@@ -128,22 +141,22 @@ void TColorQuantizer::BuildOctree(const Bitmap& bitmap) {
 
 std::vector<Color> TColorQuantizer::ListPalette() const {
     std::vector<Color> palette;
-    std::vector<const Node*> stack;
-    if (root_)
+    std::vector<uint32_t> stack;
+    if (root_ != 0)
         stack.push_back(root_);
     while (!stack.empty()) {
-        const Node* n = stack.back();
+        const Node& n = nodes_[stack.back()];
         stack.pop_back();
-        if (n->Leaf) {
-            if (n->Pixels > 0 && palette.size() < 256)
-                palette.push_back({static_cast<uint8_t>(n->SumRed / n->Pixels),
-                                   static_cast<uint8_t>(n->SumGreen / n->Pixels),
-                                   static_cast<uint8_t>(n->SumBlue / n->Pixels)});
+        if (n.leaf()) {
+            if (n.pixels() > 0 && palette.size() < 256)
+                palette.push_back({static_cast<uint8_t>(n.SumRed / n.pixels()),
+                                   static_cast<uint8_t>(n.SumGreen / n.pixels()),
+                                   static_cast<uint8_t>(n.SumBlue / n.pixels())});
             continue;
         }
         for (int i = 7; i >= 0; --i) // pushed in reverse so that child 0 comes first
-            if (n->Children[static_cast<size_t>(i)])
-                stack.push_back(n->Children[static_cast<size_t>(i)]);
+            if (n.Children[static_cast<size_t>(i)] != 0)
+                stack.push_back(n.Children[static_cast<size_t>(i)]);
     }
     palette.resize(256);
     return palette;

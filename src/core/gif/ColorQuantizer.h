@@ -30,22 +30,21 @@ public:
 
 private:
     struct Node;
-    Node* createNode(int level);
+    uint32_t createNode(int level);
     void MergeDeepestNode();
 
-    // Nodes live in blocks that are freed together at the end; a merged node's children go to a
-    // free list and are reused.
-    std::vector<std::unique_ptr<Node[]>> blocks_;
-    size_t usedInBlock_ = 0;
-    std::vector<Node*> free_;
-    Node* root_ = nullptr;
+    // Nodes are addressed by index into one array; a merged node's children go to a free list and
+    // are reused. Index 0 is never a node, so 0 means "no node".
+    std::vector<Node> nodes_;
+    std::vector<uint32_t> free_;
+    uint32_t root_ = 0;
     int leaves_ = 0;
-    std::array<Node*, 9> reducible_{};
+    std::array<uint32_t, 9> reducible_{};
     int colourLimit_;
     int depth_;
     // The level-4 node of each 4-4-4 colour cell, so that most insertions start halfway down.
     // Merging a node above level 4 unlinks such nodes and empties the cache.
-    std::vector<Node*> midCache_;
+    std::vector<uint32_t> midCache_;
 };
 
 // The nearest-entry lookup: each cell of the 5-5-5 grid answers the entry that first claimed it,
