@@ -5,11 +5,13 @@
 #include "frames/FrameCounter.h"
 #include "widgets/PictureView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -54,6 +56,26 @@ TEST(FrameCounter, PositionCountAndButtons) {
     EXPECT_EQ(maxChanges.count(), before + 1);
     counter.setShowCount(false);
     EXPECT_EQ(counter.caption(), "5");
+}
+
+TEST(FrameCounter, KeepsItsHeightInATallLayout) {
+    // A layout with room to spare must not stretch the panel: the square buttons
+    // would grow with it and cover the caption.
+    QWidget page;
+    auto* layout = new QVBoxLayout(&page);
+    auto* counter = new gui::TFrameCounter(&page);
+    layout->addWidget(counter);
+    page.resize(320, 400);
+    page.show();
+    QApplication::processEvents();
+    EXPECT_LE(counter->height(), 24);
+    const auto buttons = counter->findChildren<QToolButton*>();
+    ASSERT_EQ(buttons.size(), 4);
+    const QRect caption = counter->findChild<QLabel*>()->geometry();
+    for (const QToolButton* b : buttons) {
+        EXPECT_LE(b->height(), counter->height());
+        EXPECT_FALSE(b->geometry().intersects(caption)) << b->objectName().toStdString();
+    }
 }
 
 TEST_F(WindowTest, FramesShowWithTheirTimeData) {

@@ -36,6 +36,8 @@ TFrameCounter::TFrameCounter(QWidget* parent)
     setPalette(p);
     resize(131, 20);
     setMinimumSize(131, 22);
+    // Grows along its row but keeps its height, so the square buttons stay small.
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     text_->setAlignment(Qt::AlignCenter);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
@@ -60,6 +62,11 @@ void TFrameCounter::resizeEvent(QResizeEvent* event) {
     for (QToolButton* b : {start_, left_, right_, end_})
         b->setFixedSize(side, side);
 }
+
+// The buttons follow the panel's height, so their own hints must not set it.
+QSize TFrameCounter::sizeHint() const { return {131, 22}; }
+
+QSize TFrameCounter::minimumSizeHint() const { return sizeHint(); }
 
 void TFrameCounter::setFrameIndex(int v) {
     if (v == frameIndex_ || v < 0 || v >= maxFrames_)

@@ -27,6 +27,8 @@ public:
     bool ShowCount() const { return showCount_; }
     void setShowCount(bool show);
     QString caption() const;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
     virtual void First();
     virtual void Prior();

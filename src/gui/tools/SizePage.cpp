@@ -39,8 +39,16 @@ SizePage::SizePage(QWidget* parent) : QWidget(parent) {
     IncUnitsDis = new QLabel("Percent", GroupBox3);
     IncUnitsDis->setObjectName("IncUnitsDis");
     PercentDis = panelField("PercentDis", " 0", GroupBox3);
-    IncSpin = new TUpDownButton(GroupBox3);
+    // The up/down button sits inside the panel, at its right end.
+    IncSpin = new TUpDownButton(PercentDis);
     IncSpin->setObjectName("IncSpin");
+    IncSpin->setFixedWidth(IncSpin->sizeHint().width());
+    IncSpin->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    auto* spinRow = new QHBoxLayout(PercentDis);
+    spinRow->setContentsMargins(0, 1, 1, 1);
+    spinRow->addStretch(1);
+    spinRow->addWidget(IncSpin);
+    PercentDis->setMinimumHeight(IncSpin->sizeHint().height() + 2);
     UnitsRadio = new RadioGroup("Units", {"%", "Pixels"}, 2, GroupBox3);
     UnitsRadio->setObjectName("UnitsRadio");
     UnitsRadio->setItemIndex(0);
@@ -54,8 +62,7 @@ SizePage::SizePage(QWidget* parent) : QWidget(parent) {
     grid->addWidget(label9, 0, 0);
     grid->addWidget(ImageSizeDis, 0, 1, 1, 2);
     grid->addWidget(IncUnitsDis, 1, 0);
-    grid->addWidget(PercentDis, 1, 1);
-    grid->addWidget(IncSpin, 1, 2);
+    grid->addWidget(PercentDis, 1, 1, 1, 2);
     grid->addWidget(UnitsRadio, 2, 0, 1, 3);
     grid->addWidget(IncRadio, 3, 0, 1, 3);
     grid->addWidget(ResetSizeBtn, 4, 0);
