@@ -2,11 +2,10 @@
 // and 6500, in frames per second, beside ffmpeg encoding the same frames (fed as raw BGR through a
 // pipe) with its MJPEG encoder into an AVI file in the same run: with its defaults, and at its best
 // quality with full-resolution chroma, on all cores and on one. "MB" is the size of the movie.
-#include "frames/BitmapList.h"
+#include "BenchFrames.h"
 #include "movie/AviExport.h"
 
 #include <benchmark/benchmark.h>
-#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,34 +14,12 @@ using namespace kestrix;
 
 namespace {
 
-constexpr int kWidth = 640, kHeight = 480, kFrames = 300;
+constexpr int kFrames = 300;
 const std::string kDir = "/tmp/kestrix-bench-avi";
 
-// A scene that pans across a wide picture of colour waves with a little noise: every frame
-// differs from the last, as a camera's frames do.
 const TBitmapList& frames() {
-    static TBitmapList list;
-    if (list.Count() == 0) {
-        const int wide = kWidth + kFrames;
-        Bitmap scene(wide, kHeight);
-        uint32_t seed = 12345;
-        for (int y = 0; y < kHeight; ++y)
-            for (int x = 0; x < wide; ++x) {
-                seed = seed * 1664525 + 1013904223;
-                const int noise = static_cast<int>(seed >> 28) - 8;
-                uint8_t* p = scene.scanLine(y) + 3 * x;
-                p[0] = static_cast<uint8_t>(128 + 80 * std::cos(x / 40.0 - y / 90.0) + noise);
-                p[1] = static_cast<uint8_t>(128 + 90 * std::sin((x + y) / 60.0) + noise);
-                p[2] = static_cast<uint8_t>(128 + 100 * std::sin(x / 25.0) * std::cos(y / 35.0));
-            }
-        Bitmap frame(kWidth, kHeight);
-        for (int i = 0; i < kFrames; ++i) {
-            frame.copyRect(0, 0, scene, {i, 0, i + kWidth, kHeight});
-            list.Add(frame);
-        }
-        std::filesystem::create_directories(kDir);
-    }
-    return list;
+    std::filesystem::create_directories(kDir);
+    return bench::panningFrames(kFrames);
 }
 
 void BM_ExportAvi(benchmark::State& state) {
@@ -67,8 +44,8 @@ void BM_FfmpegMjpeg(benchmark::State& state) {
     const char* options = kFfmpegOptions[state.range(0)];
     const std::string out = kDir + "/ffmpeg.avi";
     const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt bgr24 -s " +
-                                std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                                " -r 10 -i - " + options + " " + out;
+                                std::to_string(list.Get(0)->width()) + "x" +
+                                std::to_string(list.Get(0)->height()) + " -r 10 -i - " + options + " " + out;
     for (auto _ : state) {
         FILE* pipe = popen(command.c_str(), "w");
         bool ok = pipe != nullptr;
