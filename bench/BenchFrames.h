@@ -1,7 +1,7 @@
 // Camera-like test frames shared by the frame benchmarks.
 #pragma once
 
-#include "frames/BitmapList.h"
+#include "core/frames/BitmapList.h"
 
 #include <cmath>
 #include <cstdint>
@@ -10,11 +10,11 @@ namespace kestrix::bench {
 
 // `count` frames of 640 x 480 that pan across a wide picture of colour waves with a little
 // noise: every frame differs from the last, as a camera's frames do. Built once per count.
-inline const TBitmapList& panningFrames(int count) {
+inline const BitmapList& panningFrames(int count) {
     constexpr int kWidth = 640, kHeight = 480;
-    static TBitmapList list;
-    if (list.Count() != count) {
-        list.Clear();
+    static BitmapList list;
+    if (list.count() != count) {
+        list.clear();
         const int wide = kWidth + count;
         Bitmap scene(wide, kHeight);
         uint32_t seed = 12345;
@@ -30,7 +30,7 @@ inline const TBitmapList& panningFrames(int count) {
         Bitmap frame(kWidth, kHeight);
         for (int i = 0; i < count; ++i) {
             frame.copyRect(0, 0, scene, {i, 0, i + kWidth, kHeight});
-            list.Add(frame);
+            list.add(frame);
         }
     }
     return list;

@@ -3,7 +3,7 @@
 // pipe) with its MJPEG encoder into an AVI file in the same run: with its defaults, and at its best
 // quality with full-resolution chroma, on all cores and on one. "MB" is the size of the movie.
 #include "BenchFrames.h"
-#include "movie/AviExport.h"
+#include "core/movie/AviExport.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -17,17 +17,17 @@ namespace {
 constexpr int kFrames = 300;
 const std::string kDir = "/tmp/kestrix-bench-avi";
 
-const TBitmapList& frames() {
+const BitmapList& frames() {
     std::filesystem::create_directories(kDir);
     return bench::panningFrames(kFrames);
 }
 
 void BM_ExportAvi(benchmark::State& state) {
-    const TBitmapList& list = frames();
+    const BitmapList& list = frames();
     const int quality = static_cast<int>(state.range(0));
     const std::string out = kDir + "/kestrix.avi";
     for (auto _ : state)
-        ExportAVI(out, list, 10, quality, nullptr);
+        exportAvi(out, list, 10, quality, nullptr);
     state.SetItemsProcessed(state.iterations() * kFrames);
     state.counters["MB"] = static_cast<double>(std::filesystem::file_size(out)) / 1e6;
     state.SetLabel("quality " + std::to_string(quality));
@@ -40,18 +40,18 @@ const char* const kFfmpegOptions[] = {
 };
 
 void BM_FfmpegMjpeg(benchmark::State& state) {
-    const TBitmapList& list = frames();
+    const BitmapList& list = frames();
     const char* options = kFfmpegOptions[state.range(0)];
     const std::string out = kDir + "/ffmpeg.avi";
     const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt bgr24 -s " +
-                                std::to_string(list.Get(0)->width()) + "x" +
-                                std::to_string(list.Get(0)->height()) + " -r 10 -i - " + options + " " + out;
+                                std::to_string(list.get(0)->width()) + "x" +
+                                std::to_string(list.get(0)->height()) + " -r 10 -i - " + options + " " + out;
     for (auto _ : state) {
         FILE* pipe = popen(command.c_str(), "w");
         bool ok = pipe != nullptr;
         // Rows of 640 pixels are 1920 bytes, already a multiple of 4: each frame is one block.
-        for (int i = 0; ok && i < list.Count(); ++i)
-            ok = std::fwrite(list.Get(i)->scanLine(0), list.Get(i)->pixelBytes().size(), 1, pipe) ==
+        for (int i = 0; ok && i < list.count(); ++i)
+            ok = std::fwrite(list.get(i)->scanLine(0), list.get(i)->pixelBytes().size(), 1, pipe) ==
                  1;
         if (!pipe || pclose(pipe) != 0 || !ok) {
             state.SkipWithError("ffmpeg failed");

@@ -1,6 +1,6 @@
-// Brightness/contrast/gamma: ApplyBCG on full-HD and 12-megapixel frames, with Python's PIL
+// Brightness/contrast/gamma: applyBcg on full-HD and 12-megapixel frames, with Python's PIL
 // (Image.point with a lookup table) on the same sizes in the same run for comparison.
-#include "tools/BCG.h"
+#include "core/tools/BCG.h"
 
 #include "BenchSupport.h"
 
@@ -26,7 +26,7 @@ void BM_ApplyBCG(benchmark::State& state) {
     const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
     Bitmap source = noise(w, h), target;
     for (auto _ : state) {
-        ApplyBCG(source, target, 0.6, 0.55, 0.45);
+        applyBcg(source, target, 0.6, 0.55, 0.45);
         benchmark::DoNotOptimize(target.scanLine(0));
     }
     state.SetBytesProcessed(state.iterations() * int64_t{w} * h * 3);
@@ -36,7 +36,7 @@ void BM_ApplyBCG(benchmark::State& state) {
 void BM_LookupPortable(benchmark::State& state) {
     const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
     Bitmap source = noise(w, h), target = source;
-    const LookupTable table = BuildLookupTable(0.6, 0.55, 0.45);
+    const LookupTable table = buildLookupTable(0.6, 0.55, 0.45);
     const size_t bytes = static_cast<size_t>(w) * h * 3;
     for (auto _ : state) {
         applyLookupTablePortable(table, source.scanLine(0), target.scanLine(0), bytes);

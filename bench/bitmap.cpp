@@ -1,5 +1,5 @@
 // Bitmap basics: BMP writing and reading, and conversion of palette frames to 24 bits.
-#include "image/BmpCodec.h"
+#include "core/image/BmpCodec.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
-// Frame comparison: FrameDifference of two full-HD frames, and a flaw scan of 300 frames of
+// Frame comparison: frameDifference of two full-HD frames, and a flaw scan of 300 frames of
 // 640 x 480 (each neighbour difference computed once).
-#include "frames/BitmapList.h"
-#include "tools/FrameCompare.h"
+#include "core/frames/BitmapList.h"
+#include "core/tools/FrameCompare.h"
 
 #include <benchmark/benchmark.h>
 #include <random>
@@ -22,18 +22,18 @@ Bitmap noise(int w, int h, uint32_t seed) {
 void BM_FrameDifference(benchmark::State& state) {
     Bitmap a = noise(1920, 1080, 1), b = noise(1920, 1080, 2);
     for (auto _ : state)
-        benchmark::DoNotOptimize(FrameDifference(a, b));
+        benchmark::DoNotOptimize(frameDifference(a, b));
     // Bytes of both frames read per comparison.
     state.SetBytesProcessed(state.iterations() * 2 * 1920 * 1080 * 3);
 }
 
 void BM_FlawScan(benchmark::State& state) {
-    TBitmapListEx frames;
+    FrameStore frames;
     const Bitmap base = noise(640, 480, 3);
     for (int i = 0; i < 300; ++i) {
         Bitmap f = base;
         f.scanLine(i % 480)[i] ^= 0x40; // nearly equal neighbours, as a real camera gives
-        frames.Add(f);
+        frames.add(f);
     }
     for (auto _ : state)
         benchmark::DoNotOptimize(findFlawedFrames(frames, {0.07, true}, nullptr));

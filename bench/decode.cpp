@@ -1,9 +1,9 @@
 // Decoding throughput in megapixels per second for the formats a camera serves, and the speed of
 // the duplicate test. The inputs are generated at start into a temporary folder with Pillow and
 // cjpeg; djpeg and Pillow decode the same files in the same run, for comparison.
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "util/FileIO.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/util/FileIO.h"
 
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -139,9 +139,9 @@ void prepareAndMeasureReferences() {
 void decodeFile(benchmark::State& state, const char* name, double megapixels) {
     const std::string body = readFileBytes(path(name));
     Bitmap bitmap;
-    TBitmapList frames;
+    BitmapList frames;
     for (auto _ : state) {
-        DecodeImage(body, name, bitmap, &frames);
+        decodeImage(body, name, bitmap, &frames);
         benchmark::DoNotOptimize(bitmap.scanLine(0));
     }
     state.counters["MP/s"] = benchmark::Counter(
@@ -155,7 +155,7 @@ void BM_BitmapsEqual(benchmark::State& state) {
             a.scanLine(y)[x] = static_cast<uint8_t>(x ^ y);
     const Bitmap b = a;
     for (auto _ : state)
-        benchmark::DoNotOptimize(BitmapsEqual(a, b));
+        benchmark::DoNotOptimize(bitmapsEqual(a, b));
     state.SetBytesProcessed(state.iterations() * 1920 * 1080 * 3);
 }
 

@@ -4,8 +4,8 @@
 //   cpu_s_per_fetch   CPU seconds the fetching side spent per fetch (curl: the whole process)
 //   curl_transfer_bytes_per_second  curl's throughput by its own clock, without its start-up
 //   cpu_share         CPU used while waiting on a server that never answers, in cores
-#include "net/HttpClient.h"
-#include "util/Error.h"
+#include "core/net/HttpClient.h"
+#include "core/util/Error.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -129,12 +129,12 @@ double childrenCpuSeconds() {
 void BM_KestrixFetch(benchmark::State& state) {
     const auto size = static_cast<size_t>(state.range(0)) << 20;
     BenchServer server(answerOf(size));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     double cpuBefore = threadCpuSeconds();
     for (auto _ : state) {
-        client.Get(server.url());
-        if (client.Body().size() != size)
+        client.get(server.url());
+        if (client.body().size() != size)
             state.SkipWithError("short body");
     }
     double cpu = threadCpuSeconds() - cpuBefore;
@@ -172,7 +172,7 @@ void BM_CurlFetch(benchmark::State& state) {
 // stall rule would.
 void BM_StalledWaitCpu(benchmark::State& state) {
     BenchServer server("", true);
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     const auto waitFor = std::chrono::milliseconds(state.range(0));
     double cpu = 0, wall = 0;
@@ -180,11 +180,11 @@ void BM_StalledWaitCpu(benchmark::State& state) {
         auto start = std::chrono::steady_clock::now();
         client.setPump([&] {
             if (std::chrono::steady_clock::now() - start >= waitFor)
-                client.Cancel();
+                client.cancel();
         });
         double cpuBefore = threadCpuSeconds();
         try {
-            client.Get(server.url());
+            client.get(server.url());
         } catch (const Error&) {
         }
         cpu += threadCpuSeconds() - cpuBefore;

@@ -1,7 +1,7 @@
 // Frames file: saving and loading 300 frames of 640 x 480, in MB/s of file written or read.
 // The file lives in /tmp, so the figures are mostly the cost of our own framing and copying.
 #include "BenchFrames.h"
-#include "frames/FramesFile.h"
+#include "core/frames/FramesFile.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>
@@ -19,18 +19,18 @@ void reportBytes(benchmark::State& state) {
 }
 
 void BM_SaveFramesFile(benchmark::State& state) {
-    const TBitmapList& frames = bench::panningFrames(300);
+    const BitmapList& frames = bench::panningFrames(300);
     for (auto _ : state)
-        SaveToFile(frames, kFile, nullptr);
+        saveToFile(frames, kFile, nullptr);
     reportBytes(state);
 }
 
 void BM_LoadFramesFile(benchmark::State& state) {
-    SaveToFile(bench::panningFrames(300), kFile, nullptr);
-    TBitmapList frames;
+    saveToFile(bench::panningFrames(300), kFile, nullptr);
+    BitmapList frames;
     for (auto _ : state) {
-        LoadFromFile(frames, kFile, nullptr);
-        benchmark::DoNotOptimize(frames.Count());
+        loadFromFile(frames, kFile, nullptr);
+        benchmark::DoNotOptimize(frames.count());
     }
     reportBytes(state);
 }

@@ -1,11 +1,11 @@
 // Animated GIF export: 100 photo-like frames of 640 x 480 and one frame of 1920 x 1080, beside
 // ffmpeg (palettegen/paletteuse without dithering), ImageMagick (-colors 256 +dither) and
 // Python's PIL (quantize with FASTOCTREE, then save_all) on the same frames in the same run.
-#include "frames/BitmapList.h"
-#include "gif/AnimatedGifWriter.h"
-#include "image/BmpCodec.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "core/frames/BitmapList.h"
+#include "core/gif/AnimatedGifWriter.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include "BenchSupport.h"
 
@@ -36,15 +36,15 @@ Bitmap photo(int w, int h, int t) {
 }
 
 // The frames of one case, written once as BMP files for the other tools.
-const TBitmapListEx& frames(int count, int w, int h) {
-    static TBitmapListEx many, one;
-    TBitmapListEx& list = count == 1 ? one : many;
-    if (list.Count() == 0) {
+const FrameStore& frames(int count, int w, int h) {
+    static FrameStore many, one;
+    FrameStore& list = count == 1 ? one : many;
+    if (list.count() == 0) {
         const std::string dir = kDir + "/" + std::to_string(count);
         std::system(("mkdir -p " + dir).c_str());
         for (int i = 0; i < count; ++i) {
-            list.Add(photo(w, h, i));
-            writeFileAtomically(dir + strPrintf("/f%03d.bmp", i), writeBmp(*list.Get(i)));
+            list.add(photo(w, h, i));
+            writeFileAtomically(dir + strPrintf("/f%03d.bmp", i), writeBmp(*list.get(i)));
         }
     }
     return list;
@@ -52,9 +52,9 @@ const TBitmapListEx& frames(int count, int w, int h) {
 
 void BM_ExportGif(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    const TBitmapListEx& list = count == 1 ? frames(1, 1920, 1080) : frames(100, 640, 480);
+    const FrameStore& list = count == 1 ? frames(1, 1920, 1080) : frames(100, 640, 480);
     for (auto _ : state)
-        ExportAnimatedGIF(kDir + "/ours.gif", list, 100, nullptr);
+        exportAnimatedGif(kDir + "/ours.gif", list, 100, nullptr);
     state.counters["frames/s"] =
         benchmark::Counter(static_cast<double>(count), benchmark::Counter::kIsIterationInvariantRate);
 }

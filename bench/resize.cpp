@@ -2,9 +2,9 @@
 // enlarged) with Lanczos3, Mitchell and Triangle, beside Python's PIL doing the same resizes in
 // its own process (timed inside Python); then whole commands on the same BMP files:
 // kestrix-cli resize against ImageMagick and libvips.
-#include "image/BmpCodec.h"
-#include "tools/Resampler.h"
-#include "util/FileIO.h"
+#include "core/image/BmpCodec.h"
+#include "core/tools/Resampler.h"
+#include "core/util/FileIO.h"
 
 #include "BenchSupport.h"
 
@@ -54,10 +54,10 @@ void BM_Resize(benchmark::State& state) {
         state.PauseTiming();
         Bitmap b = src;
         state.ResumeTiming();
-        ResizeBitmap(b, dw, dh, nullptr, filter);
+        resizeBitmap(b, dw, dh, nullptr, kAllFilters[filter]);
         benchmark::DoNotOptimize(b.scanLine(0));
     }
-    state.SetLabel(FilterTable[filter].name);
+    state.SetLabel(kFilterTable[filter].name);
 }
 
 void BM_PilResize(benchmark::State& state) {

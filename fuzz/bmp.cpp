@@ -1,6 +1,6 @@
 // Fuzzes the BMP reader: any input must end in an image or a kestrix::Error.
-#include "image/BmpCodec.h"
-#include "util/Error.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/Error.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // Fuzzes the HTTP response reader: each input is a server's whole answer, played back over a real
-// loopback connection through THttpClient::Get (header lines and their limits, status, cookies,
+// loopback connection through HttpClient::get (header lines and their limits, status, cookies,
 // redirects back to the same server, body). The serving end runs inside the client's pump, so
 // one thread does everything and a run is reproducible.
-#include "net/HttpClient.h"
-#include "util/Error.h"
+#include "core/net/HttpClient.h"
+#include "core/util/Error.h"
 
 #include <arpa/inet.h>
 #include <cstddef>
@@ -86,15 +86,15 @@ private:
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static LoopbackPeer peer;
     peer.start(data, size);
-    kestrix::THttpClient client;
+    kestrix::HttpClient client;
     kestrix::applyImageFetchSettings(client);
     client.setPump([] { peer.step(); });
-    client.OnAboutToSend = [](kestrix::THttpClient& c) {
-        if (c.Host() != "127.0.0.1" || c.Port() != peer.port())
+    client.OnAboutToSend = [](kestrix::HttpClient& c) {
+        if (c.host() != "127.0.0.1" || c.port() != peer.port())
             throw LeavesThePeer{};
     };
     try {
-        client.Get("http://127.0.0.1:" + std::to_string(peer.port()) + "/fuzz");
+        client.get("http://127.0.0.1:" + std::to_string(peer.port()) + "/fuzz");
     } catch (const kestrix::Error&) {
     } catch (const LeavesThePeer&) {
     }

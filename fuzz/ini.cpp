@@ -1,5 +1,5 @@
 // Fuzzes the INI reader with the settings and history reads of a start.
-#include "settings/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,8 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kestrix::IniFile ini("unused");
     ini.parse(std::string(reinterpret_cast<const char*>(data), size));
-    (void)kestrix::ReadSettings(ini, kestrix::defaultFormatSettings());
-    (void)kestrix::ReadAddressHistory(ini);
+    (void)kestrix::readSettings(ini, kestrix::defaultFormatSettings());
+    (void)kestrix::readAddressHistory(ini);
     ini.writeString("AddressBar", "Item0", "x");
     (void)ini.text();
     return 0;

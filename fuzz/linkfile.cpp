@@ -1,17 +1,17 @@
 // Fuzzes the link-file reader and writes back whatever it read.
-#include "links/LinkFile.h"
-#include "util/Error.h"
+#include "core/links/LinkFile.h"
+#include "core/util/Error.h"
 
 #include <cstddef>
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kestrix::LinkTree tree;
-    kestrix::LinkNode* root = tree.AddRootNode("Image Links");
+    kestrix::LinkNode* root = tree.addRootNode("Image Links");
     try {
-        kestrix::ReadLinkStream({reinterpret_cast<const char*>(data), size}, tree, root);
+        kestrix::readLinkStream({reinterpret_cast<const char*>(data), size}, tree, root);
     } catch (const kestrix::Error&) {
     }
-    (void)kestrix::WriteLinkTreeText(tree, root);
+    (void)kestrix::writeLinkTreeText(tree, root);
     return 0;
 }

@@ -1,8 +1,8 @@
 // Fuzzes the PNG decoder: any input must end in an image or a kestrix::Error. Random bytes
 // rarely carry a valid chunk checksum, so unless the input's last byte is odd the harness first
 // rewrites every chunk's CRC, letting the fuzzer reach the header, palette and pixel code.
-#include "decode/ImageDecoder.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/util/Error.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fixChecksums(png);
     kestrix::Bitmap bitmap;
     try {
-        kestrix::DecodePng(png, bitmap);
+        kestrix::decodePng(png, bitmap);
     } catch (const kestrix::Error&) {
     }
     return 0;

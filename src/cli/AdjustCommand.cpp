@@ -1,12 +1,13 @@
 // kestrix-cli adjust: brightness, contrast and gamma, as the track bars set them, applied to an
 // image decoded as the loader would.
-#include "CliCommand.h"
-#include "decode/ImageDecoder.h"
-#include "image/BmpCodec.h"
-#include "tools/BCG.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "cli/CliInputs.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/image/BmpCodec.h"
+#include "core/tools/BCG.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <filesystem>
 
@@ -31,15 +32,14 @@ int runAdjust(const Args& args) {
     }
     if (files.size() != 2)
         usageError(self);
-    Bitmap image, adjusted;
-    DecodeImage(readFileBytes(files[0]), std::filesystem::path(files[0]).filename().string(), image,
-                nullptr);
-    ApplyBCG(image, adjusted, position[0] / 100.0, position[1] / 100.0, position[2] / 100.0);
+    Bitmap image = readInputImage(files[0]);
+    Bitmap adjusted;
+    applyBcg(image, adjusted, position[0] / 100.0, position[1] / 100.0, position[2] / 100.0);
     writeFileAtomically(files[1], writeBmp(adjusted));
     return 0;
 }
 
-const Registration registration(
+const Registration kRegistration(
     {"adjust", "adjust IN OUT.bmp [--brightness P] [--contrast P] [--gamma P]", runAdjust});
 
 } // namespace

@@ -1,13 +1,14 @@
 // kestrix-cli avi: images and frames files, in the order given, exported as one AVI movie.
-#include "CliCommand.h"
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "frames/FramesFile.h"
-#include "movie/AviExport.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
-#include "util/FormatSettings.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "cli/CliInputs.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/frames/FramesFile.h"
+#include "core/movie/AviExport.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
+#include "core/util/FormatSettings.h"
+#include "core/util/Text.h"
 
 #include <cmath>
 #include <filesystem>
@@ -15,23 +16,6 @@
 namespace kestrix::cli {
 
 namespace {
-
-// Appends the input's frames: every frame of a frames file, every composited frame of a GIF,
-// otherwise the decoded image.
-void addInput(TBitmapList& movie, const std::string& path) {
-    const std::string name = std::filesystem::path(path).filename().string();
-    TBitmapList frames;
-    if (equalsIgnoreCase(std::filesystem::path(path).extension().string(), ".ifrm")) {
-        LoadFromFile(frames, path, nullptr);
-    } else {
-        Bitmap image;
-        DecodeImage(readFileBytes(path), name, image, &frames);
-        if (frames.Count() == 0)
-            frames.Add(image);
-    }
-    for (int32_t i = 0; i < frames.Count(); ++i)
-        movie.Add(*frames.Get(i));
-}
 
 int runAvi(const Args& args) {
     const Command& self = findCommand("avi");
@@ -53,14 +37,13 @@ int runAvi(const Args& args) {
     }
     if (files.size() < 2)
         usageError(self);
-    TBitmapList movie;
-    for (size_t i = 1; i < files.size(); ++i)
-        addInput(movie, files[i]);
-    ExportAVI(files[0], movie, fps, quality, nullptr);
+    BitmapList movie;
+    addInputFrames(movie, std::vector<std::string>(files.begin() + 1, files.end()));
+    exportAvi(files[0], movie, fps, quality, nullptr);
     return 0;
 }
 
-const Registration registration({"avi", "avi OUT.avi [--fps F] [--quality Q] INPUT...", runAvi});
+const Registration kRegistration({"avi", "avi OUT.avi [--fps F] [--quality Q] INPUT...", runAvi});
 
 } // namespace
 

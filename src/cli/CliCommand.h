@@ -2,7 +2,7 @@
 // exit code. Errors are raised as kestrix::Error and printed by main.
 #pragma once
 
-#include "ui/Dialogs.h"
+#include "core/ui/Dialogs.h"
 
 #include <iostream>
 #include <string>

@@ -1,29 +1,43 @@
-#include "CliInputs.h"
+#include "cli/CliInputs.h"
 
-#include "decode/ImageDecoder.h"
-#include "frames/FramesFile.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/FramesFile.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <filesystem>
 
 namespace kestrix::cli {
 
-void addInputFrames(TBitmapList& frames, const std::string& path) {
-    const std::filesystem::path p(path);
-    if (toLowerAscii(p.extension().string()) == ".ifrm") {
-        TBitmapListEx file;
-        LoadFromFile(file, path, nullptr);
-        for (int32_t i = 0; i < file.Count(); ++i)
-            frames.Add(*file.Get(i));
-        return;
-    }
-    Bitmap image;
-    DecodeImage(readFileBytes(path), p.filename().string(), image, nullptr);
-    frames.Add(image);
+namespace {
+
+std::string fileName(const std::string& path) {
+    return std::filesystem::path(path).filename().string();
 }
 
-void addInputFrames(TBitmapList& frames, const std::vector<std::string>& paths) {
+} // namespace
+
+Bitmap readInputImage(const std::string& path) {
+    Bitmap image;
+    decodeImage(readFileBytes(path), fileName(path), image, nullptr);
+    return image;
+}
+
+void addInputFrames(BitmapList& frames, const std::string& path) {
+    BitmapList found;
+    if (equalsIgnoreCase(std::filesystem::path(path).extension().string(), ".ifrm")) {
+        loadFromFile(found, path, nullptr);
+    } else {
+        Bitmap image;
+        decodeImage(readFileBytes(path), fileName(path), image, &found);
+        if (found.count() == 0)
+            found.add(image);
+    }
+    for (int32_t i = 0; i < found.count(); ++i)
+        frames.add(*found.get(i));
+}
+
+void addInputFrames(BitmapList& frames, const std::vector<std::string>& paths) {
     for (const std::string& path : paths)
         addInputFrames(frames, path);
 }

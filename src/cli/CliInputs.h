@@ -1,16 +1,20 @@
-// Frames from the command line's inputs: images decoded as the loader decodes a fetched body,
-// and frames files with all their frames.
+// The one reader of the command line's input files: images are decoded as the loader decodes a
+// fetched body whose address is the file's name; frames files give all their frames.
 #pragma once
 
-#include "frames/BitmapList.h"
+#include "core/frames/BitmapList.h"
 
 #include <string>
 #include <vector>
 
 namespace kestrix::cli {
 
-// Appends the frames of one input: every frame of a ".ifrm" file, else the decoded image.
-void addInputFrames(TBitmapList& frames, const std::string& path);
-void addInputFrames(TBitmapList& frames, const std::vector<std::string>& paths);
+// The picture of one image file (a GIF gives its first composited frame).
+Bitmap readInputImage(const std::string& path);
+
+// Appends every frame of one input: all frames of a ".ifrm" file, all composited frames of a
+// GIF, otherwise the decoded image.
+void addInputFrames(BitmapList& frames, const std::string& path);
+void addInputFrames(BitmapList& frames, const std::vector<std::string>& paths);
 
 } // namespace kestrix::cli

@@ -1,10 +1,11 @@
 // kestrix-cli compare and motion: two images compared as the frame tools compare frames.
-#include "CliCommand.h"
-#include "decode/ImageDecoder.h"
-#include "image/BmpCodec.h"
-#include "tools/FrameCompare.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "cli/CliInputs.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/image/BmpCodec.h"
+#include "core/tools/FrameCompare.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <filesystem>
 #include <iostream>
@@ -13,20 +14,13 @@ namespace kestrix::cli {
 
 namespace {
 
-Bitmap decodeFile(const std::string& path) {
-    Bitmap image;
-    DecodeImage(readFileBytes(path), std::filesystem::path(path).filename().string(), image,
-                nullptr);
-    return image;
-}
-
-// FrameDifference with six decimals, then the black rows at the bottom of B.
+// frameDifference with six decimals, then the black rows at the bottom of B.
 int runCompare(const Args& args) {
     if (args.size() != 2)
         usageError(findCommand("compare"));
-    Bitmap a = decodeFile(args[0]), b = decodeFile(args[1]);
-    const double d = FrameDifference(a, b);
-    std::cout << strPrintf("%.6f", d) << " " << BottomBlackRows(b) << "\n";
+    Bitmap a = readInputImage(args[0]), b = readInputImage(args[1]);
+    const double d = frameDifference(a, b);
+    std::cout << strPrintf("%.6f", d) << " " << bottomBlackRows(b) << "\n";
     return 0;
 }
 
@@ -34,14 +28,14 @@ int runCompare(const Args& args) {
 int runMotion(const Args& args) {
     if (args.size() != 3)
         usageError(findCommand("motion"));
-    Bitmap a = decodeFile(args[0]), b = decodeFile(args[1]);
-    DifferenceInto(b, a);
+    Bitmap a = readInputImage(args[0]), b = readInputImage(args[1]);
+    differenceInto(b, a);
     writeFileAtomically(args[2], writeBmp(b));
     return 0;
 }
 
-const Registration compareRegistration({"compare", "compare A B", runCompare});
-const Registration motionRegistration({"motion", "motion A B OUT.bmp", runMotion});
+const Registration kCompareRegistration({"compare", "compare A B", runCompare});
+const Registration kMotionRegistration({"motion", "motion A B OUT.bmp", runMotion});
 
 } // namespace
 

@@ -1,11 +1,11 @@
 // kestrix-cli decode: decodes a file exactly as a fetched body and writes the 24-bit image (and,
 // for a GIF, every composited frame) as BMP files.
-#include "CliCommand.h"
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "image/BmpCodec.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <filesystem>
 
@@ -36,16 +36,16 @@ int runDecode(const Args& args) {
         address = std::filesystem::path(positional[0]).filename().string();
     const std::string body = readFileBytes(positional[0]);
     Bitmap bitmap;
-    TBitmapList frames;
-    DecodeImage(body, address, bitmap, &frames);
+    BitmapList frames;
+    decodeImage(body, address, bitmap, &frames);
     writeFileAtomically(positional[1], writeBmp(bitmap));
     if (!prefix.empty())
-        for (int32_t i = 0; i < frames.Count(); ++i)
-            writeFileAtomically(prefix + strPrintf("%04d.bmp", i), writeBmp(*frames.Get(i)));
+        for (int32_t i = 0; i < frames.count(); ++i)
+            writeFileAtomically(prefix + strPrintf("%04d.bmp", i), writeBmp(*frames.get(i)));
     return 0;
 }
 
-const Registration registration({"decode", "decode IN OUT.bmp [--frames PREFIX] [--address ADDR]",
+const Registration kRegistration({"decode", "decode IN OUT.bmp [--frames PREFIX] [--address ADDR]",
                                  runDecode});
 
 } // namespace

@@ -1,7 +1,7 @@
 // kestrix-cli expand: an address with its date and counter macros expanded.
-#include "CliCommand.h"
-#include "macros/URLMacros.h"
-#include "util/Error.h"
+#include "cli/CliCommand.h"
+#include "core/macros/URLMacros.h"
+#include "core/util/Error.h"
 
 #include <iostream>
 #include <memory>
@@ -30,11 +30,11 @@ int runExpand(const Args& args) {
     }
     if (!haveText)
         usageError(self);
-    std::cout << ExpandURLMacros(text, *clock, defaultFormatSettings()) << "\n";
+    std::cout << expandUrlMacros(text, *clock, defaultFormatSettings()) << "\n";
     return 0;
 }
 
-const Registration registration({"expand", "expand [--at ISO-8601-UTC-TIME] TEXT", runExpand});
+const Registration kRegistration({"expand", "expand [--at ISO-8601-UTC-TIME] TEXT", runExpand});
 
 } // namespace
 

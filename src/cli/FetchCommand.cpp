@@ -1,8 +1,8 @@
 // kestrix-cli fetch: performs the program's GET of one address and writes the body.
-#include "CliCommand.h"
-#include "net/HttpClient.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "cli/CliCommand.h"
+#include "core/net/HttpClient.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <cstdio>
 #include <iostream>
@@ -38,15 +38,15 @@ FetchOptions parseFetchArgs(const Args& args, const Command& self) {
 
 int runFetch(const Args& args) {
     FetchOptions options = parseFetchArgs(args, findCommand("fetch"));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.Get(*options.url);
+    client.get(*options.url);
     if (options.printHeader)
-        std::cerr << client.Header() << std::flush;
+        std::cerr << client.header() << std::flush;
     if (options.outputFile) {
-        writeFileAtomically(*options.outputFile, client.Body());
+        writeFileAtomically(*options.outputFile, client.body());
     } else {
-        const std::string& body = client.Body();
+        const std::string& body = client.body();
         if (std::fwrite(body.data(), 1, body.size(), stdout) != body.size() ||
             std::fflush(stdout) != 0)
             throw Error("Cannot write the body to standard output");
@@ -54,7 +54,7 @@ int runFetch(const Args& args) {
     return 0;
 }
 
-const Registration registration({"fetch", "fetch URL [-o FILE] [--header]", runFetch});
+const Registration kRegistration({"fetch", "fetch URL [-o FILE] [--header]", runFetch});
 
 } // namespace
 

@@ -1,12 +1,13 @@
 // kestrix-cli frames: frames files packed from images, unpacked to bitmaps, and described.
-#include "CliCommand.h"
-#include "decode/ImageDecoder.h"
-#include "frames/FramesFile.h"
-#include "image/BmpCodec.h"
-#include "tools/FrameCompare.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "cli/CliInputs.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/FramesFile.h"
+#include "core/image/BmpCodec.h"
+#include "core/tools/FrameCompare.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <filesystem>
 #include <iostream>
@@ -16,33 +17,29 @@ namespace kestrix::cli {
 namespace {
 
 int pack(const Args& args) {
-    TBitmapListEx frames;
-    for (size_t i = 2; i < args.size(); ++i) {
-        Bitmap image;
-        DecodeImage(readFileBytes(args[i]), std::filesystem::path(args[i]).filename().string(),
-                    image, nullptr);
-        frames.Add(image);
-    }
-    if (SaveToFile(frames, args[1], nullptr) == SaveOutcome::OutOfDiskSpace)
+    FrameStore frames;
+    for (size_t i = 2; i < args.size(); ++i)
+        frames.add(readInputImage(args[i]));
+    if (saveToFile(frames, args[1], nullptr) == SaveOutcome::OutOfDiskSpace)
         throw Error("Out Of Disk Space");
     return 0;
 }
 
 int unpack(const Args& args) {
-    TBitmapListEx frames;
-    LoadFromFile(frames, args[1], nullptr);
+    FrameStore frames;
+    loadFromFile(frames, args[1], nullptr);
     std::filesystem::create_directories(args[2]);
-    for (int32_t i = 0; i < frames.Count(); ++i)
-        writeFileAtomically(args[2] + strPrintf("/frame-%04d.bmp", i), writeBmp(*frames.Get(i)));
+    for (int32_t i = 0; i < frames.count(); ++i)
+        writeFileAtomically(args[2] + strPrintf("/frame-%04d.bmp", i), writeBmp(*frames.get(i)));
     return 0;
 }
 
 int info(const Args& args) {
-    TBitmapListEx frames;
-    LoadFromFile(frames, args[1], nullptr);
-    std::cout << frames.Count() << "\n";
-    for (int32_t i = 0; i < frames.Count(); ++i) {
-        const Bitmap& b = *frames.Get(i);
+    FrameStore frames;
+    loadFromFile(frames, args[1], nullptr);
+    std::cout << frames.count() << "\n";
+    for (int32_t i = 0; i < frames.count(); ++i) {
+        const Bitmap& b = *frames.get(i);
         std::cout << b.width() << " x " << b.height() << " " << bitsPerPixel(b.pixelFormat())
                   << "\n";
     }
@@ -69,8 +66,8 @@ int findAndDelete(const Args& args, const Command& self) {
     }
     if (input.empty())
         usageError(self);
-    TBitmapListEx frames;
-    LoadFromFile(frames, input, nullptr);
+    FrameStore frames;
+    loadFromFile(frames, input, nullptr);
     const std::vector<int> found =
         flaws ? findFlawedFrames(frames, settings, nullptr) : findDuplicateFrames(frames, nullptr);
     if (found.empty())
@@ -79,16 +76,16 @@ int findAndDelete(const Args& args, const Command& self) {
         std::cout << listText(found) << "\n";
     if (!output.empty()) {
         for (auto it = found.rbegin(); it != found.rend(); ++it)
-            frames.Delete(*it);
-        if (SaveToFile(frames, output, nullptr) == SaveOutcome::OutOfDiskSpace)
+            frames.remove(*it);
+        if (saveToFile(frames, output, nullptr) == SaveOutcome::OutOfDiskSpace)
             throw Error("Out Of Disk Space");
     }
     return 0;
 }
 
 int average(const Args& args) {
-    TBitmapListEx frames;
-    LoadFromFile(frames, args[1], nullptr);
+    FrameStore frames;
+    loadFromFile(frames, args[1], nullptr);
     Bitmap mean;
     averageFrames(frames, mean, nullptr);
     if (mean.empty())
@@ -112,7 +109,7 @@ int runFrames(const Args& args) {
     usageError(self);
 }
 
-const Registration registration(
+const Registration kRegistration(
     {"frames",
      "frames pack OUT.ifrm IMAGE... | unpack IN.ifrm DIR | info IN.ifrm | "
      "flaws IN.ifrm [--threshold T] [--no-black] [--delete OUT.ifrm] | "

@@ -1,10 +1,10 @@
 // kestrix-cli gif: an animated GIF from images and frames files, as "Save Animated GIF..." writes
 // the animation.
-#include "CliCommand.h"
-#include "CliInputs.h"
-#include "gif/AnimatedGifWriter.h"
-#include "util/Error.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "cli/CliInputs.h"
+#include "core/gif/AnimatedGifWriter.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 namespace kestrix::cli {
 
@@ -27,13 +27,13 @@ int runGif(const Args& args) {
         usageError(self);
     const std::string out = inputs.front();
     inputs.erase(inputs.begin());
-    TBitmapListEx frames;
+    FrameStore frames;
     addInputFrames(frames, inputs);
-    ExportAnimatedGIF(out, frames, DelayMsForFps(fps), nullptr);
+    exportAnimatedGif(out, frames, delayMsForFps(fps), nullptr);
     return 0;
 }
 
-const Registration registration({"gif", "gif OUT.gif [--fps F] INPUT...", runGif});
+const Registration kRegistration({"gif", "gif OUT.gif [--fps F] INPUT...", runGif});
 
 } // namespace
 

@@ -1,8 +1,8 @@
 // kestrix-cli identify: the kind, decoded size and composited frame count of image files.
-#include "CliCommand.h"
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "util/FileIO.h"
+#include "cli/CliCommand.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/util/FileIO.h"
 
 #include <exception>
 #include <filesystem>
@@ -12,10 +12,10 @@ namespace kestrix::cli {
 
 namespace {
 
-// The kind DecodeImage picks for the body at this address.
+// The kind decodeImage picks for the body at this address.
 ImageKind kindOf(std::string_view body, const std::string& address) {
-    const ImageKind kind = ImageKindFromSignature(body);
-    return kind == ImageKind::Unsupported ? ImageKindFromExtension(address) : kind;
+    const ImageKind kind = imageKindFromSignature(body);
+    return kind == ImageKind::Unsupported ? imageKindFromExtension(address) : kind;
 }
 
 int runIdentify(const Args& args) {
@@ -27,10 +27,10 @@ int runIdentify(const Args& args) {
             const std::string body = readFileBytes(path);
             const std::string address = std::filesystem::path(path).filename().string();
             Bitmap bitmap;
-            TBitmapList frames;
-            DecodeImage(body, address, bitmap, &frames);
+            BitmapList frames;
+            decodeImage(body, address, bitmap, &frames);
             const ImageKind kind = kindOf(body, address);
-            const int32_t frameCount = kind == ImageKind::Gif ? frames.Count() : 1;
+            const int32_t frameCount = kind == ImageKind::Gif ? frames.count() : 1;
             std::cout << imageKindName(kind) << " " << bitmap.width() << "x" << bitmap.height()
                       << " " << frameCount << "\n";
         } catch (const std::exception& e) {
@@ -41,7 +41,7 @@ int runIdentify(const Args& args) {
     return status;
 }
 
-const Registration registration({"identify", "identify IN...", runIdentify});
+const Registration kRegistration({"identify", "identify IN...", runIdentify});
 
 } // namespace
 

@@ -1,6 +1,6 @@
 // kestrix-cli links: print a link file's tree, or save it again as the program would.
-#include "CliCommand.h"
-#include "links/LinkLibrary.h"
+#include "cli/CliCommand.h"
+#include "core/links/LinkLibrary.h"
 
 #include <iostream>
 
@@ -11,11 +11,11 @@ namespace {
 void printNode(const LinkTree& tree, const LinkNode* node, int level) {
     std::string line(static_cast<size_t>(level) * 2, ' ');
     switch (node->kind()) {
-    case TLinkKind::lkRoot: line += node->text(); break;
-    case TLinkKind::lkFolder: line += "[F] " + node->text(); break;
-    case TLinkKind::lkLink:
-        line += "[L] " + node->text() + " | " + node->data().URL + " | " +
-                std::to_string(node->data().Delay);
+    case LinkKind::Root: line += node->text(); break;
+    case LinkKind::Folder: line += "[F] " + node->text(); break;
+    case LinkKind::Link:
+        line += "[L] " + node->text() + " | " + node->data().url + " | " +
+                std::to_string(node->data().delay);
         break;
     }
     if (tree.selected() == node)
@@ -34,20 +34,20 @@ int runLinks(const Args& args) {
     ConsoleDialogs dialogs;
     LinkLibrary library(dialogs);
     if (args.size() == 2 && args[0] == "print") {
-        library.LoadLinkFile(args[1]);
+        library.loadLinkFile(args[1]);
         for (int i = 0; i < library.tree().topLevelCount(); ++i)
             printNode(library.tree(), library.tree().topLevel(i), 0);
         return 0;
     }
     if (args.size() == 3 && args[0] == "save") {
-        library.LoadLinkFile(args[1]);
-        library.SaveLinkFile(args[2]);
+        library.loadLinkFile(args[1]);
+        library.saveLinkFile(args[2]);
         return 0;
     }
     usageError(self);
 }
 
-const Registration registration({"links", "links print FILE | links save IN OUT", runLinks});
+const Registration kRegistration({"links", "links print FILE | links save IN OUT", runLinks});
 
 } // namespace
 

@@ -2,18 +2,18 @@
 // the countdown reaches zero, the program's duplicate test, capture rules and stall time-out;
 // one line per fetch on stdout. It runs until the wanted number of frames was captured or
 // Ctrl-C.
-#include "CliCommand.h"
-#include "acquire/Acquisition.h"
-#include "frames/FramesFile.h"
-#include "gif/AnimatedGifWriter.h"
-#include "image/BmpCodec.h"
-#include "movie/AviExport.h"
-#include "macros/DateFormatter.h"
-#include "macros/URLMacros.h"
-#include "net/HttpClient.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "cli/CliCommand.h"
+#include "core/acquire/Acquisition.h"
+#include "core/frames/FramesFile.h"
+#include "core/gif/AnimatedGifWriter.h"
+#include "core/image/BmpCodec.h"
+#include "core/movie/AviExport.h"
+#include "core/macros/DateFormatter.h"
+#include "core/macros/URLMacros.h"
+#include "core/net/HttpClient.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <chrono>
 #include <csignal>
@@ -84,13 +84,13 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
 
 class ConsoleView final : public AcquisitionView {
 public:
-    ConsoleView(const WatchOptions& options, const Clock& clock, TBitmapListEx& store)
+    ConsoleView(const WatchOptions& options, const Clock& clock, FrameStore& store)
         : options_(options), clock_(clock), store_(store) {}
 
     int64_t captured = 0;
 
     std::string expandedAddress() override {
-        return ExpandURLMacros(options_.url, clock_, defaultFormatSettings());
+        return expandUrlMacros(options_.url, clock_, defaultFormatSettings());
     }
     void showImage(Bitmap&) override {}
     void showMotionFrame(int) override {}
@@ -116,7 +116,7 @@ public:
 private:
     const WatchOptions& options_;
     const Clock& clock_;
-    TBitmapListEx& store_;
+    FrameStore& store_;
     int frameIndex_ = 0;
     int maxFrames_ = 0;
 };
@@ -134,24 +134,24 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
         if (!options_.saveDir.empty())
             writeFileAtomically(options_.saveDir + "/" + strPrintf("frame-%06lld.bmp",
                                                                    static_cast<long long>(captured)),
-                                writeBmp(*store_.Get(i)));
+                                writeBmp(*store_.get(i)));
     }
     // Without outputs that need them at the end, frames are on disk (or not wanted): a long watch
     // must not fill the memory.
     if (!options_.keepFrames()) {
-        store_.Clear();
+        store_.clear();
         setMaxFrames(0);
     }
 }
 
-void writeOutputs(const WatchOptions& options, const TBitmapListEx& store) {
+void writeOutputs(const WatchOptions& options, const FrameStore& store) {
     if (!options.framesFile.empty() &&
-        SaveToFile(store, options.framesFile, nullptr) == SaveOutcome::OutOfDiskSpace)
+        saveToFile(store, options.framesFile, nullptr) == SaveOutcome::OutOfDiskSpace)
         throw Error("Out Of Disk Space");
     if (!options.gifFile.empty())
-        ExportAnimatedGIF(options.gifFile, store, DelayMsForFps(options.fps), nullptr);
+        exportAnimatedGif(options.gifFile, store, delayMsForFps(options.fps), nullptr);
     if (!options.aviFile.empty())
-        ExportAVI(options.aviFile, store, options.fps, 10000, nullptr);
+        exportAvi(options.aviFile, store, options.fps, 10000, nullptr);
 }
 
 int runWatch(const Args& args) {
@@ -159,11 +159,11 @@ int runWatch(const Args& args) {
     if (!options.saveDir.empty())
         std::filesystem::create_directories(options.saveDir);
     SystemClock clock;
-    TBitmapListEx store;
+    FrameStore store;
     AppSettings settings;
-    settings.TimeOut = options.timeout;
-    TURLInfo link{"watch", options.url, options.interval};
-    THttpClient client;
+    settings.timeOut = options.timeout;
+    LinkInfo link{"watch", options.url, options.interval};
+    HttpClient client;
     applyImageFetchSettings(client);
     ConsoleView view(options, clock, store);
     Acquisition acquisition(view, client, store, clock, defaultFormatSettings(), settings, link);
@@ -176,16 +176,16 @@ int runWatch(const Args& args) {
     // Inside a fetch the ticks go on, so the stall time-out works as in the window.
     client.setPump([&] {
         if (done())
-            client.Cancel();
+            client.cancel();
         if (Steady::now() >= nextTick) {
             nextTick += std::chrono::seconds(1);
-            acquisition.Timer1Timer();
+            acquisition.onClockTick();
         }
     });
     while (!done()) {
         if (Steady::now() >= nextTick) {
             nextTick += std::chrono::seconds(1);
-            acquisition.Timer1Timer();
+            acquisition.onClockTick();
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -194,7 +194,7 @@ int runWatch(const Args& args) {
     return 0;
 }
 
-const Registration registration(
+const Registration kRegistration(
     {"watch",
      "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
      "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--fps F]",

@@ -1,6 +1,6 @@
 // kestrix-cli: the core of Kestrix for scripts, one subcommand per capability.
-#include "CliCommand.h"
-#include "util/Error.h"
+#include "cli/CliCommand.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,6 +1,6 @@
-#include "AboutDialog.h"
+#include "gui/AboutDialog.h"
 
-#include "Icons.h"
+#include "gui/Icons.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -8,7 +8,7 @@
 
 namespace kestrix::gui {
 
-TAboutDlg::TAboutDlg(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("AboutDlg");
     setWindowTitle("About Kestrix");
     auto* icon = new QLabel(this);

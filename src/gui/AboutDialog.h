@@ -1,14 +1,14 @@
-// TAboutDlg: the product name and version.
+// AboutDialog: the product name and version.
 #pragma once
 
 #include <QDialog>
 
 namespace kestrix::gui {
 
-class TAboutDlg : public QDialog {
+class AboutDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TAboutDlg(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 };
 
 } // namespace kestrix::gui

@@ -1,4 +1,4 @@
-#include "BitmapQt.h"
+#include "gui/BitmapQt.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // Copies between the core's Bitmap and Qt's QImage.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "Icons.h"
+#include "gui/Icons.h"
 
 #include <QPainter>
 #include <QPainterPath>

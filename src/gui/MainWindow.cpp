@@ -1,30 +1,30 @@
-#include "MainWindow.h"
+#include "gui/MainWindow.h"
 
-#include "AboutDialog.h"
-#include "Icons.h"
-#include "MainMenus.h"
-#include "PicturePanel.h"
-#include "QtDialogs.h"
-#include "QtText.h"
-#include "StartPicture.h"
-#include "acquire/AcquisitionBars.h"
-#include "acquire/AddressHistory.h"
-#include "frames/AnimationPage.h"
-#include "frames/FrameFileCommands.h"
-#include "frames/FrameCounter.h"
-#include "links/LinkPane.h"
-#include "links/StartLinks.h"
-#include "macros/URLMacros.h"
-#include "WindowCommands.h"
-#include "acquire/AcquisitionPresenter.h"
-#include "links/LinkEditCommands.h"
-#include "tools/ImageToolsPage.h"
-#include "tools/FrameTools.h"
-#include "tools/PictureDisplay.h"
-#include "tools/SizeCommands.h"
-#include "tools/SizePage.h"
-#include "ui/MessageText.h"
-#include "widgets/PictureView.h"
+#include "gui/AboutDialog.h"
+#include "gui/Icons.h"
+#include "gui/MainMenus.h"
+#include "gui/PicturePanel.h"
+#include "gui/QtDialogs.h"
+#include "gui/QtText.h"
+#include "gui/StartPicture.h"
+#include "gui/acquire/AcquisitionBars.h"
+#include "core/acquire/AddressHistory.h"
+#include "gui/frames/AnimationPage.h"
+#include "gui/frames/FrameFileCommands.h"
+#include "gui/frames/FrameCounter.h"
+#include "gui/links/LinkPane.h"
+#include "core/links/StartLinks.h"
+#include "core/macros/URLMacros.h"
+#include "gui/WindowCommands.h"
+#include "gui/acquire/AcquisitionPresenter.h"
+#include "gui/links/LinkEditCommands.h"
+#include "gui/tools/ImageToolsPage.h"
+#include "gui/tools/FrameTools.h"
+#include "gui/tools/PictureDisplay.h"
+#include "gui/tools/SizeCommands.h"
+#include "gui/tools/SizePage.h"
+#include "core/ui/MessageText.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -53,13 +53,13 @@ std::unique_ptr<QtDialogs> realDialogsUnless(const StartOptions& o, QWidget* par
 
 } // namespace
 
-TForm1::TForm1(StartOptions options, QWidget* parent)
+MainWindow::MainWindow(StartOptions options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)),
       qtDialogs_(realDialogsUnless(options_, this)),
       dialogs_(options_.dialogs ? *options_.dialogs : *qtDialogs_), fs_(options_.formatSettings),
       clock_(options_.clock ? *options_.clock : systemClock_),
       ini_(settingsFilePath()), links_(std::make_unique<LinkLibrary>(dialogs_)),
-      FrameStore(std::make_unique<TBitmapListEx>()) {
+      frameStore_(std::make_unique<FrameStore>()) {
     setObjectName("Form1");
     setWindowTitle("Kestrix");
     setWindowIcon(icons::application());
@@ -67,50 +67,50 @@ TForm1::TForm1(StartOptions options, QWidget* parent)
     createAcquisition();
     createTools();
     wireCommands();
-    FormCreate();
+    initialise();
     createDialogs();
     if (options_.startClock)
-        acquisition_->Timer1()->start();
+        acquisition_->clockTimer()->start();
 }
 
-void TForm1::createAcquisition() {
-    display_ = new PictureDisplay(*imageTools_, *picture_->Image1, *gauge_, *FrameStore, dialogs_,
+void MainWindow::createAcquisition() {
+    display_ = new PictureDisplay(*imageTools_, *picture_->pictureView, *gauge_, *frameStore_, dialogs_,
                                   fs_, this);
     WindowHooks hooks;
-    hooks.expandAddress = [this] { return ExpandAddressBar(); };
-    hooks.showImageInfo = [this] { ShowImageInfo(); };
-    hooks.pushAddressHistory = [this] { PushAddressHistory(); };
+    hooks.expandAddress = [this] { return expandAddressBar(); };
+    hooks.showImageInfo = [this] { showImageInfo(); };
+    hooks.pushAddressHistory = [this] { pushAddressHistory(); };
     hooks.confirm = [this](const std::string& text) {
         return dialogs_.askYesNo(text, MessageIcon::Information);
     };
     hooks.runCommand = [this](const std::function<void()>& command) { runCommand(command); };
     acquisition_ = new AcquisitionPresenter({*toolBar_, *addressBar_, *statusBar_, *animation_,
                                              *picture_},
-                                            *display_, std::move(hooks), *FrameStore, clock_, fs_,
-                                            settings_, CurrentLink, this);
-    frameFiles_ = new FrameFileCommands(*FrameStore, *acquisition_, *gauge_, dialogs_, this);
+                                            *display_, std::move(hooks), *frameStore_, clock_, fs_,
+                                            settings_, currentLink_, this);
+    frameFiles_ = new FrameFileCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, this);
 }
 
-void TForm1::createTools() {
-    frameTools_ = new FrameTools(*FrameStore, *acquisition_, *display_, *gauge_, dialogs_,
+void MainWindow::createTools() {
+    frameTools_ = new FrameTools(*frameStore_, *acquisition_, *display_, *gauge_, dialogs_,
                                  settings_, [this](const QString& c) { setCaption(c); }, this);
-    sizeCommands_ = new SizeCommands(*sizePage_, *picture_, *display_, *FrameStore, *acquisition_,
+    sizeCommands_ = new SizeCommands(*sizePage_, *picture_, *display_, *frameStore_, *acquisition_,
                                      *gauge_, dialogs_, this);
     const std::pair<QAbstractButton*, std::function<void()>> buttons[] = {
-        {animation_->FlawsBtn, [this] { frameTools_->RemoveFlaws(); }},
-        {animation_->DupBtn, [this] { frameTools_->RemoveDuplicates(); }},
-        {animation_->DiffBtn, [this] { frameTools_->DiffBtnClick(); }},
-        {imageTools_->AverageBtn, [this] { frameTools_->AverageAllFrames(); }},
-        {sizePage_->ResizeBtn, [this] { sizeCommands_->ResizeShown(); }},
-        {sizePage_->ResizeAllBtn, [this] { sizeCommands_->ResizeAllFrames(); }},
+        {animation_->flawsBtn, [this] { frameTools_->removeFlaws(); }},
+        {animation_->dupBtn, [this] { frameTools_->removeDuplicates(); }},
+        {animation_->diffBtn, [this] { frameTools_->diffBtnClick(); }},
+        {imageTools_->averageBtn, [this] { frameTools_->averageAllFrames(); }},
+        {sizePage_->resizeBtn, [this] { sizeCommands_->resizeShown(); }},
+        {sizePage_->resizeAllBtn, [this] { sizeCommands_->resizeAllFrames(); }},
     };
     for (const auto& [button, command] : buttons)
         connect(button, &QAbstractButton::clicked, this, [this, command] { runCommand(command); });
 }
 
-Bitmap& TForm1::shownOriginal() { return display_->ShownOriginal(); }
+Bitmap& MainWindow::shownOriginal() { return display_->shownOriginal(); }
 
-TForm1::~TForm1() {
+MainWindow::~MainWindow() {
     // The presenters and panels look at the core objects this window owns: they go first.
     links_->onModifiedChanged = nullptr;
     delete linkEdit_;
@@ -122,7 +122,7 @@ TForm1::~TForm1() {
     delete takeCentralWidget();
 }
 
-void TForm1::buildLayout() {
+void MainWindow::buildLayout() {
     buildMainMenu(this);
     treePopup_ = buildTreePopup(this);
 
@@ -135,11 +135,11 @@ void TForm1::buildLayout() {
     splitter_ = new QSplitter(Qt::Horizontal, central);
     splitter_->setObjectName("Splitter1");
 
-    auto* panel1 = new QWidget(splitter_);
-    panel1->setObjectName("Panel1");
-    auto* left = new QVBoxLayout(panel1);
+    auto* leftPanel = new QWidget(splitter_);
+    leftPanel->setObjectName("Panel1");
+    auto* left = new QVBoxLayout(leftPanel);
     left->setContentsMargins(0, 0, 0, 0);
-    pageControl_ = new QTabWidget(panel1);
+    pageControl_ = new QTabWidget(leftPanel);
     pageControl_->setObjectName("PageControl1");
     linkPane_ = new LinkPane(*links_, pageControl_);
     animation_ = new AnimationPage(pageControl_);
@@ -149,7 +149,7 @@ void TForm1::buildLayout() {
     pageControl_->addTab(animation_, "Animation");
     pageControl_->addTab(imageTools_, "Image Tools");
     pageControl_->addTab(sizePage_, "Size");
-    gauge_ = new QProgressBar(panel1);
+    gauge_ = new QProgressBar(leftPanel);
     gauge_->setObjectName("Gauge1");
     gauge_->setRange(0, 100);
     gauge_->setValue(0);
@@ -158,10 +158,10 @@ void TForm1::buildLayout() {
     left->addWidget(gauge_);
 
     picture_ = new PicturePanel(splitter_);
-    splitter_->addWidget(panel1);
+    splitter_->addWidget(leftPanel);
     splitter_->addWidget(picture_);
     splitter_->setStretchFactor(1, 1);
-    panel1->setMinimumWidth(340);
+    leftPanel->setMinimumWidth(340);
     splitter_->setSizes({360, 760});
 
     statusBar_ = new StatusBarPanel(central);
@@ -173,49 +173,49 @@ void TForm1::buildLayout() {
     resize(1120, 740);
 }
 
-void TForm1::FormCreate() {
-    FirstActivate = true;
-    animation_->FrameCounter->setMaxFrames(0);
-    links_->tree().AddRootNode("Images Links");
+void MainWindow::initialise() {
+    firstActivate_ = true;
+    animation_->frameCounter->setMaxFrames(0);
+    links_->tree().addRootNode("Images Links");
     links_->tree().setAllExpanded(true);
-    picture_->Image1->setPicture(startPicture());
+    picture_->pictureView->setPicture(startPicture());
     ini_.load();
-    settings_ = ReadSettings(ini_, fs_);
+    settings_ = readSettings(ini_, fs_);
     try {
-        LoadStartLinks(*links_, settings_, fromQ(options_.programDir));
+        loadStartLinks(*links_, settings_, fromQ(options_.programDir));
     } catch (const std::exception& e) {
         showError(e);
         return;
     }
     pageControl_->setCurrentIndex(0);
-    ReadAddressHistory();
-    UseSelectedLink();
-    display_->ShownOriginal() = picture_->Image1->picture();
-    ShowImageInfo();
+    readAddressHistory();
+    useSelectedLink();
+    display_->shownOriginal() = picture_->pictureView->picture();
+    showImageInfo();
     helpFile_ = QDir(options_.programDir).filePath("KSX.CHM");
 }
 
-void TForm1::wireCommands() {
+void MainWindow::wireCommands() {
     wireLinkCommands();
     wireEditing();
     wireWindowCommands();
-    connect(animation_->FrameCounter, &TFrameCounter::OnMaxChange, this,
-            &TForm1::UpdateMainCaption);
+    connect(animation_->frameCounter, &FrameCounter::onMaxChange, this,
+            &MainWindow::updateMainCaption);
     connect(addressBar_, &AddressBarPanel::edited, this, [this](const QString& text) {
-        CurrentLink.URL = fromQ(text);
-        picture_->CurrentLinkDis->clear();
+        currentLink_.url = fromQ(text);
+        picture_->currentLinkDis->clear();
     });
     connect(action("ExitMnu"), &QAction::triggered, this, &QWidget::close);
     connect(action("AddressBarMnu"), &QAction::toggled, addressBar_, &QWidget::setVisible);
     connect(action("SaveSettingsMnu"), &QAction::triggered, this, [this] {
         runCommand([this] {
-            WriteSettings(ini_, settings_, links_->tree().absoluteIndex(links_->tree().selected()),
+            writeSettings(ini_, settings_, links_->tree().absoluteIndex(links_->tree().selected()),
                           fs_);
         });
     });
 }
 
-void TForm1::wireLinkCommands() {
+void MainWindow::wireLinkCommands() {
     LinkLibrary& lib = *links_;
     const std::pair<const char*, std::function<void()>> fileCommands[] = {
         {"LoadLinksMnu", [&lib] { lib.loadLinksCommand(); }},
@@ -225,27 +225,27 @@ void TForm1::wireLinkCommands() {
         {"SaveSelectedBranchMnu", [&lib] { lib.saveSelectedBranchCommand(); }},
         {"ExpandAllMnu", [&lib] { lib.tree().setAllExpanded(true); }},
         {"ContractAllMnu", [&lib] { lib.tree().setAllExpanded(false); }},
-        {"Select1", [this] { SelectAndLoad(); }},
-        {"SaveFrames1", [this] { frameFiles_->SaveFramesCommand(); }},
-        {"LoadFrames1", [this] { frameFiles_->LoadFramesCommand(); }},
-        {"SaveAnimatedGIFMnu", [this] { frameFiles_->SaveAnimatedGIFCommand(); }},
-        {"SaveAviMnu", [this] { frameFiles_->SaveAVICommand(settings_.Quality); }},
-        {"LoadAnimatedGIF1", [this] { frameFiles_->LoadAnimatedGIFCommand(); }},
+        {"Select1", [this] { selectAndLoad(); }},
+        {"SaveFrames1", [this] { frameFiles_->saveFramesCommand(); }},
+        {"LoadFrames1", [this] { frameFiles_->loadFramesCommand(); }},
+        {"SaveAnimatedGIFMnu", [this] { frameFiles_->saveAnimatedGifCommand(); }},
+        {"SaveAviMnu", [this] { frameFiles_->saveAviCommand(settings_.quality); }},
+        {"LoadAnimatedGIF1", [this] { frameFiles_->loadAnimatedGifCommand(); }},
     };
     for (const auto& [name, command] : fileCommands)
         connect(action(name), &QAction::triggered, this, [this, command] { runCommand(command); });
     lib.onModifiedChanged = [this] { linkPane_->showModified(); };
     connect(linkPane_, &LinkPane::nodeDoubleClicked, this,
-            [this] { runCommand([this] { SelectAndLoad(); }); });
-    connect(linkPane_, &LinkPane::selectionChanged, this, &TForm1::updateMenuEnabling);
-    connect(linkPane_, &LinkPane::renamed, this, [this] { links_->SetLinksModified(true); });
+            [this] { runCommand([this] { selectAndLoad(); }); });
+    connect(linkPane_, &LinkPane::selectionChanged, this, &MainWindow::updateMenuEnabling);
+    connect(linkPane_, &LinkPane::renamed, this, [this] { links_->setLinksModified(true); });
     connect(linkPane_, &LinkPane::popupRequested, this,
             [this](const QPoint& at) { treePopup_->popup(at); });
 }
 
-QAction* TForm1::action(const char* name) const { return findChild<QAction*>(name); }
+QAction* MainWindow::action(const char* name) const { return findChild<QAction*>(name); }
 
-void TForm1::updateMenuEnabling() {
+void MainWindow::updateMenuEnabling() {
     const LinkNode* node = links_->tree().selected();
     if (!node)
         return;
@@ -258,7 +258,7 @@ void TForm1::updateMenuEnabling() {
         action(name)->setEnabled(c.editMacros);
 }
 
-void TForm1::runCommand(const std::function<void()>& command) {
+void MainWindow::runCommand(const std::function<void()>& command) {
     try {
         command();
     } catch (const std::exception& e) {
@@ -266,96 +266,96 @@ void TForm1::runCommand(const std::function<void()>& command) {
     }
 }
 
-void TForm1::showError(const std::exception& e) {
+void MainWindow::showError(const std::exception& e) {
     dialogs_.showMessage(withFullStop(e.what()), MessageIcon::Error);
 }
 
-void TForm1::UpdateMainCaption() {
-    picture_->CurrentLinkDis->setText(toQ(currentLinkLabel(CurrentLink)));
-    setCaption(toQ(mainCaption(CurrentLink, animation_->FrameCounter->MaxFrames())));
+void MainWindow::updateMainCaption() {
+    picture_->currentLinkDis->setText(toQ(currentLinkLabel(currentLink_)));
+    setCaption(toQ(mainCaption(currentLink_, animation_->frameCounter->maxFrames())));
 }
 
-void TForm1::setCaption(const QString& caption) {
+void MainWindow::setCaption(const QString& caption) {
     setWindowTitle(caption);
     QApplication::setApplicationDisplayName(caption);
     if (qtDialogs_)
         qtDialogs_->setTitle(caption);
 }
 
-bool TForm1::UseSelectedLink() {
-    if (!takeSelectedLink(links_->tree(), CurrentLink))
+bool MainWindow::useSelectedLink() {
+    if (!takeSelectedLink(links_->tree(), currentLink_))
         return false;
-    addressBar_->setText(CurrentLink.URL);
-    UpdateMainCaption();
+    addressBar_->setText(currentLink_.url);
+    updateMainCaption();
     return true;
 }
 
-void TForm1::SelectAndLoad() {
-    if (UseSelectedLink())
-        acquisition_->cycle().LoadImage();
+void MainWindow::selectAndLoad() {
+    if (useSelectedLink())
+        acquisition_->cycle().loadImage();
 }
 
-void TForm1::ShowImageInfo() {
-    const Bitmap& shown = picture_->Image1->picture();
-    picture_->BMSizeDis->setText(QString("%1x%2").arg(shown.width()).arg(shown.height()));
-    PushAddressHistory();
-    sizeCommands_->ResetSizeFields();
+void MainWindow::showImageInfo() {
+    const Bitmap& shown = picture_->pictureView->picture();
+    picture_->bmSizeDis->setText(QString("%1x%2").arg(shown.width()).arg(shown.height()));
+    pushAddressHistory();
+    sizeCommands_->resetSizeFields();
 }
 
-void TForm1::PushAddressHistory() {
+void MainWindow::pushAddressHistory() {
     std::vector<std::string> list = addressBar_->history();
     std::string text = addressBar_->text();
-    pushAddressHistory(list, text);
+    kestrix::pushAddressHistory(list, text);
     addressBar_->setHistory(list);
     addressBar_->setText(text);
 }
 
-void TForm1::ReadAddressHistory() {
+void MainWindow::readAddressHistory() {
     addressBar_->setText("");
-    addressBar_->setHistory(kestrix::ReadAddressHistory(ini_));
+    addressBar_->setHistory(kestrix::readAddressHistory(ini_));
 }
 
-void TForm1::WriteAddressHistory() { kestrix::WriteAddressHistory(ini_, addressBar_->history()); }
+void MainWindow::writeAddressHistory() { kestrix::writeAddressHistory(ini_, addressBar_->history()); }
 
-void TForm1::WriteSelectedIndex() {
-    kestrix::WriteSelectedIndex(ini_, links_->tree().absoluteIndex(links_->tree().selected()));
+void MainWindow::writeSelectedIndex() {
+    kestrix::writeSelectedIndex(ini_, links_->tree().absoluteIndex(links_->tree().selected()));
 }
 
-std::string TForm1::ExpandAddressBar() const {
-    return ExpandURLMacros(addressBar_->text(), clock_, fs_);
+std::string MainWindow::expandAddressBar() const {
+    return expandUrlMacros(addressBar_->text(), clock_, fs_);
 }
 
-bool TForm1::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     if (event->type() == QEvent::WindowActivate)
-        FormActivate();
+        openStartFile();
     return QMainWindow::event(event);
 }
 
-void TForm1::FormActivate() {
-    if (FirstActivate && !options_.arguments.isEmpty() &&
+void MainWindow::openStartFile() {
+    if (firstActivate_ && !options_.arguments.isEmpty() &&
         QFileInfo(options_.arguments.first()).isFile())
-        OpenFileByExtension(options_.arguments.first());
-    FirstActivate = false;
+        openFileByExtension(options_.arguments.first());
+    firstActivate_ = false;
 }
 
-void TForm1::OpenFileByExtension(const QString& path) {
+void MainWindow::openFileByExtension(const QString& path) {
     const QFileInfo info(path);
     QDir::setCurrent(info.absolutePath());
     const QString extension = "." + info.suffix().toLower();
     const std::string file = fromQ(info.absoluteFilePath());
     if (extension == ".klnx")
-        runCommand([this, &file] { links_->LoadLinkFile(file); });
+        runCommand([this, &file] { links_->loadLinkFile(file); });
     else if (extension == ".ifrm")
-        runCommand([this, &file] { frameFiles_->LoadFramesFile(file); });
+        runCommand([this, &file] { frameFiles_->loadFramesFile(file); });
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    acquisition_->HttpClient1().Cancel();
+void MainWindow::closeEvent(QCloseEvent* event) {
+    acquisition_->httpClient().cancel();
     // A settings file that cannot be written is reported but never keeps the program open.
-    runCommand([this] { WriteSelectedIndex(); });
-    runCommand([this] { WriteAddressHistory(); });
+    runCommand([this] { writeSelectedIndex(); });
+    runCommand([this] { writeAddressHistory(); });
     bool goOn = false;
-    runCommand([this, &goOn] { goOn = links_->AskSaveLinks(); });
+    runCommand([this, &goOn] { goOn = links_->askSaveLinks(); });
     if (goOn)
         event->accept();
     else

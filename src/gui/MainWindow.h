@@ -1,14 +1,14 @@
-// TForm1: the main window. It owns the program's long-lived state, creates the panels that hold
+// MainWindow: the main window. It owns the program's long-lived state, creates the panels that hold
 // the controls, and wires menus and buttons to the core's operations.
 #pragma once
 
-#include "frames/BitmapList.h"
-#include "image/Bitmap.h"
-#include "links/CurrentLink.h"
-#include "links/LinkLibrary.h"
-#include "settings/AppSettings.h"
-#include "util/Clock.h"
-#include "util/FormatSettings.h"
+#include "core/frames/BitmapList.h"
+#include "core/image/Bitmap.h"
+#include "core/links/CurrentLink.h"
+#include "core/links/LinkLibrary.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/Clock.h"
+#include "core/util/FormatSettings.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -28,9 +28,9 @@ class AddressBarPanel;
 class FindDialog;
 class FrameFileCommands;
 class LinkEditCommands;
-class TMacroEditDlg;
-class TNodeEditDlg;
-class TSettingsDlg;
+class MacroEditorDialog;
+class NodeEditDialog;
+class SettingsDialog;
 class WindowCommands;
 class FrameTools;
 class SizeCommands;
@@ -42,7 +42,7 @@ class PicturePanel;
 class QtDialogs;
 class SizePage;
 class StatusBarPanel;
-class TAboutDlg;
+class AboutDialog;
 class ToolBarPanel;
 
 // What the window needs from its surroundings; tests replace the dialogs and the folders.
@@ -56,45 +56,45 @@ struct StartOptions {
     FormatSettings formatSettings = defaultFormatSettings();
 };
 
-class TForm1 : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    explicit TForm1(StartOptions options, QWidget* parent = nullptr);
-    ~TForm1() override;
+    explicit MainWindow(StartOptions options, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // State other parts of the program read.
     AppSettings& settings() { return settings_; }
     LinkLibrary& links() { return *links_; }
-    const TURLInfo& currentLink() const { return CurrentLink; }
+    const LinkInfo& currentLink() const { return currentLink_; }
     Bitmap& shownOriginal();
-    TBitmapListEx& frameStore() { return *FrameStore; }
+    FrameStore& frameStore() { return *frameStore_; }
     AcquisitionPresenter& acquisition() { return *acquisition_; }
     PictureDisplay& display() { return *display_; }
     FrameFileCommands& frameFiles() { return *frameFiles_; }
     SizeCommands& sizeCommands() { return *sizeCommands_; }
-    TSettingsDlg& settingsDialog() { return *settingsDlg_; }
-    TNodeEditDlg& nodeEditDialog() { return *nodeEditDlg_; }
-    TMacroEditDlg& macroEditDialog() { return *macroEditDlg_; }
+    SettingsDialog& settingsDialog() { return *settingsDlg_; }
+    NodeEditDialog& nodeEditDialog() { return *nodeEditDlg_; }
+    MacroEditorDialog& macroEditDialog() { return *macroEditDlg_; }
     FindDialog& findDialog() { return *findDialog_; }
     // The edited link becomes the current link: address bar and caption follow.
     void makeCurrent(const LinkNode* link);
     // The macro editor on an address; true when it was closed with OK.
-    bool EditMacros(std::string& address);
+    bool editMacros(std::string& address);
     const QString& helpFile() const { return helpFile_; }
 
     // Start and shutdown steps, callable by tests.
-    void FormActivate();
-    void UpdateMainCaption();
-    bool UseSelectedLink();
+    void openStartFile();
+    void updateMainCaption();
+    bool useSelectedLink();
     // "&Select" and a double-click: the selected link becomes current and is fetched.
-    void SelectAndLoad();
-    void ShowImageInfo();
-    void PushAddressHistory();
-    void ReadAddressHistory();
-    void WriteAddressHistory();
-    void WriteSelectedIndex();
+    void selectAndLoad();
+    void showImageInfo();
+    void pushAddressHistory();
+    void readAddressHistory();
+    void writeAddressHistory();
+    void writeSelectedIndex();
     // The address bar's text with its macros expanded; the bar keeps its text.
-    std::string ExpandAddressBar() const;
+    std::string expandAddressBar() const;
 
 protected:
     bool event(QEvent* event) override;
@@ -109,10 +109,10 @@ private:
     void wireEditing();
     void wireWindowCommands();
     void setCaption(const QString& caption);
-    void FormCreate();
+    void initialise();
     void wireCommands();
     void wireLinkCommands();
-    void OpenFileByExtension(const QString& path);
+    void openFileByExtension(const QString& path);
     void updateMenuEnabling();
     // Runs a command and shows a failure in the error box.
     void runCommand(const std::function<void()>& command);
@@ -128,9 +128,9 @@ private:
     IniFile ini_;
     AppSettings settings_;
     std::unique_ptr<LinkLibrary> links_;
-    TURLInfo CurrentLink = initialCurrentLink();
-    std::unique_ptr<TBitmapListEx> FrameStore;
-    bool FirstActivate = true;
+    LinkInfo currentLink_ = initialCurrentLink();
+    std::unique_ptr<FrameStore> frameStore_;
+    bool firstActivate_ = true;
     QString helpFile_;
 
     ToolBarPanel* toolBar_ = nullptr;
@@ -145,15 +145,15 @@ private:
     PicturePanel* picture_ = nullptr;
     StatusBarPanel* statusBar_ = nullptr;
     QMenu* treePopup_ = nullptr;
-    TAboutDlg* aboutDlg_ = nullptr;
+    AboutDialog* aboutDlg_ = nullptr;
     PictureDisplay* display_ = nullptr;
     AcquisitionPresenter* acquisition_ = nullptr;
     FrameFileCommands* frameFiles_ = nullptr;
     FrameTools* frameTools_ = nullptr;
     SizeCommands* sizeCommands_ = nullptr;
-    TSettingsDlg* settingsDlg_ = nullptr;
-    TNodeEditDlg* nodeEditDlg_ = nullptr;
-    TMacroEditDlg* macroEditDlg_ = nullptr;
+    SettingsDialog* settingsDlg_ = nullptr;
+    NodeEditDialog* nodeEditDlg_ = nullptr;
+    MacroEditorDialog* macroEditDlg_ = nullptr;
     FindDialog* findDialog_ = nullptr;
     LinkEditCommands* linkEdit_ = nullptr;
     std::unique_ptr<WindowCommands> windowCommands_;

@@ -1,7 +1,7 @@
-#include "PicturePanel.h"
+#include "gui/PicturePanel.h"
 
-#include "widgets/Fields.h"
-#include "widgets/PictureView.h"
+#include "gui/widgets/Fields.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -12,44 +12,44 @@
 namespace kestrix::gui {
 
 PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {
-    CurrentLinkDis = valueField("CurrentLinkDis", this, 120);
-    BMSizeDis = valueField("BMSizeDis", this, 70);
-    GMTDis = valueField("GMTDis", this, 60);
-    ActualSizeChk = new QCheckBox("Use Actual Size", this);
-    ActualSizeChk->setObjectName("ActualSizeChk");
-    ScrollBox1 = new QScrollArea(this);
-    ScrollBox1->setObjectName("ScrollBox1");
-    ScrollBox1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1 = new PictureView;
-    Image1->setObjectName("Image1");
-    ScrollBox1->setWidget(Image1);
-    ScrollBox1->setWidgetResizable(true);
+    currentLinkDis = valueField("CurrentLinkDis", this, 120);
+    bmSizeDis = valueField("BMSizeDis", this, 70);
+    gmtDis = valueField("GMTDis", this, 60);
+    actualSizeChk = new QCheckBox("Use Actual Size", this);
+    actualSizeChk->setObjectName("ActualSizeChk");
+    scrollArea = new QScrollArea(this);
+    scrollArea->setObjectName("ScrollBox1");
+    scrollArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    pictureView = new PictureView;
+    pictureView->setObjectName("Image1");
+    scrollArea->setWidget(pictureView);
+    scrollArea->setWidgetResizable(true);
 
     auto* info = new QHBoxLayout;
     info->addWidget(fieldLabel(" Current Link:", this));
-    info->addWidget(CurrentLinkDis, 1);
+    info->addWidget(currentLinkDis, 1);
     info->addWidget(fieldLabel(" Img. Size:", this));
-    info->addWidget(BMSizeDis);
+    info->addWidget(bmSizeDis);
     info->addWidget(fieldLabel(" GMT", this));
-    info->addWidget(GMTDis);
-    info->addWidget(ActualSizeChk);
+    info->addWidget(gmtDis);
+    info->addWidget(actualSizeChk);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(info);
-    layout->addWidget(ScrollBox1, 1);
-    connect(ActualSizeChk, &QCheckBox::clicked, this, &PicturePanel::applyActualSize);
-    connect(Image1, &PictureView::pictureChanged, this, [this] {
-        if (ActualSizeChk->isChecked())
+    layout->addWidget(scrollArea, 1);
+    connect(actualSizeChk, &QCheckBox::clicked, this, &PicturePanel::applyActualSize);
+    connect(pictureView, &PictureView::pictureChanged, this, [this] {
+        if (actualSizeChk->isChecked())
             applyActualSize();
     });
 }
 
 void PicturePanel::applyActualSize() {
-    if (ActualSizeChk->isChecked()) {
-        ScrollBox1->setWidgetResizable(false);
-        Image1->resize(Image1->picture().width(), Image1->picture().height());
+    if (actualSizeChk->isChecked()) {
+        scrollArea->setWidgetResizable(false);
+        pictureView->resize(pictureView->picture().width(), pictureView->picture().height());
     } else {
-        ScrollBox1->setWidgetResizable(true);
+        scrollArea->setWidgetResizable(true);
     }
 }
 

@@ -1,4 +1,4 @@
-// The right-hand panel: the information bar over the scrolling picture area (Image1).
+// The right-hand panel: the information bar over the scrolling picture area.
 #pragma once
 
 #include <QWidget>
@@ -16,12 +16,12 @@ class PicturePanel : public QWidget {
 public:
     explicit PicturePanel(QWidget* parent = nullptr);
 
-    QLabel* CurrentLinkDis;
-    QLabel* BMSizeDis;
-    QLabel* GMTDis;
-    QCheckBox* ActualSizeChk;
-    QScrollArea* ScrollBox1;
-    PictureView* Image1;
+    QLabel* currentLinkDis;
+    QLabel* bmSizeDis;
+    QLabel* gmtDis;
+    QCheckBox* actualSizeChk;
+    QScrollArea* scrollArea;
+    PictureView* pictureView;
 
     // Shows the picture at its own size (top left, scroll bars when larger) or stretched to the
     // whole area, following "Use Actual Size".

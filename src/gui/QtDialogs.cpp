@@ -1,6 +1,6 @@
-#include "QtDialogs.h"
+#include "gui/QtDialogs.h"
 
-#include "QtText.h"
+#include "gui/QtText.h"
 
 #include <QFileDialog>
 #include <QMessageBox>

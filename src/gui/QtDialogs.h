@@ -1,7 +1,7 @@
 // The real message boxes and file dialogs, titled with the application's title.
 #pragma once
 
-#include "ui/Dialogs.h"
+#include "core/ui/Dialogs.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "SettingsDialog.h"
+#include "gui/SettingsDialog.h"
 
-#include "QtText.h"
-#include "controls/IntegerSpin.h"
-#include "controls/SpinInstances.h"
-#include "links/LinkLibrary.h"
+#include "gui/QtText.h"
+#include "gui/controls/IntegerSpin.h"
+#include "gui/controls/SpinInstances.h"
+#include "core/links/LinkLibrary.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -20,7 +20,7 @@
 
 namespace kestrix::gui {
 
-TSettingsDlg::TSettingsDlg(Dialogs& dialogs, QWidget* parent)
+SettingsDialog::SettingsDialog(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), dialogs_(dialogs), pages_(new QTabWidget(this)) {
     setObjectName("SettingsDlg");
     setWindowTitle("Settings");
@@ -52,37 +52,37 @@ TSettingsDlg::TSettingsDlg(Dialogs& dialogs, QWidget* parent)
     connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(2); });
 }
 
-QWidget* TSettingsDlg::generalPage() {
+QWidget* SettingsDialog::generalPage() {
     auto* page = new QWidget(this);
-    TimeOutSpin = makeTimeOutSpin(page);
+    timeOutSpin = makeTimeOutSpin(page);
     auto* flaws = new QGroupBox("Flaw Removal", page);
-    FlawSpin = makeFlawSpin(flaws);
-    BlackFrameChk = new QCheckBox("Black Frames", flaws);
-    BlackFrameChk->setObjectName("BlackFrameChk");
+    flawSpin = makeFlawSpin(flaws);
+    blackFrameChk = new QCheckBox("Black Frames", flaws);
+    blackFrameChk->setObjectName("BlackFrameChk");
     auto* flawGrid = new QGridLayout(flaws);
     flawGrid->addWidget(new QLabel("Flaw Threshold", flaws), 0, 0);
-    flawGrid->addWidget(FlawSpin, 0, 1);
-    flawGrid->addWidget(BlackFrameChk, 1, 0, 1, 2);
+    flawGrid->addWidget(flawSpin, 0, 1);
+    flawGrid->addWidget(blackFrameChk, 1, 0, 1, 2);
     auto* grid = new QGridLayout(page);
     grid->addWidget(new QLabel("Image Wait Time Out", page), 0, 0);
-    grid->addWidget(TimeOutSpin, 0, 1);
+    grid->addWidget(timeOutSpin, 0, 1);
     grid->addWidget(flaws, 1, 0, 1, 2);
     grid->setRowStretch(2, 1);
     return page;
 }
 
-QWidget* TSettingsDlg::moviesPage() {
+QWidget* SettingsDialog::moviesPage() {
     auto* page = new QWidget(this);
     auto* avi = new QGroupBox("AVI Compression", page);
-    QualityTrack = new QSlider(Qt::Horizontal, avi);
-    QualityTrack->setObjectName("QualityTrack");
-    QualityTrack->setRange(0, 10000);
-    QualityTrack->setTickInterval(1000);
-    QualityTrack->setTickPosition(QSlider::TicksAbove);
-    QualityTrack->setMinimumWidth(220);
+    qualityTrack = new QSlider(Qt::Horizontal, avi);
+    qualityTrack->setObjectName("QualityTrack");
+    qualityTrack->setRange(0, 10000);
+    qualityTrack->setTickInterval(1000);
+    qualityTrack->setTickPosition(QSlider::TicksAbove);
+    qualityTrack->setMinimumWidth(220);
     auto* row = new QHBoxLayout(avi);
     row->addWidget(new QLabel("More Compression <-", avi));
-    row->addWidget(QualityTrack, 1);
+    row->addWidget(qualityTrack, 1);
     row->addWidget(new QLabel("-> Better Quality", avi));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(avi);
@@ -90,52 +90,52 @@ QWidget* TSettingsDlg::moviesPage() {
     return page;
 }
 
-QWidget* TSettingsDlg::filePage() {
+QWidget* SettingsDialog::filePage() {
     auto* page = new QWidget(this);
-    DefaultFileEdit = new QLineEdit(page);
-    DefaultFileEdit->setObjectName("DefaultFileEdit");
-    DefaultFileEdit->setMinimumWidth(260);
+    defaultFileEdit = new QLineEdit(page);
+    defaultFileEdit->setObjectName("DefaultFileEdit");
+    defaultFileEdit->setMinimumWidth(260);
     auto* browse = new QPushButton("Browse", page);
     browse->setObjectName("BrowseEditBtn");
     browse->setAutoDefault(false);
     auto* grid = new QGridLayout(page);
     grid->addWidget(new QLabel("Default Link File/Path", page), 0, 0, 1, 2);
-    grid->addWidget(DefaultFileEdit, 1, 0);
+    grid->addWidget(defaultFileEdit, 1, 0);
     grid->addWidget(browse, 1, 1);
     grid->setRowStretch(2, 1);
     connect(browse, &QPushButton::clicked, this, [this] {
-        std::string path = fromQ(DefaultFileEdit->text());
-        BrowseLinkFile("Select Default Link File", path);
-        DefaultFileEdit->setText(toQ(path));
+        std::string path = fromQ(defaultFileEdit->text());
+        browseLinkFile("Select Default Link File", path);
+        defaultFileEdit->setText(toQ(path));
     });
     return page;
 }
 
-bool TSettingsDlg::ShowSettingsDialog(AppSettings& settings) {
-    LoadSettingsDialog(settings);
+bool SettingsDialog::showSettingsDialog(AppSettings& settings) {
+    loadSettingsDialog(settings);
     if (exec() != QDialog::Accepted)
         return false;
-    StoreSettingsDialog(settings);
+    storeSettingsDialog(settings);
     return true;
 }
 
-void TSettingsDlg::LoadSettingsDialog(const AppSettings& s) {
-    QualityTrack->setValue(s.Quality); // the bar brings the value to its nearer end
-    TimeOutSpin->setValue(s.TimeOut);
-    DefaultFileEdit->setText(toQ(s.DefaultFile));
-    FlawSpin->setValue(std::llround(s.FlawThreshold * 100));
-    BlackFrameChk->setChecked(s.BlackFrame);
+void SettingsDialog::loadSettingsDialog(const AppSettings& s) {
+    qualityTrack->setValue(s.quality); // the bar brings the value to its nearer end
+    timeOutSpin->setValue(s.timeOut);
+    defaultFileEdit->setText(toQ(s.defaultFile));
+    flawSpin->setValue(std::llround(s.flawThreshold * 100));
+    blackFrameChk->setChecked(s.blackFrame);
 }
 
-void TSettingsDlg::StoreSettingsDialog(AppSettings& s) {
-    s.Quality = QualityTrack->value();
-    s.TimeOut = static_cast<int32_t>(TimeOutSpin->Value());
-    s.DefaultFile = fromQ(DefaultFileEdit->text());
-    s.FlawThreshold = static_cast<double>(FlawSpin->Value()) / 100.0;
-    s.BlackFrame = BlackFrameChk->isChecked();
+void SettingsDialog::storeSettingsDialog(AppSettings& s) {
+    s.quality = qualityTrack->value();
+    s.timeOut = static_cast<int32_t>(timeOutSpin->value());
+    s.defaultFile = fromQ(defaultFileEdit->text());
+    s.flawThreshold = static_cast<double>(flawSpin->value()) / 100.0;
+    s.blackFrame = blackFrameChk->isChecked();
 }
 
-void TSettingsDlg::BrowseLinkFile(const std::string& title, std::string& path) {
+void SettingsDialog::browseLinkFile(const std::string& title, std::string& path) {
     const QFileInfo current(toQ(path));
     FileDialogOptions o;
     o.title = title;

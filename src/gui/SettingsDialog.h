@@ -1,9 +1,9 @@
-// TSettingsDlg: the time-out, the flaw threshold, black frames, the AVI quality and the default
+// SettingsDialog: the time-out, the flaw threshold, black frames, the AVI quality and the default
 // link file. OK copies the edits into the settings in memory; nothing is written to the file here.
 #pragma once
 
-#include "settings/AppSettings.h"
-#include "ui/Dialogs.h"
+#include "core/settings/AppSettings.h"
+#include "core/ui/Dialogs.h"
 
 #include <QDialog>
 
@@ -14,19 +14,19 @@ class QTabWidget;
 
 namespace kestrix::gui {
 
-class TIntegerSpin;
+class IntegerSpin;
 
-class TSettingsDlg : public QDialog {
+class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    TSettingsDlg(Dialogs& dialogs, QWidget* parent = nullptr);
+    SettingsDialog(Dialogs& dialogs, QWidget* parent = nullptr);
 
     // Loads the controls, shows the dialog and stores the edits on OK; true for OK.
-    bool ShowSettingsDialog(AppSettings& settings);
-    void LoadSettingsDialog(const AppSettings& settings);
-    void StoreSettingsDialog(AppSettings& settings);
+    bool showSettingsDialog(AppSettings& settings);
+    void loadSettingsDialog(const AppSettings& settings);
+    void storeSettingsDialog(AppSettings& settings);
     // Lets the user pick an existing link file; the path becomes it when one is chosen.
-    void BrowseLinkFile(const std::string& title, std::string& path);
+    void browseLinkFile(const std::string& title, std::string& path);
 
     QTabWidget* pages() const { return pages_; }
 
@@ -40,11 +40,11 @@ private:
 
     Dialogs& dialogs_;
     QTabWidget* pages_;
-    TIntegerSpin* TimeOutSpin;
-    TIntegerSpin* FlawSpin;
-    QCheckBox* BlackFrameChk;
-    QSlider* QualityTrack;
-    QLineEdit* DefaultFileEdit;
+    IntegerSpin* timeOutSpin;
+    IntegerSpin* flawSpin;
+    QCheckBox* blackFrameChk;
+    QSlider* qualityTrack;
+    QLineEdit* defaultFileEdit;
 };
 
 } // namespace kestrix::gui

@@ -1,6 +1,6 @@
-#include "StartPicture.h"
+#include "gui/StartPicture.h"
 
-#include "BitmapQt.h"
+#include "gui/BitmapQt.h"
 
 #include <QFont>
 #include <QLinearGradient>

@@ -1,7 +1,7 @@
 // The picture shown before the first image arrives.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 namespace kestrix::gui {
 

@@ -1,6 +1,6 @@
-#include "SystemLocale.h"
+#include "gui/SystemLocale.h"
 
-#include "QtText.h"
+#include "gui/QtText.h"
 
 #include <QLocale>
 

@@ -1,7 +1,7 @@
 // The user's locale as the core's FormatSettings.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <QString>
 

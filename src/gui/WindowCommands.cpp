@@ -1,11 +1,11 @@
-#include "WindowCommands.h"
+#include "gui/WindowCommands.h"
 
-#include "BitmapQt.h"
-#include "QtText.h"
-#include "image/BmpCodec.h"
-#include "ui/ShellOpen.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "gui/BitmapQt.h"
+#include "gui/QtText.h"
+#include "core/image/BmpCodec.h"
+#include "core/ui/ShellOpen.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <QClipboard>
 #include <QDesktopServices>
@@ -19,11 +19,11 @@ DesktopOpener systemDesktopOpener() {
     return [](const std::string& url) { return QDesktopServices::openUrl(QUrl(toQ(url))); };
 }
 
-void WindowCommands::CopyImage(const Bitmap& shown) {
+void WindowCommands::copyImage(const Bitmap& shown) {
     QGuiApplication::clipboard()->setImage(imageFromBitmap(shown));
 }
 
-void WindowCommands::SaveBitmap(const Bitmap& shown) {
+void WindowCommands::saveBitmap(const Bitmap& shown) {
     FileDialogOptions o;
     o.title = "Save Current Image";
     o.filter = "Bitmaps (*.bmp)|*.bmp|All Files|*.*";
@@ -34,20 +34,20 @@ void WindowCommands::SaveBitmap(const Bitmap& shown) {
         writeFileAtomically(*name, writeBmp(shown));
 }
 
-void WindowCommands::ShellOpen(const std::string& target) {
+void WindowCommands::shellOpen(const std::string& target) {
     // The desktop reports no reason; it most often means no program takes the address.
     if (!open_(target))
-        throw Error(ShellErrorText(kShellNoAssociation));
+        throw Error(shellErrorText(kShellNoAssociation));
 }
 
-void WindowCommands::ViewWithBrowser(const std::string& expandedAddress) {
-    ShellOpen(browserAddress(expandedAddress));
+void WindowCommands::viewWithBrowser(const std::string& expandedAddress) {
+    shellOpen(browserAddress(expandedAddress));
 }
 
-void WindowCommands::HelpContents(const std::string& helpFile) {
+void WindowCommands::helpContents(const std::string& helpFile) {
     if (!fileExists(helpFile))
         throw Error("The help file " + helpFile + " is missing");
-    ShellOpen(fromQ(QUrl::fromLocalFile(toQ(helpFile)).toString()));
+    shellOpen(fromQ(QUrl::fromLocalFile(toQ(helpFile)).toString()));
 }
 
 } // namespace kestrix::gui

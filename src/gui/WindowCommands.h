@@ -2,8 +2,8 @@
 // it as a bitmap file, opening the address in the web browser, and opening the help file.
 #pragma once
 
-#include "image/Bitmap.h"
-#include "ui/Dialogs.h"
+#include "core/image/Bitmap.h"
+#include "core/ui/Dialogs.h"
 
 #include <functional>
 #include <string>
@@ -18,15 +18,15 @@ class WindowCommands {
 public:
     WindowCommands(Dialogs& dialogs, DesktopOpener opener) : dialogs_(dialogs), open_(std::move(opener)) {}
 
-    void CopyImage(const Bitmap& shown);
+    void copyImage(const Bitmap& shown);
     // The picture on display, adjustments included, as a BMP file in its own pixel format.
-    void SaveBitmap(const Bitmap& shown);
+    void saveBitmap(const Bitmap& shown);
     // The expanded address, when it is a web address, to the desktop's browser.
-    void ViewWithBrowser(const std::string& expandedAddress);
-    void HelpContents(const std::string& helpFile);
+    void viewWithBrowser(const std::string& expandedAddress);
+    void helpContents(const std::string& helpFile);
 
 private:
-    void ShellOpen(const std::string& target);
+    void shellOpen(const std::string& target);
 
     Dialogs& dialogs_;
     DesktopOpener open_;

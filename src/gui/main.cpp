@@ -1,6 +1,6 @@
 // Kestrix: start the application and its main window.
-#include "MainWindow.h"
-#include "SystemLocale.h"
+#include "gui/MainWindow.h"
+#include "gui/SystemLocale.h"
 
 #include <QApplication>
 #include <QLocale>
@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     options.programDir = QApplication::applicationDirPath();
     options.arguments = QApplication::arguments().mid(1);
     options.formatSettings = kestrix::gui::formatSettingsFrom(QLocale::system());
-    kestrix::gui::TForm1 window(options);
+    kestrix::gui::MainWindow window(options);
     window.show();
     return QApplication::exec();
 }

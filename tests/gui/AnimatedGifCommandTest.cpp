@@ -1,8 +1,8 @@
-#include "ImageBuilders.h"
+#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
-#include "frames/FrameCounter.h"
-#include "util/FileIO.h"
-#include "widgets/PictureView.h"
+#include "gui/frames/FrameCounter.h"
+#include "core/util/FileIO.h"
+#include "gui/widgets/PictureView.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -15,15 +15,15 @@ Bitmap shade(uint8_t v, int w = 6, int h = 4) { return greyBitmap(v, w, h); }
 
 TEST_F(WindowTest, AnimatedGifExportAndImport) {
     start();
-    TBitmapListEx& store = window->frameStore();
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+    FrameStore& store = window->frameStore();
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
     // Nothing to export: the warning, no dialog, no file.
     find<QAction>("SaveAnimatedGIFMnu")->trigger();
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No Movie To Save"});
     EXPECT_TRUE(dialogs.fileDialogs.empty());
 
     for (uint8_t v : {40, 80, 120})
-        store.AddTimed(shade(v), 46000.5);
+        store.addTimed(shade(v), 46000.5);
     counter->setMaxFrames(3);
     dialogs.files = {programDir.file("anim.gif")};
     find<QAction>("SaveAnimatedGIFMnu")->trigger();
@@ -32,16 +32,16 @@ TEST_F(WindowTest, AnimatedGifExportAndImport) {
     EXPECT_EQ(readFileBytes(programDir.file("anim.gif")).substr(0, 6), "GIF89a");
 
     // Loading replaces the animation with the file's frames, stamped 0.
-    store.AddTimed(shade(1, 9, 9), 46000.7);
+    store.addTimed(shade(1, 9, 9), 46000.7);
     counter->setMaxFrames(4);
     dialogs.files = {programDir.file("anim.gif")};
     find<QAction>("LoadAnimatedGIF1")->trigger();
-    ASSERT_EQ(store.Count(), 3);
-    EXPECT_EQ(store.Times().Get(0), 0.0);
-    EXPECT_EQ(counter->MaxFrames(), 3);
-    EXPECT_EQ(store.Get(0)->pixel(0, 0), (Color{40, 40, 40}));
+    ASSERT_EQ(store.count(), 3);
+    EXPECT_EQ(store.time(0), 0.0);
+    EXPECT_EQ(counter->maxFrames(), 3);
+    EXPECT_EQ(store.get(0)->pixel(0, 0), (Color{40, 40, 40}));
     // Later frames are drawn with the colours of the first frame's table: 80 is nearest to 40.
-    EXPECT_EQ(store.Get(1)->pixel(0, 0), (Color{40, 40, 40}));
+    EXPECT_EQ(store.get(1)->pixel(0, 0), (Color{40, 40, 40}));
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 6);
 
     // Not a GIF: the decoder's message; the store was emptied and the counter agrees.
@@ -49,6 +49,6 @@ TEST_F(WindowTest, AnimatedGifExportAndImport) {
     dialogs.files = {programDir.file("bad.gif")};
     find<QAction>("LoadAnimatedGIF1")->trigger();
     EXPECT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(store.Count(), 0);
-    EXPECT_EQ(counter->MaxFrames(), 0);
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(counter->maxFrames(), 0);
 }

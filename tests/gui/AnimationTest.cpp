@@ -1,9 +1,9 @@
-#include "ImageBuilders.h"
+#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
-#include "acquire/AcquisitionPresenter.h"
-#include "controls/RealSpin.h"
-#include "frames/FrameCounter.h"
-#include "widgets/PictureView.h"
+#include "gui/acquire/AcquisitionPresenter.h"
+#include "gui/controls/RealSpin.h"
+#include "gui/frames/FrameCounter.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,31 +25,31 @@ double at(int h, int m, int s) { return 46364 + (h * 3600 + m * 60 + s) / 86400.
 } // namespace
 
 TEST(FrameCounter, PositionCountAndButtons) {
-    gui::TFrameCounter counter;
+    gui::FrameCounter counter;
     counter.setShowCount(true);
-    QSignalSpy changes(&counter, &gui::TFrameCounter::OnChange);
-    QSignalSpy maxChanges(&counter, &gui::TFrameCounter::OnMaxChange);
+    QSignalSpy changes(&counter, &gui::FrameCounter::onChange);
+    QSignalSpy maxChanges(&counter, &gui::FrameCounter::onMaxChange);
     counter.setMaxFrames(0);
     EXPECT_EQ(counter.caption(), "");
-    counter.Next();
+    counter.next();
     EXPECT_EQ(changes.count(), 0);
 
     counter.setMaxFrames(12);
     counter.setFrameIndex(2);
     EXPECT_EQ(counter.caption(), "3/12");
     counter.setFrameIndex(12); // out of range: ignored
-    EXPECT_EQ(counter.FrameIndex(), 2);
-    counter.Last();
-    counter.Next(); // wrap off: stays, no event
-    EXPECT_EQ(counter.FrameIndex(), 11);
+    EXPECT_EQ(counter.frameIndex(), 2);
+    counter.last();
+    counter.next(); // wrap off: stays, no event
+    EXPECT_EQ(counter.frameIndex(), 11);
     EXPECT_EQ(changes.count(), 1);
     counter.setWrap(true);
-    counter.Next();
-    EXPECT_EQ(counter.FrameIndex(), 0);
-    counter.Prior();
-    EXPECT_EQ(counter.FrameIndex(), 11);
+    counter.next();
+    EXPECT_EQ(counter.frameIndex(), 0);
+    counter.prior();
+    EXPECT_EQ(counter.frameIndex(), 11);
     counter.setMaxFrames(5); // the position follows the new last frame
-    EXPECT_EQ(counter.FrameIndex(), 4);
+    EXPECT_EQ(counter.frameIndex(), 4);
     EXPECT_EQ(counter.caption(), "5/5");
     const int before = static_cast<int>(maxChanges.count());
     counter.setMaxFrames(5); // unchanged, but still announced
@@ -63,7 +63,7 @@ TEST(FrameCounter, KeepsItsHeightInATallLayout) {
     // would grow with it and cover the caption.
     QWidget page;
     auto* layout = new QVBoxLayout(&page);
-    auto* counter = new gui::TFrameCounter(&page);
+    auto* counter = new gui::FrameCounter(&page);
     layout->addWidget(counter);
     page.resize(320, 400);
     page.show();
@@ -80,70 +80,70 @@ TEST(FrameCounter, KeepsItsHeightInATallLayout) {
 
 TEST_F(WindowTest, FramesShowWithTheirTimeData) {
     start();
-    TBitmapListEx& store = window->frameStore();
+    FrameStore& store = window->frameStore();
     Acquisition& cycle = window->acquisition().cycle();
-    store.AddTimed(solid(10), at(10, 0, 0));
-    store.AddTimed(solid(20, 6, 2), at(10, 1, 15));
-    store.AddTimed(solid(30), at(10, 3, 15));
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+    store.addTimed(solid(10), at(10, 0, 0));
+    store.addTimed(solid(20, 6, 2), at(10, 1, 15));
+    store.addTimed(solid(30), at(10, 3, 15));
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
     counter->setMaxFrames(3);
     EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (3) - Kestrix");
-    cycle.ShowFrame(1);
+    cycle.showFrame(1);
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 6);
     EXPECT_EQ(find<QLabel>("ImageTimeDis")->text(), "10:01:15");
     EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "01:15");
     EXPECT_EQ(find<QLabel>("AveIntervalDis")->text(), "01:37");
     EXPECT_EQ(find<QLabel>("BMSizeDis")->text(), "6x2");
-    cycle.ShowFrame(0); // the first frame shows the interval to the next
+    cycle.showFrame(0); // the first frame shows the interval to the next
     EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "01:15");
 
     // Deleting the current last frame moves the counter back and shows the new last frame.
     counter->setFrameIndex(2);
     find<QToolButton>("DelPointBtn")->click();
-    EXPECT_EQ(store.Count(), 2);
-    EXPECT_EQ(counter->MaxFrames(), 2);
-    EXPECT_EQ(counter->FrameIndex(), 1);
+    EXPECT_EQ(store.count(), 2);
+    EXPECT_EQ(counter->maxFrames(), 2);
+    EXPECT_EQ(counter->frameIndex(), 1);
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 6);
 
     // Erasing asks first; No leaves everything.
     dialogs.answers = {Answer::No};
     find<QToolButton>("ClearBtn")->click();
-    EXPECT_EQ(store.Count(), 2);
-    cycle.LastImage = solid(1);
-    cycle.LastURL = "http://x";
-    cycle.URLChanged = false;
-    cycle.LastWasAnimation = true;
+    EXPECT_EQ(store.count(), 2);
+    cycle.lastImage = solid(1);
+    cycle.lastUrl = "http://x";
+    cycle.urlChanged = false;
+    cycle.lastWasAnimation = true;
     dialogs.answers = {Answer::Yes};
     find<QToolButton>("ClearBtn")->click();
     EXPECT_EQ(dialogs.asked.back(), "About to erase all animation frames. Are you sure?");
-    EXPECT_EQ(store.Count(), 0);
-    EXPECT_EQ(counter->MaxFrames(), 0);
-    EXPECT_EQ(cycle.LastImage.width(), 0);
-    EXPECT_EQ(cycle.LastURL, "");
-    EXPECT_TRUE(cycle.URLChanged);
-    EXPECT_FALSE(cycle.LastWasAnimation);
+    EXPECT_EQ(store.count(), 0);
+    EXPECT_EQ(counter->maxFrames(), 0);
+    EXPECT_EQ(cycle.lastImage.width(), 0);
+    EXPECT_EQ(cycle.lastUrl, "");
+    EXPECT_TRUE(cycle.urlChanged);
+    EXPECT_FALSE(cycle.lastWasAnimation);
     EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (0) - Kestrix");
     find<QToolButton>("DelPointBtn")->click(); // nothing to delete
-    EXPECT_EQ(counter->MaxFrames(), 0);
+    EXPECT_EQ(counter->maxFrames(), 0);
 }
 
 TEST_F(WindowTest, PlaybackPassesLoopsAndAborts) {
     start();
-    TBitmapListEx& store = window->frameStore();
+    FrameStore& store = window->frameStore();
     Acquisition& cycle = window->acquisition().cycle();
     for (uint8_t v : {10, 20, 30})
-        store.AddTimed(solid(v), 0);
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+        store.addTimed(solid(v), 0);
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
     counter->setMaxFrames(3);
-    find<gui::TRealSpin>("FPSSpin")->setValue(200);
+    find<gui::RealSpin>("FPSSpin")->setValue(200);
 
     std::vector<int> shown;
     QObject::connect(find<gui::PictureView>("Image1"), &gui::PictureView::pictureChanged,
                      [&] { shown.push_back(find<gui::PictureView>("Image1")->picture().scanLine(0)[0]); });
-    cycle.PlayAnimation();
+    cycle.playAnimation();
     EXPECT_EQ(shown, (std::vector<int>{10, 20, 30}));
-    EXPECT_EQ(counter->FrameIndex(), 2);
-    EXPECT_FALSE(cycle.Playing);
+    EXPECT_EQ(counter->frameIndex(), 2);
+    EXPECT_FALSE(cycle.playing);
 
     // Looping: each tick that finds no pass running starts one; "Abort Animation" ends the
     // running pass after its wait and releases the loop button.
@@ -151,37 +151,37 @@ TEST_F(WindowTest, PlaybackPassesLoopsAndAborts) {
     loop->setChecked(true);
     shown.clear();
     QTimer::singleShot(0, [&] { find<QToolButton>("AnimateAbortBtn")->click(); });
-    cycle.Timer1Timer();
+    cycle.onClockTick();
     EXPECT_EQ(shown, std::vector<int>{10});
     EXPECT_FALSE(loop->isChecked());
-    cycle.Timer1Timer();
+    cycle.onClockTick();
     EXPECT_EQ(shown.size(), 1u);
 
     // Frames deleted during a pass are skipped, nothing outside the store is read.
     shown.clear();
-    QTimer::singleShot(0, [&] { store.Delete(2); store.Delete(1); });
-    cycle.PlayAnimation();
+    QTimer::singleShot(0, [&] { store.remove(2); store.remove(1); });
+    cycle.playAnimation();
     EXPECT_EQ(shown, std::vector<int>{10});
 
     // An empty store: the pass sets and clears Playing and shows nothing.
-    store.Clear();
+    store.clear();
     shown.clear();
-    cycle.PlayAnimation();
+    cycle.playAnimation();
     EXPECT_TRUE(shown.empty());
-    EXPECT_FALSE(cycle.Playing);
+    EXPECT_FALSE(cycle.playing);
 }
 
 TEST_F(WindowTest, MotionDetectionShowsTheDifferenceToThePreviousFrame) {
     start();
-    TBitmapListEx& store = window->frameStore();
-    store.AddTimed(solid(10), 0);
-    store.AddTimed(solid(25), 0);
-    find<gui::TFrameCounter>("FrameCounter")->setMaxFrames(2);
+    FrameStore& store = window->frameStore();
+    store.addTimed(solid(10), 0);
+    store.addTimed(solid(25), 0);
+    find<gui::FrameCounter>("FrameCounter")->setMaxFrames(2);
     auto* motion = find<QCheckBox>("DifferenceChk");
     motion->click();
     const Bitmap& shown = find<gui::PictureView>("Image1")->picture();
     EXPECT_EQ(shown.scanLine(0)[0], 15); // frame 0 shows the motion view of frame 1
-    window->acquisition().cycle().ShowFrame(1);
+    window->acquisition().cycle().showFrame(1);
     EXPECT_EQ(shown.scanLine(2)[11], 15);
-    EXPECT_EQ(store.Get(1)->scanLine(0)[0], 25); // the stored frames stay as they were
+    EXPECT_EQ(store.get(1)->scanLine(0)[0], 25); // the stored frames stay as they were
 }

@@ -1,11 +1,11 @@
-#include "ImageBuilders.h"
+#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
-#include "frames/FrameCounter.h"
-#include "tools/PictureDisplay.h"
-#include "tools/SizeCommands.h"
-#include "widgets/PictureView.h"
-#include "widgets/RadioGroup.h"
-#include "controls/UpDownButton.h"
+#include "gui/frames/FrameCounter.h"
+#include "gui/tools/PictureDisplay.h"
+#include "gui/tools/SizeCommands.h"
+#include "gui/widgets/PictureView.h"
+#include "gui/widgets/RadioGroup.h"
+#include "gui/controls/UpDownButton.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -25,47 +25,47 @@ Bitmap grey(uint8_t v, int w = 8, int h = 6) { return greyBitmap(v, w, h); }
 
 TEST_F(WindowTest, RemoveDuplicatesAndFlawsAskBeforeDeleting) {
     start();
-    TBitmapListEx& store = window->frameStore();
+    FrameStore& store = window->frameStore();
     for (uint8_t v : {1, 2, 2, 1, 3})
-        store.AddTimed(grey(v), v);
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+        store.addTimed(grey(v), v);
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
     counter->setMaxFrames(5);
     dialogs.answers = {Answer::No};
     find<QPushButton>("DupBtn")->click();
     EXPECT_EQ(dialogs.asked.back(),
               "The following Duplicate Frames were found\r\n\r\n3,4,\r\n\r\nDelete All?");
-    EXPECT_EQ(store.Count(), 5);
+    EXPECT_EQ(store.count(), 5);
     dialogs.answers = {Answer::Yes};
     find<QPushButton>("DupBtn")->click();
-    ASSERT_EQ(store.Count(), 3);
-    EXPECT_EQ(store.Get(2)->scanLine(0)[0], 3);
-    EXPECT_EQ(counter->MaxFrames(), 3);
+    ASSERT_EQ(store.count(), 3);
+    EXPECT_EQ(store.get(2)->scanLine(0)[0], 3);
+    EXPECT_EQ(counter->maxFrames(), 3);
     find<QPushButton>("DupBtn")->click();
     EXPECT_EQ(dialogs.messages.back(), "No Duplicates Found");
 
     find<QPushButton>("FlawsBtn")->click(); // 1, 2, 3: nothing stands out
     EXPECT_EQ(dialogs.messages.back(), "No Flaws Found");
-    store.AddTimed(grey(250), 9);
-    store.AddTimed(grey(3), 10);
+    store.addTimed(grey(250), 9);
+    store.addTimed(grey(3), 10);
     counter->setMaxFrames(5);
-    window->settings().FlawThreshold = 0.07;
+    window->settings().flawThreshold = 0.07;
     dialogs.answers = {Answer::Yes};
     find<QPushButton>("FlawsBtn")->click();
     EXPECT_EQ(dialogs.asked.back(),
               "The following Flawed Frames were found\r\n\r\n4,\r\n\r\nDelete All?");
-    EXPECT_EQ(store.Count(), 4);
+    EXPECT_EQ(store.count(), 4);
 }
 
 TEST_F(WindowTest, AverageAndDiagnosticReadout) {
     start();
-    TBitmapListEx& store = window->frameStore();
-    store.AddTimed(grey(0), 1);
-    store.AddTimed(grey(255), 2);
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+    FrameStore& store = window->frameStore();
+    store.addTimed(grey(0), 1);
+    store.addTimed(grey(255), 2);
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
     counter->setMaxFrames(2);
     find<QPushButton>("AverageBtn")->click();
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().scanLine(0)[0], 127);
-    EXPECT_EQ(store.Count(), 2); // the average is not added
+    EXPECT_EQ(store.count(), 2); // the average is not added
 
     // The hidden button appears with a Shift+click on the group box.
     auto* diff = find<QPushButton>("DiffBtn");
@@ -82,13 +82,13 @@ TEST_F(WindowTest, AverageAndDiagnosticReadout) {
 
 TEST_F(WindowTest, SizePagePreviewsAndResizesAll) {
     start();
-    gui::TForm1& w = *window;
+    gui::MainWindow& w = *window;
     Bitmap picture = grey(90, 640, 480);
-    w.display().ShowImage(picture);
-    w.ShowImageInfo();
+    w.display().showImage(picture);
+    w.showImageInfo();
     EXPECT_EQ(find<QLabel>("ImageSizeDis")->text(), " 640 x 480");
-    auto* spin = find<gui::TUpDownButton>("IncSpin");
-    emit spin->OnUpClick();
+    auto* spin = find<gui::UpDownButton>("IncSpin");
+    emit spin->onUpClick();
     EXPECT_EQ(find<QLabel>("ImageSizeDis")->text(), " 704 x 528");
     EXPECT_EQ(find<QLabel>("PercentDis")->text(), " 10");
     find<gui::RadioGroup>("UnitsRadio")->setItemIndex(1);
@@ -101,31 +101,31 @@ TEST_F(WindowTest, SizePagePreviewsAndResizesAll) {
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 650);
     EXPECT_TRUE(find<QCheckBox>("ActualSizeChk")->isChecked());
     EXPECT_FALSE(find<QScrollArea>("ScrollBox1")->widgetResizable());
-    emit spin->OnDownClick();
-    emit spin->OnDownClick();
+    emit spin->onDownClick();
+    emit spin->onDownClick();
     find<QPushButton>("ResizeBtn")->click();
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 630);
-    EXPECT_EQ(w.display().ShownOriginal().width(), 640);
+    EXPECT_EQ(w.display().shownOriginal().width(), 640);
 
     find<QPushButton>("ResetSizeBtn")->click();
     EXPECT_EQ(find<QLabel>("ImageSizeDis")->text(), " 640 x 480");
 
-    TBitmapListEx& store = w.frameStore();
-    store.AddTimed(grey(10, 320, 240), 1);
-    store.AddTimed(grey(20, 100, 100), 2);
-    find<gui::TFrameCounter>("FrameCounter")->setMaxFrames(2);
-    emit spin->OnUpClick(); // pixels, +10: 650 x 488
+    FrameStore& store = w.frameStore();
+    store.addTimed(grey(10, 320, 240), 1);
+    store.addTimed(grey(20, 100, 100), 2);
+    find<gui::FrameCounter>("FrameCounter")->setMaxFrames(2);
+    emit spin->onUpClick(); // pixels, +10: 650 x 488
     dialogs.answers = {Answer::Yes};
     find<QPushButton>("ResizeAllBtn")->click();
     EXPECT_EQ(dialogs.asked.back(), "Permanently Modify Images?");
-    EXPECT_EQ(store.Get(0)->width(), 650);
-    EXPECT_EQ(store.Get(1)->height(), 488);
+    EXPECT_EQ(store.get(0)->width(), 650);
+    EXPECT_EQ(store.get(1)->height(), 488);
     // The frame shown again resets the fields to its new size.
     EXPECT_EQ(find<QLabel>("ImageSizeDis")->text(), " 650 x 488");
 
     // An empty picture cannot be resized: the message, and nothing else changes.
     Bitmap empty;
-    w.display().ShowImage(empty);
+    w.display().showImage(empty);
     find<QPushButton>("ResizeBtn")->click();
     EXPECT_EQ(dialogs.messages.back(), "Source bitmap too small.");
 }

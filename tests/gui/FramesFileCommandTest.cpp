@@ -1,10 +1,10 @@
-#include "ImageBuilders.h"
+#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
-#include "frames/FrameCounter.h"
-#include "frames/FramesFile.h"
-#include "image/BmpCodec.h"
-#include "util/ByteReader.h"
-#include "widgets/PictureView.h"
+#include "gui/frames/FrameCounter.h"
+#include "core/frames/FramesFile.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/ByteReader.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -20,10 +20,10 @@ Bitmap shade(uint8_t v, int w = 5, int h = 3) { return greyBitmap(v, w, h); }
 
 TEST_F(WindowTest, FramesAreSavedAndLoadedThroughTheMenu) {
     start();
-    TBitmapListEx& store = window->frameStore();
+    FrameStore& store = window->frameStore();
     for (uint8_t v : {10, 20, 30})
-        store.AddTimed(shade(v, 4 + v / 10), 46000.5);
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
+        store.addTimed(shade(v, 4 + v / 10), 46000.5);
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
     counter->setMaxFrames(3);
     counter->setFrameIndex(2);
 
@@ -32,15 +32,15 @@ TEST_F(WindowTest, FramesAreSavedAndLoadedThroughTheMenu) {
     EXPECT_EQ(dialogs.fileDialogs.back().title, "Save Image Frames");
     EXPECT_EQ(dialogs.fileDialogs.back().fileName, "*.ifrm");
     EXPECT_TRUE(dialogs.fileDialogs.back().overwritePrompt);
-    store.Clear();
+    store.clear();
     counter->setMaxFrames(0);
 
     dialogs.files = {programDir.file("shots.ifrm")};
     find<QAction>("LoadFrames1")->trigger();
     EXPECT_EQ(dialogs.fileDialogs.back().title, "Load Image Frames");
-    EXPECT_EQ(store.Count(), 3);
-    EXPECT_EQ(counter->MaxFrames(), 3);
-    EXPECT_EQ(counter->FrameIndex(), 0);
+    EXPECT_EQ(store.count(), 3);
+    EXPECT_EQ(counter->maxFrames(), 3);
+    EXPECT_EQ(counter->frameIndex(), 0);
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 5);
     EXPECT_EQ(find<QLabel>("ImageTimeDis")->text(), "00:00:00"); // loaded frames carry 0.0
     EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "00:00");
@@ -49,7 +49,7 @@ TEST_F(WindowTest, FramesAreSavedAndLoadedThroughTheMenu) {
     // A cancelled dialog changes nothing.
     dialogs.files = {std::nullopt};
     find<QAction>("LoadFrames1")->trigger();
-    EXPECT_EQ(store.Count(), 3);
+    EXPECT_EQ(store.count(), 3);
 }
 
 TEST_F(WindowTest, ABrokenFramesFileLeavesCounterAndStoreInStep) {
@@ -63,11 +63,11 @@ TEST_F(WindowTest, ABrokenFramesFileLeavesCounterAndStoreInStep) {
     putU32(file, 60);
     file += "XX" + std::string(58, '\0');
     writeFile(programDir.file("SHOTS.IFRM"), file);
-    gui::TForm1& w = start({QString::fromStdString(programDir.file("SHOTS.IFRM"))});
-    w.FormActivate(); // a frames file named on the command line, in any letter case
+    gui::MainWindow& w = start({QString::fromStdString(programDir.file("SHOTS.IFRM"))});
+    w.openStartFile(); // a frames file named on the command line, in any letter case
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Bitmap image is not valid."});
-    EXPECT_EQ(w.frameStore().Count(), 2);
-    EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->MaxFrames(), 2);
+    EXPECT_EQ(w.frameStore().count(), 2);
+    EXPECT_EQ(find<gui::FrameCounter>("FrameCounter")->maxFrames(), 2);
 }
 
 TEST_F(WindowTest, AviExportFromTheMenu) {
@@ -75,10 +75,10 @@ TEST_F(WindowTest, AviExportFromTheMenu) {
     find<QAction>("SaveAviMnu")->trigger();
     EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No Movie To Save"});
     EXPECT_TRUE(dialogs.fileDialogs.empty());
-    TBitmapListEx& store = window->frameStore();
+    FrameStore& store = window->frameStore();
     for (uint8_t v : {10, 120, 240})
-        store.AddTimed(shade(v, 32, 24), 46000.5);
-    find<gui::TFrameCounter>("FrameCounter")->setMaxFrames(3);
+        store.addTimed(shade(v, 32, 24), 46000.5);
+    find<gui::FrameCounter>("FrameCounter")->setMaxFrames(3);
     dialogs.files = {programDir.file("movie.avi")};
     find<QAction>("SaveAviMnu")->trigger();
     EXPECT_EQ(dialogs.fileDialogs.back().title, "Save AVI Movie File");

@@ -1,10 +1,10 @@
-#include "ImageBuilders.h"
-#include "ScriptedServer.h"
+#include "support/ImageBuilders.h"
+#include "support/ScriptedServer.h"
 #include "WindowFixture.h"
-#include "acquire/AcquisitionPresenter.h"
-#include "frames/FrameCounter.h"
-#include "image/BmpCodec.h"
-#include "widgets/PictureView.h"
+#include "gui/acquire/AcquisitionPresenter.h"
+#include "gui/frames/FrameCounter.h"
+#include "core/image/BmpCodec.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -55,14 +55,14 @@ protected:
     }
     void manualLoad() { find<QToolButton>("ManualBtn")->click(); }
     QString text(const char* label) { return find<QLabel>(label)->text(); }
-    int frames() { return window->frameStore().Count(); }
+    int frames() { return window->frameStore().count(); }
     // Ticks the clock every `everyMs` while `body` runs; answers the number of ticks.
     int tickingWhile(int everyMs, const std::function<void()>& body) {
         int ticks = 0;
         QTimer timer;
         QObject::connect(&timer, &QTimer::timeout, [&] {
             ++ticks;
-            cycle().Timer1Timer();
+            cycle().onClockTick();
         });
         timer.start(everyMs);
         body();
@@ -79,10 +79,10 @@ TEST_F(LoaderTest, NewImagesAreShownAndCapturedDuplicatesAreNot) {
     EXPECT_EQ(text("ErrorDis"), "");
     EXPECT_EQ(text("BMSizeDis"), "8x6");
     EXPECT_EQ(frames(), 1);
-    EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->caption(), "1/1");
+    EXPECT_EQ(find<gui::FrameCounter>("FrameCounter")->caption(), "1/1");
     EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (1) - Kestrix");
     EXPECT_EQ(text("ReadingDis"), QString::number(bodies[0].size()));
-    cycle().Timer1Timer();
+    cycle().onClockTick();
     EXPECT_EQ(text("StatusDis"), "Image Received - New");
     EXPECT_EQ(find<QLabel>("StatusDis")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
     EXPECT_EQ(text("AgeDis"), "0:00");
@@ -90,7 +90,7 @@ TEST_F(LoaderTest, NewImagesAreShownAndCapturedDuplicatesAreNot) {
 
     clock.advanceMs(7000);
     manualLoad();
-    cycle().Timer1Timer();
+    cycle().onClockTick();
     EXPECT_EQ(text("StatusDis"), "Image Received - Duplicate");
     EXPECT_EQ(frames(), 1);
     EXPECT_EQ(text("AgeDis"), "0:07"); // a duplicate does not reset the age
@@ -98,8 +98,8 @@ TEST_F(LoaderTest, NewImagesAreShownAndCapturedDuplicatesAreNot) {
     manualLoad();
     EXPECT_EQ(frames(), 2);
     EXPECT_EQ(text("BMSizeDis"), "10x4");
-    EXPECT_EQ(find<gui::TFrameCounter>("FrameCounter")->FrameIndex(), 1);
-    cycle().Timer1Timer();
+    EXPECT_EQ(find<gui::FrameCounter>("FrameCounter")->frameIndex(), 1);
+    cycle().onClockTick();
     EXPECT_EQ(text("AgeDis"), "0:00");
     ASSERT_TRUE(server.waitForRequests(3));
     EXPECT_EQ(server.requests()[0].rfind("GET /cam.bmp HTTP/1.0\r\nHost: 127.0.0.1\r\n", 0), 0u);
@@ -115,7 +115,7 @@ TEST_F(LoaderTest, StatusWhileLoadingAndAfterAFailure) {
     QString during;
     QColor colour;
     QTimer::singleShot(40, [&] {
-        cycle().Timer1Timer();
+        cycle().onClockTick();
         during = text("StatusDis");
         colour = find<QLabel>("StatusDis")->palette().color(QPalette::WindowText);
     });
@@ -124,7 +124,7 @@ TEST_F(LoaderTest, StatusWhileLoadingAndAfterAFailure) {
     EXPECT_EQ(colour, QColor(255, 0, 0));
     EXPECT_EQ(text("ErrorDis"), "Bitmap image is not valid");
     EXPECT_EQ(frames(), 0);
-    cycle().Timer1Timer();
+    cycle().onClockTick();
     EXPECT_EQ(text("StatusDis"), "");
     manualLoad();
     EXPECT_EQ(text("ErrorDis"), "");
@@ -137,20 +137,20 @@ TEST_F(LoaderTest, StatusWhileLoadingAndAfterAFailure) {
     find<QComboBox>("URLCombo")->setEditText("http://h/<date>5e,yy</date>");
     manualLoad();
     EXPECT_EQ(text("ErrorDis"), "'5e' is not a valid floating point value");
-    EXPECT_FALSE(cycle().Loading);
+    EXPECT_FALSE(cycle().loading);
 }
 
 TEST_F(LoaderTest, ASilentServerIsCancelledAtTickSixtyOne) {
-    window->settings().TimeOut = 60;
+    window->settings().timeOut = 60;
     server.respond([](int, const std::string&) { return Reply().thenStall(); });
     setAddress("/cam.bmp");
     int cancelTick = 0;
     QString statusAtCancel;
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] {
-        cycle().Timer1Timer();
-        if (cancelTick == 0 && window->acquisition().HttpClient1().Canceled()) {
-            cancelTick = cycle().LoadTicks;
+        cycle().onClockTick();
+        if (cancelTick == 0 && window->acquisition().httpClient().canceled()) {
+            cancelTick = cycle().loadTicks;
             statusAtCancel = text("StatusDis");
         }
     });
@@ -169,7 +169,7 @@ TEST_F(LoaderTest, ASilentServerIsCancelledAtTickSixtyOne) {
 }
 
 TEST_F(LoaderTest, ATransferThatKeepsGrowingIsNeverCancelled) {
-    window->settings().TimeOut = 2;
+    window->settings().timeOut = 2;
     const std::string body = bmpBody(70, 4, 4);
     server.respond([&](int, const std::string&) {
         return Reply(httpResponse("200 OK", "") + body).drip(1, 3);
@@ -178,26 +178,26 @@ TEST_F(LoaderTest, ATransferThatKeepsGrowingIsNeverCancelled) {
     tickingWhile(25, [&] { manualLoad(); });
     EXPECT_EQ(text("ErrorDis"), "");
     EXPECT_EQ(frames(), 1);
-    EXPECT_GT(cycle().LoadTicks, 3);
+    EXPECT_GT(cycle().loadTicks, 3);
 }
 
 TEST_F(LoaderTest, AutoLoadFetchesAtTheNextTickThenEveryInterval) {
     bodies = {bmpBody(1), bmpBody(2), bmpBody(3)};
     window->links().tree().select(window->links().tree().root()->child(1)->child(0)->child(0));
-    ASSERT_TRUE(window->UseSelectedLink());
+    ASSERT_TRUE(window->useSelectedLink());
     setAddress("/radar.bmp");
-    const_cast<TURLInfo&>(window->currentLink()).Delay = 3;
+    const_cast<LinkInfo&>(window->currentLink()).delay = 3;
     find<QToolButton>("AutoLoadBtn")->setChecked(true);
     std::vector<QString> countdown;
     for (int tick = 0; tick < 7; ++tick) {
-        cycle().Timer1Timer();
+        cycle().onClockTick();
         countdown.push_back(text("TimeOutDis"));
     }
     EXPECT_EQ(countdown, (std::vector<QString>{"3", "2", "1", "3", "2", "1", "3"}));
     EXPECT_EQ(server.requests().size(), 3u);
     // Released, the countdown freezes.
     find<QToolButton>("AutoLoadBtn")->setChecked(false);
-    cycle().Timer1Timer();
+    cycle().onClockTick();
     EXPECT_EQ(text("TimeOutDis"), "3");
     EXPECT_EQ(server.requests().size(), 3u);
 }
@@ -207,8 +207,8 @@ TEST_F(LoaderTest, GifCaptureRules) {
     setAddress("/anim.gif");
     manualLoad();
     EXPECT_EQ(frames(), 3); // the whole animation, as 8-bit composited frames
-    EXPECT_EQ(window->frameStore().Get(2)->pixelFormat(), PixelFormat::Bit8);
-    EXPECT_EQ(window->frameStore().Get(2)->pixel(0, 0), (Color{0, 200, 0}));
+    EXPECT_EQ(window->frameStore().get(2)->pixelFormat(), PixelFormat::Bit8);
+    EXPECT_EQ(window->frameStore().get(2)->pixel(0, 0), (Color{0, 200, 0}));
     manualLoad(); // same first frame: a duplicate
     EXPECT_EQ(frames(), 3);
     bodies = {animation(120)};
@@ -240,7 +240,7 @@ TEST_F(LoaderTest, GifCaptureRules) {
     bodies = {animation(200)};
     manualLoad();
     EXPECT_EQ(frames(), 4);
-    EXPECT_EQ(window->frameStore().Get(3)->pixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(window->frameStore().get(3)->pixelFormat(), PixelFormat::Bit24);
 }
 
 TEST_F(LoaderTest, CaptureOffShowsWithoutStoring) {

@@ -1,8 +1,8 @@
 #include "WindowFixture.h"
-#include "controls/RealSpin.h"
-#include "frames/FrameCounter.h"
-#include "widgets/PictureView.h"
-#include "widgets/RadioGroup.h"
+#include "gui/controls/RealSpin.h"
+#include "gui/frames/FrameCounter.h"
+#include "gui/widgets/PictureView.h"
+#include "gui/widgets/RadioGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -121,15 +121,15 @@ TEST_F(WindowTest, ControlsStartWithTheirCaptionsHintsAndStates) {
     EXPECT_EQ(sharp->itemText(sharp->itemIndex()), "Sharp");
     EXPECT_EQ(find<QGroupBox>("GroupBox3")->title(), " Image Size");
 
-    auto* fps = find<gui::TRealSpin>("FPSSpin");
-    EXPECT_EQ(fps->Value(), 10);
-    EXPECT_EQ(fps->MinValue(), 0.5);
-    EXPECT_EQ(fps->MaxValue(), 200);
-    auto* counter = find<gui::TFrameCounter>("FrameCounter");
-    EXPECT_EQ(counter->MaxFrames(), 0);
+    auto* fps = find<gui::RealSpin>("FPSSpin");
+    EXPECT_EQ(fps->value(), 10);
+    EXPECT_EQ(fps->minValue(), 0.5);
+    EXPECT_EQ(fps->maxValue(), 200);
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
+    EXPECT_EQ(counter->maxFrames(), 0);
     EXPECT_EQ(counter->caption(), "");
-    EXPECT_TRUE(counter->ShowCount());
-    EXPECT_FALSE(counter->Wrap());
+    EXPECT_TRUE(counter->showCount());
+    EXPECT_FALSE(counter->wrap());
     EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
     EXPECT_TRUE(find<QScrollArea>("ScrollBox1")->widgetResizable());
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 639);

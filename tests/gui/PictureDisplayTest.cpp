@@ -1,7 +1,7 @@
 #include "WindowFixture.h"
-#include "tools/BCG.h"
-#include "tools/PictureDisplay.h"
-#include "widgets/PictureView.h"
+#include "core/tools/BCG.h"
+#include "gui/tools/PictureDisplay.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -30,16 +30,16 @@ TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
     auto* image = find<gui::PictureView>("Image1");
     auto* brightness = find<QSlider>("BrightnessBar");
     Bitmap picture = ramp(6, 4);
-    display.ShowImage(picture);
+    display.showImage(picture);
     EXPECT_EQ(image->picture().pixelBytes(), picture.pixelBytes());
 
     brightness->setValue(60);
-    const LookupTable t = BuildLookupTable(0.6, 0.5, 0.5);
+    const LookupTable t = buildLookupTable(0.6, 0.5, 0.5);
     EXPECT_EQ(image->picture().scanLine(1)[5], t[picture.scanLine(1)[5]]);
     EXPECT_EQ(find<QLabel>("BrightDis")->text(), "0.6");
     EXPECT_EQ(find<QLabel>("ContrastDis")->text(), "0.5");
     EXPECT_EQ(find<QLabel>("GammaDis")->text(), "0.5");
-    EXPECT_EQ(display.ShownOriginal().pixelBytes(), picture.pixelBytes());
+    EXPECT_EQ(display.shownOriginal().pixelBytes(), picture.pixelBytes());
     brightness->setValue(50); // back to neutral: the original look
     EXPECT_EQ(image->picture().pixelBytes(), picture.pixelBytes());
 
@@ -48,7 +48,7 @@ TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
     find<QSlider>("GammaBar")->setValue(40);
     EXPECT_EQ(find<QLabel>("GammaDis")->text(), "0.4");
     Bitmap next = ramp(3, 3);
-    display.ShowImage(next);
+    display.showImage(next);
     EXPECT_EQ(image->picture().pixelBytes(), next.pixelBytes());
     EXPECT_EQ(brightness->value(), 50);
     EXPECT_EQ(find<QLabel>("BrightDis")->text(), "0.7"); // panels keep their text
@@ -56,10 +56,10 @@ TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
     // With "Apply To All Frames" on, the bars stay and every shown image is adjusted.
     find<QCheckBox>("AllFramesChk")->setChecked(true);
     brightness->setValue(60);
-    display.ShowImage(next);
+    display.showImage(next);
     EXPECT_EQ(brightness->value(), 60);
     EXPECT_EQ(image->picture().scanLine(0)[2], t[next.scanLine(0)[2]]);
-    EXPECT_EQ(display.ShownOriginal().pixelBytes(), next.pixelBytes());
+    EXPECT_EQ(display.shownOriginal().pixelBytes(), next.pixelBytes());
 
     find<QPushButton>("ResetBCGBtn")->click();
     EXPECT_EQ(brightness->value(), 50);
@@ -69,24 +69,24 @@ TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
 
 TEST_F(WindowTest, PermanentAdjustsEveryStoredFrameAfterAsking) {
     start();
-    TBitmapListEx& store = window->frameStore();
-    store.AddTimed(ramp(4, 2), 1.0);
+    FrameStore& store = window->frameStore();
+    store.addTimed(ramp(4, 2), 1.0);
     Bitmap eight(2, 2, PixelFormat::Bit8);
     eight.setPalette({{100, 100, 100}});
-    store.AddTimed(eight, 2.0);
+    store.addTimed(eight, 2.0);
     find<QSlider>("BrightnessBar")->setValue(60);
-    const LookupTable t = BuildLookupTable(0.6, 0.5, 0.5);
-    const Bitmap before = *store.Get(0);
+    const LookupTable t = buildLookupTable(0.6, 0.5, 0.5);
+    const Bitmap before = *store.get(0);
 
     dialogs.answers = {Answer::No};
     find<QPushButton>("BCGAllBtn")->click();
-    EXPECT_EQ(store.Get(0)->pixelBytes(), before.pixelBytes());
+    EXPECT_EQ(store.get(0)->pixelBytes(), before.pixelBytes());
 
     dialogs.answers = {Answer::Yes};
     find<QPushButton>("BCGAllBtn")->click();
     EXPECT_EQ(dialogs.asked, std::vector<std::string>(2, "Permanently Modify Images?"));
-    EXPECT_EQ(store.Get(0)->scanLine(1)[3], t[before.scanLine(1)[3]]);
-    EXPECT_EQ(store.Get(1)->pixelFormat(), PixelFormat::Bit24);
-    EXPECT_EQ(store.Get(1)->pixel(1, 1), (Color{t[100], t[100], t[100]}));
+    EXPECT_EQ(store.get(0)->scanLine(1)[3], t[before.scanLine(1)[3]]);
+    EXPECT_EQ(store.get(1)->pixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(store.get(1)->pixel(1, 1), (Color{t[100], t[100], t[100]}));
     EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
 }

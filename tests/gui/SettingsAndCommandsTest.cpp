@@ -1,12 +1,12 @@
-#include "SettingsDialog.h"
+#include "gui/SettingsDialog.h"
 #include "WindowFixture.h"
-#include "controls/IntegerSpin.h"
-#include "image/BmpCodec.h"
-#include "settings/IniFile.h"
-#include "tools/BCG.h"
-#include "tools/PictureDisplay.h"
-#include "util/FileIO.h"
-#include "widgets/PictureView.h"
+#include "gui/controls/IntegerSpin.h"
+#include "core/image/BmpCodec.h"
+#include "core/settings/IniFile.h"
+#include "core/tools/BCG.h"
+#include "gui/tools/PictureDisplay.h"
+#include "core/util/FileIO.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -36,52 +36,52 @@ void answer(QDialog& dialog, std::function<void()> fill, bool ok) {
 TEST_F(WindowTest, SettingsDialogEditsTheSettingsInMemory) {
     start();
     AppSettings& s = window->settings();
-    s.FlawThreshold = 0.29;
-    s.TimeOut = 0;
-    gui::TSettingsDlg& dlg = window->settingsDialog();
+    s.flawThreshold = 0.29;
+    s.timeOut = 0;
+    gui::SettingsDialog& dlg = window->settingsDialog();
     int firstPage = -1;
     answer(dlg, [&] { firstPage = dlg.pages()->currentIndex(); }, true);
     find<QAction>("SettingsMnu")->trigger();
     EXPECT_EQ(firstPage, 2); // "File/Path"
-    EXPECT_DOUBLE_EQ(s.FlawThreshold, 0.29);
-    EXPECT_EQ(s.TimeOut, 1); // shown as 1, stored as 1
-    EXPECT_EQ(s.Quality, 10000);
+    EXPECT_DOUBLE_EQ(s.flawThreshold, 0.29);
+    EXPECT_EQ(s.timeOut, 1); // shown as 1, stored as 1
+    EXPECT_EQ(s.quality, 10000);
     EXPECT_FALSE(fileExists(iniPath())); // nothing written
 
     // 150 in the flaw field: limits are not enforced there.
     answer(dlg, [&] {
         dlg.pages()->setCurrentIndex(0);
-        auto* flaw = dlg.findChild<gui::TIntegerSpin*>("FlawSpin");
+        auto* flaw = dlg.findChild<gui::IntegerSpin*>("FlawSpin");
         flaw->setText("150");
         dlg.findChild<QCheckBox*>("BlackFrameChk")->setChecked(false);
         dlg.findChild<QSlider*>("QualityTrack")->setValue(2500);
     }, true);
-    EXPECT_TRUE(dlg.ShowSettingsDialog(s));
-    EXPECT_DOUBLE_EQ(s.FlawThreshold, 1.5);
-    EXPECT_FALSE(s.BlackFrame);
-    EXPECT_EQ(s.Quality, 2500);
+    EXPECT_TRUE(dlg.showSettingsDialog(s));
+    EXPECT_DOUBLE_EQ(s.flawThreshold, 1.5);
+    EXPECT_FALSE(s.blackFrame);
+    EXPECT_EQ(s.quality, 2500);
 
     // Cancel after changing everything keeps everything; the page is remembered.
     int page = -1;
     answer(dlg, [&] {
         page = dlg.pages()->currentIndex();
         dlg.findChild<QLineEdit*>("DefaultFileEdit")->setText("/elsewhere.klnx");
-        dlg.findChild<gui::TIntegerSpin*>("TimeOutSpin")->setText("99");
+        dlg.findChild<gui::IntegerSpin*>("TimeOutSpin")->setText("99");
     }, false);
-    EXPECT_FALSE(dlg.ShowSettingsDialog(s));
+    EXPECT_FALSE(dlg.showSettingsDialog(s));
     EXPECT_EQ(page, 0);
-    EXPECT_EQ(s.DefaultFile, "default.klnx");
-    EXPECT_EQ(s.TimeOut, 1);
+    EXPECT_EQ(s.defaultFile, "default.klnx");
+    EXPECT_EQ(s.timeOut, 1);
 
     // Browse: a cancelled dialog keeps the typed path; a chosen file becomes the path.
     std::string path = "/typed/links.klnx";
     dialogs.files = {std::nullopt, programDir.file("chosen.klnx")};
-    dlg.BrowseLinkFile("Select Default Link File", path);
+    dlg.browseLinkFile("Select Default Link File", path);
     EXPECT_EQ(path, "/typed/links.klnx");
     EXPECT_EQ(dialogs.fileDialogs.back().title, "Select Default Link File");
     EXPECT_EQ(dialogs.fileDialogs.back().initialDir, "/typed");
     EXPECT_EQ(dialogs.fileDialogs.back().fileName, "links.klnx");
-    dlg.BrowseLinkFile("Select Default Link File", path);
+    dlg.browseLinkFile("Select Default Link File", path);
     EXPECT_EQ(path, programDir.file("chosen.klnx"));
 }
 
@@ -90,7 +90,7 @@ TEST_F(WindowTest, PictureCommands) {
     Bitmap picture(6, 4);
     for (int y = 0; y < 4; ++y)
         std::fill(picture.scanLine(y), picture.scanLine(y) + 18, uint8_t{100});
-    window->display().ShowImage(picture);
+    window->display().showImage(picture);
     find<QSlider>("BrightnessBar")->setValue(60);
 
     // Save Bitmap writes the adjusted picture as a 24-bit BMP.
@@ -101,7 +101,7 @@ TEST_F(WindowTest, PictureCommands) {
     Bitmap saved;
     readBmp(readFile(programDir.file("shot.bmp")), saved);
     EXPECT_EQ(saved.pixelFormat(), PixelFormat::Bit24);
-    EXPECT_EQ(saved.scanLine(3)[17], BuildLookupTable(0.6, 0.5, 0.5)[100]);
+    EXPECT_EQ(saved.scanLine(3)[17], buildLookupTable(0.6, 0.5, 0.5)[100]);
 
     find<QAction>("CopyMnu")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(6, 4));
@@ -131,7 +131,7 @@ TEST_F(WindowTest, ViewWithBrowserHandsOnlyWebAddresses) {
         opened.push_back(url);
         return desktopWorks;
     };
-    window = std::make_unique<gui::TForm1>(o);
+    window = std::make_unique<gui::MainWindow>(o);
     auto* combo = find<QComboBox>("URLCombo");
     find<QAction>("AddressBarMnu")->trigger(); // hidden, the bar still holds the address
     combo->setEditText("cams.example.org/cam<counter>0,0,7,0,0</counter>.jpg");

@@ -1,10 +1,10 @@
 // The spin controls as the user meets them: typing, arrows, keys, focus changes and auto-repeat.
-#include "controls/AutoButton.h"
-#include "controls/DegreeSpin.h"
-#include "controls/IntegerSpin.h"
-#include "controls/RealSpin.h"
-#include "controls/SpinInstances.h"
-#include "controls/UpDownButton.h"
+#include "gui/controls/AutoButton.h"
+#include "gui/controls/DegreeSpin.h"
+#include "gui/controls/IntegerSpin.h"
+#include "gui/controls/RealSpin.h"
+#include "gui/controls/SpinInstances.h"
+#include "gui/controls/UpDownButton.h"
 
 #include <QApplication>
 #include <QFocusEvent>
@@ -38,7 +38,7 @@ void leave(QWidget* w) {
     QApplication::sendEvent(w, &out);
 }
 
-void clickArrow(TUpDownButton* arrows, bool up, Qt::KeyboardModifiers modifiers = {}) {
+void clickArrow(UpDownButton* arrows, bool up, Qt::KeyboardModifiers modifiers = {}) {
     QTest::mouseClick(up ? arrows->upButton() : arrows->downButton(), Qt::LeftButton, modifiers);
 }
 
@@ -47,7 +47,7 @@ void retype(QLineEdit* box, const char* text) {
     QTest::keyClicks(box, text);
 }
 
-QStringList texts(TDegreeSpin* spin) {
+QStringList texts(DegreeSpin* spin) {
     return {spin->box(0)->text(), spin->box(1)->text(), spin->box(2)->text()};
 }
 
@@ -56,7 +56,7 @@ QStringList texts(TDegreeSpin* spin) {
 TEST(SpinControls, InstancesCarryTheirListedSettings) {
     Host host;
     struct IntegerCase {
-        TIntegerSpin* spin;
+        IntegerSpin* spin;
         const char* name;
         bool useLimit;
         int64_t min, max;
@@ -70,17 +70,17 @@ TEST(SpinControls, InstancesCarryTheirListedSettings) {
     };
     for (const auto& c : integers) {
         EXPECT_EQ(c.spin->objectName(), c.name);
-        EXPECT_EQ(c.spin->UseLimit(), c.useLimit) << c.name;
-        EXPECT_EQ(c.spin->MinValue(), c.min) << c.name;
-        EXPECT_EQ(c.spin->MaxValue(), c.max) << c.name;
+        EXPECT_EQ(c.spin->useLimit(), c.useLimit) << c.name;
+        EXPECT_EQ(c.spin->minValue(), c.min) << c.name;
+        EXPECT_EQ(c.spin->maxValue(), c.max) << c.name;
         EXPECT_EQ(c.spin->text(), c.text) << c.name;
-        EXPECT_EQ(c.spin->UnitsString(), c.units) << c.name;
+        EXPECT_EQ(c.spin->unitsString(), c.units) << c.name;
         EXPECT_EQ(c.spin->unitsPanel()->isVisibleTo(c.spin), *c.units != 0) << c.name;
         EXPECT_EQ(bool(c.spin->alignment() & Qt::AlignLeft), c.left) << c.name;
     }
-    EXPECT_EQ(host.window.findChild<TIntegerSpin*>("FlawSpin")->PanelWidth(), 28);
+    EXPECT_EQ(host.window.findChild<IntegerSpin*>("FlawSpin")->panelWidth(), 28);
     struct RealCase {
-        TRealSpin* spin;
+        RealSpin* spin;
         const char* name;
         bool useLimit;
         const char* text;
@@ -93,20 +93,20 @@ TEST(SpinControls, InstancesCarryTheirListedSettings) {
     };
     for (const auto& c : reals) {
         EXPECT_EQ(c.spin->objectName(), c.name);
-        EXPECT_EQ(c.spin->UseLimit(), c.useLimit) << c.name;
+        EXPECT_EQ(c.spin->useLimit(), c.useLimit) << c.name;
         EXPECT_EQ(c.spin->text(), c.text) << c.name;
-        EXPECT_EQ(c.spin->Increment(), 1) << c.name;
+        EXPECT_EQ(c.spin->increment(), 1) << c.name;
     }
-    TDegreeSpin* delay = makeDelaySpin(&host.window);
+    DegreeSpin* delay = makeDelaySpin(&host.window);
     EXPECT_EQ(delay->objectName(), "DelaySpin");
     EXPECT_EQ(texts(delay), (QStringList{"0", "1", "0"}));
     EXPECT_EQ(delay->caption(0)->text(), "Hours");
     EXPECT_EQ(delay->caption(1)->text(), "Min");
     EXPECT_EQ(delay->caption(2)->text(), "Sec");
-    TDegreeSpin* offset = makeTimeOffsetSpin(&host.window);
+    DegreeSpin* offset = makeTimeOffsetSpin(&host.window);
     EXPECT_EQ(offset->objectName(), "TimeOffsetSpin");
-    EXPECT_FALSE(offset->UseLimit());
-    EXPECT_EQ(offset->Digits(), 1);
+    EXPECT_FALSE(offset->useLimit());
+    EXPECT_EQ(offset->digits(), 1);
 }
 
 TEST(SpinControls, TimeOutSpinClampsTypedTextAndKeepsTheLastValidValue) {
@@ -114,15 +114,15 @@ TEST(SpinControls, TimeOutSpinClampsTypedTextAndKeepsTheLastValidValue) {
     auto* spin = host.add(makeTimeOutSpin(&host.window));
     retype(spin, "7000");
     EXPECT_EQ(spin->text(), "7000");
-    EXPECT_EQ(spin->Value(), 6000);
+    EXPECT_EQ(spin->value(), 6000);
     leave(spin);
     EXPECT_EQ(spin->text(), "6000");
 
     retype(spin, "12a"); // the letter is refused
     EXPECT_EQ(spin->text(), "12");
-    EXPECT_EQ(spin->Value(), 12);
+    EXPECT_EQ(spin->value(), 12);
     spin->setText("12a"); // as pasted
-    EXPECT_EQ(spin->Value(), 12);
+    EXPECT_EQ(spin->value(), 12);
     spin->clear();
     leave(spin);
     EXPECT_EQ(spin->text(), "12");
@@ -130,40 +130,40 @@ TEST(SpinControls, TimeOutSpinClampsTypedTextAndKeepsTheLastValidValue) {
     // A time-out of 0 from the settings file shows as 1 and reads back as 1.
     spin->setValue(0);
     EXPECT_EQ(spin->text(), "1");
-    EXPECT_EQ(spin->Value(), 1);
+    EXPECT_EQ(spin->value(), 1);
 
     // The flaw field shows its bounds but takes any number.
     auto* flaw = host.add(makeFlawSpin(&host.window));
     retype(flaw, "150");
     leave(flaw);
-    EXPECT_EQ(flaw->Value(), 150);
+    EXPECT_EQ(flaw->value(), 150);
 }
 
 TEST(SpinControls, FPSSpinArrowsKeysAndCtrl) {
     Host host;
     auto* spin = host.add(makeFPSSpin(&host.window));
-    QSignalSpy changes(spin, &TRealSpin::OnChange);
+    QSignalSpy changes(spin, &RealSpin::onChange);
     spin->setValue(200);
     clickArrow(spin->arrows(), true);
-    EXPECT_EQ(spin->Value(), 200);
+    EXPECT_EQ(spin->value(), 200);
     EXPECT_EQ(spin->text(), "200");
 
     spin->setValue(10);
     clickArrow(spin->arrows(), true, Qt::ControlModifier);
-    EXPECT_EQ(spin->Value(), 20);
+    EXPECT_EQ(spin->value(), 20);
     clickArrow(spin->arrows(), false);
-    EXPECT_EQ(spin->Value(), 19);
+    EXPECT_EQ(spin->value(), 19);
     QTest::keyClick(spin, Qt::Key_Up);
-    EXPECT_EQ(spin->Value(), 20);
+    EXPECT_EQ(spin->value(), 20);
     QTest::keyClick(spin, Qt::Key_Down, Qt::ControlModifier);
-    EXPECT_EQ(spin->Value(), 10);
+    EXPECT_EQ(spin->value(), 10);
     QTest::keyClick(spin, Qt::Key_Down, Qt::ControlModifier);
     EXPECT_EQ(spin->text(), "0.5");
     EXPECT_EQ(changes.count(), 7);
 
-    // The value follows every edit of the text, before OnChange reports it.
+    // The value follows every edit of the text, before onChange reports it.
     double seen = 0;
-    QObject::connect(spin, &TRealSpin::OnChange, [&] { seen = spin->Value(); });
+    QObject::connect(spin, &RealSpin::onChange, [&] { seen = spin->value(); });
     retype(spin, "2.5");
     EXPECT_EQ(seen, 2.5);
     retype(spin, "x"); // refused: the text stays
@@ -174,24 +174,24 @@ TEST(SpinControls, RealSpinReadsThousandsAndFollowsTheLocale) {
     Host host;
     auto* spin = host.add(makeCounterOffset1Spin(&host.window));
     retype(spin, "1,000.5");
-    EXPECT_EQ(spin->Value(), 1000.5);
+    EXPECT_EQ(spin->value(), 1000.5);
     leave(spin);
     EXPECT_EQ(spin->text(), "1000.5");
 
     // A written value is kept exactly, not as its rounded text.
     spin->setValue(1.0 / 60);
     EXPECT_EQ(spin->text(), "0.0166666666666667");
-    EXPECT_EQ(spin->Value(), 1.0 / 60);
+    EXPECT_EQ(spin->value(), 1.0 / 60);
     leave(spin);
-    EXPECT_EQ(spin->Value(), 1.0 / 60);
+    EXPECT_EQ(spin->value(), 1.0 / 60);
 
     spin->setValue(1.5);
     spin->setLocale(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(spin->text(), "1,5");
     retype(spin, "2.000,25");
-    EXPECT_EQ(spin->Value(), 2000.25);
+    EXPECT_EQ(spin->value(), 2000.25);
 
-    spin->setNumFormat(TNumFormat::nfFixed);
+    spin->setNumFormat(NumberFormat::Fixed);
     spin->setDigits(3);
     EXPECT_EQ(spin->text(), "2000,250");
 }
@@ -199,7 +199,7 @@ TEST(SpinControls, RealSpinReadsThousandsAndFollowsTheLocale) {
 TEST(SpinControls, EditorReadOnlyHexAndOwnerIncrement) {
     Host host;
     auto* spin = host.add(makeCounterWidthSpin(&host.window));
-    QSignalSpy changes(spin, &TIntegerSpin::OnChange);
+    QSignalSpy changes(spin, &IntegerSpin::onChange);
     spin->setEditorEnabled(false);
     retype(spin, "5");
     EXPECT_EQ(spin->text(), "0");
@@ -212,7 +212,7 @@ TEST(SpinControls, EditorReadOnlyHexAndOwnerIncrement) {
     spin->setReadOnly(true);
     QTest::keyClick(spin, Qt::Key_Up);
     clickArrow(spin->arrows(), true);
-    EXPECT_EQ(spin->Value(), 1);
+    EXPECT_EQ(spin->value(), 1);
     spin->setReadOnly(false);
 
     spin->setBlockChangeEvent(true);
@@ -226,7 +226,7 @@ TEST(SpinControls, EditorReadOnlyHexAndOwnerIncrement) {
     EXPECT_EQ(spin->text(), "FF");
     retype(spin, "1g-f"); // neither g nor a sign is hexadecimal
     EXPECT_EQ(spin->text(), "1f");
-    EXPECT_EQ(spin->Value(), 31);
+    EXPECT_EQ(spin->value(), 31);
     spin->setHexMode(false);
     EXPECT_EQ(spin->text(), "31");
 
@@ -239,34 +239,34 @@ TEST(SpinControls, EditorReadOnlyHexAndOwnerIncrement) {
     clickArrow(spin->arrows(), false, Qt::ControlModifier);
     QTest::keyClick(spin, Qt::Key_Up);
     EXPECT_EQ(increments, (std::vector<int64_t>{-10, 1}));
-    EXPECT_EQ(spin->Value(), 124);
+    EXPECT_EQ(spin->value(), 124);
 }
 
 TEST(SpinControls, DegreeSpinShowsTypesAndSteps) {
     Host host;
     auto* delay = host.add(makeDelaySpin(&host.window));
-    QSignalSpy delayChanges(delay, &TDegreeSpin::OnChange);
+    QSignalSpy delayChanges(delay, &DegreeSpin::onChange);
     delay->setDegrees(90.5 / 3600);
     EXPECT_EQ(texts(delay), (QStringList{"0", "1", "30"}));
     delay->setDegrees(0);
     EXPECT_EQ(texts(delay), (QStringList{"0", "0", "1"}));
-    EXPECT_DOUBLE_EQ(delay->Degrees() * 3600, 1);
+    EXPECT_DOUBLE_EQ(delay->degrees() * 3600, 1);
     EXPECT_EQ(delayChanges.count(), 2);
 
     auto* offset = host.add(makeTimeOffsetSpin(&host.window));
-    QSignalSpy changes(offset, &TDegreeSpin::OnChange);
+    QSignalSpy changes(offset, &DegreeSpin::onChange);
     offset->setDegrees(-0.5);
     EXPECT_EQ(texts(offset), (QStringList{"-0", "30", "0"}));
     offset->setDegrees(1);
     retype(offset->box(1), "75");
     EXPECT_EQ(texts(offset), (QStringList{"2", "15", "0"}));
-    EXPECT_EQ(offset->Degrees(), 2.25);
+    EXPECT_EQ(offset->degrees(), 2.25);
     EXPECT_EQ(changes.count(), 4); // two writes, then 7 and 75 minutes
 
     retype(offset->box(0), "x"); // refused
     EXPECT_EQ(offset->box(0)->text(), "2");
     offset->box(0)->clear(); // not a number: the value stays and comes back on leaving
-    EXPECT_EQ(offset->Degrees(), 2.25);
+    EXPECT_EQ(offset->degrees(), 2.25);
     leave(offset->box(0));
     EXPECT_EQ(texts(offset), (QStringList{"2", "15", "0"}));
 
@@ -286,15 +286,15 @@ TEST(SpinControls, DegreeSpinShowsTypesAndSteps) {
 TEST(SpinControls, UpDownButtonKeysHalvesAndFocus) {
     QWidget window;
     auto* target = new QLineEdit(&window);
-    auto* arrows = new TUpDownButton(&window);
+    auto* arrows = new UpDownButton(&window);
     arrows->setFocusControl(target);
     arrows->resize(17, 23);
     window.show();
     EXPECT_EQ(arrows->upButton()->geometry(), QRect(0, 0, 17, 11));
     EXPECT_EQ(arrows->downButton()->geometry(), QRect(0, 10, 17, 13));
 
-    QSignalSpy ups(arrows, &TUpDownButton::OnUpClick);
-    QSignalSpy downs(arrows, &TUpDownButton::OnDownClick);
+    QSignalSpy ups(arrows, &UpDownButton::onUpClick);
+    QSignalSpy downs(arrows, &UpDownButton::onDownClick);
     QTest::keyClick(arrows, Qt::Key_Space);
     QTest::keyClick(arrows, Qt::Key_Down);
     QTest::keyClick(arrows, Qt::Key_Space); // Space clicks the arrow clicked last
@@ -312,18 +312,18 @@ TEST(SpinControls, UpDownButtonKeysHalvesAndFocus) {
 TEST(SpinControls, HeldArrowRepeatsUntilReleased) {
     Host host;
     auto* spin = host.add(makeCounterWidthSpin(&host.window));
-    TAutoButton* up = spin->arrows()->upButton();
+    AutoButton* up = spin->arrows()->upButton();
     // Shortened so that the test waits milliseconds, not the real 400 and 100.
     up->setAutoRepeatDelay(1);
     up->setAutoRepeatInterval(1);
     QTest::mousePress(up, Qt::LeftButton);
-    EXPECT_TRUE(spin->arrows()->Pressed());
-    for (int i = 0; i < 500 && spin->Value() < 3; ++i)
+    EXPECT_TRUE(spin->arrows()->pressed());
+    for (int i = 0; i < 500 && spin->value() < 3; ++i)
         QTest::qWait(1);
-    EXPECT_GE(spin->Value(), 3);
+    EXPECT_GE(spin->value(), 3);
     QTest::mouseRelease(up, Qt::LeftButton);
-    EXPECT_FALSE(spin->arrows()->Pressed());
-    const int64_t released = spin->Value();
+    EXPECT_FALSE(spin->arrows()->pressed());
+    const int64_t released = spin->value();
     QTest::qWait(5);
-    EXPECT_EQ(spin->Value(), released);
+    EXPECT_EQ(spin->value(), released);
 }

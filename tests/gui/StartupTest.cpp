@@ -1,8 +1,8 @@
 #include "WindowFixture.h"
-#include "links/LinkFile.h"
-#include "settings/IniFile.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "core/links/LinkFile.h"
+#include "core/settings/IniFile.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -30,16 +30,16 @@ const char* kTwoLinks = "<ImageAddressXML KSX=\"1.0\"><FolderItem FolderName=\"R
 } // namespace
 
 TEST_F(WindowTest, FirstStartWithoutSettingsOrLinkFile) {
-    gui::TForm1& w = start();
-    EXPECT_EQ(w.settings().TimeOut, 60);
-    EXPECT_EQ(w.settings().Quality, 10000);
-    EXPECT_DOUBLE_EQ(w.settings().FlawThreshold, 0.07);
-    EXPECT_TRUE(w.settings().BlackFrame);
-    EXPECT_EQ(w.settings().DefaultFile, "default.klnx");
+    gui::MainWindow& w = start();
+    EXPECT_EQ(w.settings().timeOut, 60);
+    EXPECT_EQ(w.settings().quality, 10000);
+    EXPECT_DOUBLE_EQ(w.settings().flawThreshold, 0.07);
+    EXPECT_TRUE(w.settings().blackFrame);
+    EXPECT_EQ(w.settings().defaultFile, "default.klnx");
 
     EXPECT_EQ(w.links().tree().selected()->text(), "Mt. Saint Hellens");
-    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens");
-    EXPECT_EQ(w.currentLink().Delay, 60);
+    EXPECT_EQ(w.currentLink().name, "Mt. Saint Hellens");
+    EXPECT_EQ(w.currentLink().delay, 60);
     EXPECT_EQ(w.windowTitle(), "Mt. Saint Hellens (0) - Kestrix");
     EXPECT_FALSE(w.links().modified());
     EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "");
@@ -47,9 +47,9 @@ TEST_F(WindowTest, FirstStartWithoutSettingsOrLinkFile) {
     // Ten empty history lines, with the address pushed to the top by the start-up.
     auto* combo = find<QComboBox>("URLCombo");
     std::vector<std::string> expected(11);
-    expected[0] = w.currentLink().URL;
+    expected[0] = w.currentLink().url;
     EXPECT_EQ(comboItems(combo), expected);
-    EXPECT_EQ(combo->currentText().toStdString(), w.currentLink().URL);
+    EXPECT_EQ(combo->currentText().toStdString(), w.currentLink().url);
 
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(programDir.path()), {}), 0);
@@ -63,7 +63,7 @@ TEST_F(WindowTest, FirstStartWithoutSettingsOrLinkFile) {
     ini.load();
     EXPECT_EQ(ini.readInteger("Links", "SelectedInx", -1), 10);
     EXPECT_EQ(ini.readInteger("AddressBar", "Count", -1), 10);
-    EXPECT_EQ(ini.readString("AddressBar", "Item0", ""), w.currentLink().URL);
+    EXPECT_EQ(ini.readString("AddressBar", "Item0", ""), w.currentLink().url);
 }
 
 TEST_F(WindowTest, DefaultLinkFileSelectionAndHistoryAreRestored) {
@@ -71,7 +71,7 @@ TEST_F(WindowTest, DefaultLinkFileSelectionAndHistoryAreRestored) {
     fs::create_directories(configDir.path() + "/kestrix");
     writeFile(iniPath(), "[Links]\nSelectedInx=2\n[AddressBar]\nCount=2\nItem0=http://R/DEN.GIF\n"
                          "Item1=http://old\n");
-    gui::TForm1& w = start();
+    gui::MainWindow& w = start();
     EXPECT_EQ(w.links().tree().selected()->text(), "Radar: Denver");
     EXPECT_EQ(w.links().currentFile(), programDir.file("default.klnx"));
     EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "No");
@@ -86,11 +86,11 @@ TEST_F(WindowTest, DefaultLinkFileSelectionAndHistoryAreRestored) {
 
 TEST_F(WindowTest, ABrokenDefaultLinkFileIsReportedAndStartGoesOn) {
     writeFile(programDir.file("default.klnx"), "<ImageAddressXML><FolderItem>");
-    gui::TForm1& w = start();
+    gui::MainWindow& w = start();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_NE(dialogs.messages[0].find("Line: 1"), std::string::npos);
     EXPECT_EQ(w.links().tree().nodeCount(), 1);
-    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens");
+    EXPECT_EQ(w.currentLink().name, "Mt. Saint Hellens");
 }
 
 TEST_F(WindowTest, ClosingWritesTenOfFifteenHistoryEntries) {
@@ -108,8 +108,8 @@ TEST_F(WindowTest, ClosingWritesTenOfFifteenHistoryEntries) {
 }
 
 TEST_F(WindowTest, ClosingAModifiedTreeAsksToSave) {
-    gui::TForm1& w = start();
-    w.links().SetLinksModified(true);
+    gui::MainWindow& w = start();
+    w.links().setLinksModified(true);
     EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "Yes");
 
     dialogs.answers = {Answer::Cancel};
@@ -130,29 +130,29 @@ TEST_F(WindowTest, ClosingAModifiedTreeAsksToSave) {
 TEST_F(WindowTest, CommandLineLinkFileOpensAtFirstActivation) {
     writeFile(programDir.file("list.KLNX"), kTwoLinks);
     writeFile(programDir.file("list.xml"), kTwoLinks);
-    gui::TForm1& w = start({QString::fromStdString(programDir.file("list.KLNX"))});
+    gui::MainWindow& w = start({QString::fromStdString(programDir.file("list.KLNX"))});
     EXPECT_EQ(w.links().tree().nodeCount(), 11); // the built-in set until activation
-    w.FormActivate();
+    w.openStartFile();
     EXPECT_EQ(w.links().tree().nodeCount(), 4);
     EXPECT_EQ(w.links().currentFile(), programDir.file("list.KLNX"));
     EXPECT_EQ(w.links().tree().selected()->text(), "Pueblo");
-    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens"); // no link made current
+    EXPECT_EQ(w.currentLink().name, "Mt. Saint Hellens"); // no link made current
     EXPECT_EQ(fs::current_path(), fs::path(programDir.path()));
     // Only the first activation opens it.
     w.links().tree().clear();
-    w.FormActivate();
+    w.openStartFile();
     EXPECT_EQ(w.links().tree().nodeCount(), 0);
 
     window.reset();
-    gui::TForm1& other = start({QString::fromStdString(programDir.file("list.xml"))});
-    other.FormActivate();
+    gui::MainWindow& other = start({QString::fromStdString(programDir.file("list.xml"))});
+    other.openStartFile();
     EXPECT_EQ(other.links().tree().nodeCount(), 11);
 }
 
 TEST_F(WindowTest, SaveSettingsWritesEverySetting) {
-    gui::TForm1& w = start();
-    w.settings().TimeOut = 30;
-    w.settings().FlawThreshold = 0.29;
+    gui::MainWindow& w = start();
+    w.settings().timeOut = 30;
+    w.settings().flawThreshold = 0.29;
     find<QAction>("SaveSettingsMnu")->trigger();
     IniFile ini(iniPath());
     ini.load();
@@ -165,13 +165,13 @@ TEST_F(WindowTest, SaveSettingsWritesEverySetting) {
 }
 
 TEST_F(WindowTest, AddressBarEditsChangeTheCurrentAddressOnly) {
-    gui::TForm1& w = start();
+    gui::MainWindow& w = start();
     auto* combo = find<QComboBox>("URLCombo");
     combo->setFocus();
     combo->lineEdit()->selectAll();
     QTest::keyClicks(combo->lineEdit(), "http://x/y.jpg");
-    EXPECT_EQ(w.currentLink().URL, "http://x/y.jpg");
-    EXPECT_EQ(w.currentLink().Name, "Mt. Saint Hellens");
+    EXPECT_EQ(w.currentLink().url, "http://x/y.jpg");
+    EXPECT_EQ(w.currentLink().name, "Mt. Saint Hellens");
     EXPECT_EQ(find<QLabel>("CurrentLinkDis")->text(), "");
     find<QAction>("AddressBarMnu")->trigger();
     EXPECT_TRUE(find<QWidget>("AddressBar")->isHidden());
@@ -183,8 +183,8 @@ TEST_F(WindowTest, AddressBarExpansionLeavesTheBarAsTyped) {
     start({}, &clock);
     auto* combo = find<QComboBox>("URLCombo");
     combo->setEditText("http://h/<date>0,yyyymmdd</date>.jpg");
-    EXPECT_EQ(window->ExpandAddressBar(), "http://h/20261208.jpg");
+    EXPECT_EQ(window->expandAddressBar(), "http://h/20261208.jpg");
     EXPECT_EQ(combo->currentText(), "http://h/<date>0,yyyymmdd</date>.jpg");
     combo->setEditText("<date>5e,yyyy</date>");
-    EXPECT_THROW(window->ExpandAddressBar(), Error);
+    EXPECT_THROW(window->expandAddressBar(), Error);
 }

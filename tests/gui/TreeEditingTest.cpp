@@ -1,10 +1,10 @@
 #include "WindowFixture.h"
-#include "controls/DegreeSpin.h"
-#include "links/FindDialog.h"
-#include "links/LinkPane.h"
-#include "links/LinkTreeModel.h"
-#include "links/LinkTreeView.h"
-#include "links/NodeEditDialog.h"
+#include "gui/controls/DegreeSpin.h"
+#include "gui/links/FindDialog.h"
+#include "gui/links/LinkPane.h"
+#include "gui/links/LinkTreeModel.h"
+#include "gui/links/LinkTreeView.h"
+#include "gui/links/NodeEditDialog.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -38,7 +38,7 @@ LinkNode* byName(LinkTree& tree, const std::string& name) {
 TEST_F(WindowTest, AddEditAndDeleteFollowTheNodeKind) {
     start();
     LinkTree& tree = window->links().tree();
-    gui::TNodeEditDlg& editor = window->nodeEditDialog();
+    gui::NodeEditDialog& editor = window->nodeEditDialog();
     tree.select(byName(tree, "Denver"));
     find<QToolButton>("FolderBtn")->click(); // a link is selected: nothing, no dialog
     find<QToolButton>("LinkBtn")->click();
@@ -52,22 +52,22 @@ TEST_F(WindowTest, AddEditAndDeleteFollowTheNodeKind) {
     tree.select(byName(tree, "Colorado"));
     std::string startedWith;
     answerDialog(editor, [&] {
-        startedWith = editor.NameEdit->text().toStdString() + "|" +
-                      editor.URLEdit->text().toStdString() + "|" + editor.windowTitle().toStdString();
-        editor.NameEdit->setText("Pueblo");
-        editor.URLEdit->setText("''http://r/p.gif'");
+        startedWith = editor.nameEdit->text().toStdString() + "|" +
+                      editor.urlEdit->text().toStdString() + "|" + editor.windowTitle().toStdString();
+        editor.nameEdit->setText("Pueblo");
+        editor.urlEdit->setText("''http://r/p.gif'");
     });
     find<QAction>("AddLinkMnu")->trigger();
     EXPECT_EQ(startedWith, "New Link/URL|http://www.|Edit Name/Web Address");
     LinkNode* pueblo = byName(tree, "Pueblo");
     ASSERT_NE(pueblo, nullptr);
-    EXPECT_EQ(pueblo->data().URL, "http://r/p.gif");
-    EXPECT_EQ(pueblo->data().Delay, 60);
+    EXPECT_EQ(pueblo->data().url, "http://r/p.gif");
+    EXPECT_EQ(pueblo->data().delay, 60);
     EXPECT_EQ(pueblo->parent(), byName(tree, "Colorado"));
     EXPECT_EQ(find<QLabel>("ModifiedDis")->text(), "Yes");
 
     // Edit of a folder followed by Cancel still marks the tree modified.
-    window->links().SetLinksModified(false);
+    window->links().setLinksModified(false);
     tree.select(byName(tree, "Weather"));
     answerDialog(editor, [&] { EXPECT_EQ(editor.windowTitle(), "Edit Folder Name"); }, false);
     find<QAction>("EditNodeMnu")->trigger();
@@ -76,13 +76,13 @@ TEST_F(WindowTest, AddEditAndDeleteFollowTheNodeKind) {
     // Edit of a link: the node takes the edits and becomes the current link.
     tree.select(pueblo);
     answerDialog(editor, [&] {
-        editor.NameEdit->setText("Radar: Pueblo");
-        editor.DelaySpin->setDegrees(0.5);
+        editor.nameEdit->setText("Radar: Pueblo");
+        editor.delaySpin->setDegrees(0.5);
     });
     find<QAction>("PopEditNodeMnu")->trigger();
     EXPECT_EQ(pueblo->text(), "Radar: Pueblo");
-    EXPECT_EQ(pueblo->data().Delay, 1800);
-    EXPECT_EQ(window->currentLink().Name, "Radar: Pueblo");
+    EXPECT_EQ(pueblo->data().delay, 1800);
+    EXPECT_EQ(window->currentLink().name, "Radar: Pueblo");
     EXPECT_EQ(find<QComboBox>("URLCombo")->currentText(), "http://r/p.gif");
     EXPECT_EQ(window->windowTitle(), " Pueblo (0) - Kestrix");
 
@@ -97,7 +97,7 @@ TEST_F(WindowTest, AddEditAndDeleteFollowTheNodeKind) {
 
 TEST_F(WindowTest, TheLinkDialogKeepsIntervalsInRange) {
     start();
-    gui::TNodeEditDlg& editor = window->nodeEditDialog();
+    gui::NodeEditDialog& editor = window->nodeEditDialog();
     struct Case {
         int32_t stored;
         QString hours, minutes, seconds;
@@ -108,10 +108,10 @@ TEST_F(WindowTest, TheLinkDialogKeepsIntervalsInRange) {
         int32_t delay = c.stored;
         QString shown;
         answerDialog(editor, [&] {
-            shown = editor.DelaySpin->box(0)->text() + "," + editor.DelaySpin->box(1)->text() +
-                    "," + editor.DelaySpin->box(2)->text();
+            shown = editor.delaySpin->box(0)->text() + "," + editor.delaySpin->box(1)->text() +
+                    "," + editor.delaySpin->box(2)->text();
         });
-        ASSERT_TRUE(editor.EditLinkDialog(name, url, delay));
+        ASSERT_TRUE(editor.editLinkDialog(name, url, delay));
         EXPECT_EQ(shown, c.hours + "," + c.minutes + "," + c.seconds);
         EXPECT_EQ(delay, c.returned);
         EXPECT_EQ(url, ""); // only apostrophes: empty
@@ -147,7 +147,7 @@ TEST_F(WindowTest, MovesSearchRenameAndDrops) {
     tree.select(denver);
     emit pane->clicked();
     EXPECT_NE(pane->view()->editTriggers(), QAbstractItemView::NoEditTriggers);
-    window->links().SetLinksModified(false);
+    window->links().setLinksModified(false);
     pane->model()->setData(pane->model()->indexOf(denver), "Denver West", Qt::EditRole);
     EXPECT_EQ(denver->text(), "Denver West");
     EXPECT_TRUE(window->links().modified());
@@ -176,5 +176,5 @@ TEST_F(WindowTest, MovesSearchRenameAndDrops) {
     emit view->addressDropped(pane->model()->indexOf(byName(tree, "Denver West")));
     LinkNode* colorado = byName(tree, "Colorado");
     EXPECT_EQ(colorado->child(colorado->childCount() - 1)->text(), "New");
-    EXPECT_EQ(colorado->child(colorado->childCount() - 1)->data().URL, "http://x/new.jpg");
+    EXPECT_EQ(colorado->child(colorado->childCount() - 1)->data().url, "http://x/new.jpg");
 }

@@ -2,10 +2,10 @@
 // program folder of the test's own.
 #pragma once
 
-#include "MainWindow.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
-#include "settings/AppSettings.h"
+#include "gui/MainWindow.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "core/settings/AppSettings.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,20 +21,20 @@ protected:
     TempDir programDir{"prog"};
     TempDir configDir{"config"};
     ScriptedDialogs dialogs;
-    std::unique_ptr<gui::TForm1> window;
+    std::unique_ptr<gui::MainWindow> window;
 
     void SetUp() override { setenv("XDG_CONFIG_HOME", configDir.path().c_str(), 1); }
 
     std::string iniPath() const { return configDir.path() + "/kestrix/ksx.ini"; }
 
-    gui::TForm1& start(QStringList arguments = {}, const Clock* clock = nullptr) {
+    gui::MainWindow& start(QStringList arguments = {}, const Clock* clock = nullptr) {
         gui::StartOptions o;
         o.programDir = QString::fromStdString(programDir.path());
         o.arguments = std::move(arguments);
         o.dialogs = &dialogs;
         o.clock = clock;
         o.startClock = false;
-        window = std::make_unique<gui::TForm1>(o);
+        window = std::make_unique<gui::MainWindow>(o);
         return *window;
     }
 

@@ -2,8 +2,8 @@
 // serve images need no encoder of their own.
 #pragma once
 
-#include "image/Bitmap.h"
-#include "util/ByteReader.h"
+#include "core/image/Bitmap.h"
+#include "core/util/ByteReader.h"
 
 #include <algorithm>
 #include <string>

@@ -2,7 +2,7 @@
 // script the test sets up. An unexpected question fails the test instead of hanging.
 #pragma once
 
-#include "ui/Dialogs.h"
+#include "core/ui/Dialogs.h"
 
 #include <deque>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Test entry: every test process gets its own settings folder and working folder, so no test
 // touches the real home folder. GUI tests also get an offscreen application object.
-#include "TempDir.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,153 +1,153 @@
-#include "acquire/Acquisition.h"
+#include "core/acquire/Acquisition.h"
 
-#include "acquire/DownloadImage.h"
-#include "acquire/StatusTexts.h"
-#include "decode/ImageDecoder.h"
-#include "net/HttpClient.h"
+#include "core/acquire/DownloadImage.h"
+#include "core/acquire/StatusTexts.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/net/HttpClient.h"
 
 namespace kestrix {
 
-Acquisition::Acquisition(AcquisitionView& view, THttpClient& client, TBitmapListEx& frameStore,
+Acquisition::Acquisition(AcquisitionView& view, HttpClient& client, FrameStore& frameStore,
                          const Clock& clock, const FormatSettings& fs,
-                         const AppSettings& settings, const TURLInfo& currentLink)
-    : LastImageTime(clock.now()), view_(view), client_(client), store_(frameStore),
+                         const AppSettings& settings, const LinkInfo& currentLink)
+    : lastImageTime(clock.now()), view_(view), client_(client), store_(frameStore),
       clock_(clock), fs_(fs), settings_(settings), currentLink_(currentLink) {}
 
-void Acquisition::LoadImage() {
-    TBitmapList gifFrames;
-    if (!FetchImage(FetchedImage, gifFrames)) {
+void Acquisition::loadImage() {
+    BitmapList gifFrames;
+    if (!fetchImage(fetchedImage, gifFrames)) {
         if (!report_.error.empty())
             view_.fetchFinished(report_);
         return;
     }
-    Duplicate = BitmapsEqual(LastImage, FetchedImage);
-    report_.duplicate = Duplicate;
-    if (!Duplicate) {
-        view_.showImage(FetchedImage);
-        LastImage = FetchedImage;
+    duplicate = bitmapsEqual(lastImage, fetchedImage);
+    report_.duplicate = duplicate;
+    if (!duplicate) {
+        view_.showImage(fetchedImage);
+        lastImage = fetchedImage;
         view_.showImageInfo();
         if (view_.captureOptions().capture)
-            CaptureImage(gifFrames);
-        LastImageTime = clock_.now();
+            captureImage(gifFrames);
+        lastImageTime = clock_.now();
     }
     view_.fetchFinished(report_);
 }
 
-bool Acquisition::FetchImage(Bitmap& target, TBitmapList& frames) {
-    if (Loading)
+bool Acquisition::fetchImage(Bitmap& target, BitmapList& frames) {
+    if (loading)
         return false;
     report_ = FetchReport{};
     view_.setText(StatusField::Error, "");
     view_.setText(StatusField::Reading, "0");
-    Loading = true;
-    Received = false;
-    LoadTicks = 0;
-    StallTicks = 0;
-    LastByteCount = 0;
+    loading = true;
+    received = false;
+    loadTicks = 0;
+    stallTicks = 0;
+    lastByteCount = 0;
     try {
         const std::string url = view_.expandedAddress();
-        DownloadImage(client_, url, target, &frames);
-        Received = true;
-        URLChanged = url != LastURL;
-        LastURL = url;
+        downloadImage(client_, url, target, &frames);
+        received = true;
+        urlChanged = url != lastUrl;
+        lastUrl = url;
     } catch (const std::exception& e) {
-        Loading = false;
+        loading = false;
         report_.error = e.what();
-        report_.bytes = client_.BytesReceived();
+        report_.bytes = client_.bytesReceived();
         view_.setText(StatusField::Error, e.what());
         return false;
     }
-    Loading = false;
+    loading = false;
     report_.ok = true;
-    report_.bytes = static_cast<int64_t>(client_.Body().size());
+    report_.bytes = static_cast<int64_t>(client_.body().size());
     report_.width = target.width();
     report_.height = target.height();
     return true;
 }
 
 int Acquisition::addFrame(const Bitmap& bitmap) {
-    const int index = store_.AddTimed(bitmap, clock_.now());
+    const int index = store_.addTimed(bitmap, clock_.now());
     if (report_.firstCaptured < 0 || index < report_.firstCaptured)
         report_.firstCaptured = index;
     report_.lastCaptured = index;
     return index;
 }
 
-void Acquisition::CaptureImage(TBitmapList& gifFrames) {
+void Acquisition::captureImage(BitmapList& gifFrames) {
     int index;
-    if (view_.captureOptions().gifAnimations && gifFrames.Count() > 0) {
-        index = CaptureGIFFrames(gifFrames);
+    if (view_.captureOptions().gifAnimations && gifFrames.count() > 0) {
+        index = captureGifFrames(gifFrames);
     } else {
-        index = addFrame(FetchedImage);
-        LastWasAnimation = false;
+        index = addFrame(fetchedImage);
+        lastWasAnimation = false;
     }
-    ShowTimeData(index);
-    view_.setMaxFrames(store_.Count());
+    showTimeData(index);
+    view_.setMaxFrames(store_.count());
     view_.setFrameIndex(view_.maxFrames() - 1);
 }
 
-int Acquisition::CaptureGIFFrames(TBitmapList& gifFrames) {
+int Acquisition::captureGifFrames(BitmapList& gifFrames) {
     const CaptureOptions options = view_.captureOptions();
     int index;
-    if (!URLChanged && LastWasAnimation && options.incremental) {
-        index = addFrame(*gifFrames.Get(gifFrames.Count() - 1));
+    if (!urlChanged && lastWasAnimation && options.incremental) {
+        index = addFrame(*gifFrames.get(gifFrames.count() - 1));
     } else {
         if (options.clearOld) {
-            store_.Clear();
+            store_.clear();
             report_.firstCaptured = -1;
         }
         index = -1;
-        for (int32_t i = 0; i < gifFrames.Count(); ++i)
-            index = addFrame(*gifFrames.Get(i));
+        for (int32_t i = 0; i < gifFrames.count(); ++i)
+            index = addFrame(*gifFrames.get(i));
     }
-    LastWasAnimation = true;
+    lastWasAnimation = true;
     return index;
 }
 
-void Acquisition::AbortLoad() { client_.Cancel(); }
+void Acquisition::abortLoad() { client_.cancel(); }
 
-void Acquisition::Timer1Timer() {
-    ShowUTCTime();
-    UpdateStatus();
-    AutoLoadStep();
-    view_.setText(StatusField::Age, FormatAge(clock_.now() - LastImageTime));
-    if (!Playing && view_.loopDown())
-        PlayAnimation();
+void Acquisition::onClockTick() {
+    showUtcTime();
+    updateStatus();
+    autoLoadStep();
+    view_.setText(StatusField::Age, formatAge(clock_.now() - lastImageTime));
+    if (!playing && view_.loopDown())
+        playAnimation();
 }
 
-void Acquisition::ShowUTCTime() { view_.setText(StatusField::GMT, utcTimeText(clock_.utcNow())); }
+void Acquisition::showUtcTime() { view_.setText(StatusField::GMT, utcTimeText(clock_.utcNow())); }
 
-void Acquisition::UpdateStatus() {
+void Acquisition::updateStatus() {
     std::string text;
     bool fetching = false;
-    if (Loading) {
-        const int32_t n = client_.BytesReceived();
-        if (n > LastByteCount)
-            StallTicks = 0;
-        LastByteCount = n;
-        ++StallTicks;
-        ++LoadTicks;
+    if (loading) {
+        const int32_t n = client_.bytesReceived();
+        if (n > lastByteCount)
+            stallTicks = 0;
+        lastByteCount = n;
+        ++stallTicks;
+        ++loadTicks;
         // Repeated at every later tick until the transfer has ended.
-        if (StallTicks > settings_.TimeOut)
-            client_.Cancel();
-        text = loadingText(LoadTicks);
+        if (stallTicks > settings_.timeOut)
+            client_.cancel();
+        text = loadingText(loadTicks);
         fetching = true;
-    } else if (Received) {
-        text = Duplicate ? "Image Received - Duplicate" : "Image Received - New";
+    } else if (received) {
+        text = duplicate ? "Image Received - Duplicate" : "Image Received - New";
     }
     view_.setStatusColor(fetching);
     view_.setText(StatusField::Status, text);
 }
 
-void Acquisition::AutoLoadStep() {
-    if (!view_.autoLoadDown() || Loading || Playing)
+void Acquisition::autoLoadStep() {
+    if (!view_.autoLoadDown() || loading || playing)
         return;
-    --Countdown;
-    if (Countdown <= 0) {
-        Countdown = currentLink_.Delay;
-        LoadImage();
+    --countdown;
+    if (countdown <= 0) {
+        countdown = currentLink_.delay;
+        loadImage();
     }
-    view_.setText(StatusField::TimeOut, std::to_string(Countdown));
+    view_.setText(StatusField::TimeOut, std::to_string(countdown));
 }
 
 } // namespace kestrix

@@ -5,79 +5,79 @@
 // can arrive in the middle of them. `Loading` and `Playing` guard against re-entry.
 #pragma once
 
-#include "acquire/AcquisitionView.h"
-#include "frames/BitmapList.h"
-#include "links/CurrentLink.h"
-#include "settings/AppSettings.h"
-#include "util/Clock.h"
-#include "util/FormatSettings.h"
+#include "core/acquire/AcquisitionView.h"
+#include "core/frames/BitmapList.h"
+#include "core/links/CurrentLink.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/Clock.h"
+#include "core/util/FormatSettings.h"
 
 #include <string>
 
 namespace kestrix {
 
-class THttpClient;
+class HttpClient;
 
 class Acquisition {
 public:
-    Acquisition(AcquisitionView& view, THttpClient& client, TBitmapListEx& frameStore,
+    Acquisition(AcquisitionView& view, HttpClient& client, FrameStore& frameStore,
                 const Clock& clock, const FormatSettings& fs, const AppSettings& settings,
-                const TURLInfo& currentLink);
+                const LinkInfo& currentLink);
 
     // Loader (fetch, duplicate test, capture).
-    void LoadImage();
-    bool FetchImage(Bitmap& target, TBitmapList& frames);
-    void CaptureImage(TBitmapList& gifFrames);
-    int CaptureGIFFrames(TBitmapList& gifFrames);
+    void loadImage();
+    bool fetchImage(Bitmap& target, BitmapList& frames);
+    void captureImage(BitmapList& gifFrames);
+    int captureGifFrames(BitmapList& gifFrames);
     // "Abort Load": cancels a transfer in progress; without one it changes nothing.
-    void AbortLoad();
+    void abortLoad();
 
     // The one-second clock.
-    void Timer1Timer();
-    void UpdateStatus();
-    void AutoLoadStep();
-    void ShowUTCTime();
+    void onClockTick();
+    void updateStatus();
+    void autoLoadStep();
+    void showUtcTime();
 
     // Frames on display and playback.
-    void ShowFrame(int index);
-    void ShowTimeData(int index);
-    void EraseAnimation();
-    void DeleteFrame(int index);
-    void DeleteCurrentFrame();
-    void PlayAnimation();
-    void AbortAnimation();
+    void showFrame(int index);
+    void showTimeData(int index);
+    void eraseAnimation();
+    void deleteFrame(int index);
+    void deleteCurrentFrame();
+    void playAnimation();
+    void abortAnimation();
 
     // Acquisition state.
-    bool Loading = false;
-    bool Received = false;
-    bool Duplicate = false;
-    int32_t LoadTicks = 0;
-    int32_t StallTicks = 0;
-    int32_t LastByteCount = 0;
-    TDateTime LastImageTime = 0;
+    bool loading = false;
+    bool received = false;
+    bool duplicate = false;
+    int32_t loadTicks = 0;
+    int32_t stallTicks = 0;
+    int32_t lastByteCount = 0;
+    DateTime lastImageTime = 0;
     // Loader state.
-    std::string LastURL;
-    bool URLChanged = true;
-    bool LastWasAnimation = false;
+    std::string lastUrl;
+    bool urlChanged = true;
+    bool lastWasAnimation = false;
     // Clock and playback state.
-    int32_t Countdown = 0;
-    bool Playing = false;
-    bool PlayAbort = false;
+    int32_t countdown = 0;
+    bool playing = false;
+    bool playAbort = false;
 
-    Bitmap LastImage;    // the last image judged new: the duplicate test's reference
-    Bitmap FetchedImage; // every fetch decodes into it
+    Bitmap lastImage;    // the last image judged new: the duplicate test's reference
+    Bitmap fetchedImage; // every fetch decodes into it
 
 private:
     int addFrame(const Bitmap& bitmap);
-    std::vector<TDateTime> frameTimes() const;
+    std::vector<DateTime> frameTimes() const;
 
     AcquisitionView& view_;
-    THttpClient& client_;
-    TBitmapListEx& store_;
+    HttpClient& client_;
+    FrameStore& store_;
     const Clock& clock_;
     const FormatSettings& fs_;
     const AppSettings& settings_;
-    const TURLInfo& currentLink_;
+    const LinkInfo& currentLink_;
     FetchReport report_; // of the fetch in progress
 };
 

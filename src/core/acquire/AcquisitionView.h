@@ -2,7 +2,7 @@
 // the command-line watcher with a console.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <string>
 

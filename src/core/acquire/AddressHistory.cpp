@@ -1,6 +1,6 @@
-#include "acquire/AddressHistory.h"
+#include "core/acquire/AddressHistory.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 namespace kestrix {
 

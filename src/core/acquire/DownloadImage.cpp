@@ -1,14 +1,14 @@
-#include "acquire/DownloadImage.h"
+#include "core/acquire/DownloadImage.h"
 
-#include "decode/ImageDecoder.h"
-#include "net/HttpClient.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/net/HttpClient.h"
 
 namespace kestrix {
 
-bool DownloadImage(THttpClient& client, const std::string& address, Bitmap& bitmap,
-                   TBitmapList* frames) {
-    client.Get(address);
-    return DecodeImage(client.Body(), address, bitmap, frames);
+bool downloadImage(HttpClient& client, const std::string& address, Bitmap& bitmap,
+                   BitmapList* frames) {
+    client.get(address);
+    return decodeImage(client.body(), address, bitmap, frames);
 }
 
 } // namespace kestrix

@@ -1,6 +1,6 @@
-#include "acquire/StatusTexts.h"
+#include "core/acquire/StatusTexts.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 #include <cmath>
 #include <cstdio>
@@ -17,12 +17,12 @@ int64_t daySeconds(double spanDays) {
 
 } // namespace
 
-std::string FormatAge(double spanDays) {
+std::string formatAge(double spanDays) {
     const int64_t s = daySeconds(spanDays);
     return strPrintf("%lld:%02lld", static_cast<long long>(s / 60), static_cast<long long>(s % 60));
 }
 
-std::string LoadingDots(int32_t n) {
+std::string loadingDots(int32_t n) {
     std::string dots;
     const int32_t count = n % 10 < 0 ? -(n % 10) : n % 10;
     for (int32_t i = 0; i < count; ++i)
@@ -30,28 +30,28 @@ std::string LoadingDots(int32_t n) {
     return dots;
 }
 
-std::string ByteCountText(int64_t n, const FormatSettings& fs) {
+std::string byteCountText(int64_t n, const FormatSettings& fs) {
     if (n <= 1048576)
         return std::to_string(n);
     return floatToStrFixed(static_cast<double>(n) / 1048576.0, 3, fs) + " m";
 }
 
 std::string loadingText(int32_t loadTicks) {
-    return "Loading Data " + std::to_string(loadTicks) + " " + LoadingDots(loadTicks);
+    return "Loading Data " + std::to_string(loadTicks) + " " + loadingDots(loadTicks);
 }
 
-std::string utcTimeText(TDateTime utc) {
+std::string utcTimeText(DateTime utc) {
     const TimeParts t = decodeTime(utc);
     return strPrintf("%d:%02d:%02d", t.hour, t.minute, t.second);
 }
 
-std::string FormatSpan(double spanDays) {
+std::string formatSpan(double spanDays) {
     const TimeParts t = decodeTime(spanDays);
     std::string text = t.hour != 0 ? std::to_string(t.hour) + ":" : "";
     return text + strPrintf("%02d:%02d", t.minute, t.second);
 }
 
-double AverageInterval(const std::vector<TDateTime>& times) {
+double averageInterval(const std::vector<DateTime>& times) {
     if (times.size() < 2)
         return 0;
     double sum = 0;
@@ -60,7 +60,7 @@ double AverageInterval(const std::vector<TDateTime>& times) {
     return sum / static_cast<double>(times.size() - 1);
 }
 
-double frameInterval(const std::vector<TDateTime>& times, size_t i) {
+double frameInterval(const std::vector<DateTime>& times, size_t i) {
     if (i > 0 && i < times.size())
         return times[i] - times[i - 1];
     if (i + 1 < times.size())

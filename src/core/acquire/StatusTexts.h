@@ -1,8 +1,8 @@
 // The texts of the status bar and of the time data fields.
 #pragma once
 
-#include "util/DateTime.h"
-#include "util/FormatSettings.h"
+#include "core/util/DateTime.h"
+#include "core/util/FormatSettings.h"
 
 #include <cstdint>
 #include <string>
@@ -11,22 +11,22 @@
 namespace kestrix {
 
 // Minutes and seconds of the time-of-day part of a span: 0:07, 12:34, 75:02.
-std::string FormatAge(double spanDays);
+std::string formatAge(double spanDays);
 // ". " repeated (n mod 10) times.
-std::string LoadingDots(int32_t n);
+std::string loadingDots(int32_t n);
 // Up to 1048576 the count in decimal; above it mebibytes with three decimals and " m".
-std::string ByteCountText(int64_t n, const FormatSettings& fs);
+std::string byteCountText(int64_t n, const FormatSettings& fs);
 // "Loading Data " + ticks + " " + dots.
 std::string loadingText(int32_t loadTicks);
 // H:MM:SS without a leading zero hour (7:05:09, 14:05:09).
-std::string utcTimeText(TDateTime utc);
+std::string utcTimeText(DateTime utc);
 
 // A span as hours (only when not 0), minutes and seconds: 01:15, 1:02:05, 00:00.
-std::string FormatSpan(double spanDays);
+std::string formatSpan(double spanDays);
 // Mean absolute interval between neighbouring timestamps, in days; 0 for fewer than two.
-double AverageInterval(const std::vector<TDateTime>& times);
+double averageInterval(const std::vector<DateTime>& times);
 // The interval shown for frame i: to the previous frame, else to the next, else 0.
-double frameInterval(const std::vector<TDateTime>& times, size_t i);
+double frameInterval(const std::vector<DateTime>& times, size_t i);
 
 // Milliseconds between frames at `fps`, rounded to the nearest, ties to even.
 int playbackDelayMs(double fps);

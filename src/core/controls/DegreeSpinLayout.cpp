@@ -1,4 +1,4 @@
-#include "controls/DegreeSpinLayout.h"
+#include "core/controls/DegreeSpinLayout.h"
 
 #include <algorithm>
 

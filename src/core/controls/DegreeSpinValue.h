@@ -2,7 +2,7 @@
 // boxes (degrees, minutes, seconds) and edited by typing into any box or by per-box arrows.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <array>
 #include <cstdint>
@@ -40,26 +40,26 @@ public:
     // The units never reach the most negative 64-bit value, so the magnitude is always defined.
     static constexpr int64_t kMaxUnits = INT64_MAX;
 
-    double MinValue() const { return min_; }
+    double minValue() const { return min_; }
     void setMinValue(double degrees) { min_ = degrees; }
-    double MaxValue() const { return max_; }
+    double maxValue() const { return max_; }
     void setMaxValue(double degrees) { max_ = degrees; }
-    bool UseLimit() const { return useLimit_; }
+    bool useLimit() const { return useLimit_; }
     void setUseLimit(bool on) { useLimit_ = on; }
-    bool AutoCorrect() const { return autoCorrect_; }
+    bool autoCorrect() const { return autoCorrect_; }
     void setAutoCorrect(bool on) { autoCorrect_ = on; }
-    double SecInc() const { return secInc_; }
+    double secInc() const { return secInc_; }
     void setSecInc(double seconds) { secInc_ = seconds; }
-    int Digits() const { return digits_; }
+    int digits() const { return digits_; }
     // Decimals of the seconds box, 0 to 5; the current value is truncated to the new precision.
     void setDigits(int digits);
 
     int64_t units() const { return units_; }
-    double Degrees() const { return static_cast<double>(units_) / kUnitsPerDegree; }
+    double degrees() const { return static_cast<double>(units_) / kUnitsPerDegree; }
     // Rounds to units, clamps and truncates to the shown precision. NaN is refused.
     void setDegrees(double degrees);
 
-    // The limits applied to a count of units (when UseLimit is on).
+    // The limits applied to a count of units (when useLimit is on).
     int64_t clamp(int64_t units) const;
     // Toward zero to a multiple of 10^(5 - Digits) units: what the seconds box can show.
     int64_t truncate(int64_t units) const;
@@ -71,7 +71,7 @@ public:
     // The three box texts as the user left them after a change of any of them.
     DegreeTyping typed(std::string_view degrees, std::string_view minutes, std::string_view seconds,
                        const FormatSettings& fs);
-    // One click of a box's arrows (box 0 degrees, 1 minutes, 2 seconds by SecInc).
+    // One click of a box's arrows (box 0 degrees, 1 minutes, 2 seconds by secInc).
     void step(int box, bool up);
 
 private:

@@ -1,7 +1,7 @@
-#include "controls/IntegerSpinValue.h"
+#include "core/controls/IntegerSpinValue.h"
 
-#include "controls/SpinMath.h"
-#include "util/Text.h"
+#include "core/controls/SpinMath.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 

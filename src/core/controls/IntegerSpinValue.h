@@ -10,17 +10,17 @@ namespace kestrix {
 
 class IntegerSpinValue {
 public:
-    int64_t MinValue() const { return min_; }
+    int64_t minValue() const { return min_; }
     void setMinValue(int64_t value) { min_ = value; }
-    int64_t MaxValue() const { return max_; }
+    int64_t maxValue() const { return max_; }
     void setMaxValue(int64_t value) { max_ = value; }
-    bool UseLimit() const { return useLimit_; }
+    bool useLimit() const { return useLimit_; }
     void setUseLimit(bool on) { useLimit_ = on; }
-    int64_t Increment() const { return increment_; }
+    int64_t increment() const { return increment_; }
     void setIncrement(int64_t step) { increment_ = step; }
-    bool HexMode() const { return hexMode_; }
+    bool hexMode() const { return hexMode_; }
     void setHexMode(bool on) { hexMode_ = on; }
-    int HexDigits() const { return hexDigits_; }
+    int hexDigits() const { return hexDigits_; }
     // A 64-bit value never needs more than 16 hexadecimal digits; the count is kept in 0..16.
     void setHexDigits(int digits);
 

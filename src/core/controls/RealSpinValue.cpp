@@ -1,6 +1,6 @@
-#include "controls/RealSpinValue.h"
+#include "core/controls/RealSpinValue.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,17 +46,17 @@ std::string thousands(double value, int digits, const FormatSettings& fs) {
 
 } // namespace
 
-std::string formatReal(double value, TNumFormat format, int digits, const FormatSettings& fs) {
+std::string formatReal(double value, NumberFormat format, int digits, const FormatSettings& fs) {
     if (!std::isfinite(value))
         return floatToStrGeneral(value, fs);
     switch (format) {
-    case TNumFormat::nfScientific:
+    case NumberFormat::Scientific:
         return scientific(value, digits, fs);
-    case TNumFormat::nfFixed:
+    case NumberFormat::Fixed:
         return floatToStrFixed(value, digits, fs);
-    case TNumFormat::nfThousands:
+    case NumberFormat::Thousands:
         return thousands(value, digits, fs);
-    case TNumFormat::nfStandard:
+    case NumberFormat::Standard:
         break;
     }
     return floatToStrGeneral(value, fs, kStandardPrecision);

@@ -2,7 +2,7 @@
 // the four number formats for writing, and the arrow steps.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <optional>
 #include <string>
@@ -10,30 +10,30 @@
 
 namespace kestrix {
 
-enum class TNumFormat { nfStandard, nfScientific, nfFixed, nfThousands };
+enum class NumberFormat { Standard, Scientific, Fixed, Thousands };
 
 // `value` in one of the number formats with `digits` significant digits (scientific) or
 // decimals (fixed, thousands); standard is the shortest general form with up to 15 digits.
-std::string formatReal(double value, TNumFormat format, int digits, const FormatSettings& fs);
+std::string formatReal(double value, NumberFormat format, int digits, const FormatSettings& fs);
 // A box's text as a number: every thousands separator is dropped, the rest must be a whole
 // floating-point text with the locale's decimal separator.
 std::optional<double> parseReal(std::string_view text, const FormatSettings& fs);
 
 class RealSpinValue {
 public:
-    double MinValue() const { return min_; }
+    double minValue() const { return min_; }
     void setMinValue(double value) { min_ = value; }
-    double MaxValue() const { return max_; }
+    double maxValue() const { return max_; }
     void setMaxValue(double value) { max_ = value; }
-    bool UseLimit() const { return useLimit_; }
+    bool useLimit() const { return useLimit_; }
     void setUseLimit(bool on) { useLimit_ = on; }
-    double Increment() const { return increment_; }
+    double increment() const { return increment_; }
     void setIncrement(double step) { increment_ = step; }
-    int Digits() const { return digits_; }
+    int digits() const { return digits_; }
     // Kept in 0..18, the most a 64-bit float can show meaningfully in any of the formats.
     void setDigits(int digits);
-    TNumFormat NumFormat() const { return numFormat_; }
-    void setNumFormat(TNumFormat format) { numFormat_ = format; }
+    NumberFormat numFormat() const { return numFormat_; }
+    void setNumFormat(NumberFormat format) { numFormat_ = format; }
 
     // The value: last read from a valid text or last written, always within the limits.
     double value() const { return value_; }
@@ -53,7 +53,7 @@ private:
     double increment_ = 1;
     double value_ = 0;
     int digits_ = 5;
-    TNumFormat numFormat_ = TNumFormat::nfStandard;
+    NumberFormat numFormat_ = NumberFormat::Standard;
     bool useLimit_ = false;
 };
 

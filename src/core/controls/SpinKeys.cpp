@@ -1,4 +1,4 @@
-#include "controls/SpinKeys.h"
+#include "core/controls/SpinKeys.h"
 
 namespace kestrix {
 

@@ -3,7 +3,7 @@
 // dialog's default button.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 namespace kestrix {
 

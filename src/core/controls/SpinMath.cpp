@@ -1,4 +1,4 @@
-#include "controls/SpinMath.h"
+#include "core/controls/SpinMath.h"
 
 #include <cmath>
 #include <limits>

@@ -1,11 +1,11 @@
 // The GIF decoder: the block structure, the LZW image data and the composition of frames.
-#include "decode/GifDecoder.h"
+#include "core/decode/GifDecoder.h"
 
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <algorithm>
 #include <array>
@@ -378,11 +378,11 @@ DecodedGif parseGif(std::string_view data) {
 // The canvas is the first sub-image's own bitmap, so later sub-images are placed relative to the
 // first one's position: drawing them at their raw screen position would shift them whenever the
 // first sub-image does not start at the screen's corner.
-void ComposeGIFFrames(const DecodedGif& gif, TBitmapList& frames) {
+void composeGifFrames(const DecodedGif& gif, BitmapList& frames) {
     const auto frameCount = std::count_if(gif.images.begin(), gif.images.end(),
                                           [](const GifSubImage& s) { return s.hasImageData; });
     if (frameCount == 0) {
-        frames.Clear();
+        frames.clear();
         return;
     }
     Bitmap canvas;
@@ -396,14 +396,14 @@ void ComposeGIFFrames(const DecodedGif& gif, TBitmapList& frames) {
     }
     if (frameCount * frameCost(canvas) > kMaxGifBytes)
         tooLarge();
-    frames.Clear();
+    frames.clear();
     for (size_t i = 0; i < gif.images.size(); ++i) {
         const GifSubImage& sub = gif.images[i];
         if (!sub.hasImageData)
             continue;
         if (i > 0)
             drawSubImage(canvas, sub, sub.left - originX, sub.top - originY);
-        frames.Add(canvas);
+        frames.add(canvas);
     }
 }
 
@@ -421,17 +421,17 @@ Bitmap gifFirstFrame(const DecodedGif& gif) {
     return screen;
 }
 
-void DecodeGif(std::string_view body, Bitmap& bitmap, TBitmapList* frames) {
+void decodeGif(std::string_view body, Bitmap& bitmap, BitmapList* frames) {
     const DecodedGif gif = parseGif(body);
     Bitmap single = gifFirstFrame(gif);
     single.convertTo24();
     if (frames)
-        ComposeGIFFrames(gif, *frames);
+        composeGifFrames(gif, *frames);
     bitmap = std::move(single);
 }
 
-void loadGifFrames(const std::string& path, TBitmapList& frames) {
-    ComposeGIFFrames(parseGif(readFileBytes(path)), frames);
+void loadGifFrames(const std::string& path, BitmapList& frames) {
+    composeGifFrames(parseGif(readFileBytes(path)), frames);
 }
 
 } // namespace kestrix

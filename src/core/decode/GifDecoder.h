@@ -2,7 +2,7 @@
 // the frames of an animation.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <cstdint>
 #include <string>
@@ -11,7 +11,7 @@
 
 namespace kestrix {
 
-class TBitmapList;
+class BitmapList;
 
 // One image of a GIF file as it was stored.
 struct GifSubImage {
@@ -49,13 +49,13 @@ DecodedGif parseGif(std::string_view data);
 // first sub-image becomes the canvas, each later one is drawn over it (leaving its transparent
 // pixels out) with its colours matched to the canvas's table, and the canvas is never cleared.
 // Raises "GIF animation too large" before touching `frames` when the frames would not fit.
-void ComposeGIFFrames(const DecodedGif& gif, TBitmapList& frames);
+void composeGifFrames(const DecodedGif& gif, BitmapList& frames);
 
 // The logical screen with the first sub-image drawn at its position, without transparency, on
 // black: the GIF's single image, still in 8 bits when the sub-image covers the screen.
 Bitmap gifFirstFrame(const DecodedGif& gif);
 
 // Reads a GIF file and refills `frames` with its composited frames (the animated GIF import).
-void loadGifFrames(const std::string& path, TBitmapList& frames);
+void loadGifFrames(const std::string& path, BitmapList& frames);
 
 } // namespace kestrix

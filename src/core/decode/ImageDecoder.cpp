@@ -1,8 +1,8 @@
 // Decoder selection by signature and extension, the BMP path, and the exact bitmap comparison.
-#include "decode/ImageDecoder.h"
+#include "core/decode/ImageDecoder.h"
 
-#include "image/BmpCodec.h"
-#include "util/Error.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/Error.h"
 
 #include <array>
 #include <cstring>
@@ -43,7 +43,7 @@ const char* imageKindName(ImageKind kind) {
     return "Unsupported";
 }
 
-ImageKind ImageKindFromSignature(std::string_view body) {
+ImageKind imageKindFromSignature(std::string_view body) {
     if (body.size() < kSignatureLength)
         throwStreamRead();
     for (const Signature& s : kSignatures)
@@ -52,7 +52,7 @@ ImageKind ImageKindFromSignature(std::string_view body) {
     return ImageKind::Unsupported;
 }
 
-std::string AddressExtension(const std::string& address) {
+std::string addressExtension(const std::string& address) {
     const size_t at = address.find_last_of(".\\:");
     if (at == std::string::npos || address[at] != '.')
         return {};
@@ -63,8 +63,8 @@ std::string AddressExtension(const std::string& address) {
     return extension;
 }
 
-ImageKind ImageKindFromExtension(const std::string& address) {
-    const std::string extension = AddressExtension(address);
+ImageKind imageKindFromExtension(const std::string& address) {
+    const std::string extension = addressExtension(address);
     if (extension == "bmp")
         return ImageKind::Bmp;
     if (extension == "gif")
@@ -76,38 +76,38 @@ ImageKind ImageKindFromExtension(const std::string& address) {
     return ImageKind::Unsupported;
 }
 
-bool DecodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
-                 TBitmapList* frames) {
-    ImageKind kind = ImageKindFromSignature(body);
+bool decodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
+                 BitmapList* frames) {
+    ImageKind kind = imageKindFromSignature(body);
     if (kind == ImageKind::Unsupported)
-        kind = ImageKindFromExtension(address);
+        kind = imageKindFromExtension(address);
     switch (kind) {
     case ImageKind::Bmp:
-        DecodeBmp(body, bitmap);
+        decodeBmp(body, bitmap);
         break;
     case ImageKind::Gif:
-        DecodeGif(body, bitmap, frames);
+        decodeGif(body, bitmap, frames);
         break;
     case ImageKind::Jpeg:
-        DecodeJpeg(body, bitmap);
+        decodeJpeg(body, bitmap);
         break;
     case ImageKind::Png:
-        DecodePng(body, bitmap);
+        decodePng(body, bitmap);
         break;
     case ImageKind::Unsupported:
-        throw Error("Unsupport Image Type: " + AddressExtension(address), ErrorKind::InvalidImage);
+        throw Error("Unsupport Image Type: " + addressExtension(address), ErrorKind::InvalidImage);
     }
     return true;
 }
 
-void DecodeBmp(std::string_view body, Bitmap& bitmap) {
+void decodeBmp(std::string_view body, Bitmap& bitmap) {
     Bitmap decoded;
     readBmp(body, decoded);
     decoded.convertTo24();
     bitmap = std::move(decoded);
 }
 
-int RowByteCount(const Bitmap& bitmap) {
+int rowByteCount(const Bitmap& bitmap) {
     const int w = bitmap.width();
     switch (bitmap.pixelFormat()) {
     case PixelFormat::Bit1:
@@ -132,7 +132,7 @@ int RowByteCount(const Bitmap& bitmap) {
 
 namespace {
 
-// What a row holds beyond RowByteCount: the pixels of a partial last byte (1 and 4 bits) are
+// What a row holds beyond rowByteCount: the pixels of a partial last byte (1 and 4 bits) are
 // compared under a mask, and device and custom bitmaps, held as 24-bit rows, are compared in
 // full. Comparing less would call different frames equal, and the duplicate finder would then
 // delete one of them.
@@ -152,13 +152,13 @@ RowExtent rowExtent(const Bitmap& bitmap) {
     case PixelFormat::Custom:
         return {static_cast<size_t>(w) * 3, 0};
     default:
-        return {static_cast<size_t>(RowByteCount(bitmap)), 0};
+        return {static_cast<size_t>(rowByteCount(bitmap)), 0};
     }
 }
 
 } // namespace
 
-bool BitmapsEqual(const Bitmap& a, const Bitmap& b) {
+bool bitmapsEqual(const Bitmap& a, const Bitmap& b) {
     if (a.width() != b.width() || a.height() != b.height() || a.pixelFormat() != b.pixelFormat())
         return false;
     if (a.empty())

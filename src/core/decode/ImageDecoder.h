@@ -2,14 +2,14 @@
 // by the address's extension. Also the exact bitmap comparison behind the duplicate tests.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <string>
 #include <string_view>
 
 namespace kestrix {
 
-class TBitmapList;
+class BitmapList;
 
 enum class ImageKind { Unsupported, Bmp, Gif, Jpeg, Png };
 
@@ -17,25 +17,25 @@ enum class ImageKind { Unsupported, Bmp, Gif, Jpeg, Png };
 const char* imageKindName(ImageKind kind);
 
 // The kind named by the first bytes; a body shorter than 10 bytes raises "Stream read error".
-ImageKind ImageKindFromSignature(std::string_view body);
+ImageKind imageKindFromSignature(std::string_view body);
 // The lower-cased text after the address's last '.', when no '\' or ':' follows that dot.
-std::string AddressExtension(const std::string& address);
-ImageKind ImageKindFromExtension(const std::string& address);
+std::string addressExtension(const std::string& address);
+ImageKind imageKindFromExtension(const std::string& address);
 
 // Decodes `body` into a 24-bit `bitmap`; a GIF also refills `frames` (when given) with its
 // composited 8-bit frames. Failures raise errors and leave `bitmap` and `frames` unchanged.
-bool DecodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
-                 TBitmapList* frames);
+bool decodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
+                 BitmapList* frames);
 
 // Each decoder replaces `bitmap` with the 24-bit image only once decoding has succeeded.
-void DecodeBmp(std::string_view body, Bitmap& bitmap);
-void DecodeJpeg(std::string_view body, Bitmap& bitmap);
-void DecodePng(std::string_view body, Bitmap& bitmap);
-void DecodeGif(std::string_view body, Bitmap& bitmap, TBitmapList* frames);
+void decodeBmp(std::string_view body, Bitmap& bitmap);
+void decodeJpeg(std::string_view body, Bitmap& bitmap);
+void decodePng(std::string_view body, Bitmap& bitmap);
+void decodeGif(std::string_view body, Bitmap& bitmap, BitmapList* frames);
 
 // Pixel bytes per row that hold whole pixels: 0 for the device and custom tags.
-int RowByteCount(const Bitmap& bitmap);
+int rowByteCount(const Bitmap& bitmap);
 // Exact comparison of size, pixel format and every pixel; row padding is never compared.
-bool BitmapsEqual(const Bitmap& a, const Bitmap& b);
+bool bitmapsEqual(const Bitmap& a, const Bitmap& b);
 
 } // namespace kestrix

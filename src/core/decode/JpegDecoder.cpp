@@ -1,7 +1,7 @@
 // JPEG decoding through libjpeg at full size with its default (accurate) settings. The library's
 // errors longjmp back to the one frame that calls it and become our errors; it never exits.
-#include "decode/ImageDecoder.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -131,7 +131,7 @@ bool decompress(Session& s, std::string_view body, Bitmap& out) {
 
 } // namespace
 
-void DecodeJpeg(std::string_view body, Bitmap& bitmap) {
+void decodeJpeg(std::string_view body, Bitmap& bitmap) {
     Session session;
     session.cinfo.err = jpeg_std_error(&session.errors.pub);
     session.errors.pub.error_exit = onError;

@@ -1,9 +1,9 @@
 // Our PNG decoder over zlib's inflate: every colour type and bit depth, the five scan-line
 // filters and Adam7 interlacing. Rows are inflated one at a time into a buffer of exactly the
 // row's size, unfiltered against the previous row and expanded straight into 24-bit pixels.
-#include "decode/ImageDecoder.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <array>
@@ -24,7 +24,7 @@ constexpr std::string_view kPngSignature{"\x89PNG\r\n\x1A\n", 8};
     throw Error(message, ErrorKind::InvalidImage);
 }
 
-enum ColorType { kGrey = 0, kRgb = 2, kPalette = 3, kGreyAlpha = 4, kRgba = 6 };
+enum ColorType { KGrey = 0, KRgb = 2, KPalette = 3, KGreyAlpha = 4, KRgba = 6 };
 
 struct PngInfo {
     int width = 0;
@@ -46,11 +46,11 @@ uint32_t readU32BigEndian(std::string_view b) {
 
 int channelCount(int colorType) {
     switch (colorType) {
-    case kRgb:
+    case KRgb:
         return 3;
-    case kGreyAlpha:
+    case KGreyAlpha:
         return 2;
-    case kRgba:
+    case KRgba:
         return 4;
     default:
         return 1;
@@ -59,13 +59,13 @@ int channelCount(int colorType) {
 
 bool validDepth(int colorType, int depth) {
     switch (colorType) {
-    case kGrey:
+    case KGrey:
         return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-    case kPalette:
+    case KPalette:
         return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-    case kRgb:
-    case kGreyAlpha:
-    case kRgba:
+    case KRgb:
+    case KGreyAlpha:
+    case KRgba:
         return depth == 8 || depth == 16;
     default:
         return false;
@@ -101,7 +101,7 @@ void readHeader(std::string_view data, PngInfo& info) {
 }
 
 void readPalette(std::string_view data, PngInfo& info) {
-    if (info.colorType != kPalette)
+    if (info.colorType != KPalette)
         return; // a suggested palette of a true-colour image, or a stray one: not used
     const size_t entries = data.size() / 3;
     if (!info.palette.empty() || data.size() % 3 != 0 || entries == 0 || entries > 256 ||
@@ -121,18 +121,18 @@ uint16_t sample16(std::string_view data, size_t at) {
 // Records the single fully transparent colour, when the chunk describes one; alpha levels in
 // between are ignored, as is any chunk that does not fit the image.
 void readTransparency(std::string_view data, PngInfo& info) {
-    if (info.colorType == kGrey && data.size() == 2) {
+    if (info.colorType == KGrey && data.size() == 2) {
         const uint8_t v = greyLevel(sample16(data, 0), info.depth);
         info.transparent = true;
         info.transparentColor = {v, v, v};
-    } else if (info.colorType == kRgb && data.size() == 6) {
+    } else if (info.colorType == KRgb && data.size() == 6) {
         auto level = [&](size_t at) {
             const uint16_t v = sample16(data, at);
             return static_cast<uint8_t>(info.depth == 16 ? v >> 8 : v & 0xFF);
         };
         info.transparent = true;
         info.transparentColor = {level(0), level(2), level(4)};
-    } else if (info.colorType == kPalette && data.size() <= info.palette.size()) {
+    } else if (info.colorType == KPalette && data.size() <= info.palette.size()) {
         int clear = -1;
         for (size_t i = 0; i < data.size(); ++i) {
             const auto alpha = static_cast<uint8_t>(data[i]);
@@ -189,7 +189,7 @@ PngInfo readChunks(std::string_view body) {
         else if (type == "tRNS" && info.imageData.empty())
             readTransparency(data, info);
         else if (type == "IDAT") {
-            if (info.colorType == kPalette && info.palette.empty())
+            if (info.colorType == KPalette && info.palette.empty())
                 invalid("PNG palette missing");
             info.imageData.push_back(data);
         } else if (type == "IEND")
@@ -382,7 +382,7 @@ public:
     explicit RowConverter(const PngInfo& info) : depth_(info.depth), type_(info.colorType) {
         for (unsigned i = 0; i < 256; ++i) {
             Color c;
-            if (type_ == kPalette)
+            if (type_ == KPalette)
                 c = i < info.palette.size() ? info.palette[i] : Color{};
             else if (depth_ <= 8) {
                 const uint8_t v = greyLevel(i, depth_);
@@ -394,11 +394,11 @@ public:
 
     void operator()(const uint8_t* s, uint8_t* d, int count) const {
         switch (type_) {
-        case kRgb:
+        case KRgb:
             return depth_ == 8 ? rgb8Row(s, d, count) : rgbRow<6, 2>(s, d, count);
-        case kRgba:
+        case KRgba:
             return depth_ == 8 ? rgbRow<4, 1>(s, d, count) : rgbRow<8, 2>(s, d, count);
-        case kGreyAlpha:
+        case KGreyAlpha:
             return depth_ == 8 ? greyRow<2>(s, d, count) : greyRow<4>(s, d, count);
         default:
             break;
@@ -503,7 +503,7 @@ Bitmap decodePixels(const PngInfo& info) {
 
 } // namespace
 
-void DecodePng(std::string_view body, Bitmap& bitmap) {
+void decodePng(std::string_view body, Bitmap& bitmap) {
     const PngInfo info = readChunks(body);
     Bitmap decoded = decodePixels(info);
     bitmap = std::move(decoded);

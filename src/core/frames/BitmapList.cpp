@@ -1,73 +1,66 @@
-// The owned bitmap lists of the frame store, kept in step with their value blocks.
-#include "frames/BitmapList.h"
+// The owned bitmap lists of the frame store, kept in step with their timestamps.
+#include "core/frames/BitmapList.h"
 
-#include "util/Error.h"
-#include "util/Text.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <new>
 
 namespace kestrix {
 
-TBitmapList::TBitmapList() = default;
-
-void TBitmapList::throwIndexError(int32_t index) {
+void BitmapList::throwIndexError(int32_t index) {
     throw Error(strPrintf("List index out of bounds (%d)", index), ErrorKind::ListIndex);
 }
 
-// The bitmap, its list slot and its value either all arrive or none does, so the counts stay
-// equal when memory runs out half-way.
-int32_t TBitmapList::Add(const Bitmap& bitmap) {
+int32_t BitmapList::add(const Bitmap& bitmap) {
     try {
         auto copy = std::make_unique<Bitmap>(bitmap);
-        bitmaps_.reserve(bitmaps_.size() + 1);
-        values_.Add(int32_t{0});
         bitmaps_.push_back(std::move(copy));
     } catch (const std::bad_alloc&) {
         throw Error("Out of memory", ErrorKind::OutOfMemory);
     }
-    return Count() - 1;
+    return count() - 1;
 }
 
-void TBitmapList::Delete(int32_t index) {
-    if (index < 0 || index >= Count())
+void BitmapList::remove(int32_t index) {
+    if (index < 0 || index >= count())
         throwIndexError(index);
-    values_.Delete(index);
     bitmaps_.erase(bitmaps_.begin() + index);
 }
 
-void TBitmapList::Clear() {
-    bitmaps_.clear();
-    values_.Clear();
-}
+void BitmapList::clear() { bitmaps_.clear(); }
 
-Bitmap* TBitmapList::Get(int32_t index) const {
+Bitmap* BitmapList::get(int32_t index) const {
     if (index < 0)
         throwIndexError(index);
-    if (index >= Count())
+    if (index >= count())
         return nullptr;
     return bitmaps_[static_cast<size_t>(index)].get();
 }
 
-int32_t TBitmapListEx::AddTimed(const Bitmap& bitmap, double time) {
-    times_.Add(time);
+// The bitmap and its time either both arrive or neither does, so the counts stay equal when
+// memory runs out half-way.
+int32_t FrameStore::addTimed(const Bitmap& bitmap, DateTime time) {
     try {
-        return TBitmapList::Add(bitmap);
-    } catch (...) {
-        times_.Delete(times_.Count() - 1);
-        throw;
+        times_.reserve(times_.size() + 1);
+    } catch (const std::bad_alloc&) {
+        throw Error("Out of memory", ErrorKind::OutOfMemory);
     }
+    const int32_t index = BitmapList::add(bitmap);
+    times_.push_back(time);
+    return index;
 }
 
-void TBitmapListEx::Delete(int32_t index) {
-    if (index < 0 || index >= Count())
+void FrameStore::remove(int32_t index) {
+    if (index < 0 || index >= count())
         throwIndexError(index);
-    times_.Delete(index);
-    TBitmapList::Delete(index);
+    times_.erase(times_.begin() + index);
+    BitmapList::remove(index);
 }
 
-void TBitmapListEx::Clear() {
-    times_.Clear();
-    TBitmapList::Clear();
+void FrameStore::clear() {
+    times_.clear();
+    BitmapList::clear();
 }
 
 } // namespace kestrix

@@ -1,9 +1,9 @@
-// The frame store's lists: TBitmapList owns an ordered list of bitmaps with one integer each;
-// TBitmapListEx adds one timestamp (a local date-time) per bitmap.
+// The frame store's lists: BitmapList owns an ordered list of bitmaps; FrameStore adds one
+// timestamp (a local date-time) per bitmap.
 #pragma once
 
-#include "frames/HugeArray.h"
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
+#include "core/util/DateTime.h"
 
 #include <cstdint>
 #include <memory>
@@ -11,54 +11,51 @@
 
 namespace kestrix {
 
-class TBitmapList {
+class BitmapList {
 public:
-    TBitmapList();
-    virtual ~TBitmapList() = default;
-    TBitmapList(const TBitmapList&) = delete;
-    TBitmapList& operator=(const TBitmapList&) = delete;
+    BitmapList() = default;
+    virtual ~BitmapList() = default;
+    BitmapList(const BitmapList&) = delete;
+    BitmapList& operator=(const BitmapList&) = delete;
 
-    int32_t Count() const { return static_cast<int32_t>(bitmaps_.size()); }
+    int32_t count() const { return static_cast<int32_t>(bitmaps_.size()); }
 
-    // Stores an independent copy of `bitmap` with the value 0; answers its index.
-    virtual int32_t Add(const Bitmap& bitmap);
-    // Frees bitmap `index`; an index outside 0 .. Count - 1 raises the list-index error and
+    // Stores an independent copy of `bitmap`; answers its index.
+    virtual int32_t add(const Bitmap& bitmap);
+    // Frees bitmap `index`; an index outside 0 .. count - 1 raises the list-index error and
     // changes nothing.
-    virtual void Delete(int32_t index);
-    // Frees every bitmap and returns the value block to its initial size.
-    virtual void Clear();
+    virtual void remove(int32_t index);
+    // Frees every bitmap.
+    virtual void clear();
 
-    // Lends the stored bitmap: null for index >= Count, the list-index error for a negative one.
+    // Lends the stored bitmap: null for index >= count, the list-index error for a negative one.
     // The pointer stays valid until the list next changes.
-    Bitmap* Get(int32_t index) const;
-
-    THugeInteger& Values() { return values_; }
-    const THugeInteger& Values() const { return values_; }
+    Bitmap* get(int32_t index) const;
 
 protected:
     [[noreturn]] static void throwIndexError(int32_t index);
 
 private:
     std::vector<std::unique_ptr<Bitmap>> bitmaps_;
-    THugeInteger values_{5};
 };
 
-class TBitmapListEx : public TBitmapList {
+class FrameStore : public BitmapList {
 public:
-    TBitmapListEx() = default;
+    FrameStore() = default;
 
     // Stores a copy of `bitmap` stamped with `time`; answers its index.
-    int32_t AddTimed(const Bitmap& bitmap, double time);
+    int32_t addTimed(const Bitmap& bitmap, DateTime time);
     // A copy stamped 0.0.
-    int32_t Add(const Bitmap& bitmap) override { return AddTimed(bitmap, 0.0); }
-    void Delete(int32_t index) override;
-    void Clear() override;
+    int32_t add(const Bitmap& bitmap) override { return addTimed(bitmap, 0.0); }
+    void remove(int32_t index) override;
+    void clear() override;
 
-    THugeDouble& Times() { return times_; }
-    const THugeDouble& Times() const { return times_; }
+    // One time per bitmap, in the same order.
+    const std::vector<DateTime>& times() const { return times_; }
+    DateTime time(int32_t index) const { return times_.at(static_cast<size_t>(index)); }
 
 private:
-    THugeDouble times_{5};
+    std::vector<DateTime> times_;
 };
 
 } // namespace kestrix

@@ -1,9 +1,9 @@
-#include "frames/FramesFile.h"
+#include "core/frames/FramesFile.h"
 
-#include "image/BmpCodec.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <cerrno>
 #include <cmath>
@@ -33,12 +33,12 @@ int percent(int32_t i, int32_t count) {
 
 } // namespace
 
-TOutFilm::~TOutFilm() {
+FramesFileWriter::~FramesFileWriter() {
     if (stream_)
         discard();
 }
 
-void TOutFilm::Open(const std::string& fileName) {
+void FramesFileWriter::open(const std::string& fileName) {
     fileName_ = fileName;
     temporary_ = fileName + ".tmp-XXXXXX";
     const int fd = ::mkstemp(temporary_.data());
@@ -47,15 +47,15 @@ void TOutFilm::Open(const std::string& fileName) {
             ::close(fd);
         throw Error("Cannot create file " + fileName, ErrorKind::FileCreate);
     }
-    Count = 0;
+    count = 0;
     failed_ = false;
 }
 
-void TOutFilm::AddFrame(const Bitmap& bitmap) {
+void FramesFileWriter::addFrame(const Bitmap& bitmap) {
     if (!stream_)
         throw Error("File not open");
     try {
-        if (Count == 0)
+        if (count == 0)
             writeAll(stream_, int32Bytes(0));
         const std::string image = bitmap.empty() ? std::string() : writeBmp(bitmap);
         writeAll(stream_, int32Bytes(static_cast<int32_t>(image.size())) + image);
@@ -65,22 +65,22 @@ void TOutFilm::AddFrame(const Bitmap& bitmap) {
         failed_ = true;
         throw;
     }
-    ++Count;
+    ++count;
 }
 
-void TOutFilm::discard() {
+void FramesFileWriter::discard() {
     std::fclose(stream_);
     stream_ = nullptr;
     std::remove(temporary_.c_str());
 }
 
-void TOutFilm::Close() {
+void FramesFileWriter::close() {
     if (!stream_)
         return;
     // Frames that failed to write leave bytes behind the last complete one; the count at the
     // start keeps readers away from them.
     const bool countWritten = std::fseek(stream_, 0, SEEK_SET) == 0 &&
-                              std::fwrite(int32Bytes(Count).data(), 1, 4, stream_) == 4 &&
+                              std::fwrite(int32Bytes(count).data(), 1, 4, stream_) == 4 &&
                               std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
     struct stat old {};
     const bool existed = ::stat(fileName_.c_str(), &old) == 0;
@@ -105,29 +105,29 @@ void TOutFilm::Close() {
     }
 }
 
-void TInFilm::Open(const std::string& fileName) {
-    Close();
+void FramesFileReader::open(const std::string& fileName) {
+    close();
     stream_ = std::fopen(fileName.c_str(), "rb");
     struct stat st {};
     if (!stream_ || ::fstat(::fileno(stream_), &st) != 0 || S_ISDIR(st.st_mode)) {
-        Close();
+        close();
         throw Error("Cannot open file " + fileName, ErrorKind::FileOpen);
     }
     size_ = static_cast<uint64_t>(st.st_size);
-    unsigned char count[4] = {};
-    Count = std::fread(count, 1, 4, stream_) == 4
-                ? static_cast<int32_t>(count[0] | count[1] << 8 | count[2] << 16 |
-                                       static_cast<uint32_t>(count[3]) << 24)
+    unsigned char header[4] = {};
+    count = std::fread(header, 1, 4, stream_) == 4
+                ? static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 |
+                                       static_cast<uint32_t>(header[3]) << 24)
                 : 0;
-    Rewind();
+    rewind();
 }
 
-void TInFilm::Rewind() {
+void FramesFileReader::rewind() {
     if (stream_)
         std::fseek(stream_, size_ >= 4 ? 4 : static_cast<long>(size_), SEEK_SET);
 }
 
-bool TInFilm::ReadFrame(Bitmap& bitmap) {
+bool FramesFileReader::readFrame(Bitmap& bitmap) {
     if (!stream_)
         throw Error("File not open");
     const auto at = static_cast<uint64_t>(std::ftell(stream_));
@@ -155,21 +155,21 @@ bool TInFilm::ReadFrame(Bitmap& bitmap) {
     return true;
 }
 
-void TInFilm::Close() {
+void FramesFileReader::close() {
     if (stream_)
         std::fclose(stream_);
     stream_ = nullptr;
 }
 
-SaveOutcome SaveToFile(const TBitmapList& frames, const std::string& fileName,
+SaveOutcome saveToFile(const BitmapList& frames, const std::string& fileName,
                        const PercentCallback& progress) {
-    TOutFilm film;
-    film.Open(fileName);
+    FramesFileWriter film;
+    film.open(fileName);
     SaveOutcome outcome = SaveOutcome::Complete;
-    const int32_t count = frames.Count();
+    const int32_t count = frames.count();
     for (int32_t i = 0; i < count; ++i) {
         try {
-            film.AddFrame(*frames.Get(i));
+            film.addFrame(*frames.get(i));
         } catch (const Error&) {
             outcome = SaveOutcome::OutOfDiskSpace;
             break;
@@ -178,26 +178,26 @@ SaveOutcome SaveToFile(const TBitmapList& frames, const std::string& fileName,
             progress(percent(i, count));
     }
     try {
-        film.Close();
+        film.close();
     } catch (const Error&) {
         outcome = SaveOutcome::OutOfDiskSpace;
     }
     return outcome;
 }
 
-void LoadFromFile(TBitmapList& frames, const std::string& fileName,
+void loadFromFile(BitmapList& frames, const std::string& fileName,
                   const PercentCallback& progress) {
-    TInFilm film;
-    film.Open(fileName);
-    film.Rewind();
-    frames.Clear();
+    FramesFileReader film;
+    film.open(fileName);
+    film.rewind();
+    frames.clear();
     Bitmap scratch;
-    for (int32_t i = 0; i < film.Count; ++i) {
-        if (!film.ReadFrame(scratch))
+    for (int32_t i = 0; i < film.count; ++i) {
+        if (!film.readFrame(scratch))
             break;
-        frames.Add(scratch);
+        frames.add(scratch);
         if (progress)
-            progress(percent(i, film.Count));
+            progress(percent(i, film.count));
     }
 }
 

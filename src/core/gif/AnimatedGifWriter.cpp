@@ -1,29 +1,29 @@
-#include "gif/AnimatedGifWriter.h"
+#include "core/gif/AnimatedGifWriter.h"
 
-#include "frames/BitmapList.h"
-#include "gif/ColorQuantizer.h"
-#include "gif/LzwEncoder.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "core/frames/BitmapList.h"
+#include "core/gif/ColorQuantizer.h"
+#include "core/gif/LzwEncoder.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace kestrix {
 
-void TProgressHandler::GIFProgressEvent(ProgressStage stage, int percent) {
+void ProgressHandler::gifProgressEvent(ProgressStage stage, int percent) {
     if (stage == ProgressStage::Starting)
-        ++Count;
-    const int value = static_cast<int>((Count - 1) * Step + Step * percent / 100.0);
-    if (Callback)
-        Callback(value);
+        ++count;
+    const int value = static_cast<int>((count - 1) * step + step * percent / 100.0);
+    if (callback)
+        callback(value);
 }
 
-int DelayMsForFps(double fps) { return static_cast<int>(std::trunc(1.0 / fps * 1000.0)); }
+int delayMsForFps(double fps) { return static_cast<int>(std::trunc(1.0 / fps * 1000.0)); }
 
-void AnimatedGif::AddGIFFrame(const Bitmap& bitmap, int delayMs) {
-    images_.push_back({ReduceToPalette(bitmap), delayMs / 10});
+void AnimatedGif::addGifFrame(const Bitmap& bitmap, int delayMs) {
+    images_.push_back({reduceToPalette(bitmap), delayMs / 10});
     width_ = std::max(width_, bitmap.width());
     height_ = std::max(height_, bitmap.height());
 }
@@ -58,14 +58,14 @@ void putImage(std::string& out, const Bitmap& pixels) {
         out += static_cast<char>(c.g);
         out += static_cast<char>(c.b);
     }
-    EncodeImageData(out, 8, 256, pixels.empty() ? nullptr : pixels.scanLine(0), pixels.width(),
+    encodeImageData(out, 8, 256, pixels.empty() ? nullptr : pixels.scanLine(0), pixels.width(),
                     pixels.height(), pixels.stride());
     out += '\0';
 }
 
 } // namespace
 
-std::string AnimatedGif::encode(TProgressHandler* progress) const {
+std::string AnimatedGif::encode(ProgressHandler* progress) const {
     std::string out = "GIF89a";
     putU16(out, static_cast<uint16_t>(width_));
     putU16(out, static_cast<uint16_t>(height_));
@@ -73,32 +73,32 @@ std::string AnimatedGif::encode(TProgressHandler* progress) const {
     out += '\0';
     out += '\0';
     if (progress)
-        progress->GIFProgressEvent(ProgressStage::Starting, 0);
+        progress->gifProgressEvent(ProgressStage::Starting, 0);
     for (size_t i = 0; i < images_.size(); ++i) {
         if (i == 0)
             putLoopingExtension(out);
         putGraphicControl(out, images_[i].delay);
         putImage(out, images_[i].pixels);
         if (progress)
-            progress->GIFProgressEvent(ProgressStage::Running,
+            progress->gifProgressEvent(ProgressStage::Running,
                                        static_cast<int>(100 * (i + 1) / images_.size()));
     }
     out += ';';
     if (progress)
-        progress->GIFProgressEvent(ProgressStage::Ending, 100);
+        progress->gifProgressEvent(ProgressStage::Ending, 100);
     return out;
 }
 
-void ExportAnimatedGIF(const std::string& fileName, const TBitmapList& frames, int delayMs,
+void exportAnimatedGif(const std::string& fileName, const BitmapList& frames, int delayMs,
                        const std::function<void(int)>& callback) {
-    if (frames.Count() == 0)
+    if (frames.count() == 0)
         throw Error("No Movie To Save");
-    TProgressHandler progress(frames.Count(), callback);
+    ProgressHandler progress(frames.count(), callback);
     AnimatedGif gif;
-    for (int32_t i = 0; i < frames.Count(); ++i) {
-        progress.GIFProgressEvent(ProgressStage::Starting, 0);
-        gif.AddGIFFrame(*frames.Get(i), delayMs);
-        progress.GIFProgressEvent(ProgressStage::Ending, 100);
+    for (int32_t i = 0; i < frames.count(); ++i) {
+        progress.gifProgressEvent(ProgressStage::Starting, 0);
+        gif.addGifFrame(*frames.get(i), delayMs);
+        progress.gifProgressEvent(ProgressStage::Ending, 100);
     }
     writeFileAtomically(fileName, gif.encode(&progress));
 }

@@ -2,7 +2,7 @@
 // looping forever, all frames at (0, 0) on a screen as large as the largest frame.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <functional>
 #include <string>
@@ -10,34 +10,34 @@
 
 namespace kestrix {
 
-class TBitmapList;
+class BitmapList;
 
 enum class ProgressStage { Starting, Running, Ending };
 
 // Relays the per-stage progress of an export (one stage per frame and one for writing) as one
 // percentage rising from 0 to 100.
-class TProgressHandler {
+class ProgressHandler {
 public:
-    TProgressHandler(int frameCount, std::function<void(int)> callback)
-        : Step(100.0 / (frameCount + 1)), Callback(std::move(callback)) {}
-    void GIFProgressEvent(ProgressStage stage, int percent);
+    ProgressHandler(int frameCount, std::function<void(int)> callback)
+        : step(100.0 / (frameCount + 1)), callback(std::move(callback)) {}
+    void gifProgressEvent(ProgressStage stage, int percent);
 
-    int Count = 0;
-    double Step;
-    std::function<void(int)> Callback;
+    int count = 0;
+    double step;
+    std::function<void(int)> callback;
 };
 
 // The frame period in whole milliseconds: Trunc(1 / fps x 1000).
-int DelayMsForFps(double fps);
+int delayMsForFps(double fps);
 
 // The animated GIF being built: one image per frame, in order.
 class AnimatedGif {
 public:
     // Reduces the bitmap to 256 colours and appends it with a delay of `delayMs` div 10
     // hundredths; the first image also gets the looping extension.
-    void AddGIFFrame(const Bitmap& bitmap, int delayMs);
+    void addGifFrame(const Bitmap& bitmap, int delayMs);
     // The whole file.
-    std::string encode(TProgressHandler* progress) const;
+    std::string encode(ProgressHandler* progress) const;
     int width() const { return width_; }
     int height() const { return height_; }
     size_t imageCount() const { return images_.size(); }
@@ -54,7 +54,7 @@ private:
 
 // Builds the GIF from every frame of the list and writes it (crash-safe) to `fileName`. A list
 // without frames raises "No Movie To Save" and creates no file.
-void ExportAnimatedGIF(const std::string& fileName, const TBitmapList& frames, int delayMs,
+void exportAnimatedGif(const std::string& fileName, const BitmapList& frames, int delayMs,
                        const std::function<void(int)>& callback);
 
 } // namespace kestrix

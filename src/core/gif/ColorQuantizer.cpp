@@ -1,4 +1,4 @@
-#include "gif/ColorQuantizer.h"
+#include "core/gif/ColorQuantizer.h"
 
 #include <algorithm>
 #include <climits>
@@ -8,18 +8,18 @@
 namespace kestrix {
 
 // One cache line: the children first, since every insertion reads them.
-struct alignas(64) TColorQuantizer::Node {
-    std::array<uint32_t, 8> Children{};
-    uint32_t NextReducible = 0;
+struct alignas(64) ColorQuantizer::Node {
+    std::array<uint32_t, 8> children{};
+    uint32_t nextReducible = 0;
     // Pixels that reached this leaf (a picture holds far fewer than 2^31), with the top bit
     // marking a leaf.
-    uint32_t PixelsAndLeaf = 0;
+    uint32_t pixelsAndLeaf = 0;
     // 64-bit: a large single-colour picture would overflow 32-bit sums.
-    uint64_t SumRed = 0, SumGreen = 0, SumBlue = 0;
+    uint64_t sumRed = 0, sumGreen = 0, sumBlue = 0;
 
     static constexpr uint32_t kLeaf = 0x80000000u;
-    bool leaf() const { return (PixelsAndLeaf & kLeaf) != 0; }
-    uint32_t pixels() const { return PixelsAndLeaf & ~kLeaf; }
+    bool leaf() const { return (pixelsAndLeaf & kLeaf) != 0; }
+    uint32_t pixels() const { return pixelsAndLeaf & ~kLeaf; }
 };
 
 namespace {
@@ -31,14 +31,14 @@ inline int childIndex(uint8_t r, uint8_t g, uint8_t b, int level) {
 
 } // namespace
 
-TColorQuantizer::TColorQuantizer(int colourLimit, int depth)
+ColorQuantizer::ColorQuantizer(int colourLimit, int depth)
     : nodes_(1), colourLimit_(colourLimit), depth_(depth), midCache_(4096, 0) {
     nodes_.reserve(4096);
 }
 
-TColorQuantizer::~TColorQuantizer() = default;
+ColorQuantizer::~ColorQuantizer() = default;
 
-uint32_t TColorQuantizer::createNode(int level) {
+uint32_t ColorQuantizer::createNode(int level) {
     uint32_t index;
     if (!free_.empty()) {
         index = free_.back();
@@ -50,16 +50,16 @@ uint32_t TColorQuantizer::createNode(int level) {
     }
     Node& node = nodes_[index];
     if (level == depth_) {
-        node.PixelsAndLeaf = Node::kLeaf;
+        node.pixelsAndLeaf = Node::kLeaf;
         ++leaves_;
     } else {
-        node.NextReducible = reducible_[static_cast<size_t>(level)];
+        node.nextReducible = reducible_[static_cast<size_t>(level)];
         reducible_[static_cast<size_t>(level)] = index;
     }
     return index;
 }
 
-void TColorQuantizer::InsertColour(uint8_t r, uint8_t g, uint8_t b) {
+void ColorQuantizer::insertColour(uint8_t r, uint8_t g, uint8_t b) {
     const size_t cell = static_cast<size_t>((r >> 4) << 8 | (g >> 4) << 4 | (b >> 4));
     uint32_t node = depth_ > kCacheLevel ? midCache_[cell] : 0;
     int level = kCacheLevel;
@@ -68,10 +68,10 @@ void TColorQuantizer::InsertColour(uint8_t r, uint8_t g, uint8_t b) {
             root_ = createNode(0);
         node = root_;
         for (level = 0; level < kCacheLevel && !nodes_[node].leaf() && level < depth_; ++level) {
-            uint32_t child = nodes_[node].Children[static_cast<size_t>(childIndex(r, g, b, level))];
+            uint32_t child = nodes_[node].children[static_cast<size_t>(childIndex(r, g, b, level))];
             if (child == 0) {
                 child = createNode(level + 1); // may move the array: index again below
-                nodes_[node].Children[static_cast<size_t>(childIndex(r, g, b, level))] = child;
+                nodes_[node].children[static_cast<size_t>(childIndex(r, g, b, level))] = child;
             }
             node = child;
         }
@@ -80,24 +80,24 @@ void TColorQuantizer::InsertColour(uint8_t r, uint8_t g, uint8_t b) {
     }
     while (!nodes_[node].leaf()) {
         const auto slot = static_cast<size_t>(childIndex(r, g, b, level));
-        uint32_t child = nodes_[node].Children[slot];
+        uint32_t child = nodes_[node].children[slot];
         if (child == 0) {
             child = createNode(level + 1);
-            nodes_[node].Children[slot] = child;
+            nodes_[node].children[slot] = child;
         }
         node = child;
         ++level;
     }
     Node& leaf = nodes_[node];
-    ++leaf.PixelsAndLeaf;
-    leaf.SumRed += r;
-    leaf.SumGreen += g;
-    leaf.SumBlue += b;
+    ++leaf.pixelsAndLeaf;
+    leaf.sumRed += r;
+    leaf.sumGreen += g;
+    leaf.sumBlue += b;
     while (leaves_ > colourLimit_)
-        MergeDeepestNode();
+        mergeDeepestNode();
 }
 
-void TColorQuantizer::MergeDeepestNode() {
+void ColorQuantizer::mergeDeepestNode() {
     int level = depth_ - 1;
     while (level > 0 && reducible_[static_cast<size_t>(level)] == 0)
         --level;
@@ -105,41 +105,41 @@ void TColorQuantizer::MergeDeepestNode() {
     if (index == 0)
         return;
     Node& node = nodes_[index];
-    reducible_[static_cast<size_t>(level)] = node.NextReducible;
+    reducible_[static_cast<size_t>(level)] = node.nextReducible;
     int removed = 0;
     uint32_t pixels = node.pixels();
     uint64_t red = 0, green = 0, blue = 0;
-    for (uint32_t& child : node.Children) {
+    for (uint32_t& child : node.children) {
         if (child == 0)
             continue;
         const Node& c = nodes_[child];
         pixels += c.pixels();
-        red += c.SumRed;
-        green += c.SumGreen;
-        blue += c.SumBlue;
+        red += c.sumRed;
+        green += c.sumGreen;
+        blue += c.sumBlue;
         // Below the deepest reducible level every node is a leaf: the child has no children.
         free_.push_back(child);
         child = 0;
         ++removed;
     }
-    node.PixelsAndLeaf = pixels | Node::kLeaf;
-    node.SumRed = red;
-    node.SumGreen = green;
-    node.SumBlue = blue;
+    node.pixelsAndLeaf = pixels | Node::kLeaf;
+    node.sumRed = red;
+    node.sumGreen = green;
+    node.sumBlue = blue;
     leaves_ += 1 - removed;
     if (level < kCacheLevel)
         std::fill(midCache_.begin(), midCache_.end(), 0);
 }
 
-void TColorQuantizer::BuildOctree(const Bitmap& bitmap) {
+void ColorQuantizer::buildOctree(const Bitmap& bitmap) {
     for (int y = 0; y < bitmap.height(); ++y) {
         const uint8_t* row = bitmap.scanLine(y);
         for (int x = 0; x < bitmap.width(); ++x)
-            InsertColour(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
+            insertColour(row[3 * x + 2], row[3 * x + 1], row[3 * x]);
     }
 }
 
-std::vector<Color> TColorQuantizer::ListPalette() const {
+std::vector<Color> ColorQuantizer::listPalette() const {
     std::vector<Color> palette;
     std::vector<uint32_t> stack;
     if (root_ != 0)
@@ -149,14 +149,14 @@ std::vector<Color> TColorQuantizer::ListPalette() const {
         stack.pop_back();
         if (n.leaf()) {
             if (n.pixels() > 0 && palette.size() < 256)
-                palette.push_back({static_cast<uint8_t>(n.SumRed / n.pixels()),
-                                   static_cast<uint8_t>(n.SumGreen / n.pixels()),
-                                   static_cast<uint8_t>(n.SumBlue / n.pixels())});
+                palette.push_back({static_cast<uint8_t>(n.sumRed / n.pixels()),
+                                   static_cast<uint8_t>(n.sumGreen / n.pixels()),
+                                   static_cast<uint8_t>(n.sumBlue / n.pixels())});
             continue;
         }
         for (int i = 7; i >= 0; --i) // pushed in reverse so that child 0 comes first
-            if (n.Children[static_cast<size_t>(i)] != 0)
-                stack.push_back(n.Children[static_cast<size_t>(i)]);
+            if (n.children[static_cast<size_t>(i)] != 0)
+                stack.push_back(n.children[static_cast<size_t>(i)]);
     }
     palette.resize(256);
     return palette;
@@ -207,16 +207,16 @@ uint8_t ColourLookup::find(uint8_t r, uint8_t g, uint8_t b) {
     return static_cast<uint8_t>(c);
 }
 
-Bitmap ReduceToPalette(const Bitmap& source) {
+Bitmap reduceToPalette(const Bitmap& source) {
     Bitmap converted;
     if (source.pixelFormat() != PixelFormat::Bit24) {
         converted = source;
         converted.convertTo24();
     }
     const Bitmap& bitmap = source.pixelFormat() == PixelFormat::Bit24 ? source : converted;
-    TColorQuantizer quantizer;
-    quantizer.BuildOctree(bitmap);
-    const std::vector<Color> palette = quantizer.ListPalette();
+    ColorQuantizer quantizer;
+    quantizer.buildOctree(bitmap);
+    const std::vector<Color> palette = quantizer.listPalette();
     ColourLookup lookup(palette);
     Bitmap out(bitmap.width(), bitmap.height(), PixelFormat::Bit8);
     out.setPalette(palette);

@@ -3,7 +3,7 @@
 // entry without dithering. The order in which pixels are visited is part of the result.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <array>
 #include <cstdint>
@@ -13,25 +13,25 @@
 
 namespace kestrix {
 
-class TColorQuantizer {
+class ColorQuantizer {
 public:
-    explicit TColorQuantizer(int colourLimit = 256, int depth = 8);
-    ~TColorQuantizer();
+    explicit ColorQuantizer(int colourLimit = 256, int depth = 8);
+    ~ColorQuantizer();
     static constexpr int kCacheLevel = 4;
-    TColorQuantizer(const TColorQuantizer&) = delete;
-    TColorQuantizer& operator=(const TColorQuantizer&) = delete;
+    ColorQuantizer(const ColorQuantizer&) = delete;
+    ColorQuantizer& operator=(const ColorQuantizer&) = delete;
 
     // Adds every pixel of a 24-bit bitmap, top row first, left to right.
-    void BuildOctree(const Bitmap& bitmap);
-    void InsertColour(uint8_t r, uint8_t g, uint8_t b);
+    void buildOctree(const Bitmap& bitmap);
+    void insertColour(uint8_t r, uint8_t g, uint8_t b);
     // The leaves in depth-first order (children 0 .. 7), padded with black to 256 entries.
-    std::vector<Color> ListPalette() const;
-    int Leaves() const { return leaves_; }
+    std::vector<Color> listPalette() const;
+    int leaves() const { return leaves_; }
 
 private:
     struct Node;
     uint32_t createNode(int level);
-    void MergeDeepestNode();
+    void mergeDeepestNode();
 
     // Nodes are addressed by index into one array; a merged node's children go to a free list and
     // are reused. Index 0 is never a node, so 0 means "no node".
@@ -67,6 +67,6 @@ private:
 
 // An 8-bit bitmap with a 256-entry palette from the octree of the (24-bit) bitmap's own colours;
 // rows are mapped in serpentine order, the first left to right.
-Bitmap ReduceToPalette(const Bitmap& bitmap);
+Bitmap reduceToPalette(const Bitmap& bitmap);
 
 } // namespace kestrix

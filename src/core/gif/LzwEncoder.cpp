@@ -1,6 +1,6 @@
-#include "gif/LzwEncoder.h"
+#include "core/gif/LzwEncoder.h"
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <vector>
@@ -82,7 +82,7 @@ private:
 
 } // namespace
 
-void EncodeImageData(std::string& out, int bitsPerPixel, int colourCount, const uint8_t* indexes,
+void encodeImageData(std::string& out, int bitsPerPixel, int colourCount, const uint8_t* indexes,
                      int width, int height, size_t stride) {
     const int minCodeSize = std::max(bitsPerPixel, 2);
     out += static_cast<char>(minCodeSize);

@@ -9,7 +9,7 @@ namespace kestrix {
 // Appends to `out` the minimum code size byte and the data sub-blocks (at most 255 bytes each)
 // of `width` x `height` indexes, rows `stride` bytes apart. The block terminator is the caller's.
 // An index not below `colourCount` raises "Color not in color table".
-void EncodeImageData(std::string& out, int bitsPerPixel, int colourCount, const uint8_t* indexes,
+void encodeImageData(std::string& out, int bitsPerPixel, int colourCount, const uint8_t* indexes,
                      int width, int height, size_t stride);
 
 } // namespace kestrix

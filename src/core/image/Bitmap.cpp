@@ -1,6 +1,6 @@
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <array>

@@ -3,7 +3,7 @@
 // stored blue, green, red.
 #pragma once
 
-#include "image/Color.h"
+#include "core/image/Color.h"
 
 #include <cstddef>
 #include <cstdint>

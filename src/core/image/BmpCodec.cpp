@@ -1,7 +1,7 @@
-#include "image/BmpCodec.h"
+#include "core/image/BmpCodec.h"
 
-#include "util/ByteReader.h"
-#include "util/Error.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <bit>

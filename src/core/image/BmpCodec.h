@@ -1,7 +1,7 @@
 // The Windows bitmap file form: reading every common variant, writing the uncompressed layout.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <string>
 #include <string_view>

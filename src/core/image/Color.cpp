@@ -1,4 +1,4 @@
-#include "image/Color.h"
+#include "core/image/Color.h"
 
 namespace kestrix {
 

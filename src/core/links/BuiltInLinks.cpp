@@ -1,4 +1,4 @@
-#include "links/BuiltInLinks.h"
+#include "core/links/BuiltInLinks.h"
 
 namespace kestrix {
 

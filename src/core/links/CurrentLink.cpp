@@ -1,29 +1,29 @@
-#include "links/CurrentLink.h"
+#include "core/links/CurrentLink.h"
 
-#include "links/BuiltInLinks.h"
+#include "core/links/BuiltInLinks.h"
 
 namespace kestrix {
 
 const char* const kProductName = "Kestrix";
 
-TURLInfo initialCurrentLink() { return {"Mt. Saint Hellens", kVolcanoCamAddress, 60}; }
+LinkInfo initialCurrentLink() { return {"Mt. Saint Hellens", kVolcanoCamAddress, 60}; }
 
 std::string captionName(const std::string& name) {
     size_t cut = name.find_last_of("\\:");
     return cut == std::string::npos ? name : name.substr(cut + 1);
 }
 
-std::string mainCaption(const TURLInfo& link, int frameCount) {
-    return captionName(link.Name) + " (" + std::to_string(frameCount) + ") - " + kProductName;
+std::string mainCaption(const LinkInfo& link, int frameCount) {
+    return captionName(link.name) + " (" + std::to_string(frameCount) + ") - " + kProductName;
 }
 
-std::string currentLinkLabel(const TURLInfo& link) { return link.Name + " "; }
+std::string currentLinkLabel(const LinkInfo& link) { return link.name + " "; }
 
-bool takeSelectedLink(const LinkTree& tree, TURLInfo& link) {
+bool takeSelectedLink(const LinkTree& tree, LinkInfo& link) {
     const LinkNode* node = tree.selected();
-    if (!node || node->kind() != TLinkKind::lkLink)
+    if (!node || node->kind() != LinkKind::Link)
         return false;
-    link = {node->text(), node->data().URL, node->data().Delay};
+    link = {node->text(), node->data().url, node->data().delay};
     return true;
 }
 

@@ -1,7 +1,7 @@
-#include "links/LinkFile.h"
+#include "core/links/LinkFile.h"
 
-#include "util/Error.h"
-#include "util/Text.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,12 +32,12 @@ void readLinkElements(pugi::xml_node first, LinkTree& tree, LinkNode* parent, in
             continue;
         std::string_view name = localName(n);
         if (name == "FolderItem") {
-            LinkNode* folder = tree.AddFolderNode(parent, attributeOr(n, "FolderName", "Folder"));
+            LinkNode* folder = tree.addFolderNode(parent, attributeOr(n, "FolderName", "Folder"));
             if (n.first_child())
                 readLinkElements(n.first_child(), tree, folder, depth + 1);
         } else if (name == "URLItem") {
             int32_t delay = strToInt(attributeOr(n, "URLDelay", "60"));
-            LinkNode* link = tree.AddLinkNode(parent, attributeOr(n, "URLName", "URL"),
+            LinkNode* link = tree.addLinkNode(parent, attributeOr(n, "URLName", "URL"),
                                               attributeOr(n, "URLAddress", "URL"), delay, true);
             if (attributeOr(n, "Selected", "no") == "yes")
                 tree.select(link);
@@ -86,7 +86,7 @@ void writeNode(const LinkTree& tree, const LinkNode* node, int level, std::strin
     const std::string indent(static_cast<size_t>(level) * 2, ' ');
     int childLevel = level;
     std::string closing;
-    if (node->kind() == TLinkKind::lkFolder) {
+    if (node->kind() == LinkKind::Folder) {
         out += indent + "<FolderItem FolderName=\"" + escapeAttribute(node->text()) + "\"";
         if (!node->hasChildren()) {
             out += "/>\r\n";
@@ -95,10 +95,10 @@ void writeNode(const LinkTree& tree, const LinkNode* node, int level, std::strin
         out += ">\r\n";
         closing = indent + "</FolderItem>\r\n";
         childLevel = level + 1;
-    } else if (node->kind() == TLinkKind::lkLink) {
+    } else if (node->kind() == LinkKind::Link) {
         out += indent + "<URLItem URLName=\"" + escapeAttribute(node->text()) + "\" URLAddress=\"" +
-               escapeAttribute(node->data().URL) + "\" URLDelay=\"" +
-               std::to_string(node->data().Delay) + "\" Selected=\"" +
+               escapeAttribute(node->data().url) + "\" URLDelay=\"" +
+               std::to_string(node->data().delay) + "\" Selected=\"" +
                (tree.selected() == node ? "yes" : "no") + "\"/>\r\n";
         return;
     }
@@ -109,7 +109,7 @@ void writeNode(const LinkTree& tree, const LinkNode* node, int level, std::strin
 
 } // namespace
 
-bool ReadLinkStream(std::string_view bytes, LinkTree& tree, LinkNode* parent) {
+bool readLinkStream(std::string_view bytes, LinkTree& tree, LinkNode* parent) {
     std::string_view content = bytes;
     if (content.substr(0, 3) == "\xEF\xBB\xBF")
         content.remove_prefix(3);
@@ -126,7 +126,7 @@ bool ReadLinkStream(std::string_view bytes, LinkTree& tree, LinkNode* parent) {
     return true;
 }
 
-std::string WriteLinkTreeText(const LinkTree& tree, const LinkNode* first) {
+std::string writeLinkTreeText(const LinkTree& tree, const LinkNode* first) {
     std::string body;
     for (const LinkNode* n = first; n; n = tree.nextSibling(n))
         writeNode(tree, n, 1, body);
@@ -157,7 +157,7 @@ void moveFile(const std::string& from, const std::string& to) {
 
 } // namespace
 
-void BackupFile(const std::string& path, std::string extension, int generations) {
+void backupFile(const std::string& path, std::string extension, int generations) {
     if (extension.empty() || extension[0] != '.')
         extension = "." + extension;
     auto name = [&](int n) { return changeFileExt(path, extension + std::to_string(n)); };

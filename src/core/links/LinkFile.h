@@ -2,7 +2,7 @@
 // elements below it, and the rotating backups kept when a file is overwritten.
 #pragma once
 
-#include "links/LinkTree.h"
+#include "core/links/LinkTree.h"
 
 #include <string>
 #include <string_view>
@@ -15,10 +15,10 @@ constexpr int kMaxLinkFileDepth = 256;
 // Reads the document's items under `parent`. Returns false, reading nothing, when the document
 // holds nothing at all (the caller tells the user "Empty Link File"). A document that is not
 // well-formed raises the parser's reason, "Line: N" and the first 40 characters of that line.
-bool ReadLinkStream(std::string_view bytes, LinkTree& tree, LinkNode* parent);
+bool readLinkStream(std::string_view bytes, LinkTree& tree, LinkNode* parent);
 
 // The file text for `first` and each later sibling of it, each with its whole subtree.
-std::string WriteLinkTreeText(const LinkTree& tree, const LinkNode* first);
+std::string writeLinkTreeText(const LinkTree& tree, const LinkNode* first);
 
 // The path with its extension replaced ("links.klnx", ".bk1" -> "links.bk1").
 std::string changeFileExt(const std::string& path, const std::string& extension);
@@ -26,6 +26,6 @@ std::string changeFileExt(const std::string& path, const std::string& extension)
 // Rotates PATH.bk1 .. PATH.bk4 one generation up (the oldest is dropped) and makes PATH.bk1 a
 // copy of the file at `path`, which stays in place. Raises "Cannot Delete Old Backup File" or
 // "Cannot Rename File".
-void BackupFile(const std::string& path, std::string extension, int generations);
+void backupFile(const std::string& path, std::string extension, int generations);
 
 } // namespace kestrix

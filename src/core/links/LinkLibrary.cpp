@@ -1,8 +1,8 @@
-#include "links/LinkLibrary.h"
+#include "core/links/LinkLibrary.h"
 
-#include "links/BuiltInLinks.h"
-#include "links/LinkFile.h"
-#include "util/FileIO.h"
+#include "core/links/BuiltInLinks.h"
+#include "core/links/LinkFile.h"
+#include "core/util/FileIO.h"
 
 #include <filesystem>
 
@@ -16,54 +16,54 @@ std::string LinkLibrary::modifiedText() const {
     return modified_ ? "Yes" : "No";
 }
 
-void LinkLibrary::SetLinksModified(bool modified) {
+void LinkLibrary::setLinksModified(bool modified) {
     modified_ = modified;
     modifiedShown_ = true;
     if (onModifiedChanged)
         onModifiedChanged();
 }
 
-void LinkLibrary::LoadLinksFromStream(std::string_view bytes) {
+void LinkLibrary::loadLinksFromStream(std::string_view bytes) {
     tree_.clear();
-    LinkNode* root = tree_.AddRootNode("Image Links");
-    if (!ReadLinkStream(bytes, tree_, root))
+    LinkNode* root = tree_.addRootNode("Image Links");
+    if (!readLinkStream(bytes, tree_, root))
         dialogs_.showMessage("Empty Link File", MessageIcon::Information);
 }
 
-void LinkLibrary::LoadBuiltInLinks() { LoadLinksFromStream(kBuiltInLinkSet); }
+void LinkLibrary::loadBuiltInLinks() { loadLinksFromStream(kBuiltInLinkSet); }
 
-void LinkLibrary::LoadLinkFile(const std::string& path) {
+void LinkLibrary::loadLinkFile(const std::string& path) {
     std::string bytes = readFileBytes(path);
     currentFile_ = path;
-    LoadLinksFromStream(bytes);
-    SetLinksModified(false);
+    loadLinksFromStream(bytes);
+    setLinksModified(false);
 }
 
-void LinkLibrary::InsertLinkFile(LinkNode* folder, const std::string& path) {
+void LinkLibrary::insertLinkFile(LinkNode* folder, const std::string& path) {
     std::string bytes = readFileBytes(path);
-    if (!ReadLinkStream(bytes, tree_, folder))
+    if (!readLinkStream(bytes, tree_, folder))
         dialogs_.showMessage("Empty Link File", MessageIcon::Information);
-    SetLinksModified(true);
+    setLinksModified(true);
 }
 
-void LinkLibrary::WriteLinkTree(const LinkNode* first, const std::string& path) {
-    writeFileAtomically(path, WriteLinkTreeText(tree_, first));
-    SetLinksModified(false);
+void LinkLibrary::writeLinkTree(const LinkNode* first, const std::string& path) {
+    writeFileAtomically(path, writeLinkTreeText(tree_, first));
+    setLinksModified(false);
 }
 
-void LinkLibrary::SaveLinkFile(const std::string& path) {
-    const std::string temporary = writeTemporaryBeside(path, WriteLinkTreeText(tree_, tree_.root()));
+void LinkLibrary::saveLinkFile(const std::string& path) {
+    const std::string temporary = writeTemporaryBeside(path, writeLinkTreeText(tree_, tree_.root()));
     try {
-        BackupFile(path, ".bk", 5);
+        backupFile(path, ".bk", 5);
     } catch (...) {
         std::filesystem::remove(temporary);
         throw;
     }
     commitTemporary(temporary, path);
-    SetLinksModified(false);
+    setLinksModified(false);
 }
 
-bool LinkLibrary::AskSaveLinks() {
+bool LinkLibrary::askSaveLinks() {
     if (!modified_)
         return true;
     switch (dialogs_.askYesNoCancel("Save Changes To Link List?")) {
@@ -86,30 +86,30 @@ FileDialogOptions LinkLibrary::linkDialogOptions(const std::string& title, bool 
 }
 
 void LinkLibrary::loadLinksCommand() {
-    if (!AskSaveLinks())
+    if (!askSaveLinks())
         return;
     auto path = dialogs_.openFile(linkDialogOptions("", false));
     if (!path)
         return;
-    LoadLinkFile(*path);
+    loadLinkFile(*path);
     if (tree_.selected() == tree_.root())
-        tree_.SelectFirstLink();
+        tree_.selectFirstLink();
 }
 
 void LinkLibrary::insertLinksCommand() {
     auto path = dialogs_.openFile(linkDialogOptions("", false));
     if (!path)
         return;
-    if (LinkNode* folder = tree_.FindInsertFolder())
-        InsertLinkFile(folder, *path);
+    if (LinkNode* folder = tree_.findInsertFolder())
+        insertLinkFile(folder, *path);
     if (tree_.selected() == tree_.root())
-        tree_.SelectFirstLink();
+        tree_.selectFirstLink();
 }
 
 bool LinkLibrary::saveLinksCommand() {
     if (currentFile_.empty())
         return saveLinksAsCommand();
-    SaveLinkFile(currentFile_);
+    saveLinkFile(currentFile_);
     return true;
 }
 
@@ -117,7 +117,7 @@ bool LinkLibrary::saveLinksAsCommand() {
     auto path = dialogs_.saveFile(linkDialogOptions("Save Links", true));
     if (!path)
         return false;
-    SaveLinkFile(*path);
+    saveLinkFile(*path);
     return true;
 }
 
@@ -125,7 +125,7 @@ void LinkLibrary::saveSelectedBranchCommand() {
     auto path = dialogs_.saveFile(linkDialogOptions("Save Branch", true));
     if (!path || !tree_.selected())
         return;
-    WriteLinkTree(tree_.selected(), *path);
+    writeLinkTree(tree_.selected(), *path);
 }
 
 } // namespace kestrix

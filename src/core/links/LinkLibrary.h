@@ -2,8 +2,8 @@
 // commands of the File menu. Questions and file dialogs go through the Dialogs interface.
 #pragma once
 
-#include "links/LinkTree.h"
-#include "ui/Dialogs.h"
+#include "core/links/LinkTree.h"
+#include "core/ui/Dialogs.h"
 
 #include <functional>
 #include <string>
@@ -24,24 +24,24 @@ public:
     bool modified() const { return modified_; }
     // "Yes" or "No" once the flag was first set, empty before.
     std::string modifiedText() const;
-    void SetLinksModified(bool modified);
-    // Called whenever SetLinksModified runs.
+    void setLinksModified(bool modified);
+    // Called whenever setLinksModified runs.
     std::function<void()> onModifiedChanged;
 
     // Clears the tree, adds the root "Image Links" and reads the text under it. Changes neither
     // the modified flag nor the current link file.
-    void LoadLinksFromStream(std::string_view bytes);
-    void LoadBuiltInLinks();
-    void LoadLinkFile(const std::string& path);
-    void InsertLinkFile(LinkNode* folder, const std::string& path);
+    void loadLinksFromStream(std::string_view bytes);
+    void loadBuiltInLinks();
+    void loadLinkFile(const std::string& path);
+    void insertLinkFile(LinkNode* folder, const std::string& path);
     // Writes `first` and its later siblings to `path` (crash-safe) and clears the modified flag.
-    void WriteLinkTree(const LinkNode* first, const std::string& path);
+    void writeLinkTree(const LinkNode* first, const std::string& path);
     // Writes the whole tree, keeping five rotating backups. Nothing is touched unless the new
     // file was written completely; a failure leaves the file, its backups and the flag as they
     // were.
-    void SaveLinkFile(const std::string& path);
+    void saveLinkFile(const std::string& path);
     // Whether the caller may go on: asks "Save Changes To Link List?" when modified.
-    bool AskSaveLinks();
+    bool askSaveLinks();
 
     // The File menu's link commands. The Save commands answer whether they saved.
     void loadLinksCommand();

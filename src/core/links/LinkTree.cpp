@@ -1,6 +1,6 @@
-#include "links/LinkTree.h"
+#include "core/links/LinkTree.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 
@@ -65,7 +65,7 @@ LinkNode* LinkTree::insertNode(LinkNode* parent, std::unique_ptr<LinkNode> node)
     return added;
 }
 
-LinkNode* LinkTree::AddRootNode(const std::string& name) {
+LinkNode* LinkTree::addRootNode(const std::string& name) {
     auto node = std::make_unique<LinkNode>();
     node->text_ = name;
     LinkNode* root = insertNode(nullptr, std::move(node));
@@ -73,34 +73,34 @@ LinkNode* LinkTree::AddRootNode(const std::string& name) {
     return root;
 }
 
-LinkNode* LinkTree::AddFolderNode(LinkNode* parent, const std::string& name) {
+LinkNode* LinkTree::addFolderNode(LinkNode* parent, const std::string& name) {
     auto node = std::make_unique<LinkNode>();
     node->text_ = name;
-    node->data_.Kind = TLinkKind::lkFolder;
+    node->data_.kind = LinkKind::Folder;
     return insertNode(parent, std::move(node));
 }
 
-LinkNode* LinkTree::AddLinkNode(LinkNode* target, const std::string& name, const std::string& url,
+LinkNode* LinkTree::addLinkNode(LinkNode* target, const std::string& name, const std::string& url,
                                 int32_t delay, bool asChild) {
     auto node = std::make_unique<LinkNode>();
     node->text_ = name;
-    node->data_ = {TLinkKind::lkLink, utf8Left(url, kMaxLinkURLLength), delay};
+    node->data_ = {LinkKind::Link, utf8Left(url, kMaxLinkURLLength), delay};
     return insertNode(asChild ? target : target->parent_, std::move(node));
 }
 
-LinkNode* LinkTree::AddFolderToSelected(const std::string& name) {
+LinkNode* LinkTree::addFolderToSelected(const std::string& name) {
     if (!selected_)
         return nullptr;
-    LinkNode* node = AddFolderNode(selected_, name);
+    LinkNode* node = addFolderNode(selected_, name);
     setExpanded(selected_, true);
     return node;
 }
 
-LinkNode* LinkTree::AddLinkToSelected(const std::string& name, const std::string& url,
+LinkNode* LinkTree::addLinkToSelected(const std::string& name, const std::string& url,
                                       int32_t delay) {
     if (!selected_)
         return nullptr;
-    LinkNode* node = AddLinkNode(selected_, name, url, delay, true);
+    LinkNode* node = addLinkNode(selected_, name, url, delay, true);
     setExpanded(selected_, true);
     return node;
 }
@@ -112,7 +112,7 @@ bool LinkTree::isWithin(const LinkNode* node, const LinkNode* ancestor) const {
     return false;
 }
 
-void LinkTree::DeleteChildren(LinkNode* node) {
+void LinkTree::deleteChildren(LinkNode* node) {
     if (!node->hasChildren())
         return;
     setExpanded(node, false);
@@ -124,8 +124,8 @@ void LinkTree::DeleteChildren(LinkNode* node) {
     select(node);
 }
 
-void LinkTree::DeleteLinkNode(LinkNode* node) {
-    DeleteChildren(node);
+void LinkTree::deleteLinkNode(LinkNode* node) {
+    deleteChildren(node);
     LinkNode* next = nextSibling(node);
     if (!next)
         next = previousSibling(node);
@@ -150,9 +150,9 @@ void LinkTree::setText(LinkNode* node, const std::string& text) {
     notify().nodeChanged(node);
 }
 
-void LinkTree::setData(LinkNode* node, const TLinkNodeData& data) {
+void LinkTree::setData(LinkNode* node, const LinkNodeData& data) {
     node->data_ = data;
-    node->data_.URL = utf8Left(data.URL, kMaxLinkURLLength);
+    node->data_.url = utf8Left(data.url, kMaxLinkURLLength);
     notify().nodeChanged(node);
 }
 
@@ -228,10 +228,10 @@ int LinkTree::nodeCount() const {
     return count;
 }
 
-bool LinkTree::SelectFirstLink() {
+bool LinkTree::selectFirstLink() {
     LinkNode* first = nullptr;
     forEachNode([&](LinkNode* n) {
-        if (n->kind() != TLinkKind::lkLink)
+        if (n->kind() != LinkKind::Link)
             return false;
         first = n;
         return true;
@@ -241,14 +241,14 @@ bool LinkTree::SelectFirstLink() {
     return first != nullptr;
 }
 
-LinkNode* LinkTree::FindInsertFolder() const {
+LinkNode* LinkTree::findInsertFolder() const {
     LinkNode* node = selected_;
-    while (node && node->kind() == TLinkKind::lkLink)
+    while (node && node->kind() == LinkKind::Link)
         node = node->parent_;
     return node;
 }
 
-bool LinkTree::GetSelectedLinkData(LinkNode*& node, TLinkNodeData& data) const {
+bool LinkTree::getSelectedLinkData(LinkNode*& node, LinkNodeData& data) const {
     node = selected_;
     if (!node)
         return false;
@@ -256,16 +256,16 @@ bool LinkTree::GetSelectedLinkData(LinkNode*& node, TLinkNodeData& data) const {
     return true;
 }
 
-NodeCommands enabledCommands(TLinkKind kind) {
-    return {kind != TLinkKind::lkLink, kind != TLinkKind::lkRoot, kind == TLinkKind::lkLink};
+NodeCommands enabledCommands(LinkKind kind) {
+    return {kind != LinkKind::Link, kind != LinkKind::Root, kind == LinkKind::Link};
 }
 
-int LinkTree::UpdateNodePicture(const LinkNode* node) {
+int LinkTree::updateNodePicture(const LinkNode* node) {
     const bool open = node->hasChildren() && node->expanded();
     switch (node->kind()) {
-    case TLinkKind::lkRoot: return open ? 1 : 0;
-    case TLinkKind::lkFolder: return open ? 3 : 2;
-    case TLinkKind::lkLink: return 4;
+    case LinkKind::Root: return open ? 1 : 0;
+    case LinkKind::Folder: return open ? 3 : 2;
+    case LinkKind::Link: return 4;
     }
     return 4;
 }

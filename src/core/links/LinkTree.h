@@ -10,15 +10,15 @@
 
 namespace kestrix {
 
-enum class TLinkKind : uint8_t { lkRoot = 0, lkFolder = 1, lkLink = 2 };
+enum class LinkKind : uint8_t { Root = 0, Folder = 1, Link = 2 };
 
 // Longest address a link keeps, in characters.
 constexpr size_t kMaxLinkURLLength = 255;
 
-struct TLinkNodeData {
-    TLinkKind Kind = TLinkKind::lkRoot;
-    std::string URL; // macros unexpanded, at most 255 characters
-    int32_t Delay = 0;
+struct LinkNodeData {
+    LinkKind kind = LinkKind::Root;
+    std::string url; // macros unexpanded, at most 255 characters
+    int32_t delay = 0;
 };
 
 // Which tree commands fit a node of a kind: adding folders and links (root, folder), deleting
@@ -28,13 +28,13 @@ struct NodeCommands {
     bool deleteOrEdit = false;
     bool editMacros = false;
 };
-NodeCommands enabledCommands(TLinkKind kind);
+NodeCommands enabledCommands(LinkKind kind);
 
 class LinkNode {
 public:
     const std::string& text() const { return text_; }
-    const TLinkNodeData& data() const { return data_; }
-    TLinkKind kind() const { return data_.Kind; }
+    const LinkNodeData& data() const { return data_; }
+    LinkKind kind() const { return data_.kind; }
     LinkNode* parent() const { return parent_; }
     int childCount() const { return static_cast<int>(children_.size()); }
     LinkNode* child(int i) const { return children_[static_cast<size_t>(i)].get(); }
@@ -44,7 +44,7 @@ public:
 private:
     friend class LinkTree;
     std::string text_;
-    TLinkNodeData data_;
+    LinkNodeData data_;
     LinkNode* parent_ = nullptr;
     std::vector<std::unique_ptr<LinkNode>> children_;
     bool expanded_ = false;
@@ -86,19 +86,19 @@ public:
     // Releases every node.
     void clear();
 
-    LinkNode* AddRootNode(const std::string& name);
-    LinkNode* AddFolderNode(LinkNode* parent, const std::string& name);
-    LinkNode* AddLinkNode(LinkNode* target, const std::string& name, const std::string& url,
+    LinkNode* addRootNode(const std::string& name);
+    LinkNode* addFolderNode(LinkNode* parent, const std::string& name);
+    LinkNode* addLinkNode(LinkNode* target, const std::string& name, const std::string& url,
                           int32_t delay, bool asChild);
-    LinkNode* AddFolderToSelected(const std::string& name);
-    LinkNode* AddLinkToSelected(const std::string& name, const std::string& url, int32_t delay);
-    void DeleteChildren(LinkNode* node);
+    LinkNode* addFolderToSelected(const std::string& name);
+    LinkNode* addLinkToSelected(const std::string& name, const std::string& url, int32_t delay);
+    void deleteChildren(LinkNode* node);
     // Removes the node and everything below it; a sibling or the parent becomes selected.
-    void DeleteLinkNode(LinkNode* node);
+    void deleteLinkNode(LinkNode* node);
 
     void setText(LinkNode* node, const std::string& text);
     // Stores a whole record; the address is cut to 255 characters.
-    void setData(LinkNode* node, const TLinkNodeData& data);
+    void setData(LinkNode* node, const LinkNodeData& data);
     // Moves a node to `row` among the children of `newParent` (row counted after its removal).
     void moveNode(LinkNode* node, LinkNode* newParent, int row);
 
@@ -114,12 +114,12 @@ public:
     int nodeCount() const;
 
     // Selects the first link in absolute-index order; false (and nothing changes) without links.
-    bool SelectFirstLink();
+    bool selectFirstLink();
     // The selected node, or the nearest folder or root above a selected link.
-    LinkNode* FindInsertFolder() const;
-    bool GetSelectedLinkData(LinkNode*& node, TLinkNodeData& data) const;
+    LinkNode* findInsertFolder() const;
+    bool getSelectedLinkData(LinkNode*& node, LinkNodeData& data) const;
     // Picture of a node: 0/1 root closed/open, 2/3 folder closed/open, 4 link.
-    static int UpdateNodePicture(const LinkNode* node);
+    static int updateNodePicture(const LinkNode* node);
 
     // Visits every node in absolute-index order until `visit` answers true; returns whether it did.
     bool forEachNode(const std::function<bool(LinkNode*)>& visit) const;

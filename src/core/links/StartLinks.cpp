@@ -1,6 +1,6 @@
-#include "links/StartLinks.h"
+#include "core/links/StartLinks.h"
 
-#include "util/FileIO.h"
+#include "core/util/FileIO.h"
 
 namespace kestrix {
 
@@ -10,19 +10,19 @@ std::string defaultLinkFilePath(const std::string& defaultFile, const std::strin
     return programDir + "/" + defaultFile;
 }
 
-void LoadStartLinks(LinkLibrary& library, const AppSettings& settings,
+void loadStartLinks(LinkLibrary& library, const AppSettings& settings,
                     const std::string& programDir) {
     LinkTree& tree = library.tree();
-    const std::string path = defaultLinkFilePath(settings.DefaultFile, programDir);
+    const std::string path = defaultLinkFilePath(settings.defaultFile, programDir);
     if (fileExists(path)) {
-        library.LoadLinkFile(path);
-        if (settings.SelectedInx > 0 && settings.SelectedInx < tree.nodeCount())
-            tree.select(tree.nodeAt(settings.SelectedInx));
+        library.loadLinkFile(path);
+        if (settings.selectedInx > 0 && settings.selectedInx < tree.nodeCount())
+            tree.select(tree.nodeAt(settings.selectedInx));
     } else {
-        library.LoadBuiltInLinks();
+        library.loadBuiltInLinks();
     }
     if (tree.selected() == tree.root())
-        tree.SelectFirstLink();
+        tree.selectFirstLink();
 }
 
 } // namespace kestrix

@@ -1,8 +1,8 @@
 // The link library a start shows: the default link file, or the built-in set when it is missing.
 #pragma once
 
-#include "links/LinkLibrary.h"
-#include "settings/AppSettings.h"
+#include "core/links/LinkLibrary.h"
+#include "core/settings/AppSettings.h"
 
 #include <string>
 
@@ -13,7 +13,7 @@ std::string defaultLinkFilePath(const std::string& defaultFile, const std::strin
 
 // Fills the tree at start. Errors of the default file (unreadable, not well-formed) propagate
 // after the tree was cleared to its root.
-void LoadStartLinks(LinkLibrary& library, const AppSettings& settings,
+void loadStartLinks(LinkLibrary& library, const AppSettings& settings,
                     const std::string& programDir);
 
 } // namespace kestrix

@@ -1,10 +1,10 @@
-#include "links/TreeEditing.h"
+#include "core/links/TreeEditing.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 namespace kestrix {
 
-LinkNode* FindLinkNode(const LinkTree& tree, const std::string& text, bool down) {
+LinkNode* findLinkNode(const LinkTree& tree, const std::string& text, bool down) {
     const int start = tree.absoluteIndex(tree.selected());
     const int count = tree.nodeCount();
     const std::string wanted = toLowerAscii(text);
@@ -33,13 +33,13 @@ bool moveDown(LinkTree& tree, LinkNode* node) {
 }
 
 bool acceptsTreeDrop(const LinkNode* dragged, const LinkNode* target) {
-    if (!dragged || !target || dragged->kind() == TLinkKind::lkRoot)
+    if (!dragged || !target || dragged->kind() == LinkKind::Root)
         return false;
-    return target->kind() != TLinkKind::lkLink ||
-           (dragged->kind() == TLinkKind::lkLink && target->kind() == TLinkKind::lkLink);
+    return target->kind() != LinkKind::Link ||
+           (dragged->kind() == LinkKind::Link && target->kind() == LinkKind::Link);
 }
 
-bool MoveLinkNode(LinkTree& tree, LinkNode* dragged, LinkNode* target) {
+bool moveLinkNode(LinkTree& tree, LinkNode* dragged, LinkNode* target) {
     if (!acceptsTreeDrop(dragged, target))
         return false;
     for (const LinkNode* n = target; n; n = n->parent())
@@ -47,7 +47,7 @@ bool MoveLinkNode(LinkTree& tree, LinkNode* dragged, LinkNode* target) {
             return false;
     LinkNode* parent;
     int row;
-    if (dragged->kind() == TLinkKind::lkLink && target->kind() == TLinkKind::lkLink) {
+    if (dragged->kind() == LinkKind::Link && target->kind() == LinkKind::Link) {
         parent = target->parent();
         row = tree.rowOf(target);
         // Counted after the dragged node leaves its place.
@@ -66,7 +66,7 @@ bool MoveLinkNode(LinkTree& tree, LinkNode* dragged, LinkNode* target) {
 LinkNode* dropAddressLink(LinkTree& tree, LinkNode* target, const std::string& address) {
     if (!target)
         return nullptr;
-    return tree.AddLinkNode(target, "New", address, 60, target->kind() != TLinkKind::lkLink);
+    return tree.addLinkNode(target, "New", address, 60, target->kind() != LinkKind::Link);
 }
 
 bool autoScrollWanted(int x, int y, int width, int height, bool atTop, bool atBottom) {

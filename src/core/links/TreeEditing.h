@@ -2,7 +2,7 @@
 // link picture, and the cleaning of typed addresses.
 #pragma once
 
-#include "links/LinkTree.h"
+#include "core/links/LinkTree.h"
 
 #include <string>
 
@@ -11,7 +11,7 @@ namespace kestrix {
 // The first node after (down) or before (up) the selected node, in absolute-index order, whose
 // text contains `text` ignoring letter case; the root is never the answer. Null when nothing
 // matches (no wrap-around).
-LinkNode* FindLinkNode(const LinkTree& tree, const std::string& text, bool down);
+LinkNode* findLinkNode(const LinkTree& tree, const std::string& text, bool down);
 
 // Moves the node one place among its siblings; false when it is already first (last).
 bool moveUp(LinkTree& tree, LinkNode* node);
@@ -23,7 +23,7 @@ bool acceptsTreeDrop(const LinkNode* dragged, const LinkNode* target);
 // A link dropped on a link lands just before it, under its parent; anything else becomes the
 // first child of the target. A node dropped on itself or its own branch stays. The new parent is
 // expanded. Answers whether the node moved.
-bool MoveLinkNode(LinkTree& tree, LinkNode* dragged, LinkNode* target);
+bool moveLinkNode(LinkTree& tree, LinkNode* dragged, LinkNode* target);
 // The address bar's picture dropped on `target`: a link "New" with the address (cut to 255
 // characters) and 60 seconds, last under a root or folder target, last in a link target's folder.
 LinkNode* dropAddressLink(LinkTree& tree, LinkNode* target, const std::string& address);

@@ -1,4 +1,4 @@
-#include "macros/DateFormatter.h"
+#include "core/macros/DateFormatter.h"
 
 #include <cstdio>
 
@@ -47,7 +47,7 @@ bool twelveHourAhead(std::string_view f, size_t from) {
 
 class Formatter {
 public:
-    Formatter(TDateTime value, const FormatSettings& fs)
+    Formatter(DateTime value, const FormatSettings& fs)
         : date_(decodeDate(value)), time_(decodeTime(value)), fs_(fs) {}
 
     void append(std::string_view f, int level);
@@ -164,7 +164,7 @@ void Formatter::append(std::string_view f, int level) {
 
 } // namespace
 
-std::string formatDateTime(std::string_view format, TDateTime value, const FormatSettings& fs) {
+std::string formatDateTime(std::string_view format, DateTime value, const FormatSettings& fs) {
     Formatter formatter(value, fs);
     formatter.append(format.empty() ? std::string_view("c") : format, 0);
     return formatter.take();

@@ -2,8 +2,8 @@
 // runs, am/pm, a/p, ampm, "/" and ":" separators and quoted text.
 #pragma once
 
-#include "util/DateTime.h"
-#include "util/FormatSettings.h"
+#include "core/util/DateTime.h"
+#include "core/util/FormatSettings.h"
 
 #include <string>
 #include <string_view>
@@ -12,6 +12,6 @@ namespace kestrix {
 
 // An empty format formats as "c". Formats taken from the locale (c, ddddd, t, ...) nest at most
 // two levels deep.
-std::string formatDateTime(std::string_view format, TDateTime value, const FormatSettings& fs);
+std::string formatDateTime(std::string_view format, DateTime value, const FormatSettings& fs);
 
 } // namespace kestrix

@@ -1,8 +1,8 @@
-#include "macros/MacroComposer.h"
+#include "core/macros/MacroComposer.h"
 
-#include "controls/SpinMath.h"
-#include "macros/NumberReading.h"
-#include "util/Text.h"
+#include "core/controls/SpinMath.h"
+#include "core/macros/NumberReading.h"
+#include "core/util/Text.h"
 
 #include <cmath>
 #include <vector>
@@ -17,16 +17,16 @@ constexpr int kMacroDigits = 18;
 // Macro numbers never follow the locale: a comma already separates the arguments, and a link
 // file must read the same wherever it is opened.
 const FormatSettings& pointSettings() {
-    static const FormatSettings point = [] {
+    static const FormatSettings kPoint = [] {
         FormatSettings fs;
         fs.decimalSeparator = '.';
         return fs;
     }();
-    return point;
+    return kPoint;
 }
 
 double numberArg(const std::vector<std::string>& args, size_t i) {
-    return i < args.size() ? ReadFirstNumber(args[i], pointSettings()) : 0.0;
+    return i < args.size() ? readFirstNumber(args[i], pointSettings()) : 0.0;
 }
 
 } // namespace
@@ -46,7 +46,7 @@ std::string composeCounterMacro(const CounterMacroSettings& settings) {
 }
 
 DateMacroSettings readDateMacro(std::string_view args) {
-    const auto list = SplitMacroArgs(args);
+    const auto list = splitMacroArgs(args);
     DateMacroSettings settings;
     settings.offsetHours = numberArg(list, 0);
     if (list.size() > 1)
@@ -55,7 +55,7 @@ DateMacroSettings readDateMacro(std::string_view args) {
 }
 
 CounterMacroSettings readCounterMacro(std::string_view args) {
-    const auto list = SplitMacroArgs(args);
+    const auto list = splitMacroArgs(args);
     CounterMacroSettings settings;
     settings.multiplier = numberArg(list, 0);
     settings.offset1 = numberArg(list, 1);
@@ -76,7 +76,7 @@ double reciprocal(double x) {
 MacroElement findNextMacro(std::string_view text, size_t selStart, size_t selLength) {
     const size_t selEnd = selStart + selLength;
     const size_t from = selStart >= text.size() || selEnd == 0 ? 0 : selEnd - 1;
-    return FindMacroElement(text, from);
+    return findMacroElement(text, from);
 }
 
 } // namespace kestrix

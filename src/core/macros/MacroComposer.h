@@ -3,7 +3,7 @@
 // reciprocal, and where "Find Next Macro" starts looking.
 #pragma once
 
-#include "macros/URLMacros.h"
+#include "core/macros/URLMacros.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
-#include "macros/NumberReading.h"
+#include "core/macros/NumberReading.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 #include <string>
 
@@ -12,7 +12,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 } // namespace
 
-double ReadFirstNumber(std::string_view text, const FormatSettings& fs) {
+double readFirstNumber(std::string_view text, const FormatSettings& fs) {
     const char sep = fs.decimalSeparator;
     std::string number;
     size_t i = 0;

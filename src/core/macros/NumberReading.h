@@ -1,7 +1,7 @@
 // Reading the first number out of a macro argument.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <string_view>
 
@@ -11,6 +11,6 @@ namespace kestrix {
 // first digit (other characters start over), digits with at most one separator, then an
 // optional exponent. A text without digits reads as 0; an exponent mark without digits ("5e")
 // raises "'5e' is not a valid floating point value".
-double ReadFirstNumber(std::string_view text, const FormatSettings& fs);
+double readFirstNumber(std::string_view text, const FormatSettings& fs);
 
 } // namespace kestrix

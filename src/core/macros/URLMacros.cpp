@@ -1,7 +1,7 @@
-#include "macros/URLMacros.h"
+#include "core/macros/URLMacros.h"
 
-#include "macros/DateFormatter.h"
-#include "macros/NumberReading.h"
+#include "core/macros/DateFormatter.h"
+#include "core/macros/NumberReading.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 
 namespace kestrix {
 
-MacroElement FindMacroElement(std::string_view text, size_t from) {
+MacroElement findMacroElement(std::string_view text, size_t from) {
     MacroElement e;
     size_t open = text.find('<', from);
     if (open == std::string_view::npos)
@@ -35,7 +35,7 @@ MacroElement FindMacroElement(std::string_view text, size_t from) {
     return e;
 }
 
-std::vector<std::string> SplitMacroArgs(std::string_view args) {
+std::vector<std::string> splitMacroArgs(std::string_view args) {
     std::vector<std::string> out;
     size_t pos = 0;
     while (pos < args.size() && out.size() < kMaxMacroArgs) {
@@ -51,7 +51,7 @@ std::vector<std::string> SplitMacroArgs(std::string_view args) {
     return out;
 }
 
-TDateTime UTCNow(const Clock& clock) { return clock.utcNow(); }
+DateTime utcNow(const Clock& clock) { return clock.utcNow(); }
 
 namespace {
 
@@ -67,7 +67,7 @@ double numberArg(const std::vector<std::string>& args, size_t i, const FormatSet
         return 0.0;
     FormatSettings point = fs;
     point.decimalSeparator = '.';
-    return ReadFirstNumber(args[i], point);
+    return readFirstNumber(args[i], point);
 }
 
 // Truncation toward zero, kept inside the 64-bit range.
@@ -83,14 +83,14 @@ int64_t truncate64(double v) {
 
 } // namespace
 
-std::string dateMacroValue(std::string_view text, TDateTime utcNow, const FormatSettings& fs) {
-    const auto args = SplitMacroArgs(text);
+std::string dateMacroValue(std::string_view text, DateTime utcNow, const FormatSettings& fs) {
+    const auto args = splitMacroArgs(text);
     const double offsetHours = numberArg(args, 0, fs);
     return formatDateTime(argOrEmpty(args, 1), utcNow + offsetHours / 24.0, fs);
 }
 
-std::string counterMacroValue(std::string_view text, TDateTime utcNow, const FormatSettings& fs) {
-    const auto args = SplitMacroArgs(text);
+std::string counterMacroValue(std::string_view text, DateTime utcNow, const FormatSettings& fs) {
+    const auto args = splitMacroArgs(text);
     const double multiplier = numberArg(args, 0, fs);
     const double offset1 = numberArg(args, 1, fs);
     const double offset2 = numberArg(args, 2, fs);
@@ -110,19 +110,19 @@ std::string counterMacroValue(std::string_view text, TDateTime utcNow, const For
     return digits;
 }
 
-std::string ExpandURLMacros(std::string_view text, const Clock& clock,
+std::string expandUrlMacros(std::string_view text, const Clock& clock,
                             const FormatSettings& fs) {
     std::string out(text);
     size_t pos = 0;
     for (;;) {
-        const MacroElement e = FindMacroElement(out, pos);
+        const MacroElement e = findMacroElement(out, pos);
         if (!e.found)
             return out;
         std::string value;
         if (e.tag == "date")
-            value = dateMacroValue(e.args, UTCNow(clock), fs);
+            value = dateMacroValue(e.args, utcNow(clock), fs);
         else if (e.tag == "counter")
-            value = counterMacroValue(e.args, UTCNow(clock), fs);
+            value = counterMacroValue(e.args, utcNow(clock), fs);
         else {
             pos = e.end;
             continue;

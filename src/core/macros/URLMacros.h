@@ -3,8 +3,8 @@
 // current UTC time each time an address is used.
 #pragma once
 
-#include "util/Clock.h"
-#include "util/FormatSettings.h"
+#include "core/util/Clock.h"
+#include "core/util/FormatSettings.h"
 
 #include <string>
 #include <string_view>
@@ -25,21 +25,21 @@ struct MacroElement {
 
 // The next complete element at or after `from`. A tag ending in a backslash stands alone: it
 // has no arguments and no closing tag, and ends after its own ">".
-MacroElement FindMacroElement(std::string_view text, size_t from);
+MacroElement findMacroElement(std::string_view text, size_t from);
 
 // Up to ten comma-separated arguments of at most 255 characters; the list ends at the first
 // empty argument.
-std::vector<std::string> SplitMacroArgs(std::string_view args);
+std::vector<std::string> splitMacroArgs(std::string_view args);
 
 // The current UTC time, from the clock.
-TDateTime UTCNow(const Clock& clock);
+DateTime utcNow(const Clock& clock);
 
-std::string dateMacroValue(std::string_view args, TDateTime utcNow, const FormatSettings& fs);
-std::string counterMacroValue(std::string_view args, TDateTime utcNow, const FormatSettings& fs);
+std::string dateMacroValue(std::string_view args, DateTime utcNow, const FormatSettings& fs);
+std::string counterMacroValue(std::string_view args, DateTime utcNow, const FormatSettings& fs);
 
 // Replaces every date and counter macro of `text` by its value; everything else stays. Expansion
 // stops at the first "<" that does not begin a complete element. A number that cannot be
 // converted raises a conversion error.
-std::string ExpandURLMacros(std::string_view text, const Clock& clock, const FormatSettings& fs);
+std::string expandUrlMacros(std::string_view text, const Clock& clock, const FormatSettings& fs);
 
 } // namespace kestrix

@@ -1,40 +1,40 @@
 // The AVI export loop over a frame list.
-#include "movie/AviExport.h"
+#include "core/movie/AviExport.h"
 
-#include "frames/BitmapList.h"
-#include "movie/VideoWriter.h"
-#include "util/Error.h"
+#include "core/frames/BitmapList.h"
+#include "core/movie/AviWriter.h"
+#include "core/util/Error.h"
 
 namespace kestrix {
 
-void ExportAVI(const std::string& fileName, const TBitmapList& frames, double fps, int quality,
+void exportAvi(const std::string& fileName, const BitmapList& frames, double fps, int quality,
                const std::function<void(int)>& gauge) {
     // The frame counter and the store can disagree after a failed load; only the store counts.
-    if (frames.Count() == 0)
+    if (frames.count() == 0)
         throw Error("No Movie To Save");
     const auto setGauge = [&gauge](int value) {
         if (gauge)
             gauge(value);
     };
-    TVideoWriter writer;
+    AviWriter writer;
     const MovieRate rate = movieRateForFps(fps);
-    writer.FrameRate = rate.rate;
-    writer.FrameScale = rate.scale;
-    writer.FrameStep = 1;
-    writer.Quality = quality;
+    writer.frameRate = rate.rate;
+    writer.frameScale = rate.scale;
+    writer.frameStep = 1;
+    writer.quality = quality;
     try {
-        writer.Open(*frames.Get(0), fileName);
-        for (int32_t i = 0; i < frames.Count(); ++i) {
+        writer.open(*frames.get(0), fileName);
+        for (int32_t i = 0; i < frames.count(); ++i) {
             setGauge(i);
-            writer.AddFrame(*frames.Get(i));
+            writer.addFrame(*frames.get(i));
         }
     } catch (...) {
-        writer.Discard();
+        writer.discard();
         setGauge(0);
         throw;
     }
     setGauge(0);
-    writer.Close();
+    writer.close();
 }
 
 } // namespace kestrix

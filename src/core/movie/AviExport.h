@@ -6,14 +6,14 @@
 
 namespace kestrix {
 
-class TBitmapList;
+class BitmapList;
 
 // Writes every frame of `frames` to `fileName` as a Motion JPEG AVI movie at `fps` frames per
 // second (see movieRateForFps) and `quality` 0..10000. A list without frames raises
 // "No Movie To Save" and creates no file. `gauge`, when given, receives the index of each frame
 // before it is written (the gauge's maximum being the frame count) and 0 at the end, also after
 // a failure. A failed export leaves an existing file of that name as it was.
-void ExportAVI(const std::string& fileName, const TBitmapList& frames, double fps, int quality,
+void exportAvi(const std::string& fileName, const BitmapList& frames, double fps, int quality,
                const std::function<void(int)>& gauge);
 
 } // namespace kestrix

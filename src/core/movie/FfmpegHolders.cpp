@@ -1,5 +1,5 @@
 // The holders' release functions.
-#include "movie/FfmpegHolders.h"
+#include "core/movie/FfmpegHolders.h"
 
 extern "C" {
 #include <libavcodec/packet.h>

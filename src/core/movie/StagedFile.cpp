@@ -1,5 +1,5 @@
 // The movie's output file: a temporary file beside the target behind FFmpeg's custom output.
-#include "movie/StagedFile.h"
+#include "core/movie/StagedFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // write removes the temporary file and leaves an existing target as it was.
 #pragma once
 
-#include "movie/FfmpegHolders.h"
+#include "core/movie/FfmpegHolders.h"
 
 #include <string>
 

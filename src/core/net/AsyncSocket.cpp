@@ -1,9 +1,9 @@
 // The socket component's waits: lookup on a helper thread, non-blocking connect, peeking line
 // reads, bulk capture and sending, each polling for a few milliseconds between pumps.
-#include "net/AsyncSocket.h"
+#include "core/net/AsyncSocket.h"
 
-#include "net/SocketErrors.h"
-#include "util/Error.h"
+#include "core/net/SocketErrors.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -29,12 +29,12 @@ bool isRetry(int number) {
 
 } // namespace
 
-TAsyncSocket::TAsyncSocket() : lineBuffer_(kLineBufferSize) {
+AsyncSocket::AsyncSocket() : lineBuffer_(kLineBufferSize) {
     if (!openSocket())
         fail("Initializaton of windows sockets failed");
 }
 
-bool TAsyncSocket::openSocket() {
+bool AsyncSocket::openSocket() {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         takeError(errno);
@@ -44,22 +44,22 @@ bool TAsyncSocket::openSocket() {
     return true;
 }
 
-void TAsyncSocket::report(const std::string& text, int level) {
-    if (level <= reportLevel_ && OnStatus)
-        OnStatus(*this, text);
+void AsyncSocket::report(const std::string& text, int level) {
+    if (level <= reportLevel_ && onStatus)
+        onStatus(*this, text);
 }
 
-void TAsyncSocket::Cancel() {
+void AsyncSocket::cancel() {
     report("Canceling", kReportStep);
     canceled_ = true;
 }
 
-int TAsyncSocket::takeError(int posixErrno) {
+int AsyncSocket::takeError(int posixErrno) {
     lastError_ = socketErrorNumber(posixErrno);
     return lastError_;
 }
 
-void TAsyncSocket::armTimer() {
+void AsyncSocket::armTimer() {
     // Cleared even without a time-out, so a time-out under an earlier setting cannot leak into
     // a later wait.
     timedOut_ = false;
@@ -69,22 +69,22 @@ void TAsyncSocket::armTimer() {
         deadline_.reset();
 }
 
-void TAsyncSocket::checkTimer() {
+void AsyncSocket::checkTimer() {
     if (!deadline_ || std::chrono::steady_clock::now() < *deadline_)
         return;
     deadline_.reset();
     report("Timer Triggered", kReportStep);
     timedOut_ = true;
-    Abort();
+    abort();
 }
 
-void TAsyncSocket::pumpEvents() {
+void AsyncSocket::pumpEvents() {
     if (pump_)
         pump_();
     checkTimer();
 }
 
-short TAsyncSocket::waitRound(short events) {
+short AsyncSocket::waitRound(short events) {
     int slice = kWaitSliceMs;
     if (deadline_) {
         auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline_ -
@@ -97,16 +97,16 @@ short TAsyncSocket::waitRound(short events) {
     return n > 0 ? p.revents : 0;
 }
 
-void TAsyncSocket::Connect() {
+void AsyncSocket::connect() {
     report("Connecting", kReportStep);
     canceled_ = false;
     if (connected_)
         fail("Already connected");
-    if (!ResolveHost()) {
+    if (!resolveHost()) {
         bool handled = false;
-        if (OnInvalidHost)
-            OnInvalidHost(*this, handled);
-        if (!handled || !ResolveHost())
+        if (onInvalidHost)
+            onInvalidHost(*this, handled);
+        if (!handled || !resolveHost())
             fail("Null Remote Address");
     }
     startConnect();
@@ -122,8 +122,8 @@ void TAsyncSocket::Connect() {
     }
     if (connected_ && !timedOut_ && !canceled_)
         return;
-    if (OnConnectionFailed)
-        OnConnectionFailed(*this);
+    if (onConnectionFailed)
+        onConnectionFailed(*this);
     if (timedOut_)
         fail("Connection Timed out");
     if (canceled_)
@@ -134,7 +134,7 @@ void TAsyncSocket::Connect() {
     fail("Connection Failed");
 }
 
-void TAsyncSocket::startConnect() {
+void AsyncSocket::startConnect() {
     int port = remotePort();
     if (port < 1 || port > 65535) {
         lastError_ = kSocketCannotAssignAddress;
@@ -149,8 +149,8 @@ void TAsyncSocket::startConnect() {
     if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
         0) {
         connected_ = true;
-        if (OnConnect)
-            OnConnect(*this);
+        if (onConnect)
+            onConnect(*this);
         return;
     }
     int posixErrno = errno;
@@ -159,7 +159,7 @@ void TAsyncSocket::startConnect() {
         throwSocketError(number);
 }
 
-int TAsyncSocket::finishConnect(short ready) {
+int AsyncSocket::finishConnect(short ready) {
     int error = 0;
     socklen_t length = sizeof error;
     if (::getsockopt(socket_.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
@@ -169,12 +169,12 @@ int TAsyncSocket::finishConnect(short ready) {
     if ((ready & (POLLERR | POLLHUP)) != 0)
         return -1;
     connected_ = true;
-    if (OnConnect)
-        OnConnect(*this);
+    if (onConnect)
+        onConnect(*this);
     return 0;
 }
 
-bool TAsyncSocket::ResolveHost() {
+bool AsyncSocket::resolveHost() {
     report("Resolve Host", kReportStep);
     std::string name = remoteName();
     if (auto dotted = parseDottedIPv4(name)) {
@@ -199,12 +199,12 @@ bool TAsyncSocket::ResolveHost() {
     remoteAddress_ = lookup.address();
     if (!remoteAddress_)
         return false;
-    if (OnHostResolved)
-        OnHostResolved(*this);
+    if (onHostResolved)
+        onHostResolved(*this);
     return true;
 }
 
-void TAsyncSocket::consume(char* into, size_t count) {
+void AsyncSocket::consume(char* into, size_t count) {
     while (count > 0) {
         ssize_t n = ::recv(socket_.get(), into, count, 0);
         if (n <= 0) {
@@ -218,7 +218,7 @@ void TAsyncSocket::consume(char* into, size_t count) {
     }
 }
 
-std::string TAsyncSocket::ReadLn() {
+std::string AsyncSocket::readLn() {
     report("ReadLn", kReportStep);
     WaitTimer timer(*this);
     char* buffer = lineBuffer_.data();
@@ -256,7 +256,7 @@ std::string TAsyncSocket::ReadLn() {
     }
 }
 
-void TAsyncSocket::CaptureString(std::string& result, size_t limit) {
+void AsyncSocket::captureString(std::string& result, size_t limit) {
     report("Capture String", kReportStep);
     result.clear();
     bytesReceived_ = 0;
@@ -288,7 +288,7 @@ void TAsyncSocket::CaptureString(std::string& result, size_t limit) {
     }
 }
 
-void TAsyncSocket::sendBuffer(std::string_view bytes) {
+void AsyncSocket::sendBuffer(std::string_view bytes) {
     report("Sending Buffer", kReportTransfer);
     WaitTimer timer(*this);
     size_t sent = 0;
@@ -311,17 +311,17 @@ void TAsyncSocket::sendBuffer(std::string_view bytes) {
     }
 }
 
-void TAsyncSocket::Disconnect() {
+void AsyncSocket::disconnect() {
     report("Disconnecting", kReportStep);
-    CloseSocket();
+    closeSocket();
 }
 
-void TAsyncSocket::CloseSocket() {
+void AsyncSocket::closeSocket() {
     report("Request Close Socket", kReportTransfer);
     connected_ = false;
     socket_.reset();
-    if (OnDisconnect)
-        OnDisconnect(*this);
+    if (onDisconnect)
+        onDisconnect(*this);
     // A socket that cannot be had now is asked for again by the next Connect.
     openSocket();
 }

@@ -1,12 +1,12 @@
-// TAsyncSocket: the TCP client socket under the HTTP client. Host lookup, connect, line and bulk
+// AsyncSocket: the TCP client socket under the HTTP client. Host lookup, connect, line and bulk
 // reading and sending all run on the caller's thread without blocking it: every wait blocks in
 // poll() for a few milliseconds at most and then calls the owner's pump, so the user interface
 // stays live and a Cancel issued from inside the pump (a click, a clock tick) ends the wait.
 #pragma once
 
-#include "net/HostLookup.h"
-#include "net/SocketHandle.h"
-#include "util/Pump.h"
+#include "core/net/HostLookup.h"
+#include "core/net/SocketHandle.h"
+#include "core/util/Pump.h"
 
 #include <chrono>
 #include <cstdint>
@@ -18,12 +18,12 @@
 
 namespace kestrix {
 
-class TAsyncSocket {
+class AsyncSocket {
 public:
-    using Event = std::function<void(TAsyncSocket& sender)>;
+    using Event = std::function<void(AsyncSocket& sender)>;
     // The handler sets `handled` to true when it has dealt with the situation.
-    using HandledEvent = std::function<void(TAsyncSocket& sender, bool& handled)>;
-    using StatusEvent = std::function<void(TAsyncSocket& sender, const std::string& text)>;
+    using HandledEvent = std::function<void(AsyncSocket& sender, bool& handled)>;
+    using StatusEvent = std::function<void(AsyncSocket& sender, const std::string& text)>;
 
     // The size of the line buffer: the longest header line and the largest single read.
     static constexpr size_t kLineBufferSize = 65536;
@@ -31,29 +31,29 @@ public:
     static constexpr int kWaitSliceMs = 4;
 
     // Creates the socket at once; failing that raises "Initializaton of windows sockets failed".
-    TAsyncSocket();
-    virtual ~TAsyncSocket() = default;
-    TAsyncSocket(const TAsyncSocket&) = delete;
-    TAsyncSocket& operator=(const TAsyncSocket&) = delete;
+    AsyncSocket();
+    virtual ~AsyncSocket() = default;
+    AsyncSocket(const AsyncSocket&) = delete;
+    AsyncSocket& operator=(const AsyncSocket&) = delete;
 
-    const std::string& Host() const { return host_; }
+    const std::string& host() const { return host_; }
     void setHost(std::string host) { host_ = std::move(host); }
-    int Port() const { return port_; }
+    int port() const { return port_; }
     void setPort(int port) { port_ = port; }
     // Milliseconds allowed for each wait; 0 means no time-out.
-    int TimeOut() const { return timeOut_; }
+    int timeOut() const { return timeOut_; }
     void setTimeOut(int milliseconds) { timeOut_ = milliseconds; }
     // Status reports at or below this level reach OnStatus; 0 silences them all.
-    int ReportLevel() const { return reportLevel_; }
+    int reportLevel() const { return reportLevel_; }
     void setReportLevel(int level) { reportLevel_ = level; }
 
-    Event OnDisconnect;
-    Event OnConnect;
+    Event onDisconnect;
+    Event onConnect;
     // Fired when the host cannot be resolved; a handled failure is resolved once more.
-    HandledEvent OnInvalidHost;
-    Event OnHostResolved;
-    StatusEvent OnStatus;
-    Event OnConnectionFailed;
+    HandledEvent onInvalidHost;
+    Event onHostResolved;
+    StatusEvent onStatus;
+    Event onConnectionFailed;
 
     // Called between the short blocking rounds of every wait. The default does nothing.
     void setPump(Pump pump) { pump_ = std::move(pump); }
@@ -61,61 +61,61 @@ public:
     void setResolver(HostResolver resolver) { resolver_ = std::move(resolver); }
 
     // Looks the host up and connects.
-    void Connect();
+    void connect();
     // Closes the connection and makes a fresh socket ready.
-    void Disconnect();
+    void disconnect();
     // Ends the wait in progress with its error; a Cancel between waits is cleared by Connect.
-    void Cancel();
+    void cancel();
     // What the time-out does: a Cancel without a report.
-    void Abort() { canceled_ = true; }
+    void abort() { canceled_ = true; }
 
     // One line of the response header with its line end (CR LF or LF); empty once the server
     // has closed.
-    std::string ReadLn();
+    std::string readLn();
     // Reads the rest of the stream into `into` (emptied first, its capacity kept), up to `limit`
     // bytes; more raises "Response too large".
-    void CaptureString(std::string& into, size_t limit);
+    void captureString(std::string& into, size_t limit);
 
-    bool Connected() const { return connected_; }
-    bool Canceled() const { return canceled_; }
-    bool TimedOut() const { return timedOut_; }
+    bool connected() const { return connected_; }
+    bool canceled() const { return canceled_; }
+    bool timedOut() const { return timedOut_; }
     // Bytes of the body received so far in this transfer.
-    int32_t BytesReceived() const { return bytesReceived_; }
+    int32_t bytesReceived() const { return bytesReceived_; }
     // The last socket error number (see SocketErrors.h).
-    int LastError() const { return lastError_; }
-    std::optional<IPv4Address> RemoteAddress() const { return remoteAddress_; }
+    int lastError() const { return lastError_; }
+    std::optional<IPv4Address> remoteAddress() const { return remoteAddress_; }
     // The socket descriptor, for options an owner wants to set (in OnConnect, say); it changes
     // with every Disconnect.
-    int Socket() const { return socket_.get(); }
+    int socket() const { return socket_.get(); }
 
 protected:
     // Sends every byte, waiting while the socket's buffer is full.
     void sendBuffer(std::string_view bytes);
-    // Fires OnStatus when `level` is at or below ReportLevel.
+    // Fires OnStatus when `level` is at or below reportLevel.
     void report(const std::string& text, int level);
     // The name looked up and the port connected to; the HTTP client substitutes its proxy.
     virtual std::string remoteName() const { return host_; }
     virtual int remotePort() const { return port_; }
-    // Called after each chunk that CaptureString appends.
+    // Called after each chunk that captureString appends.
     virtual void packetReceived() {}
-    void CloseSocket();
+    void closeSocket();
 
 private:
     // Arms the time-out for one wait and stops it on every way out.
     class WaitTimer {
     public:
-        explicit WaitTimer(TAsyncSocket& socket) : socket_(socket) { socket_.armTimer(); }
+        explicit WaitTimer(AsyncSocket& socket) : socket_(socket) { socket_.armTimer(); }
         ~WaitTimer() { socket_.deadline_.reset(); }
         WaitTimer(const WaitTimer&) = delete;
         WaitTimer& operator=(const WaitTimer&) = delete;
 
     private:
-        TAsyncSocket& socket_;
+        AsyncSocket& socket_;
     };
 
     bool openSocket();
     // Looks the remote name up; false when it has no address. Raises on time-out and cancel.
-    bool ResolveHost();
+    bool resolveHost();
     void startConnect();
     // The outcome of a connect that the socket reports ready: 0 or a socket error number.
     int finishConnect(short ready);
@@ -126,7 +126,7 @@ private:
     // Blocks until the socket is ready for `events` or one slice passes, then pumps once.
     // Answers the ready events.
     short waitRound(short events);
-    // Records errno as LastError and answers it as a socket error number.
+    // Records errno as lastError and answers it as a socket error number.
     int takeError(int posixErrno);
     // Removes `count` bytes that a peek has shown to be waiting.
     void consume(char* into, size_t count);

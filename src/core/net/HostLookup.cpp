@@ -1,5 +1,5 @@
 // The helper-thread lookup and the system resolver.
-#include "net/HostLookup.h"
+#include "core/net/HostLookup.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

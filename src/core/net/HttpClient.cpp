@@ -1,9 +1,9 @@
 // The HTTP/1.0 exchange: address parsing, the request header, the response header, redirects
 // and cookies.
-#include "net/HttpClient.h"
+#include "core/net/HttpClient.h"
 
-#include "util/Error.h"
-#include "util/Text.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 
@@ -38,7 +38,7 @@ std::string_view withoutLineEnd(std::string_view line) {
 std::string fieldValue(std::string_view line, size_t from) {
     if (line.size() <= from)
         return {};
-    return std::string(withoutLineEnd(line.substr(from)).substr(0, THttpClient::kMaxFieldLength));
+    return std::string(withoutLineEnd(line.substr(from)).substr(0, HttpClient::kMaxFieldLength));
 }
 
 // Control bytes in an address or a cookie would end or split request lines.
@@ -76,89 +76,89 @@ std::string encodeBase64(std::string_view bytes) {
     return out;
 }
 
-void applyImageFetchSettings(THttpClient& client) {
+void applyImageFetchSettings(HttpClient& client) {
     client.setPort(0);
     client.setReportLevel(0);
     client.setTimeOut(0);
     client.setProxy({});
     client.setProxyPort(0);
-    client.HeaderInfo().LocalMailAddress = kImageFetchUserAgent;
+    client.headerInfo().localMailAddress = kImageFetchUserAgent;
 }
 
-void THttpClient::Get(const std::string& address) {
+void HttpClient::get(const std::string& address) {
     url_ = address;
-    RunRequest();
+    runRequest();
 }
 
-void THttpClient::RunRequest() {
+void HttpClient::runRequest() {
     int redirects = 0;
     do {
-        ParseAddress();
-        BuildHeader();
-        if (OnAboutToSend)
-            OnAboutToSend(*this);
+        parseAddress();
+        buildHeader();
+        if (onAboutToSend)
+            onAboutToSend(*this);
         exchange();
     } while (prepareRedirect(redirects));
 }
 
-void THttpClient::exchange() {
+void HttpClient::exchange() {
     try {
-        Connect();
-        SendHeader();
+        connect();
+        sendHeader();
         statusCode_ = 0;
-        ReadHeader();
+        readHeader();
         // The previous body's buffer takes the next one: a camera's images are of much the same
         // size, so a fetch seldom allocates, and a failed capture leaves Body as it was.
-        CaptureString(capture_, kMaxBodyBytes);
+        captureString(capture_, kMaxBodyBytes);
         body_.swap(capture_);
         reportOutcome();
     } catch (...) {
-        Disconnect();
+        disconnect();
         throw;
     }
-    Disconnect();
+    disconnect();
 }
 
-void THttpClient::reportOutcome() {
+void HttpClient::reportOutcome() {
     if (statusCode_ < 299) {
-        if (OnSuccess)
-            OnSuccess(*this);
+        if (onSuccess)
+            onSuccess(*this);
         report("Transaction Completed", kReportOutcome);
     } else if (statusCode_ > 399) {
-        if (OnFailure)
-            OnFailure(*this);
+        if (onFailure)
+            onFailure(*this);
     }
     if (isFollowedRedirect(statusCode_))
         url_ = location_;
 }
 
-bool THttpClient::prepareRedirect(int& redirects) {
+bool HttpClient::prepareRedirect(int& redirects) {
     // A cookie that could split the request is not sent back.
     if (statusCode_ >= 300 && statusCode_ <= 398 && !setCookie_.empty() &&
         !hasControlByte(setCookie_))
-        headerInfo_.Cookie = setCookie_;
-    if (statusCode_ == 401 && OnAuthenticationNeeded)
-        OnAuthenticationNeeded(*this);
+        headerInfo_.cookie = setCookie_;
+    if (statusCode_ == 401 && onAuthenticationNeeded)
+        onAuthenticationNeeded(*this);
     if (!isFollowedRedirect(statusCode_))
         return false;
     bool handled = false;
-    if (OnRedirect)
-        OnRedirect(*this, handled);
+    if (onRedirect)
+        onRedirect(*this, handled);
     if (handled)
         return false;
     if (url_.find('/') == std::string::npos)
-        url_ = "http://" + Host() + "/" + url_;
+        url_ = "http://" + host() + "/" + url_;
     if (++redirects > kMaxRedirects)
         throw Error("Too many redirects");
     return true;
 }
 
-void THttpClient::ParseAddress() {
+void HttpClient::parseAddress() {
     if (url_.empty())
         throw Error("Empty URL");
     if (hasControlByte(url_))
         throw Error("Invalid character in URL");
-    if (Port() == 0)
+    if (port() == 0)
         setPort(80);
 
     bool hasAuthority = url_.find("//") != std::string::npos;
@@ -198,46 +198,46 @@ void THttpClient::ParseAddress() {
     }
 }
 
-void THttpClient::BuildHeader() {
-    requestHeader_.Clear();
+void HttpClient::buildHeader() {
+    requestHeader_.clear();
     if (proxy_.empty()) {
-        requestHeader_.Add("GET " + path_ + " HTTP/1.0");
+        requestHeader_.add("GET " + path_ + " HTTP/1.0");
     } else {
-        requestHeader_.Add("GET " + url_ + " HTTP/1.0");
-        requestHeader_.Add("Proxy-Connection: Keep-Alive");
-        requestHeader_.Add("Host: " + Host());
+        requestHeader_.add("GET " + url_ + " HTTP/1.0");
+        requestHeader_.add("Proxy-Connection: Keep-Alive");
+        requestHeader_.add("Host: " + host());
     }
-    requestHeader_.SetHeader("Host", Host());
-    requestHeader_.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
-    requestHeader_.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
-    const THeaderInfo& info = headerInfo_;
-    if (!info.LocalMailAddress.empty())
-        requestHeader_.SetHeader("User-Agent", info.LocalMailAddress);
-    if (!info.LocalProgram.empty())
-        requestHeader_.SetHeader("From", info.LocalProgram);
-    if (!info.Cookie.empty())
-        requestHeader_.SetHeader("Cookie", info.Cookie);
-    if (!info.Referer.empty())
-        requestHeader_.SetHeader("Referer", info.Referer);
-    if (!info.UserId.empty() && !info.Password.empty())
-        requestHeader_.SetHeader("Authorization",
-                                 "Basic " + encodeBase64(info.UserId + ":" + info.Password));
-    requestHeader_.Add("Content-type: application/x-www-form-urlencoded");
+    requestHeader_.setHeader("Host", host());
+    requestHeader_.add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
+    requestHeader_.add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
+    const HeaderInfo& info = headerInfo_;
+    if (!info.localMailAddress.empty())
+        requestHeader_.setHeader("User-Agent", info.localMailAddress);
+    if (!info.localProgram.empty())
+        requestHeader_.setHeader("From", info.localProgram);
+    if (!info.cookie.empty())
+        requestHeader_.setHeader("Cookie", info.cookie);
+    if (!info.referer.empty())
+        requestHeader_.setHeader("Referer", info.referer);
+    if (!info.userId.empty() && !info.password.empty())
+        requestHeader_.setHeader("Authorization",
+                                 "Basic " + encodeBase64(info.userId + ":" + info.password));
+    requestHeader_.add("Content-type: application/x-www-form-urlencoded");
 }
 
-void THttpClient::SendHeader() {
-    std::string text = requestHeader_.Text();
+void HttpClient::sendHeader() {
+    std::string text = requestHeader_.text();
     if (text.size() > kMaxRequestHeaderBytes)
         throw Error("Request header too long");
     sendBuffer(text + "\r\n");
 }
 
-void THttpClient::ReadHeader() {
+void HttpClient::readHeader() {
     setCookie_.clear();
     location_.clear();
     header_.clear();
     int lines = 0;
-    std::string line = ReadLn();
+    std::string line = readLn();
     if (!line.empty()) {
         // The line end is no part of the number: "HTTP/1.0 302" without a reason is a 302.
         statusCode_ = parseInt32(field(withoutLineEnd(line), ' ', 2)).value_or(0);
@@ -245,7 +245,7 @@ void THttpClient::ReadHeader() {
         ++lines;
     }
     for (;;) {
-        line = ReadLn();
+        line = readLn();
         std::string name = toUpperAscii(field(line, ' ', 1));
         if (name == "SET-COOKIE:")
             setCookie_ = fieldValue(line, 12);
@@ -260,17 +260,17 @@ void THttpClient::ReadHeader() {
     }
 }
 
-std::string THttpClient::remoteName() const {
-    return proxy_.empty() ? Host() : proxy_;
+std::string HttpClient::remoteName() const {
+    return proxy_.empty() ? host() : proxy_;
 }
 
-int THttpClient::remotePort() const {
-    return proxy_.empty() ? Port() : proxyPort_;
+int HttpClient::remotePort() const {
+    return proxy_.empty() ? port() : proxyPort_;
 }
 
-void THttpClient::packetReceived() {
-    if (OnPacketRecvd)
-        OnPacketRecvd(*this);
+void HttpClient::packetReceived() {
+    if (onPacketRecvd)
+        onPacketRecvd(*this);
 }
 
 } // namespace kestrix

@@ -1,10 +1,10 @@
-// THttpClient: fetches one address with an HTTP/1.0 GET over TAsyncSocket and keeps the response
+// HttpClient: fetches one address with an HTTP/1.0 GET over AsyncSocket and keeps the response
 // body in memory. It parses the address, builds the request header, reads the response header,
 // follows redirects (taking a cookie they set along) and reads the body until the server closes.
 #pragma once
 
-#include "net/AsyncSocket.h"
-#include "net/ExStringList.h"
+#include "core/net/AsyncSocket.h"
+#include "core/net/HeaderLines.h"
 
 #include <functional>
 #include <string>
@@ -12,19 +12,19 @@
 namespace kestrix {
 
 // Sent with every request; all empty by default.
-struct THeaderInfo {
-    std::string LocalMailAddress; // sent as "User-Agent"
-    std::string LocalProgram;     // sent as "From"
-    std::string Cookie;
-    std::string Referer;
-    std::string UserId;
-    std::string Password;
+struct HeaderInfo {
+    std::string localMailAddress; // sent as "User-Agent"
+    std::string localProgram;     // sent as "From"
+    std::string cookie;
+    std::string referer;
+    std::string userId;
+    std::string password;
 };
 
-class THttpClient : public TAsyncSocket {
+class HttpClient : public AsyncSocket {
 public:
-    using Event = std::function<void(THttpClient& sender)>;
-    using HandledEvent = std::function<void(THttpClient& sender, bool& handled)>;
+    using Event = std::function<void(HttpClient& sender)>;
+    using HandledEvent = std::function<void(HttpClient& sender, bool& handled)>;
 
     // Bounds on what a server may make the client hold or do.
     static constexpr size_t kMaxBodyBytes = size_t{64} << 20;
@@ -37,47 +37,47 @@ public:
     // Fetches `address`. Returns when the exchange is over, with the body in Body and the header
     // text in Header; an HTTP error status is no failure. Failures raise, after the connection
     // has been closed.
-    void Get(const std::string& address);
+    void get(const std::string& address);
 
-    const std::string& Body() const { return body_; }
-    const std::string& Header() const { return header_; }
-    THeaderInfo& HeaderInfo() { return headerInfo_; }
-    const THeaderInfo& HeaderInfo() const { return headerInfo_; }
-    const std::string& Proxy() const { return proxy_; }
+    const std::string& body() const { return body_; }
+    const std::string& header() const { return header_; }
+    HeaderInfo& headerInfo() { return headerInfo_; }
+    const HeaderInfo& headerInfo() const { return headerInfo_; }
+    const std::string& proxy() const { return proxy_; }
     void setProxy(std::string proxy) { proxy_ = std::move(proxy); }
-    int ProxyPort() const { return proxyPort_; }
+    int proxyPort() const { return proxyPort_; }
     void setProxyPort(int port) { proxyPort_ = port; }
 
-    // After each chunk of the body; BytesReceived tells how much has arrived.
-    Event OnPacketRecvd;
+    // After each chunk of the body; bytesReceived tells how much has arrived.
+    Event onPacketRecvd;
     // The request header is built and no connection is open yet.
-    Event OnAboutToSend;
+    Event onAboutToSend;
     // After the body: a status below 299, or above 399.
-    Event OnSuccess;
-    Event OnFailure;
+    Event onSuccess;
+    Event onFailure;
     // Before a redirect is followed; a handled redirect ends Get there.
-    HandledEvent OnRedirect;
+    HandledEvent onRedirect;
     // After a response with status 401.
-    Event OnAuthenticationNeeded;
+    Event onAuthenticationNeeded;
 
     // The address being fetched (replaced by a redirect) and the state of the last exchange.
-    const std::string& URL() const { return url_; }
+    const std::string& url() const { return url_; }
     void setURL(std::string url) { url_ = std::move(url); }
-    const std::string& Path() const { return path_; }
-    int StatusCode() const { return statusCode_; }
-    const std::string& Location() const { return location_; }
-    const std::string& SetCookie() const { return setCookie_; }
-    const TExStringList& RequestHeader() const { return requestHeader_; }
+    const std::string& path() const { return path_; }
+    int statusCode() const { return statusCode_; }
+    const std::string& location() const { return location_; }
+    const std::string& setCookie() const { return setCookie_; }
+    const HeaderLines& requestHeader() const { return requestHeader_; }
 
     // Sets Path, Host and Port from URL.
-    void ParseAddress();
-    // Fills RequestHeader for a GET of URL.
-    void BuildHeader();
+    void parseAddress();
+    // Fills requestHeader for a GET of URL.
+    void buildHeader();
 
 protected:
-    void RunRequest();
-    void SendHeader();
-    void ReadHeader();
+    void runRequest();
+    void sendHeader();
+    void readHeader();
     std::string remoteName() const override;
     int remotePort() const override;
     void packetReceived() override;
@@ -92,7 +92,7 @@ private:
     std::string body_;
     std::string capture_;
     std::string header_;
-    THeaderInfo headerInfo_;
+    HeaderInfo headerInfo_;
     std::string proxy_;
     int proxyPort_ = 0;
     std::string url_;
@@ -100,7 +100,7 @@ private:
     int statusCode_ = 0;
     std::string location_;
     std::string setCookie_;
-    TExStringList requestHeader_;
+    HeaderLines requestHeader_;
 };
 
 // The User-Agent value the program sends, with its leading blank.
@@ -109,7 +109,7 @@ inline constexpr const char* kImageFetchUserAgent = " Mozilla/3.0 (compatible; I
 // Configures a client as the program fetches images: default port, no status reports, no
 // time-out of its own, no proxy, and the program's User-Agent. The window and the command line
 // both use it, so they send the same request.
-void applyImageFetchSettings(THttpClient& client);
+void applyImageFetchSettings(HttpClient& client);
 
 // Base64 with the standard alphabet and "=" padding, on one line.
 std::string encodeBase64(std::string_view bytes);

@@ -1,7 +1,7 @@
 // The socket error table: number, POSIX counterpart (0 when there is none) and text.
-#include "net/SocketErrors.h"
+#include "core/net/SocketErrors.h"
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "settings/AppSettings.h"
+#include "core/settings/AppSettings.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -23,36 +23,36 @@ std::string settingsFilePath() {
     return base + "/kestrix/ksx.ini";
 }
 
-AppSettings ReadSettings(const IniFile& ini, const FormatSettings& fs) {
+AppSettings readSettings(const IniFile& ini, const FormatSettings& fs) {
     AppSettings s;
-    s.Quality = ini.readInteger("AVI", "Quality", s.Quality);
-    s.TimeOut = ini.readInteger("Sampling", "TimeOut", s.TimeOut);
-    s.DefaultFile = ini.readString("Files", "DefaultFile", s.DefaultFile);
-    s.SelectedInx = ini.readInteger("Links", "SelectedInx", s.SelectedInx);
-    s.FlawThreshold = ini.readFloat("Flaws", "FlawThreshold", s.FlawThreshold, fs);
-    s.BlackFrame = ini.readBool("Flaws", "BlackFrame", s.BlackFrame);
+    s.quality = ini.readInteger("AVI", "Quality", s.quality);
+    s.timeOut = ini.readInteger("Sampling", "TimeOut", s.timeOut);
+    s.defaultFile = ini.readString("Files", "DefaultFile", s.defaultFile);
+    s.selectedInx = ini.readInteger("Links", "SelectedInx", s.selectedInx);
+    s.flawThreshold = ini.readFloat("Flaws", "FlawThreshold", s.flawThreshold, fs);
+    s.blackFrame = ini.readBool("Flaws", "BlackFrame", s.blackFrame);
     return s;
 }
 
-void WriteSettings(IniFile& ini, const AppSettings& s, int32_t selectedIndex,
+void writeSettings(IniFile& ini, const AppSettings& s, int32_t selectedIndex,
                    const FormatSettings& fs) {
     ini.load();
-    ini.writeInteger("AVI", "Quality", s.Quality);
-    ini.writeInteger("Sampling", "TimeOut", s.TimeOut);
-    ini.writeString("Files", "DefaultFile", s.DefaultFile);
-    ini.writeFloat("Flaws", "FlawThreshold", s.FlawThreshold, fs);
-    ini.writeBool("Flaws", "BlackFrame", s.BlackFrame);
+    ini.writeInteger("AVI", "Quality", s.quality);
+    ini.writeInteger("Sampling", "TimeOut", s.timeOut);
+    ini.writeString("Files", "DefaultFile", s.defaultFile);
+    ini.writeFloat("Flaws", "FlawThreshold", s.flawThreshold, fs);
+    ini.writeBool("Flaws", "BlackFrame", s.blackFrame);
     ini.writeInteger("Links", "SelectedInx", selectedIndex);
     ini.save();
 }
 
-void WriteSelectedIndex(IniFile& ini, int32_t selectedIndex) {
+void writeSelectedIndex(IniFile& ini, int32_t selectedIndex) {
     ini.load();
     ini.writeInteger("Links", "SelectedInx", selectedIndex);
     ini.save();
 }
 
-std::vector<std::string> ReadAddressHistory(const IniFile& ini) {
+std::vector<std::string> readAddressHistory(const IniFile& ini) {
     int n = std::clamp(ini.readInteger("AddressBar", "Count", kSavedHistoryEntries), 0,
                        kMaxHistoryEntries);
     std::vector<std::string> entries;
@@ -61,7 +61,7 @@ std::vector<std::string> ReadAddressHistory(const IniFile& ini) {
     return entries;
 }
 
-void WriteAddressHistory(IniFile& ini, const std::vector<std::string>& entries) {
+void writeAddressHistory(IniFile& ini, const std::vector<std::string>& entries) {
     ini.load();
     auto n = static_cast<int>(std::min<size_t>(entries.size(), kSavedHistoryEntries));
     ini.writeInteger("AddressBar", "Count", n);

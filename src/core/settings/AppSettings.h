@@ -1,8 +1,8 @@
 // The program's settings in memory, and their place in "ksx.ini".
 #pragma once
 
-#include "settings/IniFile.h"
-#include "util/FormatSettings.h"
+#include "core/settings/IniFile.h"
+#include "core/util/FormatSettings.h"
 
 #include <cstdint>
 #include <string>
@@ -11,29 +11,29 @@
 namespace kestrix {
 
 struct AppSettings {
-    int32_t Quality = 10000;                   // AVI / Quality
-    int32_t TimeOut = 60;                      // Sampling / TimeOut, seconds
-    std::string DefaultFile = "default.klnx"; // Files / DefaultFile
-    int32_t SelectedInx = 0;                   // Links / SelectedInx
-    double FlawThreshold = 0.07;               // Flaws / FlawThreshold, a fraction
-    bool BlackFrame = true;                    // Flaws / BlackFrame
+    int32_t quality = 10000;                   // AVI / Quality
+    int32_t timeOut = 60;                      // Sampling / timeOut, seconds
+    std::string defaultFile = "default.klnx"; // Files / DefaultFile
+    int32_t selectedInx = 0;                   // Links / SelectedInx
+    double flawThreshold = 0.07;               // Flaws / FlawThreshold, a fraction
+    bool blackFrame = true;                    // Flaws / BlackFrame
 };
 
 // The one settings file: $XDG_CONFIG_HOME/kestrix/ksx.ini, else ~/.config/kestrix/ksx.ini.
 std::string settingsFilePath();
 
 // Every setting except the address history, each with its default when absent or unreadable.
-AppSettings ReadSettings(const IniFile& ini, const FormatSettings& fs);
+AppSettings readSettings(const IniFile& ini, const FormatSettings& fs);
 // Writes the five edited settings and the selected index, then saves the file.
-void WriteSettings(IniFile& ini, const AppSettings& settings, int32_t selectedIndex,
+void writeSettings(IniFile& ini, const AppSettings& settings, int32_t selectedIndex,
                    const FormatSettings& fs);
-void WriteSelectedIndex(IniFile& ini, int32_t selectedIndex);
+void writeSelectedIndex(IniFile& ini, int32_t selectedIndex);
 
 // The address bar's drop-down list. `Count` defaults to 10, so a first start shows ten empty
 // lines.
-std::vector<std::string> ReadAddressHistory(const IniFile& ini);
+std::vector<std::string> readAddressHistory(const IniFile& ini);
 // Writes at most the first 10 entries and their count, then saves the file.
-void WriteAddressHistory(IniFile& ini, const std::vector<std::string>& entries);
+void writeAddressHistory(IniFile& ini, const std::vector<std::string>& entries);
 
 constexpr int kSavedHistoryEntries = 10;
 // A hostile Count cannot make the program read without end.

@@ -1,8 +1,8 @@
-#include "settings/IniFile.h"
+#include "core/settings/IniFile.h"
 
-#include "util/Error.h"
-#include "util/FileIO.h"
-#include "util/Text.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <filesystem>
 

@@ -3,7 +3,7 @@
 // kept as they are when the file is written back.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "tools/BCG.h"
+#include "core/tools/BCG.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,10 +11,10 @@
 
 namespace kestrix {
 
-LookupTable BuildLookupTable(double B, double C, double G) {
-    const double fb = std::pow(10.0, (B - 0.5) * 2);
-    const double fc = std::pow(10.0, (C - 0.5) * 2);
-    const double fg = std::pow(10.0, (G - 0.5) * 2);
+LookupTable buildLookupTable(double b, double c, double g) {
+    const double fb = std::pow(10.0, (b - 0.5) * 2);
+    const double fc = std::pow(10.0, (c - 0.5) * 2);
+    const double fg = std::pow(10.0, (g - 0.5) * 2);
     const double e = fg > 0 ? 1.0 / fg : 100.0;
     const double scale = 256.0 / std::pow(256.0, e);
     LookupTable table{};
@@ -75,9 +75,9 @@ applyVbmi(const LookupTable& table, const uint8_t* in, uint8_t* out, size_t coun
 }
 
 bool haveVbmi() {
-    static const bool have = __builtin_cpu_supports("avx512vbmi") &&
+    static const bool kHave = __builtin_cpu_supports("avx512vbmi") &&
                              __builtin_cpu_supports("avx512bw");
-    return have;
+    return kHave;
 }
 #endif
 
@@ -93,7 +93,7 @@ void applyLookupTable(const LookupTable& table, const uint8_t* in, uint8_t* out,
     applyLookupTablePortable(table, in, out, count);
 }
 
-void ApplyBCG(Bitmap& source, Bitmap& target, double B, double C, double G) {
+void applyBcg(Bitmap& source, Bitmap& target, double b, double c, double g) {
     source.convertTo24();
     if (source.empty()) {
         if (&target != &source)
@@ -106,7 +106,7 @@ void ApplyBCG(Bitmap& source, Bitmap& target, double B, double C, double G) {
             target = Bitmap(source.width(), source.height(), PixelFormat::Bit24);
         target.clearTransparent();
     }
-    const LookupTable table = BuildLookupTable(B, C, G);
+    const LookupTable table = buildLookupTable(b, c, g);
     const size_t rowBytes = static_cast<size_t>(source.width()) * 3;
     if (source.stride() == rowBytes) { // rows without padding: one run over the whole image
         applyLookupTable(table, source.scanLine(0), target.scanLine(0),

@@ -2,7 +2,7 @@
 // byte of every pixel.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <array>
 #include <cstdint>
@@ -12,11 +12,11 @@ namespace kestrix {
 using LookupTable = std::array<uint8_t, 256>;
 
 // B, C and G lie in 0..1 (a track bar's position / 100); 0.5 is neutral and gives the identity.
-LookupTable BuildLookupTable(double B, double C, double G);
+LookupTable buildLookupTable(double b, double c, double g);
 
 // Maps `source` (converted to 24 bits in place) through the table into `target`, which gets the
 // source's size and 24 bits. Source and target may be the same bitmap.
-void ApplyBCG(Bitmap& source, Bitmap& target, double B, double C, double G);
+void applyBcg(Bitmap& source, Bitmap& target, double b, double c, double g);
 
 // The table applied to `count` bytes; `in` and `out` may be the same. Uses AVX-512 byte
 // permutes where the processor has them.

@@ -1,6 +1,6 @@
-#include "tools/FrameCompare.h"
+#include "core/tools/FrameCompare.h"
 
-#include "decode/ImageDecoder.h"
+#include "core/decode/ImageDecoder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -95,8 +95,8 @@ channelSumsAvx512(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sum
 
 void channelSums(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sums[3]) {
 #if defined(__x86_64__)
-    static const bool wide = __builtin_cpu_supports("avx512bw");
-    if (wide) {
+    static const bool kWide = __builtin_cpu_supports("avx512bw");
+    if (kWide) {
         channelSumsAvx512(a, b, bytes, sums);
         return;
     }
@@ -116,7 +116,7 @@ Common commonArea(const Bitmap& a, const Bitmap& b) {
 
 } // namespace
 
-void DifferenceInto(Bitmap& target, Bitmap& other) {
+void differenceInto(Bitmap& target, Bitmap& other) {
     target.convertTo24();
     other.convertTo24();
     const Common area = commonArea(target, other);
@@ -129,7 +129,7 @@ void DifferenceInto(Bitmap& target, Bitmap& other) {
     }
 }
 
-std::array<double, 3> ChannelMeanDifference(Bitmap& a, Bitmap& b) {
+std::array<double, 3> channelMeanDifference(Bitmap& a, Bitmap& b) {
     a.convertTo24();
     b.convertTo24();
     const Common area = commonArea(a, b);
@@ -145,12 +145,12 @@ std::array<double, 3> ChannelMeanDifference(Bitmap& a, Bitmap& b) {
             static_cast<double>(sums[2]) / pixels};
 }
 
-double FrameDifference(Bitmap& a, Bitmap& b) {
-    const auto [blue, green, red] = ChannelMeanDifference(a, b);
+double frameDifference(Bitmap& a, Bitmap& b) {
+    const auto [blue, green, red] = channelMeanDifference(a, b);
     return std::sqrt(blue * blue + green * green + red * red) / 443.405006;
 }
 
-int BottomBlackRows(Bitmap& bitmap) {
+int bottomBlackRows(Bitmap& bitmap) {
     bitmap.convertTo24();
     const size_t bytes = static_cast<size_t>(bitmap.width()) * 3;
     int rows = 0;
@@ -162,7 +162,7 @@ int BottomBlackRows(Bitmap& bitmap) {
     return rows;
 }
 
-void AverageInto(Bitmap& accumulator, Bitmap& frame, int n) {
+void averageInto(Bitmap& accumulator, Bitmap& frame, int n) {
     accumulator.convertTo24();
     frame.convertTo24();
     const Common area = commonArea(accumulator, frame);
@@ -188,21 +188,21 @@ std::pair<int, int> references(int a, int n) {
 
 using DifferenceCache = std::map<std::pair<int, int>, double>;
 
-double cachedDifference(TBitmapList& frames, int i, int j, DifferenceCache* cache) {
+double cachedDifference(BitmapList& frames, int i, int j, DifferenceCache* cache) {
     const std::pair<int, int> key{std::min(i, j), std::max(i, j)};
     if (cache) {
         auto it = cache->find(key);
         if (it != cache->end())
             return it->second;
     }
-    const double d = FrameDifference(*frames.Get(i), *frames.Get(j));
+    const double d = frameDifference(*frames.get(i), *frames.get(j));
     if (cache)
         cache->emplace(key, d);
     return d;
 }
 
-bool flawed(TBitmapList& frames, int a, const FlawSettings& s, DifferenceCache* cache) {
-    const int n = frames.Count();
+bool flawed(BitmapList& frames, int a, const FlawSettings& s, DifferenceCache* cache) {
+    const int n = frames.count();
     if (n <= 2 || a < 0 || a >= n)
         return false;
     const auto [p, q] = references(a, n);
@@ -211,20 +211,20 @@ bool flawed(TBitmapList& frames, int a, const FlawSettings& s, DifferenceCache* 
     const double pq = cachedDifference(frames, p, q, cache);
     if (std::fabs(ap - pq) > s.threshold && std::fabs(aq - pq) > s.threshold)
         return true;
-    return s.blackFrames && BottomBlackRows(*frames.Get(a)) > 15;
+    return s.blackFrames && bottomBlackRows(*frames.get(a)) > 15;
 }
 
 } // namespace
 
-bool IsFlawedFrame(TBitmapList& frames, int a, const FlawSettings& settings) {
+bool isFlawedFrame(BitmapList& frames, int a, const FlawSettings& settings) {
     return flawed(frames, a, settings, nullptr);
 }
 
-std::vector<int> findFlawedFrames(TBitmapList& frames, const FlawSettings& settings,
+std::vector<int> findFlawedFrames(BitmapList& frames, const FlawSettings& settings,
                                   const std::function<void(int)>& progress) {
     std::vector<int> found;
     DifferenceCache cache;
-    for (int a = 0; a < frames.Count(); ++a) {
+    for (int a = 0; a < frames.count(); ++a) {
         if (flawed(frames, a, settings, &cache))
             found.push_back(a);
         // Differences between frames that no later frame uses again are dropped.
@@ -244,7 +244,7 @@ uint64_t contentHash(const Bitmap& b) {
     mix(static_cast<uint64_t>(b.width()));
     mix(static_cast<uint64_t>(b.height()));
     mix(static_cast<uint64_t>(b.pixelFormat()));
-    const size_t bytes = static_cast<size_t>(std::max(RowByteCount(b), 0));
+    const size_t bytes = static_cast<size_t>(std::max(rowByteCount(b), 0));
     for (int y = 0; y < b.height(); ++y) {
         const uint8_t* row = b.scanLine(y);
         size_t i = 0;
@@ -261,15 +261,15 @@ uint64_t contentHash(const Bitmap& b) {
 
 } // namespace
 
-std::vector<int> findDuplicateFrames(const TBitmapList& frames,
+std::vector<int> findDuplicateFrames(const BitmapList& frames,
                                      const std::function<void(int)>& progress) {
     // Only frames with the same hash can be equal; equality itself is decided byte by byte.
     std::unordered_map<uint64_t, std::vector<int>> seen;
     std::vector<int> found;
-    for (int j = 0; j < frames.Count(); ++j) {
-        std::vector<int>& same = seen[contentHash(*frames.Get(j))];
+    for (int j = 0; j < frames.count(); ++j) {
+        std::vector<int>& same = seen[contentHash(*frames.get(j))];
         const bool duplicate = std::any_of(same.begin(), same.end(), [&](int i) {
-            return BitmapsEqual(*frames.Get(i), *frames.Get(j));
+            return bitmapsEqual(*frames.get(i), *frames.get(j));
         });
         if (duplicate)
             found.push_back(j);
@@ -313,13 +313,13 @@ std::string duplicateQuestion(const std::vector<int>& positions) {
            "\r\n\r\nDelete All?";
 }
 
-void averageFrames(TBitmapList& frames, Bitmap& accumulator,
+void averageFrames(BitmapList& frames, Bitmap& accumulator,
                    const std::function<void(int)>& progress) {
-    accumulator = frames.Count() > 0 ? *frames.Get(0) : Bitmap();
-    for (int k = 1; k < frames.Count(); ++k) {
+    accumulator = frames.count() > 0 ? *frames.get(0) : Bitmap();
+    for (int k = 1; k < frames.count(); ++k) {
         if (progress)
             progress(k);
-        AverageInto(accumulator, *frames.Get(k), k + 1);
+        averageInto(accumulator, *frames.get(k), k + 1);
     }
 }
 

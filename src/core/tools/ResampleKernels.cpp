@@ -1,6 +1,6 @@
-#include "tools/ResampleKernels.h"
+#include "core/tools/ResampleKernels.h"
 
-#include "tools/Resampler.h"
+#include "core/tools/Resampler.h"
 
 #include <algorithm>
 #include <cmath>
@@ -118,7 +118,7 @@ storeBytes(const float* __restrict acc, uint8_t* __restrict out, size_t n) {
 
 } // namespace
 
-void resampleRows(const Bitmap& source, const FlatWeights& columns, TPseudoBitmap& intermediate,
+void resampleRows(const Bitmap& source, const FlatWeights& columns, PixelBuffer& intermediate,
                   const RowsDone& done) {
     const int w = source.width(), h = source.height();
     const size_t rowBytes = static_cast<size_t>(w) * 3;
@@ -141,7 +141,7 @@ void resampleRows(const Bitmap& source, const FlatWeights& columns, TPseudoBitma
                 source.readRow24(first + l, row);
                 in[l] = row;
             }
-            out[l] = intermediate.ScanLine(first + l);
+            out[l] = intermediate.scanLine(first + l);
         }
         transposeRows(in, rowBytes, group.data());
         filterRowGroup(group.data(), columns, intermediate.width(), out);
@@ -149,7 +149,7 @@ void resampleRows(const Bitmap& source, const FlatWeights& columns, TPseudoBitma
     }
 }
 
-void resampleColumns(TPseudoBitmap& intermediate, const FlatWeights& rows, Bitmap& result,
+void resampleColumns(PixelBuffer& intermediate, const FlatWeights& rows, Bitmap& result,
                      const RowsDone& done) {
     const size_t n = intermediate.rowSize();
     std::vector<float> acc(n);
@@ -157,7 +157,7 @@ void resampleColumns(TPseudoBitmap& intermediate, const FlatWeights& rows, Bitma
         std::fill(acc.begin(), acc.end(), 0.0f);
         for (int32_t k = rows.start[static_cast<size_t>(y)];
              k < rows.start[static_cast<size_t>(y) + 1]; ++k)
-            accumulate(acc.data(), intermediate.ScanLine(rows.index[static_cast<size_t>(k)]),
+            accumulate(acc.data(), intermediate.scanLine(rows.index[static_cast<size_t>(k)]),
                        rows.weight[static_cast<size_t>(k)], n);
         storeBytes(acc.data(), result.scanLine(y), n);
         done(1);

@@ -3,7 +3,7 @@
 // compiler can run many destination values side by side without changing any sum.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +11,7 @@
 
 namespace kestrix {
 
-class TPseudoBitmap;
+class PixelBuffer;
 
 // Weight lists laid end to end: destination pixel i owns entries start[i] .. start[i + 1] - 1.
 struct FlatWeights {
@@ -23,10 +23,10 @@ struct FlatWeights {
 using RowsDone = std::function<void(int rows)>;
 
 // Source rows (any pixel format, read as 24-bit) resampled across into the intermediate image.
-void resampleRows(const Bitmap& source, const FlatWeights& columns, TPseudoBitmap& intermediate,
+void resampleRows(const Bitmap& source, const FlatWeights& columns, PixelBuffer& intermediate,
                   const RowsDone& done);
 // Intermediate columns resampled down into the 24-bit result, one destination row at a time.
-void resampleColumns(TPseudoBitmap& intermediate, const FlatWeights& rows, Bitmap& result,
+void resampleColumns(PixelBuffer& intermediate, const FlatWeights& rows, Bitmap& result,
                      const RowsDone& done);
 
 } // namespace kestrix

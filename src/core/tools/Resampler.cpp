@@ -1,7 +1,7 @@
-#include "tools/Resampler.h"
+#include "core/tools/Resampler.h"
 
-#include "tools/ResampleKernels.h"
-#include "util/Error.h"
+#include "core/tools/ResampleKernels.h"
+#include "core/util/Error.h"
 
 #include <algorithm>
 #include <cmath>
@@ -104,7 +104,7 @@ FlatWeights flatten(const std::vector<WeightList>& lists) {
 
 } // namespace
 
-const FilterEntry FilterTable[7] = {
+const FilterEntry kFilterTable[kFilterCount] = {
     {"Box", boxFilter, 0.5f},           {"Triangle", triangleFilter, 1.0f},
     {"Hermite", hermiteFilter, 1.0f},   {"Bell", bellFilter, 1.5f},
     {"B-Spline", bSplineFilter, 2.0f},  {"Mitchell", mitchellFilter, 2.0f},
@@ -118,7 +118,7 @@ float axisScale(int destCount, int sourceCount) {
     return static_cast<float>(destCount - 1) / static_cast<float>(sourceCount - 1);
 }
 
-std::vector<WeightList> BuildWeights(int destCount, int sourceCount, float scale, float support,
+std::vector<WeightList> buildWeights(int destCount, int sourceCount, float scale, float support,
                                      float (*filter)(float)) {
     float reach = support, divisor = 1.0f;
     if (scale < 1.0f) {
@@ -144,35 +144,35 @@ std::vector<WeightList> BuildWeights(int destCount, int sourceCount, float scale
     return lists;
 }
 
-TPseudoBitmap::TPseudoBitmap(int width, int height)
+PixelBuffer::PixelBuffer(int width, int height)
     : width_(width), height_(height), rowSize_(static_cast<size_t>(width) * 3),
       pixels_(rowSize_ * static_cast<size_t>(height)) {}
 
-uint8_t* TPseudoBitmap::ScanLine(int row) {
+uint8_t* PixelBuffer::scanLine(int row) {
     if (row < 0 || row > height_)
         throw Error("Scanline out of range");
     return pixels_.data() + static_cast<size_t>(row) * rowSize_;
 }
 
-void ResizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCallback& progress,
-                  int filterIndex) {
+void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCallback& progress,
+                  ResampleFilter filter) {
     const int w = bitmap.width(), h = bitmap.height();
     if (w <= 0 || h <= 0)
         throw Error("Source bitmap too small");
     if (newWidth <= 0 || newHeight <= 0)
         throw Error("Invalid size: " + std::to_string(newWidth) + " x " + std::to_string(newHeight));
     checkImageSize(newWidth, newHeight);
-    const FilterEntry& f = FilterTable[std::clamp(filterIndex, 0, kFilterCount - 1)];
+    const FilterEntry& f = filterEntry(filter);
     Progress steps(progress, static_cast<double>(h) + newHeight + 2.0 * newWidth);
 
-    TPseudoBitmap intermediate(newWidth, h);
+    PixelBuffer intermediate(newWidth, h);
     const FlatWeights columns =
-        flatten(BuildWeights(newWidth, w, axisScale(newWidth, w), f.support, f.filter));
+        flatten(buildWeights(newWidth, w, axisScale(newWidth, w), f.support, f.filter));
     steps.advance(newWidth);
     resampleRows(bitmap, columns, intermediate, [&](int rows) { steps.advance(rows); });
 
     const FlatWeights rows =
-        flatten(BuildWeights(newHeight, h, axisScale(newHeight, h), f.support, f.filter));
+        flatten(buildWeights(newHeight, h, axisScale(newHeight, h), f.support, f.filter));
     steps.advance(newHeight);
     Bitmap result(newWidth, newHeight, PixelFormat::Bit24);
     const double columnStepsPerRow = static_cast<double>(newWidth) / newHeight;

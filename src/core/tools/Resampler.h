@@ -4,7 +4,7 @@
 // single precision; each sum is clamped to 0..255 and rounded half to even.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <cstdint>
 #include <functional>
@@ -12,15 +12,27 @@
 
 namespace kestrix {
 
+// The resampling filters, in the order of the filter table.
+enum class ResampleFilter { Box, Triangle, Hermite, Bell, BSpline, Mitchell, Lanczos3 };
+constexpr int kFilterCount = 7;
+
 struct FilterEntry {
     const char* name;
     float (*filter)(float x);
     float support;
 };
 
-// Box, Triangle, Hermite, Bell, B-Spline, Mitchell, Lanczos3, in this order.
-extern const FilterEntry FilterTable[7];
-constexpr int kFilterCount = 7;
+extern const FilterEntry kFilterTable[kFilterCount];
+
+// Every filter, in table order.
+constexpr ResampleFilter kAllFilters[kFilterCount] = {
+    ResampleFilter::Box,     ResampleFilter::Triangle, ResampleFilter::Hermite,
+    ResampleFilter::Bell,    ResampleFilter::BSpline,  ResampleFilter::Mitchell,
+    ResampleFilter::Lanczos3};
+
+inline const FilterEntry& filterEntry(ResampleFilter filter) {
+    return kFilterTable[static_cast<int>(filter)];
+}
 
 struct PixelWeight {
     int32_t pixel;
@@ -36,29 +48,29 @@ using ProgressCallback = std::function<void(int percent)>;
 
 // The weights of `destCount` destination pixels over `sourceCount` source pixels. Indexes that
 // fall outside the source are reflected at its edges and then kept inside it.
-std::vector<WeightList> BuildWeights(int destCount, int sourceCount, float scale, float support,
+std::vector<WeightList> buildWeights(int destCount, int sourceCount, float scale, float support,
                                      float (*filter)(float));
 
 // The scale of one axis: corner pixels map to corner pixels. A 1-pixel source or destination
 // scales by the plain ratio.
 float axisScale(int destCount, int sourceCount);
 
-// Resizes `bitmap` in place to newWidth x newHeight with the filter of that index; the bitmap keeps
-// its pixel format (a palette bitmap gets the nearest colours of its table). An empty source
-// raises "Source bitmap too small". `progress` receives rising percentages.
-void ResizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCallback& progress,
-                  int filterIndex);
+// Resizes `bitmap` in place to newWidth x newHeight with `filter`; the bitmap keeps its pixel
+// format (a palette bitmap gets the nearest colours of its table). An empty source raises
+// "Source bitmap too small". `progress` receives rising percentages.
+void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCallback& progress,
+                  ResampleFilter filter);
 
 // A plain 3-bytes-per-pixel buffer without row padding.
-class TPseudoBitmap {
+class PixelBuffer {
 public:
-    TPseudoBitmap(int width, int height);
+    PixelBuffer(int width, int height);
     int width() const { return width_; }
     int height() const { return height_; }
     size_t rowSize() const { return rowSize_; }
     // Rows 0 .. height; row `height` is just past the last one. Others raise
     // "Scanline out of range".
-    uint8_t* ScanLine(int row);
+    uint8_t* scanLine(int row);
 
 private:
     int width_;

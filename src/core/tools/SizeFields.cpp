@@ -1,4 +1,4 @@
-#include "tools/SizeFields.h"
+#include "core/tools/SizeFields.h"
 
 #include <cmath>
 
@@ -11,43 +11,43 @@ int roundEven(double v) { return static_cast<int>(std::nearbyint(v)); }
 
 } // namespace
 
-void SizeFields::ResetSizeFields(int width, int height) {
-    BaseWidth = width;
-    BaseHeight = height;
-    NewWidth = width;
-    NewHeight = height;
-    SizeChange = 0;
-    AspectRatio = BaseHeight == 0 ? 1.0 : static_cast<double>(BaseWidth) / BaseHeight;
+void SizeFields::resetSizeFields(int width, int height) {
+    baseWidth = width;
+    baseHeight = height;
+    newWidth = width;
+    newHeight = height;
+    sizeChange = 0;
+    aspectRatio = baseHeight == 0 ? 1.0 : static_cast<double>(baseWidth) / baseHeight;
 }
 
-void SizeFields::StepSizeChange(int increment, int direction) { SizeChange += increment * direction; }
+void SizeFields::stepSizeChange(int increment, int direction) { sizeChange += increment * direction; }
 
-void SizeFields::ComputeNewSize(SizeUnits units) {
-    NewWidth = units == SizeUnits::Percent
-                   ? roundEven(BaseWidth * (SizeChange / 100.0)) + BaseWidth
-                   : BaseWidth + SizeChange;
-    NewHeight = roundEven(NewWidth / AspectRatio);
-    if (NewWidth < 5)
-        NewWidth = 5;
-    if (NewHeight < 5)
-        NewHeight = 5;
+void SizeFields::computeNewSize(SizeUnits units) {
+    newWidth = units == SizeUnits::Percent
+                   ? roundEven(baseWidth * (sizeChange / 100.0)) + baseWidth
+                   : baseWidth + sizeChange;
+    newHeight = roundEven(newWidth / aspectRatio);
+    if (newWidth < 5)
+        newWidth = 5;
+    if (newHeight < 5)
+        newHeight = 5;
 }
 
 std::string SizeFields::imageSizeText() const {
-    return " " + std::to_string(NewWidth) + " x " + std::to_string(NewHeight);
+    return " " + std::to_string(newWidth) + " x " + std::to_string(newHeight);
 }
 
 std::string SizeFields::unitsText(SizeUnits units) {
     return units == SizeUnits::Pixels ? "Pixels" : "Percent";
 }
 
-std::string SizeFields::changeText() const { return " " + std::to_string(SizeChange); }
+std::string SizeFields::changeText() const { return " " + std::to_string(sizeChange); }
 
-int FilterForSharpness(int sharpnessIndex) {
+ResampleFilter filterForSharpness(int sharpnessIndex) {
     switch (sharpnessIndex) {
-    case 0: return 4; // B-Spline
-    case 1: return 5; // Mitchell
-    default: return 6; // Lanczos3
+    case 0: return ResampleFilter::BSpline;
+    case 1: return ResampleFilter::Mitchell;
+    default: return ResampleFilter::Lanczos3;
     }
 }
 

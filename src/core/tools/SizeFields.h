@@ -2,6 +2,8 @@
 // kept, never below 5 x 5.
 #pragma once
 
+#include "core/tools/Resampler.h"
+
 #include <string>
 
 namespace kestrix {
@@ -11,17 +13,17 @@ enum class SizeUnits { Percent, Pixels };
 class SizeFields {
 public:
     // The base size becomes the shown image's size; the change returns to 0.
-    void ResetSizeFields(int width, int height);
+    void resetSizeFields(int width, int height);
     // SizeChange += increment x direction (+1 or -1).
-    void StepSizeChange(int increment, int direction);
-    void ComputeNewSize(SizeUnits units);
+    void stepSizeChange(int increment, int direction);
+    void computeNewSize(SizeUnits units);
 
-    int BaseWidth = 0;
-    int BaseHeight = 0;
-    double AspectRatio = 1.0;
-    int SizeChange = 0;
-    int NewWidth = 0;
-    int NewHeight = 0;
+    int baseWidth = 0;
+    int baseHeight = 0;
+    double aspectRatio = 1.0;
+    int sizeChange = 0;
+    int newWidth = 0;
+    int newHeight = 0;
 
     // " 320 x 240", "Percent" or "Pixels", " -10".
     std::string imageSizeText() const;
@@ -30,6 +32,6 @@ public:
 };
 
 // The resampling filter of each sharpness choice: Soft, Medium, Sharp.
-int FilterForSharpness(int sharpnessIndex);
+ResampleFilter filterForSharpness(int sharpnessIndex);
 
 } // namespace kestrix

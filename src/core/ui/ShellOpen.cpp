@@ -1,13 +1,13 @@
-#include "ui/ShellOpen.h"
+#include "core/ui/ShellOpen.h"
 
-#include "util/Error.h"
-#include "util/Text.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 
 namespace kestrix {
 
-std::string ShellErrorText(int code) {
+std::string shellErrorText(int code) {
     switch (code) {
     case 0: return "The operating system is out of memory or resources.";
     case 2: return "The specified file was not found.";

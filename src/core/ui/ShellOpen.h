@@ -6,7 +6,7 @@
 namespace kestrix {
 
 // The text of a shell failure code; empty for codes the table does not hold.
-std::string ShellErrorText(int code);
+std::string shellErrorText(int code);
 
 // The code the desktop reports when it has no program for the address.
 constexpr int kShellNoAssociation = 31;

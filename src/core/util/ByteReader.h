@@ -2,7 +2,7 @@
 // "Stream read error".
 #pragma once
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,12 +1,12 @@
-#include "util/Clock.h"
+#include "core/util/Clock.h"
 
 #include <chrono>
 
 namespace kestrix {
 
-TDateTime SystemClock::now() const { return fromSystemTimeLocal(std::chrono::system_clock::now()); }
+DateTime SystemClock::now() const { return fromSystemTimeLocal(std::chrono::system_clock::now()); }
 
-TDateTime SystemClock::utcNow() const { return fromSystemTimeUtc(std::chrono::system_clock::now()); }
+DateTime SystemClock::utcNow() const { return fromSystemTimeUtc(std::chrono::system_clock::now()); }
 
 uint64_t SystemClock::milliseconds() const {
     auto d = std::chrono::steady_clock::now().time_since_epoch();

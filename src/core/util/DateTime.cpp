@@ -1,4 +1,4 @@
-#include "util/DateTime.h"
+#include "core/util/DateTime.h"
 
 #include <cmath>
 #include <ctime>
@@ -33,7 +33,7 @@ void civilFromUnixDays(int64_t z, int& year, int& month, int& day) {
 }
 
 // Milliseconds of the day, as the stored fraction gives them.
-int64_t msOfDay(TDateTime value) {
+int64_t msOfDay(DateTime value) {
     double frac = std::fabs(value - std::trunc(value));
     auto ms = static_cast<int64_t>(std::llround(frac * kMsPerDay));
     return ms >= 86400000 ? 86399999 : ms;
@@ -46,7 +46,7 @@ int64_t daysFromCivil(int year, int month, int day) {
            kUnixEpochInDays;
 }
 
-TDateTime encodeDateTime(int year, int month, int day, int hour, int minute, int second,
+DateTime encodeDateTime(int year, int month, int day, int hour, int minute, int second,
                          int millisecond) {
     double days = static_cast<double>(daysFromCivil(year, month, day));
     double time = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / kMsPerDay;
@@ -54,7 +54,7 @@ TDateTime encodeDateTime(int year, int month, int day, int hour, int minute, int
     return days >= 0 ? days + time : days - time;
 }
 
-DateParts decodeDate(TDateTime value) {
+DateParts decodeDate(DateTime value) {
     DateParts p;
     auto days = static_cast<int64_t>(std::trunc(value));
     // A stored time of day that rounds up to the next millisecond midnight stays on its day.
@@ -66,7 +66,7 @@ DateParts decodeDate(TDateTime value) {
     return p;
 }
 
-TimeParts decodeTime(TDateTime value) {
+TimeParts decodeTime(DateTime value) {
     int64_t ms = msOfDay(value);
     TimeParts t;
     t.hour = static_cast<int>(ms / 3600000);
@@ -76,7 +76,7 @@ TimeParts decodeTime(TDateTime value) {
     return t;
 }
 
-std::optional<TDateTime> parseIsoDateTime(std::string_view text) {
+std::optional<DateTime> parseIsoDateTime(std::string_view text) {
     if (!text.empty() && (text.back() == 'Z' || text.back() == 'z'))
         text.remove_suffix(1);
     auto number = [&](size_t at, size_t len) -> int {
@@ -111,12 +111,12 @@ std::optional<TDateTime> parseIsoDateTime(std::string_view text) {
     return encodeDateTime(y, mo, d, h, mi, s, ms);
 }
 
-TDateTime fromSystemTimeUtc(std::chrono::system_clock::time_point tp) {
+DateTime fromSystemTimeUtc(std::chrono::system_clock::time_point tp) {
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(tp.time_since_epoch()).count();
     return kUnixEpochInDays + static_cast<double>(ms) / kMsPerDay;
 }
 
-TDateTime fromSystemTimeLocal(std::chrono::system_clock::time_point tp) {
+DateTime fromSystemTimeLocal(std::chrono::system_clock::time_point tp) {
     std::time_t secs = std::chrono::system_clock::to_time_t(tp);
     std::tm local{};
     localtime_r(&secs, &local);

@@ -9,7 +9,7 @@
 
 namespace kestrix {
 
-using TDateTime = double;
+using DateTime = double;
 
 constexpr double kMsPerDay = 86400000.0;
 constexpr double kSecondsPerDay = 86400.0;
@@ -30,18 +30,18 @@ struct TimeParts {
 
 // Whole days from 1899-12-30 to the given civil date (proleptic Gregorian).
 int64_t daysFromCivil(int year, int month, int day);
-TDateTime encodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
+DateTime encodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
                          int second = 0, int millisecond = 0);
-DateParts decodeDate(TDateTime value);
+DateParts decodeDate(DateTime value);
 // Time of day rounded to the millisecond; negative date-times count the fraction as positive,
 // as the stored form does.
-TimeParts decodeTime(TDateTime value);
+TimeParts decodeTime(DateTime value);
 
 // "2026-12-08T14:05:09.250Z" (fraction and "Z" optional) as a date-time; nullopt when the text
 // is not such a time.
-std::optional<TDateTime> parseIsoDateTime(std::string_view text);
+std::optional<DateTime> parseIsoDateTime(std::string_view text);
 
-TDateTime fromSystemTimeUtc(std::chrono::system_clock::time_point tp);
-TDateTime fromSystemTimeLocal(std::chrono::system_clock::time_point tp);
+DateTime fromSystemTimeUtc(std::chrono::system_clock::time_point tp);
+DateTime fromSystemTimeLocal(std::chrono::system_clock::time_point tp);
 
 } // namespace kestrix

@@ -1,6 +1,6 @@
-#include "util/FileIO.h"
+#include "core/util/FileIO.h"
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <cerrno>
 #include <cstdio>

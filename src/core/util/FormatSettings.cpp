@@ -1,10 +1,10 @@
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 namespace kestrix {
 
 const FormatSettings& defaultFormatSettings() {
-    static const FormatSettings settings{};
-    return settings;
+    static const FormatSettings kSettings{};
+    return kSettings;
 }
 
 } // namespace kestrix

@@ -1,6 +1,6 @@
-#include "util/Text.h"
+#include "core/util/Text.h"
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <cmath>
 #include <cstdarg>
@@ -101,15 +101,15 @@ template <typename T> std::optional<T> parseSigned(std::string_view text) {
         base = 16;
         i += 2;
     }
-    constexpr uint64_t maxPos = static_cast<uint64_t>(std::numeric_limits<T>::max());
+    constexpr uint64_t kMaxPos = static_cast<uint64_t>(std::numeric_limits<T>::max());
     // Hexadecimal texts may spell the full unsigned range (0xFFFFFFFF is -1).
-    uint64_t limit = base == 16 ? maxPos * 2 + 1 : maxPos + (negative ? 1 : 0);
+    uint64_t limit = base == 16 ? kMaxPos * 2 + 1 : kMaxPos + (negative ? 1 : 0);
     auto mag = parseMagnitude(text.substr(i), base, limit);
     if (!mag)
         return std::nullopt;
-    if (base == 16 && *mag > maxPos && !negative)
+    if (base == 16 && *mag > kMaxPos && !negative)
         return static_cast<T>(static_cast<std::make_unsigned_t<T>>(*mag));
-    if (*mag > maxPos + 1 || (!negative && *mag > maxPos))
+    if (*mag > kMaxPos + 1 || (!negative && *mag > kMaxPos))
         return std::nullopt;
     if (negative)
         return static_cast<T>(0 - static_cast<std::make_unsigned_t<T>>(*mag));

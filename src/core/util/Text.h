@@ -2,7 +2,7 @@
 // (whole-text integers with "0x"/"$" hex, locale-aware floats, general number format).
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <cstdint>
 #include <optional>

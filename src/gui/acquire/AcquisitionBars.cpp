@@ -1,9 +1,9 @@
-#include "AcquisitionBars.h"
+#include "gui/acquire/AcquisitionBars.h"
 
-#include "Icons.h"
-#include "QtText.h"
-#include "links/LinkTreeView.h"
-#include "widgets/Fields.h"
+#include "gui/Icons.h"
+#include "gui/QtText.h"
+#include "gui/links/LinkTreeView.h"
+#include "gui/widgets/Fields.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,61 +38,61 @@ QToolButton* toolButton(const char* name, const char* caption, const char* hint,
 ToolBarPanel::ToolBarPanel(QWidget* parent) : QFrame(parent) {
     setObjectName("Panel15");
     setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    AutoLoadBtn = toolButton("AutoLoadBtn", "Auto Load", "Enable Auto Load", icons::Tool::AutoLoad,
+    autoLoadBtn = toolButton("AutoLoadBtn", "Auto Load", "Enable Auto Load", icons::Tool::AutoLoad,
                              this);
-    AutoLoadBtn->setCheckable(true);
-    ManualBtn = toolButton("ManualBtn", "Manual Load", "Manual Load Image", icons::Tool::ManualLoad,
+    autoLoadBtn->setCheckable(true);
+    manualBtn = toolButton("ManualBtn", "Manual Load", "Manual Load Image", icons::Tool::ManualLoad,
                            this);
-    ReadAbortBtn = toolButton("ReadAbortBtn", "Abort Load", "Abort Loading",
+    readAbortBtn = toolButton("ReadAbortBtn", "Abort Load", "Abort Loading",
                               icons::Tool::AbortLoad, this);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
-    layout->addWidget(AutoLoadBtn);
-    layout->addWidget(ManualBtn);
-    layout->addWidget(ReadAbortBtn);
+    layout->addWidget(autoLoadBtn);
+    layout->addWidget(manualBtn);
+    layout->addWidget(readAbortBtn);
     layout->addStretch(1);
 }
 
 AddressBarPanel::AddressBarPanel(QWidget* parent) : QFrame(parent) {
     setObjectName("AddressBar");
     setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    LinkImage = new QLabel(this);
-    LinkImage->setObjectName("LinkImage");
-    LinkImage->setPixmap(icons::tool(icons::Tool::LinkDrag).pixmap(20, 20));
-    LinkImage->setToolTip("Drag Links");
-    LinkImage->setCursor(Qt::PointingHandCursor);
-    URLCombo = new QComboBox(this);
-    URLCombo->setObjectName("URLCombo");
-    URLCombo->setEditable(true);
-    URLCombo->setInsertPolicy(QComboBox::NoInsert);
-    URLCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    URLCombo->setMaxVisibleItems(12);
-    GoBtn = new QPushButton("Go", this);
-    GoBtn->setObjectName("GoBtn");
+    linkImage = new QLabel(this);
+    linkImage->setObjectName("LinkImage");
+    linkImage->setPixmap(icons::tool(icons::Tool::LinkDrag).pixmap(20, 20));
+    linkImage->setToolTip("Drag Links");
+    linkImage->setCursor(Qt::PointingHandCursor);
+    urlCombo = new QComboBox(this);
+    urlCombo->setObjectName("URLCombo");
+    urlCombo->setEditable(true);
+    urlCombo->setInsertPolicy(QComboBox::NoInsert);
+    urlCombo->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    urlCombo->setMaxVisibleItems(12);
+    goBtn = new QPushButton("Go", this);
+    goBtn->setObjectName("GoBtn");
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(new QLabel("  Address ", this));
-    layout->addWidget(LinkImage);
-    layout->addWidget(URLCombo, 1);
-    layout->addWidget(GoBtn);
-    LinkImage->installEventFilter(this);
-    connect(URLCombo->lineEdit(), &QLineEdit::textEdited, this, &AddressBarPanel::edited);
-    connect(URLCombo, &QComboBox::textActivated, this, &AddressBarPanel::edited);
+    layout->addWidget(linkImage);
+    layout->addWidget(urlCombo, 1);
+    layout->addWidget(goBtn);
+    linkImage->installEventFilter(this);
+    connect(urlCombo->lineEdit(), &QLineEdit::textEdited, this, &AddressBarPanel::edited);
+    connect(urlCombo, &QComboBox::textActivated, this, &AddressBarPanel::edited);
 }
 
 bool AddressBarPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == LinkImage && event->type() == QEvent::MouseButtonPress) {
+    if (watched == linkImage && event->type() == QEvent::MouseButtonPress) {
         pressedAt_ = static_cast<QMouseEvent*>(event)->position().toPoint();
-    } else if (watched == LinkImage && event->type() == QEvent::MouseMove) {
+    } else if (watched == linkImage && event->type() == QEvent::MouseMove) {
         const auto* move = static_cast<QMouseEvent*>(event);
         if ((move->buttons() & Qt::LeftButton) &&
             (move->position().toPoint() - pressedAt_).manhattanLength() >=
                 QApplication::startDragDistance()) {
-            auto* drag = new QDrag(LinkImage);
+            auto* drag = new QDrag(linkImage);
             auto* data = new QMimeData;
-            data->setData(kAddressMime, URLCombo->currentText().toUtf8());
+            data->setData(kAddressMime, urlCombo->currentText().toUtf8());
             drag->setMimeData(data);
-            drag->setPixmap(LinkImage->pixmap());
+            drag->setPixmap(linkImage->pixmap());
             drag->exec(Qt::CopyAction);
             return true;
         }
@@ -100,55 +100,55 @@ bool AddressBarPanel::eventFilter(QObject* watched, QEvent* event) {
     return QFrame::eventFilter(watched, event);
 }
 
-std::string AddressBarPanel::text() const { return fromQ(URLCombo->currentText()); }
+std::string AddressBarPanel::text() const { return fromQ(urlCombo->currentText()); }
 
 void AddressBarPanel::setText(const std::string& text) {
-    QSignalBlocker block(URLCombo);
-    URLCombo->setEditText(toQ(text));
+    QSignalBlocker block(urlCombo);
+    urlCombo->setEditText(toQ(text));
 }
 
 std::vector<std::string> AddressBarPanel::history() const {
     std::vector<std::string> out;
-    for (int i = 0; i < URLCombo->count(); ++i)
-        out.push_back(fromQ(URLCombo->itemText(i)));
+    for (int i = 0; i < urlCombo->count(); ++i)
+        out.push_back(fromQ(urlCombo->itemText(i)));
     return out;
 }
 
 void AddressBarPanel::setHistory(const std::vector<std::string>& entries) {
-    const QString text = URLCombo->currentText();
-    QSignalBlocker block(URLCombo);
-    URLCombo->clear();
+    const QString text = urlCombo->currentText();
+    QSignalBlocker block(urlCombo);
+    urlCombo->clear();
     for (const std::string& e : entries)
-        URLCombo->addItem(toQ(e));
-    URLCombo->setCurrentIndex(-1);
-    URLCombo->setEditText(text);
+        urlCombo->addItem(toQ(e));
+    urlCombo->setCurrentIndex(-1);
+    urlCombo->setEditText(text);
 }
 
 StatusBarPanel::StatusBarPanel(QWidget* parent) : QFrame(parent) {
     setObjectName("StatusBar");
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    ReadingDis = valueField("ReadingDis", this, 70);
-    AgeDis = valueField("AgeDis", this, 50);
-    TimeOutDis = valueField("TimeOutDis", this, 40);
-    ErrorDis = valueField("ErrorDis", this, 200);
-    StatusDis = valueField("StatusDis", this, 200);
+    readingDis = valueField("ReadingDis", this, 70);
+    ageDis = valueField("AgeDis", this, 50);
+    timeOutDis = valueField("TimeOutDis", this, 40);
+    errorDis = valueField("ErrorDis", this, 200);
+    statusDis = valueField("StatusDis", this, 200);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(4, 1, 4, 1);
-    const std::pair<const char*, QLabel*> fields[] = {{" Reading:", ReadingDis},
-                                                      {" Age:", AgeDis},
-                                                      {" Time:", TimeOutDis},
-                                                      {" Error:", ErrorDis},
-                                                      {" Status:", StatusDis}};
+    const std::pair<const char*, QLabel*> fields[] = {{" Reading:", readingDis},
+                                                      {" Age:", ageDis},
+                                                      {" Time:", timeOutDis},
+                                                      {" Error:", errorDis},
+                                                      {" Status:", statusDis}};
     for (const auto& [caption, value] : fields) {
         layout->addWidget(fieldLabel(caption, this));
-        layout->addWidget(value, value == ErrorDis || value == StatusDis ? 1 : 0);
+        layout->addWidget(value, value == errorDis || value == statusDis ? 1 : 0);
     }
 }
 
 void StatusBarPanel::setStatusColor(bool fetching) {
-    QPalette p = StatusDis->palette();
+    QPalette p = statusDis->palette();
     p.setColor(QPalette::WindowText, fetching ? QColor(255, 0, 0) : navy());
-    StatusDis->setPalette(p);
+    statusDis->setPalette(p);
 }
 
 } // namespace kestrix::gui

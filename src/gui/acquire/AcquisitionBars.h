@@ -18,9 +18,9 @@ class ToolBarPanel : public QFrame {
     Q_OBJECT
 public:
     explicit ToolBarPanel(QWidget* parent = nullptr);
-    QToolButton* AutoLoadBtn;
-    QToolButton* ManualBtn;
-    QToolButton* ReadAbortBtn;
+    QToolButton* autoLoadBtn;
+    QToolButton* manualBtn;
+    QToolButton* readAbortBtn;
 };
 
 // AddressBar: the link picture, the address field with its history, and "Go".
@@ -28,9 +28,9 @@ class AddressBarPanel : public QFrame {
     Q_OBJECT
 public:
     explicit AddressBarPanel(QWidget* parent = nullptr);
-    QLabel* LinkImage;
-    QComboBox* URLCombo;
-    QPushButton* GoBtn;
+    QLabel* linkImage;
+    QComboBox* urlCombo;
+    QPushButton* goBtn;
 
     std::string text() const;
     // Sets the address text without counting as a user edit.
@@ -56,11 +56,11 @@ class StatusBarPanel : public QFrame {
     Q_OBJECT
 public:
     explicit StatusBarPanel(QWidget* parent = nullptr);
-    QLabel* ReadingDis;
-    QLabel* AgeDis;
-    QLabel* TimeOutDis;
-    QLabel* ErrorDis;
-    QLabel* StatusDis;
+    QLabel* readingDis;
+    QLabel* ageDis;
+    QLabel* timeOutDis;
+    QLabel* errorDis;
+    QLabel* statusDis;
     // Navy normally, red while a fetch runs.
     void setStatusColor(bool fetching);
 };

@@ -1,10 +1,10 @@
 // Binds the acquisition cycle to the window: it is the cycle's view (fields, frame counter,
-// capture options, waiting with the event loop), owns the HTTP client and the one-second clock
-// Timer1, and wires the tool bar, address bar and animation buttons to the cycle's commands.
+// capture options, waiting with the event loop), owns the HTTP client and the one-second clock,
+// and wires the tool bar, address bar and animation buttons to the cycle's commands.
 #pragma once
 
-#include "acquire/Acquisition.h"
-#include "net/HttpClient.h"
+#include "core/acquire/Acquisition.h"
+#include "core/net/HttpClient.h"
 
 #include <QObject>
 #include <functional>
@@ -43,16 +43,16 @@ class AcquisitionPresenter : public QObject, public AcquisitionView {
     Q_OBJECT
 public:
     AcquisitionPresenter(AcquisitionWidgets widgets, PictureDisplay& display, WindowHooks hooks,
-                         TBitmapListEx& frameStore, const Clock& clock, const FormatSettings& fs,
-                         const AppSettings& settings, const TURLInfo& currentLink,
+                         FrameStore& frameStore, const Clock& clock, const FormatSettings& fs,
+                         const AppSettings& settings, const LinkInfo& currentLink,
                          QObject* parent = nullptr);
     ~AcquisitionPresenter() override;
 
     Acquisition& cycle() { return *acquisition_; }
-    THttpClient& HttpClient1() { return client_; }
-    QTimer* Timer1() const { return timer_; }
+    HttpClient& httpClient() { return client_; }
+    QTimer* clockTimer() const { return timer_; }
     // "Manual Load" and "Go": the address to the history, then a fetch.
-    void ManualLoad();
+    void manualLoad();
 
     std::string expandedAddress() override;
     void showImage(Bitmap& bitmap) override;
@@ -79,9 +79,9 @@ private:
     AcquisitionWidgets w_;
     PictureDisplay& display_;
     WindowHooks hooks_;
-    TBitmapListEx& store_;
+    FrameStore& store_;
     const FormatSettings& fs_;
-    THttpClient client_;
+    HttpClient client_;
     std::unique_ptr<Acquisition> acquisition_;
     QTimer* timer_;
 };

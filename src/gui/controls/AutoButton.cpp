@@ -1,8 +1,8 @@
-#include "AutoButton.h"
+#include "gui/controls/AutoButton.h"
 
 namespace kestrix::gui {
 
-TAutoButton::TAutoButton(QWidget* parent) : QToolButton(parent) {
+AutoButton::AutoButton(QWidget* parent) : QToolButton(parent) {
     setAutoRepeat(true);
     setAutoRepeatDelay(kFirstRepeatMs);
     setAutoRepeatInterval(kRepeatMs);

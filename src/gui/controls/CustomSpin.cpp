@@ -1,10 +1,10 @@
-#include "CustomSpin.h"
+#include "gui/controls/CustomSpin.h"
 
-#include "QtText.h"
-#include "SystemLocale.h"
-#include "controls/DegreeSpinLayout.h"
-#include "controls/SpinKeys.h"
-#include "controls/UpDownButton.h"
+#include "gui/QtText.h"
+#include "gui/SystemLocale.h"
+#include "core/controls/DegreeSpinLayout.h"
+#include "core/controls/SpinKeys.h"
+#include "gui/controls/UpDownButton.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -13,8 +13,8 @@
 
 namespace kestrix::gui {
 
-TCustomSpin::TCustomSpin(QWidget* parent)
-    : QLineEdit(parent), arrows_(new TUpDownButton(this)), unitsPanel_(new QLabel(this)),
+CustomSpin::CustomSpin(QWidget* parent)
+    : QLineEdit(parent), arrows_(new UpDownButton(this)), unitsPanel_(new QLabel(this)),
       fs_(formatSettingsFrom(locale())) {
     // The arrows serve the box: they never take the focus and hand it to the box when clicked.
     arrows_->setObjectName("SpinArrows");
@@ -25,45 +25,45 @@ TCustomSpin::TCustomSpin(QWidget* parent)
     unitsPanel_->hide();
     // Numbers line up at the right unless a dialog asks otherwise.
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    connect(arrows_, &TUpDownButton::OnUpClick, this,
+    connect(arrows_, &UpDownButton::onUpClick, this,
             [this] { spin(true, QGuiApplication::keyboardModifiers() & Qt::ControlModifier); });
-    connect(arrows_, &TUpDownButton::OnDownClick, this,
+    connect(arrows_, &UpDownButton::onDownClick, this,
             [this] { spin(false, QGuiApplication::keyboardModifiers() & Qt::ControlModifier); });
-    connect(this, &QLineEdit::textChanged, this, &TCustomSpin::textChanged);
+    connect(this, &QLineEdit::textChanged, this, &CustomSpin::textChanged);
     updateMinimumHeight();
     layoutChildren();
 }
 
-void TCustomSpin::setEditorEnabled(bool enabled) {
+void CustomSpin::setEditorEnabled(bool enabled) {
     editorEnabled_ = enabled;
     // Without the editor, pasting, cutting and dropping must not change the text either.
     QLineEdit::setReadOnly(readOnly_ || !editorEnabled_);
 }
 
-void TCustomSpin::setReadOnly(bool readOnly) {
+void CustomSpin::setReadOnly(bool readOnly) {
     readOnly_ = readOnly;
     QLineEdit::setReadOnly(readOnly_ || !editorEnabled_);
 }
 
-void TCustomSpin::setUnitsString(const QString& units) {
+void CustomSpin::setUnitsString(const QString& units) {
     unitsString_ = units;
     unitsPanel_->setText(units);
     unitsPanel_->setVisible(!units.isEmpty());
     layoutChildren();
 }
 
-void TCustomSpin::setPanelWidth(int width) {
+void CustomSpin::setPanelWidth(int width) {
     panelWidth_ = std::max(width, 0);
     layoutChildren();
 }
 
-void TCustomSpin::showText(const std::string& text) {
+void CustomSpin::showText(const std::string& text) {
     writing_ = true;
     setText(toQ(text));
     writing_ = false;
 }
 
-void TCustomSpin::spin(bool up, bool ctrl) {
+void CustomSpin::spin(bool up, bool ctrl) {
     if (readOnly_) {
         QApplication::beep();
         return;
@@ -71,13 +71,13 @@ void TCustomSpin::spin(bool up, bool ctrl) {
     step(up, ctrl);
 }
 
-void TCustomSpin::textChanged() {
+void CustomSpin::textChanged() {
     textChangedHook(writing_);
     if (!blockChangeEvent_)
-        emit OnChange();
+        emit onChange();
 }
 
-void TCustomSpin::keyPressEvent(QKeyEvent* event) {
+void CustomSpin::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
         spin(event->key() == Qt::Key_Up, event->modifiers() & Qt::ControlModifier);
         return;
@@ -93,17 +93,17 @@ void TCustomSpin::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
-void TCustomSpin::focusOutEvent(QFocusEvent* event) {
+void CustomSpin::focusOutEvent(QFocusEvent* event) {
     normalise();
     QLineEdit::focusOutEvent(event);
 }
 
-void TCustomSpin::resizeEvent(QResizeEvent* event) {
+void CustomSpin::resizeEvent(QResizeEvent* event) {
     QLineEdit::resizeEvent(event);
     layoutChildren();
 }
 
-void TCustomSpin::changeEvent(QEvent* event) {
+void CustomSpin::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LocaleChange) {
         fs_ = formatSettingsFrom(locale());
         localeChangedHook();
@@ -114,11 +114,11 @@ void TCustomSpin::changeEvent(QEvent* event) {
     QLineEdit::changeEvent(event);
 }
 
-int TCustomSpin::frameWidth() const {
+int CustomSpin::frameWidth() const {
     return style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
 }
 
-void TCustomSpin::layoutChildren() {
+void CustomSpin::layoutChildren() {
     const int frame = frameWidth();
     const int inner = std::max(height() - 2 * frame, 0);
     const int arrowsX = width() - frame - kSpinArrowWidth;
@@ -132,7 +132,7 @@ void TCustomSpin::layoutChildren() {
     setTextMargins(0, 0, kSpinArrowWidth + panel, 0);
 }
 
-void TCustomSpin::updateMinimumHeight() {
+void CustomSpin::updateMinimumHeight() {
     setMinimumHeight(fontMetrics().height() + 2 * frameWidth() + 2);
 }
 

@@ -1,9 +1,9 @@
-// TCustomSpin: the common part of the integer and real spin boxes. A line edit with a units
+// CustomSpin: the common part of the integer and real spin boxes. A line edit with a units
 // caption panel and a pair of arrows inside its right edge; it filters typed characters, steps on
 // the arrows and the Up/Down keys (ten steps with Ctrl) and tidies its text when the focus leaves.
 #pragma once
 
-#include "util/FormatSettings.h"
+#include "core/util/FormatSettings.h"
 
 #include <QLineEdit>
 #include <string>
@@ -12,35 +12,35 @@ class QLabel;
 
 namespace kestrix::gui {
 
-class TUpDownButton;
+class UpDownButton;
 
-class TCustomSpin : public QLineEdit {
+class CustomSpin : public QLineEdit {
     Q_OBJECT
 public:
-    explicit TCustomSpin(QWidget* parent = nullptr);
+    explicit CustomSpin(QWidget* parent = nullptr);
 
     // When false the text cannot be typed, only spun with the arrows and keys.
-    bool EditorEnabled() const { return editorEnabled_; }
+    bool editorEnabled() const { return editorEnabled_; }
     void setEditorEnabled(bool enabled);
     // Neither typing nor spinning; a refused step beeps. Also sets the line edit's own flag.
-    bool ReadOnly() const { return readOnly_; }
+    bool readOnly() const { return readOnly_; }
     void setReadOnly(bool readOnly);
     // The caption in a small panel left of the arrows; no panel while it is empty.
-    const QString& UnitsString() const { return unitsString_; }
+    const QString& unitsString() const { return unitsString_; }
     void setUnitsString(const QString& units);
     // The panel's width; 0 sizes it to the caption plus 6 pixels.
-    int PanelWidth() const { return panelWidth_; }
+    int panelWidth() const { return panelWidth_; }
     void setPanelWidth(int width);
-    // While true, OnChange does not fire.
-    bool BlockChangeEvent() const { return blockChangeEvent_; }
+    // While true, onChange does not fire.
+    bool blockChangeEvent() const { return blockChangeEvent_; }
     void setBlockChangeEvent(bool block) { blockChangeEvent_ = block; }
 
-    TUpDownButton* arrows() const { return arrows_; }
+    UpDownButton* arrows() const { return arrows_; }
     QLabel* unitsPanel() const { return unitsPanel_; }
 
 signals:
-    // Every change of the text, typed or written, unless BlockChangeEvent is on.
-    void OnChange();
+    // Every change of the text, typed or written, unless blockChangeEvent is on.
+    void onChange();
 
 protected:
     // One step up or down; `ctrl` asks for ten.
@@ -48,7 +48,7 @@ protected:
     virtual bool acceptsKey(char32_t c) const = 0;
     // Rewrites the text in canonical form when the focus leaves the box.
     virtual void normalise() = 0;
-    // Runs on every change of the text, before OnChange; `written` tells the box's own writes
+    // Runs on every change of the text, before onChange; `written` tells the box's own writes
     // from the user's edits.
     virtual void textChangedHook(bool) {}
     // The locale's separators changed; formatSettings() already holds the new ones.
@@ -70,7 +70,7 @@ private:
     void updateMinimumHeight();
     int frameWidth() const;
 
-    TUpDownButton* arrows_;
+    UpDownButton* arrows_;
     QLabel* unitsPanel_;
     FormatSettings fs_;
     QString unitsString_;

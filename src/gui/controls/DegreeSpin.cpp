@@ -1,10 +1,10 @@
-#include "DegreeSpin.h"
+#include "gui/controls/DegreeSpin.h"
 
-#include "QtText.h"
-#include "SystemLocale.h"
-#include "controls/DegreeSpinLayout.h"
-#include "controls/SpinKeys.h"
-#include "controls/UpDownButton.h"
+#include "gui/QtText.h"
+#include "gui/SystemLocale.h"
+#include "core/controls/DegreeSpinLayout.h"
+#include "core/controls/SpinKeys.h"
+#include "gui/controls/UpDownButton.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -19,7 +19,7 @@ constexpr const char* kDefaultUnits = "Deg";
 
 } // namespace
 
-TDegreeSpin::TDegreeSpin(QWidget* parent) : QWidget(parent), fs_(formatSettingsFrom(locale())) {
+DegreeSpin::DegreeSpin(QWidget* parent) : QWidget(parent), fs_(formatSettingsFrom(locale())) {
     build(0, "Degrees", kDefaultUnits);
     build(1, "Minutes", "Min");
     build(2, "Seconds", "Sec");
@@ -27,19 +27,19 @@ TDegreeSpin::TDegreeSpin(QWidget* parent) : QWidget(parent), fs_(formatSettingsF
     showValue();
 }
 
-void TDegreeSpin::build(size_t index, const char* name, const char* caption) {
+void DegreeSpin::build(size_t index, const char* name, const char* caption) {
     auto* box = new QLineEdit(this);
     box->setObjectName(QString(name) + "Box");
     box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     box->installEventFilter(this);
-    connect(box, &QLineEdit::textChanged, this, &TDegreeSpin::boxTextChanged);
-    auto* arrows = new TUpDownButton(this);
+    connect(box, &QLineEdit::textChanged, this, &DegreeSpin::boxTextChanged);
+    auto* arrows = new UpDownButton(this);
     arrows->setObjectName(QString(name) + "Arrows");
     arrows->setFocusPolicy(Qt::NoFocus);
     arrows->setFocusControl(box);
     const int i = static_cast<int>(index);
-    connect(arrows, &TUpDownButton::OnUpClick, this, [this, i] { stepBox(i, true); });
-    connect(arrows, &TUpDownButton::OnDownClick, this, [this, i] { stepBox(i, false); });
+    connect(arrows, &UpDownButton::onUpClick, this, [this, i] { stepBox(i, true); });
+    connect(arrows, &UpDownButton::onDownClick, this, [this, i] { stepBox(i, false); });
     auto* label = new QLabel(caption, this);
     label->setObjectName(QString(name) + "Caption");
     label->setFont(QFont("Arial", 8));
@@ -48,24 +48,24 @@ void TDegreeSpin::build(size_t index, const char* name, const char* caption) {
     captions_[index] = label;
 }
 
-void TDegreeSpin::setDegrees(double degrees) {
+void DegreeSpin::setDegrees(double degrees) {
     model_.setDegrees(degrees);
     showValue();
     changed();
 }
 
-void TDegreeSpin::setDigits(int digits) {
+void DegreeSpin::setDigits(int digits) {
     model_.setDigits(digits);
     showValue();
     layoutBoxes();
 }
 
-void TDegreeSpin::setUnitsString(const QString& units) {
+void DegreeSpin::setUnitsString(const QString& units) {
     unitsString_ = units;
     captions_[0]->setText(units.isEmpty() ? QString(kDefaultUnits) : units);
 }
 
-void TDegreeSpin::showValue() {
+void DegreeSpin::showValue() {
     const auto texts = model_.texts(fs_);
     writing_ = true;
     for (size_t i = 0; i < 3; ++i)
@@ -74,7 +74,7 @@ void TDegreeSpin::showValue() {
     writing_ = false;
 }
 
-void TDegreeSpin::boxTextChanged() {
+void DegreeSpin::boxTextChanged() {
     if (writing_)
         return;
     switch (model_.typed(fromQ(boxes_[0]->text()), fromQ(boxes_[1]->text()),
@@ -92,18 +92,18 @@ void TDegreeSpin::boxTextChanged() {
     }
 }
 
-void TDegreeSpin::stepBox(int index, bool up) {
+void DegreeSpin::stepBox(int index, bool up) {
     model_.step(index, up);
     showValue();
     changed();
 }
 
-void TDegreeSpin::changed() {
+void DegreeSpin::changed() {
     if (!blockChangeEvent_)
-        emit OnChange();
+        emit onChange();
 }
 
-bool TDegreeSpin::eventFilter(QObject* watched, QEvent* event) {
+bool DegreeSpin::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         for (char32_t c : key->text().toUcs4())
@@ -118,12 +118,12 @@ bool TDegreeSpin::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void TDegreeSpin::resizeEvent(QResizeEvent* event) {
+void DegreeSpin::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutBoxes();
 }
 
-void TDegreeSpin::changeEvent(QEvent* event) {
+void DegreeSpin::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LocaleChange) {
         fs_ = formatSettingsFrom(locale());
         showValue();
@@ -131,11 +131,11 @@ void TDegreeSpin::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-void TDegreeSpin::layoutBoxes() {
+void DegreeSpin::layoutBoxes() {
     const int boxHeight = boxes_[0]->sizeHint().height();
     const int captionHeight = captions_[0]->sizeHint().height();
     const auto layout =
-        degreeSpinLayout(width(), height(), boxHeight, captionHeight, model_.Digits());
+        degreeSpinLayout(width(), height(), boxHeight, captionHeight, model_.digits());
     auto rect = [](const SpinRect& r) { return QRect(r.x, r.y, r.width, r.height); };
     for (size_t i = 0; i < 3; ++i) {
         boxes_[i]->setGeometry(rect(layout[i].box));

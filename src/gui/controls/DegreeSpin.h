@@ -1,9 +1,9 @@
-// TDegreeSpin: an angle or a duration as three boxes (degrees or hours, minutes, seconds), each
+// DegreeSpin: an angle or a duration as three boxes (degrees or hours, minutes, seconds), each
 // with its own arrows and a caption under it.
 #pragma once
 
-#include "controls/DegreeSpinValue.h"
-#include "util/FormatSettings.h"
+#include "core/controls/DegreeSpinValue.h"
+#include "core/util/FormatSettings.h"
 
 #include <QWidget>
 #include <array>
@@ -13,49 +13,49 @@ class QLineEdit;
 
 namespace kestrix::gui {
 
-class TUpDownButton;
+class UpDownButton;
 
-class TDegreeSpin : public QWidget {
+class DegreeSpin : public QWidget {
     Q_OBJECT
 public:
-    explicit TDegreeSpin(QWidget* parent = nullptr);
+    explicit DegreeSpin(QWidget* parent = nullptr);
 
     // The value in degrees or hours.
-    double Degrees() const { return model_.Degrees(); }
+    double degrees() const { return model_.degrees(); }
     // Rounds to 1/100000 second, clamps, truncates to the shown decimals, shows and fires
-    // OnChange (unless BlockChangeEvent).
+    // onChange (unless blockChangeEvent).
     void setDegrees(double degrees);
 
     // Decimals shown in the seconds box, 0 to 5; also sets how the width is shared.
-    int Digits() const { return model_.Digits(); }
+    int digits() const { return model_.digits(); }
     void setDigits(int digits);
-    double MinValue() const { return model_.MinValue(); }
+    double minValue() const { return model_.minValue(); }
     void setMinValue(double degrees) { model_.setMinValue(degrees); }
-    double MaxValue() const { return model_.MaxValue(); }
+    double maxValue() const { return model_.maxValue(); }
     void setMaxValue(double degrees) { model_.setMaxValue(degrees); }
-    bool UseLimit() const { return model_.UseLimit(); }
+    bool useLimit() const { return model_.useLimit(); }
     void setUseLimit(bool on) { model_.setUseLimit(on); }
     // When on, typed parts out of range (75 minutes) are folded into the value.
-    bool AutoCorrect() const { return model_.AutoCorrect(); }
+    bool autoCorrect() const { return model_.autoCorrect(); }
     void setAutoCorrect(bool on) { model_.setAutoCorrect(on); }
     // Seconds added by one click of the seconds arrows.
-    double SecInc() const { return model_.SecInc(); }
+    double secInc() const { return model_.secInc(); }
     void setSecInc(double seconds) { model_.setSecInc(seconds); }
-    bool BlockChangeEvent() const { return blockChangeEvent_; }
+    bool blockChangeEvent() const { return blockChangeEvent_; }
     void setBlockChangeEvent(bool block) { blockChangeEvent_ = block; }
     // The caption under the first box; "Deg" while it is empty.
-    const QString& UnitsString() const { return unitsString_; }
+    const QString& unitsString() const { return unitsString_; }
     void setUnitsString(const QString& units);
 
     // Box 0 holds the degrees, 1 the minutes, 2 the seconds.
     QLineEdit* box(int index) const { return boxes_[static_cast<size_t>(index)]; }
-    TUpDownButton* arrows(int index) const { return arrows_[static_cast<size_t>(index)]; }
+    UpDownButton* arrows(int index) const { return arrows_[static_cast<size_t>(index)]; }
     QLabel* caption(int index) const { return captions_[static_cast<size_t>(index)]; }
 
     QSize sizeHint() const override { return {180, 50}; }
 
 signals:
-    void OnChange();
+    void onChange();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -72,7 +72,7 @@ private:
 
     DegreeSpinValue model_;
     std::array<QLineEdit*, 3> boxes_{};
-    std::array<TUpDownButton*, 3> arrows_{};
+    std::array<UpDownButton*, 3> arrows_{};
     std::array<QLabel*, 3> captions_{};
     FormatSettings fs_;
     QString unitsString_;

@@ -1,50 +1,50 @@
-#include "IntegerSpin.h"
+#include "gui/controls/IntegerSpin.h"
 
-#include "QtText.h"
-#include "controls/SpinKeys.h"
+#include "gui/QtText.h"
+#include "core/controls/SpinKeys.h"
 
 namespace kestrix::gui {
 
-TIntegerSpin::TIntegerSpin(QWidget* parent) : TCustomSpin(parent) {
+IntegerSpin::IntegerSpin(QWidget* parent) : CustomSpin(parent) {
     showText(model_.write(0));
 }
 
-int64_t TIntegerSpin::Value() {
+int64_t IntegerSpin::value() {
     return model_.read(fromQ(text()));
 }
 
-void TIntegerSpin::setValue(int64_t value) {
+void IntegerSpin::setValue(int64_t value) {
     showText(model_.write(value));
 }
 
-void TIntegerSpin::setHexMode(bool on) {
-    const int64_t value = Value();
+void IntegerSpin::setHexMode(bool on) {
+    const int64_t current = value();
     model_.setHexMode(on);
-    setValue(value);
+    setValue(current);
 }
 
-void TIntegerSpin::setHexDigits(int digits) {
-    const int64_t value = Value();
+void IntegerSpin::setHexDigits(int digits) {
+    const int64_t current = value();
     model_.setHexDigits(digits);
-    setValue(value);
+    setValue(current);
 }
 
-void TIntegerSpin::step(bool up, bool ctrl) {
-    int64_t value = Value();
+void IntegerSpin::step(bool up, bool ctrl) {
+    int64_t current = value();
     if (!ownerIncrement_) {
-        setValue(model_.stepped(value, up, ctrl));
+        setValue(model_.stepped(current, up, ctrl));
         return;
     }
     if (onIncrement_)
-        onIncrement_(model_.stepped(0, up, ctrl), value);
-    setValue(value);
+        onIncrement_(model_.stepped(0, up, ctrl), current);
+    setValue(current);
 }
 
-bool TIntegerSpin::acceptsKey(char32_t c) const {
-    return integerSpinAcceptsKey(c, model_.HexMode(), formatSettings());
+bool IntegerSpin::acceptsKey(char32_t c) const {
+    return integerSpinAcceptsKey(c, model_.hexMode(), formatSettings());
 }
 
-void TIntegerSpin::normalise() {
+void IntegerSpin::normalise() {
     showText(model_.normalise(fromQ(text())));
 }
 

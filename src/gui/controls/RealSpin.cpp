@@ -1,58 +1,58 @@
-#include "RealSpin.h"
+#include "gui/controls/RealSpin.h"
 
-#include "QtText.h"
-#include "controls/SpinKeys.h"
+#include "gui/QtText.h"
+#include "core/controls/SpinKeys.h"
 
 namespace kestrix::gui {
 
-TRealSpin::TRealSpin(QWidget* parent) : TCustomSpin(parent) {
+RealSpin::RealSpin(QWidget* parent) : CustomSpin(parent) {
     setValue(0);
 }
 
-void TRealSpin::setValue(double value) {
+void RealSpin::setValue(double value) {
     showText(model_.write(value, formatSettings()));
 }
 
-void TRealSpin::setDigits(int digits) {
+void RealSpin::setDigits(int digits) {
     model_.setDigits(digits);
-    setValue(Value());
+    setValue(value());
 }
 
-void TRealSpin::setNumFormat(TNumFormat format) {
+void RealSpin::setNumFormat(NumberFormat format) {
     model_.setNumFormat(format);
-    setValue(Value());
+    setValue(value());
 }
 
-void TRealSpin::step(bool up, bool ctrl) {
-    double value = Value();
+void RealSpin::step(bool up, bool ctrl) {
+    double current = value();
     if (!ownerIncrement_) {
-        setValue(model_.stepped(value, up, ctrl));
+        setValue(model_.stepped(current, up, ctrl));
         return;
     }
     if (onIncrement_)
-        onIncrement_(model_.stepped(0, up, ctrl), value);
-    setValue(value);
+        onIncrement_(model_.stepped(0, up, ctrl), current);
+    setValue(current);
 }
 
-bool TRealSpin::acceptsKey(char32_t c) const {
+bool RealSpin::acceptsKey(char32_t c) const {
     return realSpinAcceptsKey(c, formatSettings());
 }
 
 // The value already follows every edit of the text (an empty or invalid text left it as it was),
 // so writing it back is all that leaving the box takes.
-void TRealSpin::normalise() {
-    setValue(Value());
+void RealSpin::normalise() {
+    setValue(value());
 }
 
-void TRealSpin::textChangedHook(bool written) {
+void RealSpin::textChangedHook(bool written) {
     // The box's own writes keep the exact value; reading back the shown text would round it to
     // the digits on display.
     if (!written)
         model_.read(fromQ(text()), formatSettings());
 }
 
-void TRealSpin::localeChangedHook() {
-    setValue(Value());
+void RealSpin::localeChangedHook() {
+    setValue(value());
 }
 
 } // namespace kestrix::gui

@@ -1,42 +1,42 @@
-// TRealSpin: a spin box holding a 64-bit floating-point number, written in one of four formats
+// RealSpin: a spin box holding a 64-bit floating-point number, written in one of four formats
 // with the locale's separators.
 #pragma once
 
-#include "CustomSpin.h"
-#include "controls/RealSpinValue.h"
+#include "gui/controls/CustomSpin.h"
+#include "core/controls/RealSpinValue.h"
 
 #include <functional>
 
 namespace kestrix::gui {
 
-class TRealSpin : public TCustomSpin {
+class RealSpin : public CustomSpin {
     Q_OBJECT
 public:
-    // With OwnerIncrement on, a step calls this with the signed step and the current value; the
+    // With ownerIncrement on, a step calls this with the signed step and the current value; the
     // value it leaves is written.
     using IncrementHandler = std::function<void(double inc, double& value)>;
 
-    explicit TRealSpin(QWidget* parent = nullptr);
+    explicit RealSpin(QWidget* parent = nullptr);
 
     // The value last read from a valid text (at every change of the text) or last written.
-    double Value() const { return model_.value(); }
-    // Clamps, keeps and shows the value; OnChange handlers already see the exact value.
+    double value() const { return model_.value(); }
+    // Clamps, keeps and shows the value; onChange handlers already see the exact value.
     void setValue(double value);
 
-    double MinValue() const { return model_.MinValue(); }
+    double minValue() const { return model_.minValue(); }
     void setMinValue(double value) { model_.setMinValue(value); }
-    double MaxValue() const { return model_.MaxValue(); }
+    double maxValue() const { return model_.maxValue(); }
     void setMaxValue(double value) { model_.setMaxValue(value); }
-    bool UseLimit() const { return model_.UseLimit(); }
+    bool useLimit() const { return model_.useLimit(); }
     void setUseLimit(bool on) { model_.setUseLimit(on); }
-    double Increment() const { return model_.Increment(); }
+    double increment() const { return model_.increment(); }
     void setIncrement(double step) { model_.setIncrement(step); }
     // Changing the digits or the format rewrites the value in the new form.
-    int Digits() const { return model_.Digits(); }
+    int digits() const { return model_.digits(); }
     void setDigits(int digits);
-    TNumFormat NumFormat() const { return model_.NumFormat(); }
-    void setNumFormat(TNumFormat format);
-    bool OwnerIncrement() const { return ownerIncrement_; }
+    NumberFormat numFormat() const { return model_.numFormat(); }
+    void setNumFormat(NumberFormat format);
+    bool ownerIncrement() const { return ownerIncrement_; }
     void setOwnerIncrement(bool on) { ownerIncrement_ = on; }
     void setOnIncrement(IncrementHandler handler) { onIncrement_ = std::move(handler); }
 

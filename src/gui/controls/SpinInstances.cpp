@@ -1,8 +1,8 @@
-#include "SpinInstances.h"
+#include "gui/controls/SpinInstances.h"
 
-#include "DegreeSpin.h"
-#include "IntegerSpin.h"
-#include "RealSpin.h"
+#include "gui/controls/DegreeSpin.h"
+#include "gui/controls/IntegerSpin.h"
+#include "gui/controls/RealSpin.h"
 
 namespace kestrix::gui {
 
@@ -27,8 +27,8 @@ struct RealSettings {
 
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 
-TIntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
-    auto* spin = new TIntegerSpin(parent);
+IntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
+    auto* spin = new IntegerSpin(parent);
     spin->setObjectName(s.name);
     spin->setUseLimit(s.useLimit);
     spin->setMinValue(s.min);
@@ -41,8 +41,8 @@ TIntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
     return spin;
 }
 
-TRealSpin* realSpin(const RealSettings& s, QWidget* parent) {
-    auto* spin = new TRealSpin(parent);
+RealSpin* realSpin(const RealSettings& s, QWidget* parent) {
+    auto* spin = new RealSpin(parent);
     spin->setObjectName(s.name);
     spin->setUseLimit(s.useLimit);
     spin->setMinValue(s.min);
@@ -54,8 +54,8 @@ TRealSpin* realSpin(const RealSettings& s, QWidget* parent) {
     return spin;
 }
 
-TDegreeSpin* degreeSpin(const char* name, int digits, QWidget* parent) {
-    auto* spin = new TDegreeSpin(parent);
+DegreeSpin* degreeSpin(const char* name, int digits, QWidget* parent) {
+    auto* spin = new DegreeSpin(parent);
     spin->setObjectName(name);
     spin->setDigits(digits);
     spin->setUnitsString("Hours");
@@ -64,43 +64,43 @@ TDegreeSpin* degreeSpin(const char* name, int digits, QWidget* parent) {
 
 } // namespace
 
-TIntegerSpin* makeTimeOutSpin(QWidget* parent) {
+IntegerSpin* makeTimeOutSpin(QWidget* parent) {
     return integerSpin({"TimeOutSpin", true, 1, 6000, 30, "Sec.", 28, true}, parent);
 }
 
-TIntegerSpin* makeFlawSpin(QWidget* parent) {
+IntegerSpin* makeFlawSpin(QWidget* parent) {
     return integerSpin({"FlawSpin", false, 1, 99, 1, "%", 28, true}, parent);
 }
 
-TRealSpin* makeFPSSpin(QWidget* parent) {
+RealSpin* makeFPSSpin(QWidget* parent) {
     return realSpin({"FPSSpin", true, 0.5, 200, 10, "FPS", true}, parent);
 }
 
-TIntegerSpin* makeCounterWidthSpin(QWidget* parent) {
+IntegerSpin* makeCounterWidthSpin(QWidget* parent) {
     return integerSpin({"CounterWidthSpin", false, 0, 0, 0, "", 0, false}, parent);
 }
 
-TRealSpin* makeCounterMultiplierSpin(QWidget* parent) {
+RealSpin* makeCounterMultiplierSpin(QWidget* parent) {
     return realSpin({"CounterMultiplierSpin", false, 0, 0, 1, "", false}, parent);
 }
 
-TRealSpin* makeDividerSpin(QWidget* parent) {
+RealSpin* makeDividerSpin(QWidget* parent) {
     return realSpin({"DividerSpin", false, 0, 0, 1, "", false}, parent);
 }
 
-TRealSpin* makeCounterOffset1Spin(QWidget* parent) {
+RealSpin* makeCounterOffset1Spin(QWidget* parent) {
     return realSpin({"CounterOffset1Spin", false, 0, 0, 0, "", false}, parent);
 }
 
-TRealSpin* makeCounterOffset2Spin(QWidget* parent) {
+RealSpin* makeCounterOffset2Spin(QWidget* parent) {
     return realSpin({"CounterOffset2Spin", false, 0, 0, 0, "", false}, parent);
 }
 
-TDegreeSpin* makeTimeOffsetSpin(QWidget* parent) {
+DegreeSpin* makeTimeOffsetSpin(QWidget* parent) {
     return degreeSpin("TimeOffsetSpin", 1, parent);
 }
 
-TDegreeSpin* makeDelaySpin(QWidget* parent) {
+DegreeSpin* makeDelaySpin(QWidget* parent) {
     auto* spin = degreeSpin("DelaySpin", 0, parent);
     spin->setUseLimit(true);
     spin->setMinValue(1.0 / 3600);

@@ -1,6 +1,6 @@
-#include "UpDownButton.h"
+#include "gui/controls/UpDownButton.h"
 
-#include "AutoButton.h"
+#include "gui/controls/AutoButton.h"
 
 #include <QKeyEvent>
 #include <algorithm>
@@ -9,15 +9,15 @@ namespace kestrix::gui {
 
 namespace {
 
-TAutoButton* arrow(Qt::ArrowType type, QWidget* parent) {
-    auto* b = new TAutoButton(parent);
+AutoButton* arrow(Qt::ArrowType type, QWidget* parent) {
+    auto* b = new AutoButton(parent);
     b->setArrowType(type);
     return b;
 }
 
 } // namespace
 
-TUpDownButton::TUpDownButton(QWidget* parent)
+UpDownButton::UpDownButton(QWidget* parent)
     : QWidget(parent), up_(arrow(Qt::UpArrow, this)), down_(arrow(Qt::DownArrow, this)) {
     up_->setObjectName("UpArrow");
     down_->setObjectName("DownArrow");
@@ -29,25 +29,25 @@ TUpDownButton::TUpDownButton(QWidget* parent)
     connect(down_, &QToolButton::clicked, this, [this] { arrowClicked(false); });
 }
 
-bool TUpDownButton::Pressed() const {
+bool UpDownButton::pressed() const {
     return up_->isDown() || down_->isDown();
 }
 
-void TUpDownButton::arrowClicked(bool up) {
+void UpDownButton::arrowClicked(bool up) {
     if (focusControl_)
         focusControl_->setFocus();
     clicked(up);
 }
 
-void TUpDownButton::clicked(bool up) {
+void UpDownButton::clicked(bool up) {
     currentUp_ = up;
     if (up)
-        emit OnUpClick();
+        emit onUpClick();
     else
-        emit OnDownClick();
+        emit onDownClick();
 }
 
-void TUpDownButton::keyPressEvent(QKeyEvent* event) {
+void UpDownButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Up)
         clicked(true);
     else if (event->key() == Qt::Key_Down)
@@ -58,12 +58,12 @@ void TUpDownButton::keyPressEvent(QKeyEvent* event) {
         QWidget::keyPressEvent(event);
 }
 
-void TUpDownButton::resizeEvent(QResizeEvent* event) {
+void UpDownButton::resizeEvent(QResizeEvent* event) {
     layoutArrows();
     QWidget::resizeEvent(event);
 }
 
-void TUpDownButton::layoutArrows() {
+void UpDownButton::layoutArrows() {
     // The up arrow takes the upper half, the down arrow the rest, the two sharing one pixel row.
     const int half = height() / 2;
     const int downTop = std::max(half - 1, 0);

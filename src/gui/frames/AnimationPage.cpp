@@ -1,10 +1,10 @@
-#include "AnimationPage.h"
+#include "gui/frames/AnimationPage.h"
 
-#include "FrameCounter.h"
-#include "Icons.h"
-#include "controls/RealSpin.h"
-#include "controls/SpinInstances.h"
-#include "widgets/Fields.h"
+#include "gui/frames/FrameCounter.h"
+#include "gui/Icons.h"
+#include "gui/controls/RealSpin.h"
+#include "gui/controls/SpinInstances.h"
+#include "gui/widgets/Fields.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -49,97 +49,97 @@ AnimationPage::AnimationPage(QWidget* parent) : QWidget(parent) {
     layout->addWidget(buildAnimationGroup());
     layout->addWidget(buildGifGroup());
     layout->addWidget(buildTimeGroup());
-    FlawsBtn = new QPushButton("Remove Flaws      ", this);
-    FlawsBtn->setObjectName("FlawsBtn");
-    FlawsBtn->setToolTip("Remove Defects");
-    DupBtn = new QPushButton("Remove Duplicates", this);
-    DupBtn->setObjectName("DupBtn");
-    DupBtn->setToolTip("Remove Defects");
+    flawsBtn = new QPushButton("Remove Flaws      ", this);
+    flawsBtn->setObjectName("FlawsBtn");
+    flawsBtn->setToolTip("Remove Defects");
+    dupBtn = new QPushButton("Remove Duplicates", this);
+    dupBtn->setObjectName("DupBtn");
+    dupBtn->setToolTip("Remove Defects");
     auto* buttons = new QHBoxLayout;
-    buttons->addWidget(FlawsBtn);
-    buttons->addWidget(DupBtn);
+    buttons->addWidget(flawsBtn);
+    buttons->addWidget(dupBtn);
     layout->addLayout(buttons);
     layout->addStretch(1);
 }
 
 QGroupBox* AnimationPage::buildAnimationGroup() {
-    AnimationGroup = new QGroupBox("Animation", this);
-    AnimationGroup->setObjectName("AnimationGroup");
-    AnimationGroup->installEventFilter(this);
-    FrameCounter = new TFrameCounter(AnimationGroup);
-    FrameCounter->setObjectName("FrameCounter");
-    FrameCounter->setShowCount(true);
-    FrameCounter->setDoRepeat(true);
-    FrameCounter->setWrap(false);
-    PlayAnimBtn = hintButton("PlayAnimBtn", "Play Animation", icons::Tool::Play, AnimationGroup);
-    LoopBtn = hintButton("LoopBtn", "Loop Animation", icons::Tool::Loop, AnimationGroup);
-    LoopBtn->setCheckable(true);
-    AnimateAbortBtn = hintButton("AnimateAbortBtn", "Abort Animation",
-                                 icons::Tool::AbortAnimation, AnimationGroup);
-    DelPointBtn = hintButton("DelPointBtn", "Delete Frame", icons::Tool::DeleteFrame,
-                             AnimationGroup);
-    ClearBtn = hintButton("ClearBtn", "Erase Animation", icons::Tool::EraseAnimation,
-                          AnimationGroup);
-    FPSSpin = makeFPSSpin(AnimationGroup);
-    CaptureChk = check("CaptureChk", "Capture Animation", true, AnimationGroup);
-    DifferenceChk = check("DifferenceChk", "Motion Detection", false, AnimationGroup);
-    DiffBtn = new QPushButton("Diff", AnimationGroup);
-    DiffBtn->setObjectName("DiffBtn");
-    DiffBtn->setVisible(false);
+    animationGroup = new QGroupBox("Animation", this);
+    animationGroup->setObjectName("AnimationGroup");
+    animationGroup->installEventFilter(this);
+    frameCounter = new FrameCounter(animationGroup);
+    frameCounter->setObjectName("FrameCounter");
+    frameCounter->setShowCount(true);
+    frameCounter->setDoRepeat(true);
+    frameCounter->setWrap(false);
+    playAnimBtn = hintButton("PlayAnimBtn", "Play Animation", icons::Tool::Play, animationGroup);
+    loopBtn = hintButton("LoopBtn", "Loop Animation", icons::Tool::Loop, animationGroup);
+    loopBtn->setCheckable(true);
+    animateAbortBtn = hintButton("AnimateAbortBtn", "Abort Animation",
+                                 icons::Tool::AbortAnimation, animationGroup);
+    delPointBtn = hintButton("DelPointBtn", "Delete Frame", icons::Tool::DeleteFrame,
+                             animationGroup);
+    clearBtn = hintButton("ClearBtn", "Erase Animation", icons::Tool::EraseAnimation,
+                          animationGroup);
+    fpsSpin = makeFPSSpin(animationGroup);
+    captureChk = check("CaptureChk", "Capture Animation", true, animationGroup);
+    differenceChk = check("DifferenceChk", "Motion Detection", false, animationGroup);
+    diffBtn = new QPushButton("Diff", animationGroup);
+    diffBtn->setObjectName("DiffBtn");
+    diffBtn->setVisible(false);
 
-    auto* grid = new QGridLayout(AnimationGroup);
-    grid->addWidget(new QLabel("Frames", AnimationGroup), 0, 0);
-    grid->addWidget(FrameCounter, 1, 0, 1, 2);
+    auto* grid = new QGridLayout(animationGroup);
+    grid->addWidget(new QLabel("Frames", animationGroup), 0, 0);
+    grid->addWidget(frameCounter, 1, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
-    for (QToolButton* b : {PlayAnimBtn, LoopBtn, AnimateAbortBtn, DelPointBtn, ClearBtn})
+    for (QToolButton* b : {playAnimBtn, loopBtn, animateAbortBtn, delPointBtn, clearBtn})
         buttons->addWidget(b);
     buttons->addStretch(1);
     grid->addLayout(buttons, 2, 0, 1, 2);
-    grid->addWidget(new QLabel("Playback Speed", AnimationGroup), 3, 0);
-    grid->addWidget(FPSSpin, 3, 1);
-    grid->addWidget(CaptureChk, 4, 0);
-    grid->addWidget(DifferenceChk, 4, 1);
-    grid->addWidget(DiffBtn, 5, 0);
-    return AnimationGroup;
+    grid->addWidget(new QLabel("Playback Speed", animationGroup), 3, 0);
+    grid->addWidget(fpsSpin, 3, 1);
+    grid->addWidget(captureChk, 4, 0);
+    grid->addWidget(differenceChk, 4, 1);
+    grid->addWidget(diffBtn, 5, 0);
+    return animationGroup;
 }
 
 QGroupBox* AnimationPage::buildGifGroup() {
     auto* group = new QGroupBox("GIF Animations", this);
     group->setObjectName("GIFGroup");
-    GIFAnimationChk = check("GIFAnimationChk", "Load GIF Animations", true, group);
-    IncAnimationChk = check("IncAnimationChk", "Incremental GIF Load", false, group);
-    ClearOldChk = check("ClearOldChk", "Clear Old Animations", true, group);
+    gifAnimationChk = check("GIFAnimationChk", "Load GIF Animations", true, group);
+    incAnimationChk = check("IncAnimationChk", "Incremental GIF Load", false, group);
+    clearOldChk = check("ClearOldChk", "Clear Old Animations", true, group);
     auto* layout = new QVBoxLayout(group);
-    layout->addWidget(GIFAnimationChk);
-    layout->addWidget(IncAnimationChk);
-    layout->addWidget(ClearOldChk);
+    layout->addWidget(gifAnimationChk);
+    layout->addWidget(incAnimationChk);
+    layout->addWidget(clearOldChk);
     // "Clear Old Animations" keeps its check while greyed; the capture rules still read it.
-    connect(IncAnimationChk, &QCheckBox::clicked, ClearOldChk,
-            [this] { ClearOldChk->setEnabled(!IncAnimationChk->isChecked()); });
+    connect(incAnimationChk, &QCheckBox::clicked, clearOldChk,
+            [this] { clearOldChk->setEnabled(!incAnimationChk->isChecked()); });
     return group;
 }
 
 QGroupBox* AnimationPage::buildTimeGroup() {
     auto* group = new QGroupBox("Time Data", this);
     group->setObjectName("TimeGroup");
-    ImageTimeDis = centred("ImageTimeDis", group);
-    ImageIntervalDis = centred("ImageIntervalDis", group);
-    AveIntervalDis = centred("AveIntervalDis", group);
+    imageTimeDis = centred("ImageTimeDis", group);
+    imageIntervalDis = centred("ImageIntervalDis", group);
+    aveIntervalDis = centred("AveIntervalDis", group);
     auto* grid = new QGridLayout(group);
     grid->addWidget(fieldLabel(" Time:", group), 0, 0);
-    grid->addWidget(ImageTimeDis, 0, 1);
+    grid->addWidget(imageTimeDis, 0, 1);
     grid->addWidget(fieldLabel(" Interval:", group), 1, 0);
-    grid->addWidget(ImageIntervalDis, 1, 1);
+    grid->addWidget(imageIntervalDis, 1, 1);
     grid->addWidget(fieldLabel(" Ave Int:", group), 2, 0);
-    grid->addWidget(AveIntervalDis, 2, 1);
+    grid->addWidget(aveIntervalDis, 2, 1);
     return group;
 }
 
 bool AnimationPage::eventFilter(QObject* watched, QEvent* event) {
     // A Shift+click on the group box shows or hides the diagnostic button.
-    if (watched == AnimationGroup && event->type() == QEvent::MouseButtonPress &&
+    if (watched == animationGroup && event->type() == QEvent::MouseButtonPress &&
         (static_cast<QMouseEvent*>(event)->modifiers() & Qt::ShiftModifier))
-        DiffBtn->setHidden(!DiffBtn->isHidden());
+        diffBtn->setHidden(!diffBtn->isHidden());
     return QWidget::eventFilter(watched, event);
 }
 

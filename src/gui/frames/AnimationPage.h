@@ -12,33 +12,33 @@ class QToolButton;
 
 namespace kestrix::gui {
 
-class TFrameCounter;
-class TRealSpin;
+class FrameCounter;
+class RealSpin;
 
 class AnimationPage : public QWidget {
     Q_OBJECT
 public:
     explicit AnimationPage(QWidget* parent = nullptr);
 
-    QGroupBox* AnimationGroup;
-    TFrameCounter* FrameCounter;
-    QToolButton* PlayAnimBtn;
-    QToolButton* LoopBtn;
-    QToolButton* AnimateAbortBtn;
-    QToolButton* DelPointBtn;
-    QToolButton* ClearBtn;
-    TRealSpin* FPSSpin;
-    QCheckBox* CaptureChk;
-    QCheckBox* DifferenceChk;
-    QPushButton* DiffBtn;
-    QCheckBox* GIFAnimationChk;
-    QCheckBox* IncAnimationChk;
-    QCheckBox* ClearOldChk;
-    QLabel* ImageTimeDis;
-    QLabel* ImageIntervalDis;
-    QLabel* AveIntervalDis;
-    QPushButton* FlawsBtn;
-    QPushButton* DupBtn;
+    QGroupBox* animationGroup;
+    FrameCounter* frameCounter;
+    QToolButton* playAnimBtn;
+    QToolButton* loopBtn;
+    QToolButton* animateAbortBtn;
+    QToolButton* delPointBtn;
+    QToolButton* clearBtn;
+    RealSpin* fpsSpin;
+    QCheckBox* captureChk;
+    QCheckBox* differenceChk;
+    QPushButton* diffBtn;
+    QCheckBox* gifAnimationChk;
+    QCheckBox* incAnimationChk;
+    QCheckBox* clearOldChk;
+    QLabel* imageTimeDis;
+    QLabel* imageIntervalDis;
+    QLabel* aveIntervalDis;
+    QPushButton* flawsBtn;
+    QPushButton* dupBtn;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,6 +1,6 @@
-#include "FrameCounter.h"
+#include "gui/frames/FrameCounter.h"
 
-#include "Icons.h"
+#include "gui/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -23,7 +23,7 @@ QToolButton* counterButton(const char* name, const QIcon& icon, QWidget* parent)
 
 } // namespace
 
-TFrameCounter::TFrameCounter(QWidget* parent)
+FrameCounter::FrameCounter(QWidget* parent)
     : QFrame(parent), text_(new QLabel(this)),
       start_(counterButton("START", icons::counterButton(icons::Counter::Start), this)),
       left_(counterButton("LEFT", icons::counterButton(icons::Counter::Left), this)),
@@ -48,14 +48,14 @@ TFrameCounter::TFrameCounter(QWidget* parent)
     layout->addWidget(right_);
     layout->addWidget(end_);
     setDoRepeat(true);
-    connect(start_, &QToolButton::clicked, this, [this] { First(); });
-    connect(left_, &QToolButton::clicked, this, [this] { Prior(); });
-    connect(right_, &QToolButton::clicked, this, [this] { Next(); });
-    connect(end_, &QToolButton::clicked, this, [this] { Last(); });
-    UpdateText();
+    connect(start_, &QToolButton::clicked, this, [this] { first(); });
+    connect(left_, &QToolButton::clicked, this, [this] { prior(); });
+    connect(right_, &QToolButton::clicked, this, [this] { next(); });
+    connect(end_, &QToolButton::clicked, this, [this] { last(); });
+    updateText();
 }
 
-void TFrameCounter::resizeEvent(QResizeEvent* event) {
+void FrameCounter::resizeEvent(QResizeEvent* event) {
     QFrame::resizeEvent(event);
     // Square buttons as high as the panel inside its border.
     const int side = std::max(10, height() - 2 * frameWidth());
@@ -64,41 +64,41 @@ void TFrameCounter::resizeEvent(QResizeEvent* event) {
 }
 
 // The buttons follow the panel's height, so their own hints must not set it.
-QSize TFrameCounter::sizeHint() const { return {131, 22}; }
+QSize FrameCounter::sizeHint() const { return {131, 22}; }
 
-QSize TFrameCounter::minimumSizeHint() const { return sizeHint(); }
+QSize FrameCounter::minimumSizeHint() const { return sizeHint(); }
 
-void TFrameCounter::setFrameIndex(int v) {
+void FrameCounter::setFrameIndex(int v) {
     if (v == frameIndex_ || v < 0 || v >= maxFrames_)
         return;
     frameIndex_ = v;
-    UpdateText();
+    updateText();
 }
 
-void TFrameCounter::setMaxFrames(int m) {
+void FrameCounter::setMaxFrames(int m) {
     if (m != maxFrames_) {
         maxFrames_ = m;
         if (frameIndex_ > m - 1)
             frameIndex_ = std::max(m - 1, 0);
-        UpdateText();
+        updateText();
     }
-    emit OnMaxChange();
+    emit onMaxChange();
 }
 
-void TFrameCounter::setDoRepeat(bool repeat) {
+void FrameCounter::setDoRepeat(bool repeat) {
     doRepeat_ = repeat;
     left_->setAutoRepeat(repeat);
     right_->setAutoRepeat(repeat);
 }
 
-void TFrameCounter::setShowCount(bool show) {
+void FrameCounter::setShowCount(bool show) {
     showCount_ = show;
-    UpdateText();
+    updateText();
 }
 
-QString TFrameCounter::caption() const { return text_->text(); }
+QString FrameCounter::caption() const { return text_->text(); }
 
-void TFrameCounter::UpdateText() {
+void FrameCounter::updateText() {
     if (maxFrames_ <= 0)
         text_->clear();
     else if (showCount_)
@@ -107,25 +107,25 @@ void TFrameCounter::UpdateText() {
         text_->setText(QString::number(frameIndex_ + 1));
 }
 
-void TFrameCounter::step(int target) {
+void FrameCounter::step(int target) {
     const int before = frameIndex_;
     setFrameIndex(target);
     if (frameIndex_ != before)
-        emit OnChange();
+        emit onChange();
 }
 
-void TFrameCounter::First() { step(0); }
+void FrameCounter::first() { step(0); }
 
-void TFrameCounter::Last() { step(maxFrames_ - 1); }
+void FrameCounter::last() { step(maxFrames_ - 1); }
 
-void TFrameCounter::Prior() {
+void FrameCounter::prior() {
     if (frameIndex_ > 0)
         step(frameIndex_ - 1);
     else if (wrap_)
         step(maxFrames_ - 1);
 }
 
-void TFrameCounter::Next() {
+void FrameCounter::next() {
     if (frameIndex_ < maxFrames_ - 1)
         step(frameIndex_ + 1);
     else if (wrap_)

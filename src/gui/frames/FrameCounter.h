@@ -1,4 +1,4 @@
-// TFrameCounter: the frame position and count of the animation, with four buttons
+// FrameCounter: the frame position and count of the animation, with four buttons
 // (first, previous, next, last); previous and next repeat while held.
 #pragma once
 
@@ -9,42 +9,42 @@ class QToolButton;
 
 namespace kestrix::gui {
 
-class TFrameCounter : public QFrame {
+class FrameCounter : public QFrame {
     Q_OBJECT
 public:
-    explicit TFrameCounter(QWidget* parent = nullptr);
+    explicit FrameCounter(QWidget* parent = nullptr);
 
-    int FrameIndex() const { return frameIndex_; }
-    // Moves to v when 0 <= v < MaxFrames; fires nothing.
+    int frameIndex() const { return frameIndex_; }
+    // Moves to v when 0 <= v < maxFrames; fires nothing.
     void setFrameIndex(int v);
-    int MaxFrames() const { return maxFrames_; }
-    // Every assignment fires OnMaxChange, changed or not; the position is kept in range.
+    int maxFrames() const { return maxFrames_; }
+    // Every assignment fires onMaxChange, changed or not; the position is kept in range.
     void setMaxFrames(int m);
-    bool Wrap() const { return wrap_; }
+    bool wrap() const { return wrap_; }
     void setWrap(bool wrap) { wrap_ = wrap; }
-    bool DoRepeat() const { return doRepeat_; }
+    bool doRepeat() const { return doRepeat_; }
     void setDoRepeat(bool repeat);
-    bool ShowCount() const { return showCount_; }
+    bool showCount() const { return showCount_; }
     void setShowCount(bool show);
     QString caption() const;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
-    virtual void First();
-    virtual void Prior();
-    virtual void Next();
-    virtual void Last();
+    virtual void first();
+    virtual void prior();
+    virtual void next();
+    virtual void last();
 
 signals:
     // A button moved the position.
-    void OnChange();
-    void OnMaxChange();
+    void onChange();
+    void onMaxChange();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void UpdateText();
+    void updateText();
     void step(int target);
 
     int frameIndex_ = 0;

@@ -1,10 +1,10 @@
-#include "FrameFileCommands.h"
+#include "gui/frames/FrameFileCommands.h"
 
-#include "acquire/AcquisitionPresenter.h"
-#include "decode/GifDecoder.h"
-#include "frames/FramesFile.h"
-#include "gif/AnimatedGifWriter.h"
-#include "movie/AviExport.h"
+#include "gui/acquire/AcquisitionPresenter.h"
+#include "core/decode/GifDecoder.h"
+#include "core/frames/FramesFile.h"
+#include "core/gif/AnimatedGifWriter.h"
+#include "core/movie/AviExport.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -33,7 +33,7 @@ FileDialogOptions framesDialog(const char* title, bool save) {
 BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
 BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
 
-FrameFileCommands::FrameFileCommands(TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+FrameFileCommands::FrameFileCommands(FrameStore& frameStore, AcquisitionPresenter& acquisition,
                                      QProgressBar& gauge, Dialogs& dialogs, QObject* parent)
     : QObject(parent), store_(frameStore), acquisition_(acquisition), gauge_(gauge),
       dialogs_(dialogs) {}
@@ -44,47 +44,47 @@ void FrameFileCommands::gaugeProgress(int value) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-void FrameFileCommands::SaveFramesCommand() {
+void FrameFileCommands::saveFramesCommand() {
     if (auto name = dialogs_.saveFile(framesDialog("Save Image Frames", true)))
-        SaveFramesFile(*name);
+        saveFramesFile(*name);
 }
 
-void FrameFileCommands::LoadFramesCommand() {
+void FrameFileCommands::loadFramesCommand() {
     if (auto name = dialogs_.openFile(framesDialog("Load Image Frames", false)))
-        LoadFramesFile(*name);
+        loadFramesFile(*name);
 }
 
-void FrameFileCommands::SaveFramesFile(const std::string& fileName) {
+void FrameFileCommands::saveFramesFile(const std::string& fileName) {
     SaveOutcome outcome;
     {
         BusyCursor busy;
         gauge_.setMaximum(100);
-        outcome = SaveToFile(store_, fileName, [this](int p) { gaugeProgress(p); });
+        outcome = saveToFile(store_, fileName, [this](int p) { gaugeProgress(p); });
         gauge_.setValue(0);
     }
     if (outcome == SaveOutcome::OutOfDiskSpace)
         dialogs_.showMessage("Out Of Disk Space", MessageIcon::Warning);
 }
 
-void FrameFileCommands::LoadFramesFile(const std::string& fileName) {
+void FrameFileCommands::loadFramesFile(const std::string& fileName) {
     acquisition_.setFrameIndex(0);
     BusyCursor busy;
     gauge_.setMaximum(100);
     acquisition_.setMaxFrames(0);
     try {
-        LoadFromFile(store_, fileName, [this](int p) { gaugeProgress(p); });
+        loadFromFile(store_, fileName, [this](int p) { gaugeProgress(p); });
     } catch (...) {
         // Whatever the store holds now, the counter must agree with it.
-        acquisition_.setMaxFrames(store_.Count());
+        acquisition_.setMaxFrames(store_.count());
         gauge_.setValue(0);
         throw;
     }
-    acquisition_.setMaxFrames(store_.Count());
-    acquisition_.cycle().ShowFrame(acquisition_.frameIndex());
+    acquisition_.setMaxFrames(store_.count());
+    acquisition_.cycle().showFrame(acquisition_.frameIndex());
     gauge_.setValue(0);
 }
 
-void FrameFileCommands::SaveAVICommand(int quality) {
+void FrameFileCommands::saveAviCommand(int quality) {
     if (acquisition_.maxFrames() == 0) {
         dialogs_.showMessage("No Movie To Save", MessageIcon::Warning);
         return;
@@ -96,22 +96,22 @@ void FrameFileCommands::SaveAVICommand(int quality) {
     o.initialDir = QDir::currentPath().toStdString();
     o.overwritePrompt = true;
     if (auto name = dialogs_.saveFile(o))
-        ExportAVI(*name, quality);
+        exportAvi(*name, quality);
 }
 
-void FrameFileCommands::ExportAVI(const std::string& fileName, int quality) {
+void FrameFileCommands::exportAvi(const std::string& fileName, int quality) {
     BusyCursor busy;
     gauge_.setMaximum(std::max(acquisition_.maxFrames(), 1));
-    kestrix::ExportAVI(fileName, store_, acquisition_.framesPerSecond(), quality,
+    kestrix::exportAvi(fileName, store_, acquisition_.framesPerSecond(), quality,
                        [this](int value) {
                            gauge_.setValue(value);
                            gauge_.repaint();
                        });
 }
 
-void FrameFileCommands::SaveAnimatedGIFCommand() {
+void FrameFileCommands::saveAnimatedGifCommand() {
     // Checked before anything else: an empty animation creates no file.
-    if (store_.Count() == 0) {
+    if (store_.count() == 0) {
         dialogs_.showMessage("No Movie To Save", MessageIcon::Warning);
         return;
     }
@@ -122,30 +122,30 @@ void FrameFileCommands::SaveAnimatedGIFCommand() {
     o.initialDir = QDir::currentPath().toStdString();
     o.overwritePrompt = true;
     gauge_.setMaximum(100);
-    const int delayMs = DelayMsForFps(acquisition_.framesPerSecond());
+    const int delayMs = delayMsForFps(acquisition_.framesPerSecond());
     if (auto name = dialogs_.saveFile(o))
-        ExportAnimatedGIF(*name, store_, delayMs, [this](int p) { gaugeProgress(p); });
+        exportAnimatedGif(*name, store_, delayMs, [this](int p) { gaugeProgress(p); });
 }
 
-void FrameFileCommands::LoadAnimatedGIFCommand() {
+void FrameFileCommands::loadAnimatedGifCommand() {
     FileDialogOptions o;
     o.filter = "All Pictures|*.gif;*.bmp;*.jpg;*.jpeg;*.png|GIF Files|*.gif|All Files|*.*";
     o.initialDir = QDir::currentPath().toStdString();
     if (auto name = dialogs_.openFile(o))
-        LoadAnimatedGIF(*name);
+        loadAnimatedGif(*name);
 }
 
-void FrameFileCommands::LoadAnimatedGIF(const std::string& fileName) {
-    store_.Clear();
+void FrameFileCommands::loadAnimatedGif(const std::string& fileName) {
+    store_.clear();
     try {
         loadGifFrames(fileName, store_);
     } catch (...) {
         // The store was emptied (or holds what came before the failure): the counter follows it.
-        acquisition_.setMaxFrames(store_.Count());
+        acquisition_.setMaxFrames(store_.count());
         throw;
     }
-    acquisition_.setMaxFrames(store_.Count());
-    acquisition_.cycle().ShowFrame(acquisition_.frameIndex());
+    acquisition_.setMaxFrames(store_.count());
+    acquisition_.cycle().showFrame(acquisition_.frameIndex());
 }
 
 } // namespace kestrix::gui

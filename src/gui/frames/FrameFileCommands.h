@@ -2,8 +2,8 @@
 // helpers, the movie and animated GIF exports), with the progress gauge and the busy cursor.
 #pragma once
 
-#include "frames/BitmapList.h"
-#include "ui/Dialogs.h"
+#include "core/frames/BitmapList.h"
+#include "core/ui/Dialogs.h"
 
 #include <QObject>
 #include <functional>
@@ -18,29 +18,29 @@ class AcquisitionPresenter;
 class FrameFileCommands : public QObject {
     Q_OBJECT
 public:
-    FrameFileCommands(TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+    FrameFileCommands(FrameStore& frameStore, AcquisitionPresenter& acquisition,
                       QProgressBar& gauge, Dialogs& dialogs, QObject* parent = nullptr);
 
-    void SaveFramesCommand();
-    void LoadFramesCommand();
-    void SaveFramesFile(const std::string& fileName);
+    void saveFramesCommand();
+    void loadFramesCommand();
+    void saveFramesFile(const std::string& fileName);
     // Also what a .ifrm file named on the command line opens with.
-    void LoadFramesFile(const std::string& fileName);
+    void loadFramesFile(const std::string& fileName);
 
     // Sets the gauge and lets the window repaint; the callback long operations report through.
     void gaugeProgress(int value);
 
     // "Save &Avi File...": the animation as a movie at the playback speed and AVI quality.
-    void SaveAVICommand(int quality);
-    void ExportAVI(const std::string& fileName, int quality);
+    void saveAviCommand(int quality);
+    void exportAvi(const std::string& fileName, int quality);
 
     // "Save Animated GIF..." and "Load Animated GIF...".
-    void SaveAnimatedGIFCommand();
-    void LoadAnimatedGIFCommand();
-    void LoadAnimatedGIF(const std::string& fileName);
+    void saveAnimatedGifCommand();
+    void loadAnimatedGifCommand();
+    void loadAnimatedGif(const std::string& fileName);
 
 private:
-    TBitmapListEx& store_;
+    FrameStore& store_;
     AcquisitionPresenter& acquisition_;
     QProgressBar& gauge_;
     Dialogs& dialogs_;

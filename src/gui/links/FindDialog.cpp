@@ -1,4 +1,4 @@
-#include "FindDialog.h"
+#include "gui/links/FindDialog.h"
 
 #include <QGridLayout>
 #include <QGroupBox>

@@ -1,83 +1,83 @@
-#include "LinkEditCommands.h"
+#include "gui/links/LinkEditCommands.h"
 
-#include "FindDialog.h"
-#include "LinkPane.h"
-#include "LinkTreeModel.h"
-#include "LinkTreeView.h"
-#include "NodeEditDialog.h"
-#include "QtText.h"
-#include "links/TreeEditing.h"
+#include "gui/links/FindDialog.h"
+#include "gui/links/LinkPane.h"
+#include "gui/links/LinkTreeModel.h"
+#include "gui/links/LinkTreeView.h"
+#include "gui/links/NodeEditDialog.h"
+#include "gui/QtText.h"
+#include "core/links/TreeEditing.h"
 
 namespace kestrix::gui {
 
-LinkEditCommands::LinkEditCommands(LinkLibrary& library, LinkPane& pane, TNodeEditDlg& editor,
+LinkEditCommands::LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEditDialog& editor,
                                    FindDialog& find, Dialogs& dialogs, LinkEditHooks hooks,
                                    QObject* parent)
     : QObject(parent), library_(library), pane_(pane), editor_(editor), find_(find),
       dialogs_(dialogs), hooks_(std::move(hooks)) {
     LinkTreeView* view = pane.view();
     connect(view, &LinkTreeView::nodeDropped, this, [this](const QModelIndex& target) {
-        if (MoveLinkNode(library_.tree(), selected(), pane_.model()->nodeOf(target)))
+        if (moveLinkNode(library_.tree(), selected(), pane_.model()->nodeOf(target)))
             modified();
     });
     connect(view, &LinkTreeView::addressDropped, this, [this](const QModelIndex& target) {
         if (dropAddressLink(library_.tree(), pane_.model()->nodeOf(target), hooks_.addressText()))
             modified();
     });
-    connect(&find, &FindDialog::findNext, this, &LinkEditCommands::FindNext);
+    connect(&find, &FindDialog::findNext, this, &LinkEditCommands::findNext);
     connect(&pane, &LinkPane::clicked, this, &LinkEditCommands::allowRename);
 }
 
-void LinkEditCommands::AddFolder() {
+void LinkEditCommands::addFolder() {
     const LinkNode* node = selected();
-    if (!node || node->kind() == TLinkKind::lkLink)
+    if (!node || node->kind() == LinkKind::Link)
         return;
     std::string name = "New Folder";
-    if (!editor_.EditFolderDialog(name))
+    if (!editor_.editFolderDialog(name))
         return;
-    library_.tree().AddFolderToSelected(name);
+    library_.tree().addFolderToSelected(name);
     pane_.view()->setFocus();
     modified();
 }
 
-void LinkEditCommands::AddLink() {
+void LinkEditCommands::addLink() {
     const LinkNode* node = selected();
-    if (!node || node->kind() == TLinkKind::lkLink)
+    if (!node || node->kind() == LinkKind::Link)
         return;
     std::string name = "New Link/URL", url = "http://www.";
     int32_t delay = 60;
-    if (!editor_.EditLinkDialog(name, url, delay))
+    if (!editor_.editLinkDialog(name, url, delay))
         return;
-    library_.tree().AddLinkToSelected(name, url, delay);
+    library_.tree().addLinkToSelected(name, url, delay);
     pane_.view()->setFocus();
     modified();
 }
 
-void LinkEditCommands::Delete() {
+void LinkEditCommands::deleteNode() {
     LinkNode* node = selected();
-    if (!node || node->kind() == TLinkKind::lkRoot)
+    if (!node || node->kind() == LinkKind::Root)
         return;
     if (!dialogs_.askYesNo("Do you want to Delete: " + node->text(), MessageIcon::Information))
         return;
-    library_.tree().DeleteLinkNode(node);
+    library_.tree().deleteLinkNode(node);
     modified();
 }
 
-void LinkEditCommands::Edit() {
+void LinkEditCommands::edit() {
     LinkNode* node = selected();
-    if (!node || node->kind() == TLinkKind::lkRoot)
+    if (!node || node->kind() == LinkKind::Root)
         return;
     LinkTree& tree = library_.tree();
     std::string name = node->text();
-    if (node->kind() == TLinkKind::lkFolder) {
-        if (editor_.EditFolderDialog(name))
+    if (node->kind() == LinkKind::Folder) {
+        if (editor_.editFolderDialog(name))
             tree.setText(node, name);
     } else {
-        TLinkNodeData data = node->data();
-        std::string url = data.URL;
-        if (editor_.EditLinkDialog(name, url, data.Delay)) {
+        LinkNodeData data = node->data();
+        std::string url = data.url;
+        if (editor_.editLinkDialog(name, url, data.delay)) {
             tree.setText(node, name);
-            data.URL = url;
+            data.url = url;
             tree.setData(node, data);
             hooks_.makeCurrent(node);
         }
@@ -86,44 +86,44 @@ void LinkEditCommands::Edit() {
     modified();
 }
 
-void LinkEditCommands::EditMacros() {
+void LinkEditCommands::editMacros() {
     LinkNode* node = selected();
-    if (!node || node->kind() != TLinkKind::lkLink)
+    if (!node || node->kind() != LinkKind::Link)
         return;
-    std::string url = node->data().URL;
+    std::string url = node->data().url;
     if (!hooks_.editMacros(url))
         return;
-    TLinkNodeData data = node->data();
-    data.URL = url;
+    LinkNodeData data = node->data();
+    data.url = url;
     library_.tree().setData(node, data);
     modified();
     hooks_.makeCurrent(node);
 }
 
-void LinkEditCommands::MoveUp() {
-    if (LinkNode* node = selected(); node && moveUp(library_.tree(), node))
+void LinkEditCommands::moveUp() {
+    if (LinkNode* node = selected(); node && kestrix::moveUp(library_.tree(), node))
         modified();
 }
 
-void LinkEditCommands::MoveDown() {
-    if (LinkNode* node = selected(); node && moveDown(library_.tree(), node))
+void LinkEditCommands::moveDown() {
+    if (LinkNode* node = selected(); node && kestrix::moveDown(library_.tree(), node))
         modified();
 }
 
-void LinkEditCommands::Search() {
+void LinkEditCommands::search() {
     find_.show();
     find_.raise();
     find_.activateWindow();
 }
 
-void LinkEditCommands::FindNext() {
-    if (LinkNode* found = FindLinkNode(library_.tree(), fromQ(find_.text()), find_.down()))
+void LinkEditCommands::findNext() {
+    if (LinkNode* found = findLinkNode(library_.tree(), fromQ(find_.text()), find_.down()))
         library_.tree().select(found);
 }
 
 void LinkEditCommands::allowRename() {
     const LinkNode* node = selected();
-    pane_.view()->setEditTriggers(node && node->kind() != TLinkKind::lkRoot
+    pane_.view()->setEditTriggers(node && node->kind() != LinkKind::Root
                                       ? QAbstractItemView::SelectedClicked |
                                             QAbstractItemView::EditKeyPressed
                                       : QAbstractItemView::NoEditTriggers);

@@ -3,7 +3,7 @@
 // acts on the selected node and marks the library modified when it changed it.
 #pragma once
 
-#include "links/LinkLibrary.h"
+#include "core/links/LinkLibrary.h"
 
 #include <QObject>
 #include <functional>
@@ -13,7 +13,7 @@ namespace kestrix::gui {
 
 class FindDialog;
 class LinkPane;
-class TNodeEditDlg;
+class NodeEditDialog;
 
 struct LinkEditHooks {
     // The edited link becomes the current link (address bar and caption follow).
@@ -27,29 +27,29 @@ struct LinkEditHooks {
 class LinkEditCommands : public QObject {
     Q_OBJECT
 public:
-    LinkEditCommands(LinkLibrary& library, LinkPane& pane, TNodeEditDlg& editor,
+    LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEditDialog& editor,
                      FindDialog& find, Dialogs& dialogs, LinkEditHooks hooks,
                      QObject* parent = nullptr);
 
-    void AddFolder();
-    void AddLink();
-    void Delete();
-    void Edit();
-    void EditMacros();
-    void MoveUp();
-    void MoveDown();
-    void Search();
-    void FindNext();
+    void addFolder();
+    void addLink();
+    void deleteNode();
+    void edit();
+    void editMacros();
+    void moveUp();
+    void moveDown();
+    void search();
+    void findNext();
     // A click allows renaming in place, except for the root.
     void allowRename();
 
 private:
-    void modified() { library_.SetLinksModified(true); }
+    void modified() { library_.setLinksModified(true); }
     LinkNode* selected() const { return library_.tree().selected(); }
 
     LinkLibrary& library_;
     LinkPane& pane_;
-    TNodeEditDlg& editor_;
+    NodeEditDialog& editor_;
     FindDialog& find_;
     Dialogs& dialogs_;
     LinkEditHooks hooks_;

@@ -1,10 +1,10 @@
-#include "LinkPane.h"
+#include "gui/links/LinkPane.h"
 
-#include "Icons.h"
-#include "LinkTreeModel.h"
-#include "LinkTreeView.h"
-#include "QtText.h"
-#include "widgets/Fields.h"
+#include "gui/Icons.h"
+#include "gui/links/LinkTreeModel.h"
+#include "gui/links/LinkTreeView.h"
+#include "gui/QtText.h"
+#include "gui/widgets/Fields.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 // The "Image Links" page: the link tree, its speed buttons and the modified field.
 #pragma once
 
-#include "links/LinkLibrary.h"
+#include "core/links/LinkLibrary.h"
 
 #include <QWidget>
 

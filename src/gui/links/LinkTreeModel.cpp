@@ -1,7 +1,7 @@
-#include "LinkTreeModel.h"
+#include "gui/links/LinkTreeModel.h"
 
-#include "Icons.h"
-#include "QtText.h"
+#include "gui/Icons.h"
+#include "gui/QtText.h"
 
 namespace kestrix::gui {
 
@@ -53,16 +53,16 @@ QVariant LinkTreeModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::EditRole: return toQ(n->text());
-    case Qt::DecorationRole: return icons::nodePicture(LinkTree::UpdateNodePicture(n));
+    case Qt::DecorationRole: return icons::nodePicture(LinkTree::updateNodePicture(n));
     case Qt::ToolTipRole:
-        return n->kind() == TLinkKind::lkLink ? QVariant(toQ(n->data().URL)) : QVariant();
+        return n->kind() == LinkKind::Link ? QVariant(toQ(n->data().url)) : QVariant();
     default: return {};
     }
 }
 
 bool LinkTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     LinkNode* n = nodeOf(index);
-    if (!n || role != Qt::EditRole || n->kind() == TLinkKind::lkRoot)
+    if (!n || role != Qt::EditRole || n->kind() == LinkKind::Root)
         return false;
     tree_.setText(n, fromQ(value.toString()));
     emit renamed(n);
@@ -74,7 +74,7 @@ Qt::ItemFlags LinkTreeModel::flags(const QModelIndex& index) const {
     if (!n)
         return Qt::ItemIsDropEnabled;
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
-    if (n->kind() != TLinkKind::lkRoot)
+    if (n->kind() != LinkKind::Root)
         f |= Qt::ItemIsEditable | Qt::ItemIsDragEnabled;
     return f;
 }

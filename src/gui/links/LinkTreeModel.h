@@ -3,7 +3,7 @@
 // back into tree calls.
 #pragma once
 
-#include "links/LinkTree.h"
+#include "core/links/LinkTree.h"
 
 #include <QAbstractItemModel>
 

@@ -1,7 +1,7 @@
-#include "LinkTreeView.h"
+#include "gui/links/LinkTreeView.h"
 
-#include "LinkTreeModel.h"
-#include "links/TreeEditing.h"
+#include "gui/links/LinkTreeModel.h"
+#include "core/links/TreeEditing.h"
 
 #include <QCursor>
 #include <QDrag>
@@ -14,18 +14,18 @@ namespace kestrix::gui {
 const char* const kNodeMime = "application/x-kestrix-link-node";
 const char* const kAddressMime = "application/x-kestrix-address";
 
-TAutoScroller::TAutoScroller(QTreeView& tree, int delayMs) : tree_(tree), delay_(delayMs) {
-    connect(&timer_, &QTimer::timeout, this, &TAutoScroller::tick);
+AutoScroller::AutoScroller(QTreeView& tree, int delayMs) : tree_(tree), delay_(delayMs) {
+    connect(&timer_, &QTimer::timeout, this, &AutoScroller::tick);
 }
 
-bool TAutoScroller::wanted(const QPoint& pos) const {
+bool AutoScroller::wanted(const QPoint& pos) const {
     const QScrollBar* bar = tree_.verticalScrollBar();
     const QWidget* area = tree_.viewport();
     return autoScrollWanted(pos.x(), pos.y(), area->width(), area->height(),
                             bar->value() == bar->minimum(), bar->value() == bar->maximum());
 }
 
-void TAutoScroller::check(const QPoint& pos) {
+void AutoScroller::check(const QPoint& pos) {
     if (wanted(pos)) {
         scrolling_ = true;
         timer_.start(delay_);
@@ -35,7 +35,7 @@ void TAutoScroller::check(const QPoint& pos) {
     }
 }
 
-void TAutoScroller::tick() {
+void AutoScroller::tick() {
     const QPoint pos = tree_.viewport()->mapFromGlobal(QCursor::pos());
     if (!wanted(pos))
         timer_.stop();
@@ -45,12 +45,12 @@ void TAutoScroller::tick() {
     tree_.viewport()->update();
 }
 
-TAutoExpander::TAutoExpander(QTreeView& tree, int delayMs) : tree_(tree), delay_(delayMs) {
+AutoExpander::AutoExpander(QTreeView& tree, int delayMs) : tree_(tree), delay_(delayMs) {
     timer_.setSingleShot(true);
-    connect(&timer_, &QTimer::timeout, this, &TAutoExpander::tick);
+    connect(&timer_, &QTimer::timeout, this, &AutoExpander::tick);
 }
 
-void TAutoExpander::check(const QPoint& pos) {
+void AutoExpander::check(const QPoint& pos) {
     if (pending_)
         return;
     const QModelIndex index = tree_.indexAt(pos);
@@ -60,7 +60,7 @@ void TAutoExpander::check(const QPoint& pos) {
     }
 }
 
-void TAutoExpander::tick() {
+void AutoExpander::tick() {
     timer_.stop();
     const QModelIndex index = tree_.indexAt(tree_.viewport()->mapFromGlobal(QCursor::pos()));
     if (index.isValid())
@@ -84,7 +84,7 @@ LinkTreeModel* LinkTreeView::linkModel() const { return static_cast<LinkTreeMode
 
 void LinkTreeView::startDrag(Qt::DropActions) {
     const LinkNode* node = linkModel()->nodeOf(currentIndex());
-    if (!node || node->kind() == TLinkKind::lkRoot)
+    if (!node || node->kind() == LinkKind::Root)
         return;
     auto* drag = new QDrag(this);
     auto* data = new QMimeData;

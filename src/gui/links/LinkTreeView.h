@@ -1,6 +1,6 @@
 // The link tree's view: drags of nodes inside the tree and of the address bar's link picture onto
-// it, with automatic scrolling near the edges (TAutoScroller) and automatic expansion of a folder
-// the pointer rests on (TAutoExpander).
+// it, with automatic scrolling near the edges (AutoScroller) and automatic expansion of a folder
+// the pointer rests on (AutoExpander).
 #pragma once
 
 #include <QTimer>
@@ -14,10 +14,10 @@ class LinkTreeModel;
 extern const char* const kNodeMime;
 extern const char* const kAddressMime;
 
-class TAutoScroller : public QObject {
+class AutoScroller : public QObject {
     Q_OBJECT
 public:
-    explicit TAutoScroller(QTreeView& tree, int delayMs = 300);
+    explicit AutoScroller(QTreeView& tree, int delayMs = 300);
     // On each drag move: starts or stops the scrolling timer.
     void check(const QPoint& pos);
     void tick();
@@ -33,10 +33,10 @@ private:
     bool scrolling_ = false;
 };
 
-class TAutoExpander : public QObject {
+class AutoExpander : public QObject {
     Q_OBJECT
 public:
-    explicit TAutoExpander(QTreeView& tree, int delayMs = 700);
+    explicit AutoExpander(QTreeView& tree, int delayMs = 700);
     // On each drag move: a collapsed node with children under the pointer starts the timer.
     void check(const QPoint& pos);
     void tick();
@@ -55,8 +55,8 @@ class LinkTreeView : public QTreeView {
 public:
     explicit LinkTreeView(QWidget* parent = nullptr);
 
-    TAutoScroller& scroller() { return scroller_; }
-    TAutoExpander& expander() { return expander_; }
+    AutoScroller& scroller() { return scroller_; }
+    AutoExpander& expander() { return expander_; }
     // Whether a drag of this kind may drop on the node at `pos`.
     bool acceptsDrop(const QMimeData* data, const QPoint& pos) const;
 
@@ -75,8 +75,8 @@ protected:
 private:
     LinkTreeModel* linkModel() const;
 
-    TAutoScroller scroller_;
-    TAutoExpander expander_;
+    AutoScroller scroller_;
+    AutoExpander expander_;
 };
 
 } // namespace kestrix::gui

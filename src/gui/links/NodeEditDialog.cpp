@@ -1,9 +1,9 @@
-#include "NodeEditDialog.h"
+#include "gui/links/NodeEditDialog.h"
 
-#include "QtText.h"
-#include "controls/DegreeSpin.h"
-#include "controls/SpinInstances.h"
-#include "links/TreeEditing.h"
+#include "gui/QtText.h"
+#include "gui/controls/DegreeSpin.h"
+#include "gui/controls/SpinInstances.h"
+#include "core/links/TreeEditing.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>
@@ -15,29 +15,29 @@
 
 namespace kestrix::gui {
 
-TNodeEditDlg::TNodeEditDlg(QWidget* parent) : QDialog(parent) {
+NodeEditDialog::NodeEditDialog(QWidget* parent) : QDialog(parent) {
     setObjectName("NodeEditDlg");
     nameGroup_ = new QGroupBox("Name", this);
     nameGroup_->setObjectName("NameGroup");
-    NameEdit = new QLineEdit(nameGroup_);
-    NameEdit->setObjectName("NameEdit");
-    (new QVBoxLayout(nameGroup_))->addWidget(NameEdit);
+    nameEdit = new QLineEdit(nameGroup_);
+    nameEdit->setObjectName("NameEdit");
+    (new QVBoxLayout(nameGroup_))->addWidget(nameEdit);
 
     urlGroup_ = new QGroupBox("URL - (Web Address)", this);
     urlGroup_->setObjectName("URLGroup");
-    URLEdit = new QLineEdit(urlGroup_);
-    URLEdit->setObjectName("URLEdit");
+    urlEdit = new QLineEdit(urlGroup_);
+    urlEdit->setObjectName("URLEdit");
     editMacroBtn_ = new QPushButton("Edit Macros", urlGroup_);
     editMacroBtn_->setObjectName("EditMacroBtn");
     editMacroBtn_->setAutoDefault(false);
     auto* urlRow = new QHBoxLayout(urlGroup_);
-    urlRow->addWidget(URLEdit, 1);
+    urlRow->addWidget(urlEdit, 1);
     urlRow->addWidget(editMacroBtn_);
 
     intervalGroup_ = new QGroupBox("Time Interval - (between samples)", this);
     intervalGroup_->setObjectName("IntervalGroup");
-    DelaySpin = makeDelaySpin(intervalGroup_);
-    (new QVBoxLayout(intervalGroup_))->addWidget(DelaySpin);
+    delaySpin = makeDelaySpin(intervalGroup_);
+    (new QVBoxLayout(intervalGroup_))->addWidget(delaySpin);
 
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("OKBtn");
@@ -59,38 +59,38 @@ TNodeEditDlg::TNodeEditDlg(QWidget* parent) : QDialog(parent) {
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(editMacroBtn_, &QPushButton::clicked, this, [this] {
-        std::string address = fromQ(URLEdit->text());
+        std::string address = fromQ(urlEdit->text());
         if (editMacros && editMacros(address))
-            URLEdit->setText(toQ(address));
+            urlEdit->setText(toQ(address));
     });
 }
 
-void TNodeEditDlg::setLinkMode(bool link) {
+void NodeEditDialog::setLinkMode(bool link) {
     setWindowTitle(link ? "Edit Name/Web Address" : "Edit Folder Name");
     urlGroup_->setVisible(link);
     intervalGroup_->setVisible(link);
-    NameEdit->setFocus();
+    nameEdit->setFocus();
 }
 
-bool TNodeEditDlg::EditLinkDialog(std::string& name, std::string& url, int32_t& delay) {
+bool NodeEditDialog::editLinkDialog(std::string& name, std::string& url, int32_t& delay) {
     setLinkMode(true);
-    NameEdit->setText(toQ(name));
-    URLEdit->setText(toQ(url));
-    DelaySpin->setDegrees(delay / 3600.0);
+    nameEdit->setText(toQ(name));
+    urlEdit->setText(toQ(url));
+    delaySpin->setDegrees(delay / 3600.0);
     if (exec() != QDialog::Accepted)
         return false;
-    name = fromQ(NameEdit->text());
-    url = stripApostrophes(fromQ(URLEdit->text()));
-    delay = static_cast<int32_t>(std::lround(DelaySpin->Degrees() * 3600));
+    name = fromQ(nameEdit->text());
+    url = stripApostrophes(fromQ(urlEdit->text()));
+    delay = static_cast<int32_t>(std::lround(delaySpin->degrees() * 3600));
     return true;
 }
 
-bool TNodeEditDlg::EditFolderDialog(std::string& name) {
+bool NodeEditDialog::editFolderDialog(std::string& name) {
     setLinkMode(false);
-    NameEdit->setText(toQ(name));
+    nameEdit->setText(toQ(name));
     if (exec() != QDialog::Accepted)
         return false;
-    name = fromQ(NameEdit->text());
+    name = fromQ(nameEdit->text());
     return true;
 }
 

@@ -1,4 +1,4 @@
-// TNodeEditDlg: edits a link (name, address, interval) or a folder (name only).
+// NodeEditDialog: edits a link (name, address, interval) or a folder (name only).
 #pragma once
 
 #include <QDialog>
@@ -12,25 +12,25 @@ class QPushButton;
 
 namespace kestrix::gui {
 
-class TDegreeSpin;
+class DegreeSpin;
 
-class TNodeEditDlg : public QDialog {
+class NodeEditDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TNodeEditDlg(QWidget* parent = nullptr);
+    explicit NodeEditDialog(QWidget* parent = nullptr);
 
     // Link mode. On OK the values take the edits (the address without surrounding apostrophes,
     // the interval in whole seconds within one second and 720 hours) and the answer is true.
-    bool EditLinkDialog(std::string& name, std::string& url, int32_t& delay);
+    bool editLinkDialog(std::string& name, std::string& url, int32_t& delay);
     // Folder mode.
-    bool EditFolderDialog(std::string& name);
+    bool editFolderDialog(std::string& name);
 
     // Opens the macro editor on an address; true when it was closed with OK.
     std::function<bool(std::string& address)> editMacros;
 
-    QLineEdit* NameEdit;
-    QLineEdit* URLEdit;
-    TDegreeSpin* DelaySpin;
+    QLineEdit* nameEdit;
+    QLineEdit* urlEdit;
+    DegreeSpin* delaySpin;
 
 private:
     void setLinkMode(bool link);

@@ -1,14 +1,14 @@
-#include "FrameTools.h"
+#include "gui/tools/FrameTools.h"
 
-#include "PictureDisplay.h"
-#include "acquire/AcquisitionPresenter.h"
-#include "tools/FrameCompare.h"
+#include "gui/tools/PictureDisplay.h"
+#include "gui/acquire/AcquisitionPresenter.h"
+#include "core/tools/FrameCompare.h"
 
 #include <QProgressBar>
 
 namespace kestrix::gui {
 
-FrameTools::FrameTools(TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+FrameTools::FrameTools(FrameStore& frameStore, AcquisitionPresenter& acquisition,
                        PictureDisplay& display, QProgressBar& gauge, Dialogs& dialogs,
                        const AppSettings& settings, std::function<void(const QString&)> setCaption,
                        QObject* parent)
@@ -24,13 +24,13 @@ void FrameTools::offerDeletion(const std::vector<int>& found, const std::string&
     if (!dialogs_.askYesNo(question, MessageIcon::Confirmation))
         return;
     for (auto it = found.rbegin(); it != found.rend(); ++it)
-        acquisition_.cycle().DeleteFrame(*it);
+        acquisition_.cycle().deleteFrame(*it);
 }
 
-void FrameTools::RemoveFlaws() {
-    gauge_.setMaximum(std::max(store_.Count(), 1));
+void FrameTools::removeFlaws() {
+    gauge_.setMaximum(std::max(store_.count(), 1));
     const std::vector<int> found = findFlawedFrames(
-        store_, {settings_.FlawThreshold, settings_.BlackFrame}, [this](int a) { progress(a); });
+        store_, {settings_.flawThreshold, settings_.blackFrame}, [this](int a) { progress(a); });
     gauge_.setValue(0);
     if (found.empty()) {
         dialogs_.showMessage("No Flaws Found", MessageIcon::Information);
@@ -39,8 +39,8 @@ void FrameTools::RemoveFlaws() {
     offerDeletion(found, flawQuestion(found));
 }
 
-void FrameTools::RemoveDuplicates() {
-    gauge_.setMaximum(std::max(store_.Count(), 1));
+void FrameTools::removeDuplicates() {
+    gauge_.setMaximum(std::max(store_.count(), 1));
     const std::vector<int> found = findDuplicateFrames(store_, [this](int j) { progress(j); });
     gauge_.setValue(0);
     if (found.empty()) {
@@ -50,21 +50,21 @@ void FrameTools::RemoveDuplicates() {
     offerDeletion(found, duplicateQuestion(found));
 }
 
-void FrameTools::AverageAllFrames() {
-    Bitmap& accumulator = acquisition_.cycle().FetchedImage;
-    gauge_.setMaximum(std::max(store_.Count(), 1));
+void FrameTools::averageAllFrames() {
+    Bitmap& accumulator = acquisition_.cycle().fetchedImage;
+    gauge_.setMaximum(std::max(store_.count(), 1));
     averageFrames(store_, accumulator, [this](int k) { progress(k); });
     gauge_.setValue(0);
-    display_.ShowImage(accumulator);
+    display_.showImage(accumulator);
 }
 
-void FrameTools::DiffBtnClick() {
+void FrameTools::diffBtnClick() {
     const int i = acquisition_.frameIndex();
-    if (i <= 0 || i >= store_.Count())
+    if (i <= 0 || i >= store_.count())
         return;
-    const double d = FrameDifference(*store_.Get(i - 1), *store_.Get(i));
+    const double d = frameDifference(*store_.get(i - 1), *store_.get(i));
     setCaption_(QString::number(d, 'f', 2) + " " +
-                QString::number(BottomBlackRows(*store_.Get(i))));
+                QString::number(bottomBlackRows(*store_.get(i))));
 }
 
 } // namespace kestrix::gui

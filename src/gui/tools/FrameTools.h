@@ -3,9 +3,9 @@
 // only feedback.
 #pragma once
 
-#include "frames/BitmapList.h"
-#include "settings/AppSettings.h"
-#include "ui/Dialogs.h"
+#include "core/frames/BitmapList.h"
+#include "core/settings/AppSettings.h"
+#include "core/ui/Dialogs.h"
 
 #include <QObject>
 #include <functional>
@@ -20,22 +20,22 @@ class PictureDisplay;
 class FrameTools : public QObject {
     Q_OBJECT
 public:
-    FrameTools(TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+    FrameTools(FrameStore& frameStore, AcquisitionPresenter& acquisition,
                PictureDisplay& display, QProgressBar& gauge, Dialogs& dialogs,
                const AppSettings& settings, std::function<void(const QString&)> setCaption,
                QObject* parent = nullptr);
 
-    void RemoveFlaws();
-    void RemoveDuplicates();
-    void AverageAllFrames();
-    void DiffBtnClick();
+    void removeFlaws();
+    void removeDuplicates();
+    void averageAllFrames();
+    void diffBtnClick();
 
 private:
     // Asks, then deletes the found frames from the highest position down.
     void offerDeletion(const std::vector<int>& found, const std::string& question);
     void progress(int value);
 
-    TBitmapListEx& store_;
+    FrameStore& store_;
     AcquisitionPresenter& acquisition_;
     PictureDisplay& display_;
     QProgressBar& gauge_;

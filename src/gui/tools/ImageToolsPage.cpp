@@ -1,6 +1,6 @@
-#include "ImageToolsPage.h"
+#include "gui/tools/ImageToolsPage.h"
 
-#include "widgets/Fields.h"
+#include "gui/widgets/Fields.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -31,23 +31,23 @@ QPushButton* button(const char* name, const char* caption, QWidget* parent) {
 } // namespace
 
 ImageToolsPage::ImageToolsPage(QWidget* parent) : QWidget(parent) {
-    BrightnessBar = adjustmentBar("BrightnessBar", this);
-    ContrastBar = adjustmentBar("ContrastBar", this);
-    GammaBar = adjustmentBar("GammaBar", this);
-    BrightDis = valueField("BrightDis", this, 40);
-    ContrastDis = valueField("ContrastDis", this, 40);
-    GammaDis = valueField("GammaDis", this, 40);
-    AllFramesChk = new QCheckBox("Apply To All Frames", this);
-    AllFramesChk->setObjectName("AllFramesChk");
-    ResetBCGBtn = button("ResetBCGBtn", "Reset", this);
-    BCGAllBtn = button("BCGAllBtn", " Permanent", this);
-    AverageBtn = button("AverageBtn", "Average All Frames", this);
+    brightnessBar = adjustmentBar("BrightnessBar", this);
+    contrastBar = adjustmentBar("ContrastBar", this);
+    gammaBar = adjustmentBar("GammaBar", this);
+    brightDis = valueField("BrightDis", this, 40);
+    contrastDis = valueField("ContrastDis", this, 40);
+    gammaDis = valueField("GammaDis", this, 40);
+    allFramesChk = new QCheckBox("Apply To All Frames", this);
+    allFramesChk->setObjectName("AllFramesChk");
+    resetBcgBtn = button("ResetBCGBtn", "Reset", this);
+    bcgAllBtn = button("BCGAllBtn", " Permanent", this);
+    averageBtn = button("AverageBtn", "Average All Frames", this);
 
     auto* grid = new QGridLayout(this);
     const std::pair<const char*, std::pair<QSlider*, QLabel*>> rows[] = {
-        {"Brightness", {BrightnessBar, BrightDis}},
-        {"Contrast", {ContrastBar, ContrastDis}},
-        {"Gamma", {GammaBar, GammaDis}},
+        {"Brightness", {brightnessBar, brightDis}},
+        {"Contrast", {contrastBar, contrastDis}},
+        {"Gamma", {gammaBar, gammaDis}},
     };
     int r = 0;
     for (const auto& [caption, controls] : rows) {
@@ -56,10 +56,10 @@ ImageToolsPage::ImageToolsPage(QWidget* parent) : QWidget(parent) {
         grid->addWidget(controls.second, r + 1, 1);
         r += 2;
     }
-    grid->addWidget(AllFramesChk, r++, 0, 1, 2);
-    grid->addWidget(ResetBCGBtn, r, 0);
-    grid->addWidget(BCGAllBtn, r++, 1);
-    grid->addWidget(AverageBtn, r++, 0, 1, 2);
+    grid->addWidget(allFramesChk, r++, 0, 1, 2);
+    grid->addWidget(resetBcgBtn, r, 0);
+    grid->addWidget(bcgAllBtn, r++, 1);
+    grid->addWidget(averageBtn, r++, 0, 1, 2);
     grid->setRowStretch(r, 1);
 }
 

@@ -16,16 +16,16 @@ class ImageToolsPage : public QWidget {
 public:
     explicit ImageToolsPage(QWidget* parent = nullptr);
 
-    QSlider* BrightnessBar;
-    QSlider* ContrastBar;
-    QSlider* GammaBar;
-    QLabel* BrightDis;
-    QLabel* ContrastDis;
-    QLabel* GammaDis;
-    QCheckBox* AllFramesChk;
-    QPushButton* ResetBCGBtn;
-    QPushButton* BCGAllBtn;
-    QPushButton* AverageBtn;
+    QSlider* brightnessBar;
+    QSlider* contrastBar;
+    QSlider* gammaBar;
+    QLabel* brightDis;
+    QLabel* contrastDis;
+    QLabel* gammaDis;
+    QCheckBox* allFramesChk;
+    QPushButton* resetBcgBtn;
+    QPushButton* bcgAllBtn;
+    QPushButton* averageBtn;
 };
 
 } // namespace kestrix::gui

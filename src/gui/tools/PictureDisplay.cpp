@@ -1,10 +1,10 @@
-#include "PictureDisplay.h"
+#include "gui/tools/PictureDisplay.h"
 
-#include "ImageToolsPage.h"
-#include "QtText.h"
-#include "tools/BCG.h"
-#include "util/Text.h"
-#include "widgets/PictureView.h"
+#include "gui/tools/ImageToolsPage.h"
+#include "gui/QtText.h"
+#include "core/tools/BCG.h"
+#include "core/util/Text.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -16,73 +16,73 @@
 namespace kestrix::gui {
 
 PictureDisplay::PictureDisplay(ImageToolsPage& page, PictureView& image, QProgressBar& gauge,
-                               TBitmapListEx& frameStore, Dialogs& dialogs,
+                               FrameStore& frameStore, Dialogs& dialogs,
                                const FormatSettings& fs, QObject* parent)
     : QObject(parent), page_(page), image_(image), gauge_(gauge), store_(frameStore),
       dialogs_(dialogs), fs_(fs) {
-    for (QSlider* bar : {page.BrightnessBar, page.ContrastBar, page.GammaBar})
-        connect(bar, &QSlider::valueChanged, this, &PictureDisplay::BrightnessBarChange);
-    connect(page.ResetBCGBtn, &QPushButton::clicked, this, &PictureDisplay::ResetBCGBtnClick);
-    connect(page.BCGAllBtn, &QPushButton::clicked, this, &PictureDisplay::BCGAllBtnClick);
+    for (QSlider* bar : {page.brightnessBar, page.contrastBar, page.gammaBar})
+        connect(bar, &QSlider::valueChanged, this, &PictureDisplay::brightnessBarChange);
+    connect(page.resetBcgBtn, &QPushButton::clicked, this, &PictureDisplay::resetBcgBtnClick);
+    connect(page.bcgAllBtn, &QPushButton::clicked, this, &PictureDisplay::bcgAllBtnClick);
 }
 
 const Bitmap& PictureDisplay::displayed() const { return image_.picture(); }
 
-BCGValues PictureDisplay::ReadBCG() const {
-    return {page_.BrightnessBar->value() / 100.0, page_.ContrastBar->value() / 100.0,
-            page_.GammaBar->value() / 100.0};
+BCGValues PictureDisplay::readBcg() const {
+    return {page_.brightnessBar->value() / 100.0, page_.contrastBar->value() / 100.0,
+            page_.gammaBar->value() / 100.0};
 }
 
-void PictureDisplay::ShowBCGValues(const BCGValues& v) {
-    page_.BrightDis->setText(toQ(floatToStrGeneral(v.B, fs_)));
-    page_.ContrastDis->setText(toQ(floatToStrGeneral(v.C, fs_)));
-    page_.GammaDis->setText(toQ(floatToStrFixed(v.G, 1, fs_)));
+void PictureDisplay::showBcgValues(const BCGValues& v) {
+    page_.brightDis->setText(toQ(floatToStrGeneral(v.b, fs_)));
+    page_.contrastDis->setText(toQ(floatToStrGeneral(v.c, fs_)));
+    page_.gammaDis->setText(toQ(floatToStrFixed(v.g, 1, fs_)));
 }
 
-void PictureDisplay::BrightnessBarChange() {
-    const BCGValues v = ReadBCG();
-    ShowBCGValues(v);
-    ApplyBCG(shownOriginal_, image_.picture(), v.B, v.C, v.G);
+void PictureDisplay::brightnessBarChange() {
+    const BCGValues v = readBcg();
+    showBcgValues(v);
+    applyBcg(shownOriginal_, image_.picture(), v.b, v.c, v.g);
     image_.refresh();
 }
 
-void PictureDisplay::ShowImage(Bitmap& bitmap) {
-    const BCGValues v = ReadBCG();
-    const bool allFrames = page_.AllFramesChk->isChecked();
+void PictureDisplay::showImage(Bitmap& bitmap) {
+    const BCGValues v = readBcg();
+    const bool allFrames = page_.allFramesChk->isChecked();
     if (allFrames)
-        ApplyBCG(bitmap, image_.picture(), v.B, v.C, v.G);
+        applyBcg(bitmap, image_.picture(), v.b, v.c, v.g);
     else
         image_.picture() = bitmap;
     shownOriginal_ = bitmap;
     image_.refresh();
     if (!allFrames)
-        ResetBCG(false);
+        resetBcg(false);
 }
 
-void PictureDisplay::ResetTrackBar(QSlider* bar) {
+void PictureDisplay::resetTrackBar(QSlider* bar) {
     const QSignalBlocker detached(bar);
     bar->setValue((bar->minimum() + bar->maximum()) / 2);
 }
 
-void PictureDisplay::ResetBCG(bool redraw) {
-    for (QSlider* bar : {page_.BrightnessBar, page_.ContrastBar, page_.GammaBar})
-        ResetTrackBar(bar);
+void PictureDisplay::resetBcg(bool redraw) {
+    for (QSlider* bar : {page_.brightnessBar, page_.contrastBar, page_.gammaBar})
+        resetTrackBar(bar);
     if (redraw)
-        BrightnessBarChange();
+        brightnessBarChange();
 }
 
-void PictureDisplay::ResetBCGBtnClick() { ResetBCG(true); }
+void PictureDisplay::resetBcgBtnClick() { resetBcg(true); }
 
-void PictureDisplay::BCGAllBtnClick() {
+void PictureDisplay::bcgAllBtnClick() {
     if (!dialogs_.askYesNo("Permanently Modify Images?", MessageIcon::Confirmation))
         return;
-    const BCGValues v = ReadBCG();
-    gauge_.setMaximum(std::max(store_.Count(), 1));
-    for (int32_t i = 0; i < store_.Count(); ++i) {
+    const BCGValues v = readBcg();
+    gauge_.setMaximum(std::max(store_.count(), 1));
+    for (int32_t i = 0; i < store_.count(); ++i) {
         gauge_.setValue(i);
         gauge_.repaint();
-        Bitmap* frame = store_.Get(i);
-        ApplyBCG(*frame, *frame, v.B, v.C, v.G);
+        Bitmap* frame = store_.get(i);
+        applyBcg(*frame, *frame, v.b, v.c, v.g);
     }
     gauge_.setValue(0);
 }

@@ -1,12 +1,12 @@
-// The picture on display and its brightness, contrast and gamma: ShowImage is the one way a
-// bitmap reaches Image1. It keeps the unadjusted copy (ShownOriginal) from which every preview
-// is computed.
+// The picture on display and its brightness, contrast and gamma: showImage is the one way a
+// bitmap reaches the picture view. It keeps the unadjusted copy (shownOriginal) from which every
+// preview is computed.
 #pragma once
 
-#include "frames/BitmapList.h"
-#include "image/Bitmap.h"
-#include "ui/Dialogs.h"
-#include "util/FormatSettings.h"
+#include "core/frames/BitmapList.h"
+#include "core/image/Bitmap.h"
+#include "core/ui/Dialogs.h"
+#include "core/util/FormatSettings.h"
 
 #include <QObject>
 
@@ -19,38 +19,38 @@ class ImageToolsPage;
 class PictureView;
 
 struct BCGValues {
-    double B = 0.5;
-    double C = 0.5;
-    double G = 0.5;
+    double b = 0.5;
+    double c = 0.5;
+    double g = 0.5;
 };
 
 class PictureDisplay : public QObject {
     Q_OBJECT
 public:
     PictureDisplay(ImageToolsPage& page, PictureView& image, QProgressBar& gauge,
-                   TBitmapListEx& frameStore, Dialogs& dialogs, const FormatSettings& fs,
+                   FrameStore& frameStore, Dialogs& dialogs, const FormatSettings& fs,
                    QObject* parent = nullptr);
 
-    Bitmap& ShownOriginal() { return shownOriginal_; }
+    Bitmap& shownOriginal() { return shownOriginal_; }
     const Bitmap& displayed() const;
 
     // Shows `bitmap`: adjusted when "Apply To All Frames" is checked (which converts `bitmap`
     // to 24 bits), otherwise as it is with the bars reset silently.
-    void ShowImage(Bitmap& bitmap);
-    BCGValues ReadBCG() const;
-    void ShowBCGValues(const BCGValues& v);
-    void BrightnessBarChange();
+    void showImage(Bitmap& bitmap);
+    BCGValues readBcg() const;
+    void showBcgValues(const BCGValues& v);
+    void brightnessBarChange();
     // Sets a bar to its middle without re-rendering.
-    void ResetTrackBar(QSlider* bar);
-    void ResetBCG(bool redraw);
-    void ResetBCGBtnClick();
-    void BCGAllBtnClick();
+    void resetTrackBar(QSlider* bar);
+    void resetBcg(bool redraw);
+    void resetBcgBtnClick();
+    void bcgAllBtnClick();
 
 private:
     ImageToolsPage& page_;
     PictureView& image_;
     QProgressBar& gauge_;
-    TBitmapListEx& store_;
+    FrameStore& store_;
     Dialogs& dialogs_;
     const FormatSettings& fs_;
     Bitmap shownOriginal_;

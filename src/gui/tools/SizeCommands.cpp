@@ -1,14 +1,14 @@
-#include "SizeCommands.h"
+#include "gui/tools/SizeCommands.h"
 
-#include "PictureDisplay.h"
-#include "PicturePanel.h"
-#include "QtText.h"
-#include "SizePage.h"
-#include "acquire/AcquisitionPresenter.h"
-#include "tools/Resampler.h"
-#include "widgets/PictureView.h"
-#include "widgets/RadioGroup.h"
-#include "controls/UpDownButton.h"
+#include "gui/tools/PictureDisplay.h"
+#include "gui/PicturePanel.h"
+#include "gui/QtText.h"
+#include "gui/tools/SizePage.h"
+#include "gui/acquire/AcquisitionPresenter.h"
+#include "core/tools/Resampler.h"
+#include "gui/widgets/PictureView.h"
+#include "gui/widgets/RadioGroup.h"
+#include "gui/controls/UpDownButton.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -24,78 +24,78 @@ const int kIncrements[] = {1, 3, 5, 10, 30, 50};
 } // namespace
 
 SizeCommands::SizeCommands(SizePage& page, PicturePanel& picture, PictureDisplay& display,
-                           TBitmapListEx& frameStore, AcquisitionPresenter& acquisition,
+                           FrameStore& frameStore, AcquisitionPresenter& acquisition,
                            QProgressBar& gauge, Dialogs& dialogs, QObject* parent)
     : QObject(parent), page_(page), picture_(picture), display_(display), store_(frameStore),
       acquisition_(acquisition), gauge_(gauge), dialogs_(dialogs) {
-    connect(page.IncSpin, &TUpDownButton::OnUpClick, this, [this] { step(+1); });
-    connect(page.IncSpin, &TUpDownButton::OnDownClick, this, [this] { step(-1); });
-    connect(page.UnitsRadio, &RadioGroup::itemClicked, this, &SizeCommands::ComputeNewSize);
-    connect(page.ResetSizeBtn, &QPushButton::clicked, this, [this] {
-        ResetSizeFields();
-        ComputeNewSize();
+    connect(page.incSpin, &UpDownButton::onUpClick, this, [this] { step(+1); });
+    connect(page.incSpin, &UpDownButton::onDownClick, this, [this] { step(-1); });
+    connect(page.unitsRadio, &RadioGroup::itemClicked, this, &SizeCommands::computeNewSize);
+    connect(page.resetSizeBtn, &QPushButton::clicked, this, [this] {
+        resetSizeFields();
+        computeNewSize();
     });
 }
 
 SizeUnits SizeCommands::units() const {
-    return page_.UnitsRadio->itemIndex() == 1 ? SizeUnits::Pixels : SizeUnits::Percent;
+    return page_.unitsRadio->itemIndex() == 1 ? SizeUnits::Pixels : SizeUnits::Percent;
 }
 
-int SizeCommands::filter() const { return FilterForSharpness(page_.SharpGroup->itemIndex()); }
+ResampleFilter SizeCommands::filter() const { return filterForSharpness(page_.sharpGroup->itemIndex()); }
 
 void SizeCommands::step(int direction) {
-    const int item = std::clamp(page_.IncRadio->itemIndex(), 0, 5);
-    fields_.StepSizeChange(kIncrements[item], direction);
-    ComputeNewSize();
+    const int item = std::clamp(page_.incRadio->itemIndex(), 0, 5);
+    fields_.stepSizeChange(kIncrements[item], direction);
+    computeNewSize();
 }
 
-void SizeCommands::ResetSizeFields() {
-    const Bitmap& original = display_.ShownOriginal();
-    fields_.ResetSizeFields(original.width(), original.height());
-    ShowSizeFields();
+void SizeCommands::resetSizeFields() {
+    const Bitmap& original = display_.shownOriginal();
+    fields_.resetSizeFields(original.width(), original.height());
+    showSizeFields();
 }
 
-void SizeCommands::ShowSizeFields() {
-    page_.ImageSizeDis->setText(toQ(fields_.imageSizeText()));
-    page_.IncUnitsDis->setText(toQ(SizeFields::unitsText(units())));
-    page_.PercentDis->setText(toQ(fields_.changeText()));
+void SizeCommands::showSizeFields() {
+    page_.imageSizeDis->setText(toQ(fields_.imageSizeText()));
+    page_.incUnitsDis->setText(toQ(SizeFields::unitsText(units())));
+    page_.percentDis->setText(toQ(fields_.changeText()));
 }
 
-void SizeCommands::ComputeNewSize() {
-    fields_.ComputeNewSize(units());
-    ShowSizeFields();
+void SizeCommands::computeNewSize() {
+    fields_.computeNewSize(units());
+    showSizeFields();
 }
 
-void SizeCommands::UseActualSize() {
-    picture_.ActualSizeChk->setChecked(true);
+void SizeCommands::useActualSize() {
+    picture_.actualSizeChk->setChecked(true);
     picture_.applyActualSize();
 }
 
-void SizeCommands::ResizeShown() {
-    UseActualSize();
+void SizeCommands::resizeShown() {
+    useActualSize();
     // Always from the unresized picture, so a second "Resize" does not resize the first result.
-    Bitmap resized = display_.ShownOriginal();
+    Bitmap resized = display_.shownOriginal();
     gauge_.setMaximum(100);
-    ResizeBitmap(resized, fields_.NewWidth, fields_.NewHeight,
+    resizeBitmap(resized, fields_.newWidth, fields_.newHeight,
                  [this](int percent) {
                      gauge_.setValue(percent);
                      gauge_.repaint();
                  },
                  filter());
-    picture_.Image1->setPicture(resized);
+    picture_.pictureView->setPicture(resized);
 }
 
-void SizeCommands::ResizeAllFrames() {
+void SizeCommands::resizeAllFrames() {
     if (!dialogs_.askYesNo("Permanently Modify Images?", MessageIcon::Confirmation))
         return;
-    UseActualSize();
-    gauge_.setMaximum(std::max(store_.Count(), 1));
-    for (int32_t i = 0; i < store_.Count(); ++i) {
+    useActualSize();
+    gauge_.setMaximum(std::max(store_.count(), 1));
+    for (int32_t i = 0; i < store_.count(); ++i) {
         gauge_.setValue(i);
         gauge_.repaint();
-        ResizeBitmap(*store_.Get(i), fields_.NewWidth, fields_.NewHeight, nullptr, filter());
+        resizeBitmap(*store_.get(i), fields_.newWidth, fields_.newHeight, nullptr, filter());
     }
-    acquisition_.cycle().ShowFrame(acquisition_.frameIndex());
+    acquisition_.cycle().showFrame(acquisition_.frameIndex());
     gauge_.setValue(0);
 }
 

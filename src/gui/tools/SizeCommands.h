@@ -3,9 +3,9 @@
 // every frame.
 #pragma once
 
-#include "frames/BitmapList.h"
-#include "tools/SizeFields.h"
-#include "ui/Dialogs.h"
+#include "core/frames/BitmapList.h"
+#include "core/tools/SizeFields.h"
+#include "core/ui/Dialogs.h"
 
 #include <QObject>
 #include <functional>
@@ -23,26 +23,26 @@ class SizeCommands : public QObject {
     Q_OBJECT
 public:
     SizeCommands(SizePage& page, PicturePanel& picture, PictureDisplay& display,
-                 TBitmapListEx& frameStore, AcquisitionPresenter& acquisition, QProgressBar& gauge,
+                 FrameStore& frameStore, AcquisitionPresenter& acquisition, QProgressBar& gauge,
                  Dialogs& dialogs, QObject* parent = nullptr);
 
     SizeFields& fields() { return fields_; }
-    void ResetSizeFields();
-    void ShowSizeFields();
-    void ComputeNewSize();
-    void UseActualSize();
-    void ResizeShown();
-    void ResizeAllFrames();
+    void resetSizeFields();
+    void showSizeFields();
+    void computeNewSize();
+    void useActualSize();
+    void resizeShown();
+    void resizeAllFrames();
 
 private:
     SizeUnits units() const;
-    int filter() const;
+    ResampleFilter filter() const;
     void step(int direction);
 
     SizePage& page_;
     PicturePanel& picture_;
     PictureDisplay& display_;
-    TBitmapListEx& store_;
+    FrameStore& store_;
     AcquisitionPresenter& acquisition_;
     QProgressBar& gauge_;
     Dialogs& dialogs_;

@@ -11,24 +11,24 @@ class QPushButton;
 namespace kestrix::gui {
 
 class RadioGroup;
-class TUpDownButton;
+class UpDownButton;
 
 class SizePage : public QWidget {
     Q_OBJECT
 public:
     explicit SizePage(QWidget* parent = nullptr);
 
-    QPushButton* ResizeBtn;
-    QPushButton* ResizeAllBtn;
-    QGroupBox* GroupBox3;
-    QLabel* ImageSizeDis;
-    QLabel* IncUnitsDis;
-    QLabel* PercentDis;
-    TUpDownButton* IncSpin;
-    RadioGroup* UnitsRadio;
-    RadioGroup* IncRadio;
-    QPushButton* ResetSizeBtn;
-    RadioGroup* SharpGroup;
+    QPushButton* resizeBtn;
+    QPushButton* resizeAllBtn;
+    QGroupBox* imageSizeGroup;
+    QLabel* imageSizeDis;
+    QLabel* incUnitsDis;
+    QLabel* percentDis;
+    UpDownButton* incSpin;
+    RadioGroup* unitsRadio;
+    RadioGroup* incRadio;
+    QPushButton* resetSizeBtn;
+    RadioGroup* sharpGroup;
 };
 
 } // namespace kestrix::gui

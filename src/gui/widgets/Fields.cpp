@@ -1,10 +1,10 @@
-#include "Fields.h"
+#include "gui/widgets/Fields.h"
 
 namespace kestrix::gui {
 
 const QColor& navy() {
-    static const QColor c(0, 0, 128);
-    return c;
+    static const QColor kC(0, 0, 128);
+    return kC;
 }
 
 QLabel* fieldLabel(const QString& caption, QWidget* parent) {

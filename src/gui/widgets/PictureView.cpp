@@ -1,4 +1,4 @@
-#include "PictureView.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QPainter>
 

@@ -1,8 +1,8 @@
-// Image1: shows the displayed bitmap, drawn stretched to the control's size. Its rows are handed
-// to Qt as they are, without a pixel-by-pixel copy.
+// The picture view: shows the displayed bitmap, drawn stretched to the control's size. Its rows
+// are handed to Qt as they are, without a pixel-by-pixel copy.
 #pragma once
 
-#include "image/Bitmap.h"
+#include "core/image/Bitmap.h"
 
 #include <QWidget>
 

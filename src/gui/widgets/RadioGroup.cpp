@@ -1,4 +1,4 @@
-#include "RadioGroup.h"
+#include "gui/widgets/RadioGroup.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -1,5 +1,5 @@
-#include "acquire/AddressHistory.h"
-#include "acquire/StatusTexts.h"
+#include "core/acquire/AddressHistory.h"
+#include "core/acquire/StatusTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -12,44 +12,44 @@ double seconds(double s) { return s / 86400.0; }
 } // namespace
 
 TEST(StatusTexts, AgeDotsAndByteCounts) {
-    EXPECT_EQ(FormatAge(seconds(7)), "0:07");
-    EXPECT_EQ(FormatAge(seconds(754)), "12:34");
-    EXPECT_EQ(FormatAge(seconds(75 * 60 + 2.9)), "75:02");
-    EXPECT_EQ(FormatAge(1 + seconds(5)), "0:05"); // whole days dropped
-    EXPECT_EQ(FormatAge(0), "0:00");
+    EXPECT_EQ(formatAge(seconds(7)), "0:07");
+    EXPECT_EQ(formatAge(seconds(754)), "12:34");
+    EXPECT_EQ(formatAge(seconds(75 * 60 + 2.9)), "75:02");
+    EXPECT_EQ(formatAge(1 + seconds(5)), "0:05"); // whole days dropped
+    EXPECT_EQ(formatAge(0), "0:00");
 
-    EXPECT_EQ(LoadingDots(3), ". . . ");
-    EXPECT_EQ(LoadingDots(10), "");
-    EXPECT_EQ(LoadingDots(61), ". ");
+    EXPECT_EQ(loadingDots(3), ". . . ");
+    EXPECT_EQ(loadingDots(10), "");
+    EXPECT_EQ(loadingDots(61), ". ");
     EXPECT_EQ(loadingText(3), "Loading Data 3 . . . ");
     EXPECT_EQ(loadingText(10), "Loading Data 10 ");
     EXPECT_EQ(loadingText(61), "Loading Data 61 . ");
 
     const auto& fs = defaultFormatSettings();
-    EXPECT_EQ(ByteCountText(0, fs), "0");
-    EXPECT_EQ(ByteCountText(1048576, fs), "1048576");
-    EXPECT_EQ(ByteCountText(1048577, fs), "1.000 m");
-    EXPECT_EQ(ByteCountText(1572864, fs), "1.500 m");
+    EXPECT_EQ(byteCountText(0, fs), "0");
+    EXPECT_EQ(byteCountText(1048576, fs), "1048576");
+    EXPECT_EQ(byteCountText(1048577, fs), "1.000 m");
+    EXPECT_EQ(byteCountText(1572864, fs), "1.500 m");
     FormatSettings comma;
     comma.decimalSeparator = ',';
-    EXPECT_EQ(ByteCountText(1572864, comma), "1,500 m");
+    EXPECT_EQ(byteCountText(1572864, comma), "1,500 m");
 
     EXPECT_EQ(utcTimeText(46364 + seconds(7 * 3600 + 5 * 60 + 9)), "7:05:09");
     EXPECT_EQ(utcTimeText(46364 + seconds(14 * 3600 + 5 * 60 + 9)), "14:05:09");
 }
 
 TEST(StatusTexts, SpansIntervalsAndPlaybackDelays) {
-    EXPECT_EQ(FormatSpan(seconds(75)), "01:15");
-    EXPECT_EQ(FormatSpan(seconds(3725)), "1:02:05");
-    EXPECT_EQ(FormatSpan(seconds(0.4)), "00:00");
+    EXPECT_EQ(formatSpan(seconds(75)), "01:15");
+    EXPECT_EQ(formatSpan(seconds(3725)), "1:02:05");
+    EXPECT_EQ(formatSpan(seconds(0.4)), "00:00");
 
     const double t0 = 46364 + seconds(36000), t1 = t0 + seconds(75);
-    EXPECT_DOUBLE_EQ(AverageInterval({}), 0);
-    EXPECT_DOUBLE_EQ(AverageInterval({t0}), 0);
-    EXPECT_EQ(FormatSpan(AverageInterval({t0, t1})), "01:15");
-    EXPECT_EQ(FormatSpan(AverageInterval({t1, t0, t1 + seconds(45)})), "01:37"); // (75 + 120) / 2
-    EXPECT_EQ(FormatSpan(frameInterval({t0, t1}, 0)), "01:15");
-    EXPECT_EQ(FormatSpan(frameInterval({t0, t1}, 1)), "01:15");
+    EXPECT_DOUBLE_EQ(averageInterval({}), 0);
+    EXPECT_DOUBLE_EQ(averageInterval({t0}), 0);
+    EXPECT_EQ(formatSpan(averageInterval({t0, t1})), "01:15");
+    EXPECT_EQ(formatSpan(averageInterval({t1, t0, t1 + seconds(45)})), "01:37"); // (75 + 120) / 2
+    EXPECT_EQ(formatSpan(frameInterval({t0, t1}, 0)), "01:15");
+    EXPECT_EQ(formatSpan(frameInterval({t0, t1}, 1)), "01:15");
     EXPECT_EQ(frameInterval({t0}, 0), 0);
 
     const std::pair<double, int> delays[] = {{10, 100}, {0.5, 2000}, {3, 333},

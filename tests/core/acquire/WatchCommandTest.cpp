@@ -1,6 +1,6 @@
-#include "ScriptedServer.h"
-#include "TempDir.h"
-#include "image/BmpCodec.h"
+#include "support/ScriptedServer.h"
+#include "support/TempDir.h"
+#include "core/image/BmpCodec.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

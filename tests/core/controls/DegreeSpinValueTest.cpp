@@ -1,8 +1,8 @@
 // Degree spin value: writing degrees, the limit rules, the three box texts, typing and arrows,
 // and the layout of the boxes.
-#include "controls/DegreeSpinValue.h"
+#include "core/controls/DegreeSpinValue.h"
 
-#include "controls/DegreeSpinLayout.h"
+#include "core/controls/DegreeSpinLayout.h"
 
 #include <array>
 #include <cmath>
@@ -135,7 +135,7 @@ TEST(DegreeSpinValue, TypingReadsTheThreeBoxes) {
     strict.setDegrees(1);
     EXPECT_EQ(strict.typed("1", "75", "0", defaultFormatSettings()), DegreeTyping::ChangeOnly);
     EXPECT_EQ(strict.typed("1", "0", "60", defaultFormatSettings()), DegreeTyping::ChangeOnly);
-    EXPECT_EQ(strict.Degrees(), 1);
+    EXPECT_EQ(strict.degrees(), 1);
 }
 
 TEST(DegreeSpinValue, ArrowsStepEachBoxAndSaturate) {

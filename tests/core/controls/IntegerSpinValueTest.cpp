@@ -1,7 +1,7 @@
 // Integer spin value: reading with limits and the remembered value, hex mode, steps, key rules.
-#include "controls/IntegerSpinValue.h"
+#include "core/controls/IntegerSpinValue.h"
 
-#include "controls/SpinKeys.h"
+#include "core/controls/SpinKeys.h"
 
 #include <gtest/gtest.h>
 #include <limits>

@@ -1,5 +1,5 @@
 // Real spin value: reading with the locale's separators, the number formats, limits and steps.
-#include "controls/RealSpinValue.h"
+#include "core/controls/RealSpinValue.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -53,30 +53,30 @@ TEST(RealSpinValue, ReadsWithTheLocaleSeparators) {
 }
 
 TEST(RealSpinValue, WritesInEachNumberFormat) {
-    using enum TNumFormat;
+    using enum NumberFormat;
     struct Case {
         double value;
-        TNumFormat format;
+        NumberFormat format;
         int digits;
         bool comma;
         const char* text;
     } cases[] = {
-        {10, nfStandard, 5, false, "10"},
-        {1.0 / 60, nfStandard, 5, false, "0.0166666666666667"},
-        {0.5, nfStandard, 0, true, "0,5"},
-        {1e20, nfStandard, 5, false, "1E20"},
-        {1234.5, nfScientific, 5, false, "1.2345E+0003"},
-        {0, nfScientific, 5, false, "0.0000E+0000"},
-        {-0.00012345, nfScientific, 3, true, "-1,23E-0004"},
-        {1e300, nfScientific, 1, false, "1E+0300"},
-        {2.5, nfFixed, 2, false, "2.50"},
-        {2.5, nfFixed, 0, true, "2"},
-        {1234567.891, nfThousands, 2, false, "1,234,567.89"},
-        {-1234.4, nfThousands, 0, false, "-1,234"},
-        {999.96, nfThousands, 1, false, "1,000.0"},
-        {123, nfThousands, 1, false, "123.0"},
-        {1234567.5, nfThousands, 1, true, "1.234.567,5"},
-        {std::numeric_limits<double>::infinity(), nfThousands, 2, false, "INF"},
+        {10, Standard, 5, false, "10"},
+        {1.0 / 60, Standard, 5, false, "0.0166666666666667"},
+        {0.5, Standard, 0, true, "0,5"},
+        {1e20, Standard, 5, false, "1E20"},
+        {1234.5, Scientific, 5, false, "1.2345E+0003"},
+        {0, Scientific, 5, false, "0.0000E+0000"},
+        {-0.00012345, Scientific, 3, true, "-1,23E-0004"},
+        {1e300, Scientific, 1, false, "1E+0300"},
+        {2.5, Fixed, 2, false, "2.50"},
+        {2.5, Fixed, 0, true, "2"},
+        {1234567.891, Thousands, 2, false, "1,234,567.89"},
+        {-1234.4, Thousands, 0, false, "-1,234"},
+        {999.96, Thousands, 1, false, "1,000.0"},
+        {123, Thousands, 1, false, "123.0"},
+        {1234567.5, Thousands, 1, true, "1.234.567,5"},
+        {std::numeric_limits<double>::infinity(), Thousands, 2, false, "INF"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(
@@ -108,5 +108,5 @@ TEST(RealSpinValue, LimitsStepsAndTheKeptValue) {
     EXPECT_EQ(free.stepped(1, true, true), 3.5);
     EXPECT_EQ(free.write(-7000.5, fs), "-7000.5");
     free.setDigits(40);
-    EXPECT_EQ(free.Digits(), 18);
+    EXPECT_EQ(free.digits(), 18);
 }

@@ -2,9 +2,9 @@
 // named after what it broke) through the decoder it targets: each must end in an image or an
 // error, under the sanitizers as well.
 #include "DecodeTestSupport.h"
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/util/Error.h"
 
 #include <filesystem>
 
@@ -20,9 +20,9 @@ TEST(Crashers, EveryFileEndsInAnImageOrAnError) {
         ++files;
         const std::string body = readFile(entry.path().string());
         Bitmap bitmap;
-        TBitmapList frames;
+        BitmapList frames;
         try {
-            DecodeImage(body, entry.path().filename().string(), bitmap, &frames);
+            decodeImage(body, entry.path().filename().string(), bitmap, &frames);
             EXPECT_FALSE(bitmap.empty()) << entry.path();
         } catch (const Error&) {
         }

@@ -1,8 +1,8 @@
 // kestrix-cli decode and identify, run as a script would run them.
 #include "DecodeTestSupport.h"
-#include "decode/ImageDecoder.h"
-#include "image/BmpCodec.h"
-#include "util/FileIO.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/FileIO.h"
 
 using namespace kestrix;
 using namespace kestrix::test;

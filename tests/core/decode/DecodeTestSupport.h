@@ -2,10 +2,10 @@
 // hand-built files are in ImageBuilders.h).
 #pragma once
 
-#include "ImageBuilders.h"
-#include "TempDir.h"
-#include "image/Bitmap.h"
-#include "util/ByteReader.h"
+#include "support/ImageBuilders.h"
+#include "support/TempDir.h"
+#include "core/image/Bitmap.h"
+#include "core/util/ByteReader.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,9 +1,9 @@
-#include "decode/GifDecoder.h"
+#include "core/decode/GifDecoder.h"
 
 #include "DecodeTestSupport.h"
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/util/Error.h"
 
 #include <chrono>
 #include <fstream>
@@ -24,8 +24,8 @@ std::vector<uint8_t> filled(int count, uint8_t index) {
 std::string errorOf(const std::string& body) {
     try {
         Bitmap b;
-        TBitmapList frames;
-        DecodeGif(body, b, &frames);
+        BitmapList frames;
+        decodeGif(body, b, &frames);
     } catch (const Error& e) {
         return e.what();
     }
@@ -42,32 +42,32 @@ TEST(GifCompose, LaterFramesShowEarlierOnesBeneath) {
     gif.control(true, 0).pixels(1, 1, 2, 2, {0, 2, 2, 2});
     gif.pixels(2, 0, 2, 1, {3, 3});
     Bitmap single;
-    TBitmapList frames;
-    ASSERT_TRUE(DecodeImage(gif.done(), "anim.gif", single, &frames));
-    ASSERT_EQ(frames.Count(), 3);
+    BitmapList frames;
+    ASSERT_TRUE(decodeImage(gif.done(), "anim.gif", single, &frames));
+    ASSERT_EQ(frames.count(), 3);
     EXPECT_EQ(single.pixelFormat(), PixelFormat::Bit24);
     EXPECT_EQ(single.pixel(1, 1), kRed);
-    const Bitmap& last = *frames.Get(2);
+    const Bitmap& last = *frames.get(2);
     EXPECT_EQ(last.pixelFormat(), PixelFormat::Bit8);
     EXPECT_EQ(last.pixel(1, 1), kRed) << "transparent pixel leaves the canvas";
     EXPECT_EQ(last.pixel(2, 1), kGreen);
     EXPECT_EQ(last.pixel(1, 2), kGreen);
     EXPECT_EQ(last.pixel(3, 0), kBlue);
     EXPECT_EQ(last.pixel(0, 0), kRed);
-    EXPECT_EQ(frames.Get(0)->pixel(3, 0), kRed) << "earlier frames are copies";
+    EXPECT_EQ(frames.get(0)->pixel(3, 0), kRed) << "earlier frames are copies";
 }
 
 TEST(GifCompose, OneFrameGifGivesOneFrame) {
     GifBuilder gif(2, 2, {kBlack, kWhite});
     gif.pixels(0, 0, 2, 2, {0, 1, 1, 0});
-    TBitmapListEx store;
+    FrameStore store;
     Bitmap old(1, 1);
-    store.AddTimed(old, 5.0);
+    store.addTimed(old, 5.0);
     Bitmap single;
-    DecodeGif(gif.done(), single, &store);
-    ASSERT_EQ(store.Count(), 1);
-    EXPECT_EQ(store.Times().Get(0), 0.0);
-    EXPECT_EQ(store.Get(0)->pixel(1, 0), kWhite);
+    decodeGif(gif.done(), single, &store);
+    ASSERT_EQ(store.count(), 1);
+    EXPECT_EQ(store.time(0), 0.0);
+    EXPECT_EQ(store.get(0)->pixel(1, 0), kWhite);
 }
 
 // Transparency is by index: a table that repeats the transparent entry's colour elsewhere (black
@@ -76,22 +76,22 @@ TEST(GifCompose, TransparencyIsByIndexNotColour) {
     GifBuilder gif(2, 1, {kBlack, kRed, kGreen, kBlack});
     gif.pixels(0, 0, 2, 1, {1, 1});
     gif.control(true, 3).pixels(0, 0, 2, 1, {0, 3});
-    TBitmapList frames;
-    ComposeGIFFrames(parseGif(gif.done()), frames);
-    ASSERT_EQ(frames.Count(), 2);
-    EXPECT_EQ(frames.Get(1)->pixel(0, 0), kBlack);
-    EXPECT_EQ(frames.Get(1)->pixel(1, 0), kRed);
+    BitmapList frames;
+    composeGifFrames(parseGif(gif.done()), frames);
+    ASSERT_EQ(frames.count(), 2);
+    EXPECT_EQ(frames.get(1)->pixel(0, 0), kBlack);
+    EXPECT_EQ(frames.get(1)->pixel(1, 0), kRed);
 }
 
 TEST(GifCompose, LocalColoursAreMatchedToTheCanvasTable) {
     GifBuilder gif(2, 1, {kBlack, kRed, kGreen, kBlue});
     gif.pixels(0, 0, 2, 1, {0, 0});
     gif.pixels(0, 0, 2, 1, {0, 1}, {{250, 5, 5}, {5, 5, 240}});
-    TBitmapList frames;
-    ComposeGIFFrames(parseGif(gif.done()), frames);
-    EXPECT_EQ(frames.Get(1)->palette().size(), 4u);
-    EXPECT_EQ(frames.Get(1)->pixel(0, 0), kRed);
-    EXPECT_EQ(frames.Get(1)->pixel(1, 0), kBlue);
+    BitmapList frames;
+    composeGifFrames(parseGif(gif.done()), frames);
+    EXPECT_EQ(frames.get(1)->palette().size(), 4u);
+    EXPECT_EQ(frames.get(1)->pixel(0, 0), kRed);
+    EXPECT_EQ(frames.get(1)->pixel(1, 0), kBlue);
 }
 
 // A first sub-image away from the screen's corner: frames keep its size and later sub-images
@@ -101,12 +101,12 @@ TEST(GifCompose, OffsetFirstSubImage) {
     gif.pixels(2, 1, 3, 3, filled(9, 1));
     gif.pixels(3, 2, 1, 1, {2});
     Bitmap single;
-    TBitmapList frames;
-    DecodeGif(gif.done(), single, &frames);
-    ASSERT_EQ(frames.Count(), 2);
-    EXPECT_EQ(frames.Get(1)->width(), 3);
-    EXPECT_EQ(frames.Get(1)->pixel(1, 1), kGreen);
-    EXPECT_EQ(frames.Get(1)->pixel(0, 0), kRed);
+    BitmapList frames;
+    decodeGif(gif.done(), single, &frames);
+    ASSERT_EQ(frames.count(), 2);
+    EXPECT_EQ(frames.get(1)->width(), 3);
+    EXPECT_EQ(frames.get(1)->pixel(1, 1), kGreen);
+    EXPECT_EQ(frames.get(1)->pixel(0, 0), kRed);
     EXPECT_EQ(single.width(), 6);
     EXPECT_EQ(single.height(), 5);
     EXPECT_EQ(single.pixel(0, 0), kBlack);
@@ -122,10 +122,10 @@ TEST(GifCompose, EmptyFirstSubImage) {
         gif.image(0, 0, 0, 0, gifLiteralData({}));
         gif.pixels(1, 1, 3, 3, filled(9, 2));
         Bitmap single;
-        TBitmapList frames;
-        DecodeGif(gif.done(), single, &frames);
-        ASSERT_EQ(frames.Count(), 1) << screen;
-        const Bitmap& f = *frames.Get(0);
+        BitmapList frames;
+        decodeGif(gif.done(), single, &frames);
+        ASSERT_EQ(frames.count(), 1) << screen;
+        const Bitmap& f = *frames.get(0);
         EXPECT_EQ(f.width(), 4);
         EXPECT_EQ(f.pixel(0, 0), kBlack);
         EXPECT_EQ(f.pixel(2, 2), kGreen);
@@ -256,15 +256,15 @@ TEST(GifDecode, SizesAndBudgets) {
     for (int i = 0; i < 70; ++i)
         many.image(i, 0, 1, 1, stub);
     Bitmap single;
-    TBitmapList frames;
-    frames.Add(Bitmap(1, 1));
+    BitmapList frames;
+    frames.add(Bitmap(1, 1));
     EXPECT_THROW(
-        try { DecodeGif(many.done(), single, &frames); } catch (const Error& e) {
+        try { decodeGif(many.done(), single, &frames); } catch (const Error& e) {
             EXPECT_STREQ(e.what(), "GIF animation too large");
             throw;
         },
         Error);
-    EXPECT_EQ(frames.Count(), 1) << "a failed GIF leaves the frame list alone";
+    EXPECT_EQ(frames.count(), 1) << "a failed GIF leaves the frame list alone";
     EXPECT_EQ(single.width(), 0);
     // Many large sub-images: the decoded sub-images alone would pass the budget.
     GifBuilder big(8000, 8000, {kBlack, kWhite});
@@ -291,10 +291,10 @@ TEST(GifDecode, LoadGifFramesReadsAFile) {
     GifBuilder gif(2, 1, {kBlack, kWhite});
     gif.pixels(0, 0, 2, 1, {0, 1}).pixels(0, 0, 1, 1, {1});
     writeFile(dir.file("a.gif"), gif.done());
-    TBitmapListEx store;
+    FrameStore store;
     loadGifFrames(dir.file("a.gif"), store);
-    ASSERT_EQ(store.Count(), 2);
-    EXPECT_EQ(store.Get(1)->pixel(0, 0), kWhite);
+    ASSERT_EQ(store.count(), 2);
+    EXPECT_EQ(store.get(1)->pixel(0, 0), kWhite);
 }
 
 // Animated GIFs written by Pillow, without disposal or transparency changes: every composited
@@ -307,11 +307,11 @@ TEST(GifDecode, MatchesPillowFrameByFrame) {
     int frameCount = 0, files = 0;
     while (manifest >> name >> frameCount) {
         ++files;
-        TBitmapList frames;
-        ComposeGIFFrames(parseGif(readFile(dir.file(name + ".gif"))), frames);
-        ASSERT_EQ(frames.Count(), frameCount) << name;
+        BitmapList frames;
+        composeGifFrames(parseGif(readFile(dir.file(name + ".gif"))), frames);
+        ASSERT_EQ(frames.count(), frameCount) << name;
         for (int i = 0; i < frameCount; ++i)
-            EXPECT_TRUE(rgbBytes(*frames.Get(i)) ==
+            EXPECT_TRUE(rgbBytes(*frames.get(i)) ==
                         readFile(dir.file(name + "_" + std::to_string(i) + ".rgb")))
                 << name << " frame " << i;
     }

@@ -1,9 +1,9 @@
-#include "decode/ImageDecoder.h"
+#include "core/decode/ImageDecoder.h"
 
 #include "DecodeTestSupport.h"
-#include "frames/BitmapList.h"
-#include "image/BmpCodec.h"
-#include "util/Error.h"
+#include "core/frames/BitmapList.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/Error.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -14,7 +14,7 @@ namespace {
 std::string errorOf(const std::string& body, const std::string& address) {
     try {
         Bitmap b;
-        DecodeImage(body, address, b, nullptr);
+        decodeImage(body, address, b, nullptr);
     } catch (const Error& e) {
         return e.what();
     }
@@ -48,10 +48,10 @@ TEST(ImageKind, Signatures) {
         {"<html>....", ImageKind::Unsupported},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(ImageKindFromSignature(c.body), c.kind) << c.body;
+        EXPECT_EQ(imageKindFromSignature(c.body), c.kind) << c.body;
     for (const std::string& body : {""s, "BM"s, "GIF89a..."s}) {
         try {
-            ImageKindFromSignature(body);
+            imageKindFromSignature(body);
             FAIL() << body.size();
         } catch (const Error& e) {
             EXPECT_STREQ(e.what(), "Stream read error");
@@ -80,16 +80,16 @@ TEST(ImageKind, AddressExtension) {
         {"", "", ImageKind::Unsupported},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(AddressExtension(c.address), c.extension) << c.address;
-        EXPECT_EQ(ImageKindFromExtension(c.address), c.kind) << c.address;
+        EXPECT_EQ(addressExtension(c.address), c.extension) << c.address;
+        EXPECT_EQ(imageKindFromExtension(c.address), c.kind) << c.address;
     }
 }
 
 TEST(DecodeImage, SignatureFirstThenExtension) {
     const Bitmap picture = sample24(3, 2);
     Bitmap out;
-    ASSERT_TRUE(DecodeImage(writeBmp(picture), "http://host/cam.jpg", out, nullptr));
-    EXPECT_TRUE(BitmapsEqual(out, picture)) << "a BM body is a bitmap whatever the address";
+    ASSERT_TRUE(decodeImage(writeBmp(picture), "http://host/cam.jpg", out, nullptr));
+    EXPECT_TRUE(bitmapsEqual(out, picture)) << "a BM body is a bitmap whatever the address";
     const std::string html = "<html>Not Found</html>";
     EXPECT_EQ(errorOf(html, "http://host/cam.JPG"), "Not a JPEG file: starts with 0x3c 0x68");
     EXPECT_EQ(errorOf(html, "http://host/cam.jpeg"), "Not a JPEG file: starts with 0x3c 0x68");
@@ -103,8 +103,8 @@ TEST(DecodeImage, SignatureFirstThenExtension) {
 
 TEST(DecodeImage, FailureLeavesTheBitmapAndFramesAlone) {
     Bitmap out = sample24(2, 2);
-    TBitmapList frames;
-    frames.Add(out);
+    BitmapList frames;
+    frames.add(out);
     GifBuilder gif(2, 1, {{0, 0, 0}, {255, 255, 255}});
     gif.pixels(0, 0, 2, 1, {0, 1}).image(0, 0, 2, 1, "\2" + gifCodes({{4, 3}, {7, 3}}));
     const std::vector<std::string> broken = {
@@ -114,33 +114,33 @@ TEST(DecodeImage, FailureLeavesTheBitmapAndFramesAlone) {
         writeBmp(out).substr(0, 60),
     };
     for (const std::string& body : broken)
-        EXPECT_THROW(DecodeImage(body, "a", out, &frames), Error) << body.substr(0, 4);
-    EXPECT_TRUE(BitmapsEqual(out, sample24(2, 2)));
-    EXPECT_EQ(frames.Count(), 1);
+        EXPECT_THROW(decodeImage(body, "a", out, &frames), Error) << body.substr(0, 4);
+    EXPECT_TRUE(bitmapsEqual(out, sample24(2, 2)));
+    EXPECT_EQ(frames.count(), 1);
 }
 
 TEST(BitmapsEqual, ComparesEveryPixelByteAndNothingElse) {
     const Bitmap a = sample24(5, 3);
     Bitmap b = a;
-    EXPECT_TRUE(BitmapsEqual(a, b));
+    EXPECT_TRUE(bitmapsEqual(a, b));
     b.scanLine(2)[14] ^= 1;
-    EXPECT_FALSE(BitmapsEqual(a, b)) << "last pixel byte of the last row";
+    EXPECT_FALSE(bitmapsEqual(a, b)) << "last pixel byte of the last row";
     b = a;
     b.scanLine(1)[15] ^= 0xFF; // padding: 5 x 3 = 15 bytes, the row holds 16
-    EXPECT_TRUE(BitmapsEqual(a, b));
+    EXPECT_TRUE(bitmapsEqual(a, b));
     Bitmap eight = a;
     eight.setPixelFormat(PixelFormat::Bit8);
     Bitmap back = eight;
     back.convertTo24();
-    EXPECT_FALSE(BitmapsEqual(eight, back)) << "8 bits against 24 bits of the same picture";
-    EXPECT_FALSE(BitmapsEqual(a, sample24(5, 4)));
-    EXPECT_FALSE(BitmapsEqual(a, sample24(4, 3)));
-    EXPECT_TRUE(BitmapsEqual(Bitmap(), Bitmap()));
+    EXPECT_FALSE(bitmapsEqual(eight, back)) << "8 bits against 24 bits of the same picture";
+    EXPECT_FALSE(bitmapsEqual(a, sample24(5, 4)));
+    EXPECT_FALSE(bitmapsEqual(a, sample24(4, 3)));
+    EXPECT_TRUE(bitmapsEqual(Bitmap(), Bitmap()));
     const Bitmap wide = sample24(1920, 1080);
     Bitmap wideCopy = wide;
-    EXPECT_TRUE(BitmapsEqual(wide, wideCopy));
+    EXPECT_TRUE(bitmapsEqual(wide, wideCopy));
     wideCopy.scanLine(1079)[5759] ^= 0x80;
-    EXPECT_FALSE(BitmapsEqual(wide, wideCopy));
+    EXPECT_FALSE(bitmapsEqual(wide, wideCopy));
 }
 
 // A partial last byte of a 1- or 4-bit row holds pixels too: two frames that differ only there
@@ -156,15 +156,15 @@ TEST(BitmapsEqual, PartialBytesOfSmallFormats) {
                           Case{PixelFormat::Bit4, 3, 1, 2}, Case{PixelFormat::Bit8, 3, 3, 2},
                           Case{PixelFormat::Bit16, 3, 6, 2}, Case{PixelFormat::Bit32, 3, 12, 2}}) {
         Bitmap a(c.width, 2, c.format);
-        EXPECT_EQ(RowByteCount(a), c.rowBytes) << c.width;
+        EXPECT_EQ(rowByteCount(a), c.rowBytes) << c.width;
         Bitmap b = a;
         b.fillRect({c.lastX, 1, c.lastX + 1, 2}, {255, 255, 255});
-        EXPECT_FALSE(BitmapsEqual(a, b)) << bitsPerPixel(c.format) << " bits, width " << c.width;
+        EXPECT_FALSE(bitmapsEqual(a, b)) << bitsPerPixel(c.format) << " bits, width " << c.width;
         Bitmap padded = a;
         if (c.format == PixelFormat::Bit1 && c.width == 9) {
             padded.scanLine(0)[1] |= 0x01; // a padding bit after the ninth pixel
-            EXPECT_TRUE(BitmapsEqual(a, padded));
+            EXPECT_TRUE(bitmapsEqual(a, padded));
         }
     }
-    EXPECT_EQ(RowByteCount(Bitmap(4, 1, PixelFormat::Device)), 0);
+    EXPECT_EQ(rowByteCount(Bitmap(4, 1, PixelFormat::Device)), 0);
 }

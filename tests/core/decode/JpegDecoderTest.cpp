@@ -1,7 +1,7 @@
 #include "DecodeTestSupport.h"
-#include "decode/ImageDecoder.h"
-#include "image/BmpCodec.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/Error.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -25,7 +25,7 @@ std::string samplePpm(int w, int h) {
 
 Bitmap decodeJpegFile(const std::string& path) {
     Bitmap b;
-    DecodeJpeg(readFile(path), b);
+    decodeJpeg(readFile(path), b);
     return b;
 }
 
@@ -86,7 +86,7 @@ TEST(JpegDecode, BrokenFilesNeverEndTheProcess) {
         for (const std::string& body : bodies) {
             Bitmap b;
             try {
-                DecodeJpeg(body, b);
+                decodeJpeg(body, b);
                 EXPECT_EQ(b.width(), 40);
                 EXPECT_EQ(b.height(), 24);
             } catch (const Error& e) {
@@ -100,7 +100,7 @@ TEST(JpegDecode, BrokenFilesNeverEndTheProcess) {
 TEST(JpegDecode, NotAJpegFile) {
     Bitmap b;
     try {
-        DecodeJpeg("<html>not found</html>", b);
+        decodeJpeg("<html>not found</html>", b);
         FAIL();
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Not a JPEG file: starts with 0x3c 0x68");

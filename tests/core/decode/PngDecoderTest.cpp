@@ -1,6 +1,6 @@
 #include "DecodeTestSupport.h"
-#include "decode/ImageDecoder.h"
-#include "util/Error.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/util/Error.h"
 
 #include <fstream>
 
@@ -13,7 +13,7 @@ namespace {
 std::string errorOf(const std::string& body) {
     try {
         Bitmap b;
-        DecodePng(body, b);
+        decodePng(body, b);
     } catch (const Error& e) {
         return e.what();
     }
@@ -22,7 +22,7 @@ std::string errorOf(const std::string& body) {
 
 Bitmap decode(const std::string& body) {
     Bitmap b;
-    DecodePng(body, b);
+    decodePng(body, b);
     return b;
 }
 

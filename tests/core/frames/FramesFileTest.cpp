@@ -1,9 +1,9 @@
-#include "Child.h"
-#include "TempDir.h"
-#include "frames/FramesFile.h"
-#include "image/BmpCodec.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
+#include "support/Child.h"
+#include "support/TempDir.h"
+#include "core/frames/FramesFile.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -38,13 +38,13 @@ std::string record(const std::string& image) {
 }
 
 std::string failureOf(const std::string& path) {
-    TBitmapListEx frames;
-    frames.AddTimed(frame(2, 2, 1), 5.0);
+    FrameStore frames;
+    frames.addTimed(frame(2, 2, 1), 5.0);
     try {
-        LoadFromFile(frames, path, nullptr);
-        return "none, " + std::to_string(frames.Count()) + " frames";
+        loadFromFile(frames, path, nullptr);
+        return "none, " + std::to_string(frames.count()) + " frames";
     } catch (const Error& e) {
-        return std::string(e.what()) + ", " + std::to_string(frames.Count()) + " frames";
+        return std::string(e.what()) + ", " + std::to_string(frames.count()) + " frames";
     }
 }
 
@@ -52,15 +52,15 @@ std::string failureOf(const std::string& path) {
 
 TEST(FramesFile, ByteLayout) {
     TempDir dir;
-    TBitmapListEx empty;
-    ASSERT_EQ(SaveToFile(empty, dir.file("empty.ifrm"), nullptr), SaveOutcome::Complete);
+    FrameStore empty;
+    ASSERT_EQ(saveToFile(empty, dir.file("empty.ifrm"), nullptr), SaveOutcome::Complete);
     EXPECT_EQ(readFile(dir.file("empty.ifrm")), std::string(4, '\0'));
 
-    TBitmapListEx three;
+    FrameStore three;
     for (uint8_t i = 0; i < 3; ++i)
-        three.AddTimed(frame(320, 240, i), 1000.0 + i);
+        three.addTimed(frame(320, 240, i), 1000.0 + i);
     std::vector<int> progress;
-    SaveToFile(three, dir.file("three.ifrm"), [&](int p) { progress.push_back(p); });
+    saveToFile(three, dir.file("three.ifrm"), [&](int p) { progress.push_back(p); });
     const std::string bytes = readFile(dir.file("three.ifrm"));
     EXPECT_EQ(bytes.size(), 4u + 3 * (4 + 54 + 230400));
     EXPECT_EQ(bytes.substr(0, 4), std::string("\3\0\0\0", 4));
@@ -68,26 +68,26 @@ TEST(FramesFile, ByteLayout) {
     EXPECT_EQ(progress, (std::vector<int>{0, 33, 67}));
 
     // A 3-pixel-wide frame has 12-byte rows; a palette frame keeps its table.
-    TBitmapListEx odd;
-    odd.Add(frame(3, 5, 7));
-    odd.Add(frame(5, 2, 9, PixelFormat::Bit8));
-    SaveToFile(odd, dir.file("odd.ifrm"), nullptr);
+    FrameStore odd;
+    odd.add(frame(3, 5, 7));
+    odd.add(frame(5, 2, 9, PixelFormat::Bit8));
+    saveToFile(odd, dir.file("odd.ifrm"), nullptr);
     const std::string o = readFile(dir.file("odd.ifrm"));
     EXPECT_EQ(o.size(), 4u + (4 + 54 + 12 * 5) + (4 + 54 + 4 * 4 + 8 * 2));
 
-    TBitmapListEx back;
-    back.AddTimed(frame(1, 1, 1), 3.0);
-    LoadFromFile(back, dir.file("odd.ifrm"), nullptr);
-    ASSERT_EQ(back.Count(), 2);
-    EXPECT_EQ(back.Get(0)->pixelBytes(), odd.Get(0)->pixelBytes());
-    EXPECT_EQ(back.Get(1)->pixelFormat(), PixelFormat::Bit8);
-    EXPECT_EQ(back.Get(1)->palette(), odd.Get(1)->palette());
-    EXPECT_EQ(back.Get(1)->pixelBytes(), odd.Get(1)->pixelBytes());
-    EXPECT_EQ(back.Times().Get(0), 0.0);
-    EXPECT_EQ(back.Times().Get(1), 0.0);
+    FrameStore back;
+    back.addTimed(frame(1, 1, 1), 3.0);
+    loadFromFile(back, dir.file("odd.ifrm"), nullptr);
+    ASSERT_EQ(back.count(), 2);
+    EXPECT_EQ(back.get(0)->pixelBytes(), odd.get(0)->pixelBytes());
+    EXPECT_EQ(back.get(1)->pixelFormat(), PixelFormat::Bit8);
+    EXPECT_EQ(back.get(1)->palette(), odd.get(1)->palette());
+    EXPECT_EQ(back.get(1)->pixelBytes(), odd.get(1)->pixelBytes());
+    EXPECT_EQ(back.time(0), 0.0);
+    EXPECT_EQ(back.time(1), 0.0);
 
-    LoadFromFile(back, dir.file("empty.ifrm"), nullptr);
-    EXPECT_EQ(back.Count(), 0);
+    loadFromFile(back, dir.file("empty.ifrm"), nullptr);
+    EXPECT_EQ(back.count(), 0);
 }
 
 TEST(FramesFile, NeverTrustsTheFile) {
@@ -116,32 +116,32 @@ TEST(FramesFile, NeverTrustsTheFile) {
 
 TEST(FramesFile, AFullDiskKeepsWhatWasThere) {
     TempDir dir;
-    TBitmapListEx frames;
+    FrameStore frames;
     for (uint8_t i = 0; i < 4; ++i)
-        frames.Add(frame(64, 64, i)); // 12,342 bytes a record
+        frames.add(frame(64, 64, i)); // 12,342 bytes a record
     // A new file: the frames written completely are kept and load.
     EXPECT_TRUE(inChild([&] {
         limitFileSize(30000);
-        return SaveToFile(frames, dir.file("new.ifrm"), nullptr) == SaveOutcome::OutOfDiskSpace;
+        return saveToFile(frames, dir.file("new.ifrm"), nullptr) == SaveOutcome::OutOfDiskSpace;
     }));
-    TBitmapListEx back;
-    LoadFromFile(back, dir.file("new.ifrm"), nullptr);
-    EXPECT_EQ(back.Count(), 2);
-    EXPECT_EQ(back.Get(1)->pixelBytes(), frames.Get(1)->pixelBytes());
+    FrameStore back;
+    loadFromFile(back, dir.file("new.ifrm"), nullptr);
+    EXPECT_EQ(back.count(), 2);
+    EXPECT_EQ(back.get(1)->pixelBytes(), frames.get(1)->pixelBytes());
     // An existing file stays as it was.
-    TBitmapListEx one;
-    one.Add(frame(8, 8, 42));
-    SaveToFile(one, dir.file("old.ifrm"), nullptr);
+    FrameStore one;
+    one.add(frame(8, 8, 42));
+    saveToFile(one, dir.file("old.ifrm"), nullptr);
     const std::string before = readFile(dir.file("old.ifrm"));
     EXPECT_TRUE(inChild([&] {
         limitFileSize(30000);
-        return SaveToFile(frames, dir.file("old.ifrm"), nullptr) == SaveOutcome::OutOfDiskSpace;
+        return saveToFile(frames, dir.file("old.ifrm"), nullptr) == SaveOutcome::OutOfDiskSpace;
     }));
     EXPECT_EQ(readFile(dir.file("old.ifrm")), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
     // A folder that does not exist: the file cannot be created.
     try {
-        SaveToFile(one, dir.file("no/such.ifrm"), nullptr);
+        saveToFile(one, dir.file("no/such.ifrm"), nullptr);
         FAIL();
     } catch (const Error& e) {
         EXPECT_EQ(e.what(), "Cannot create file " + dir.file("no/such.ifrm"));

@@ -1,14 +1,14 @@
-#include "TempDir.h"
-#include "decode/ImageDecoder.h"
-#include "frames/BitmapList.h"
-#include "frames/FramesFile.h"
-#include "gif/AnimatedGifWriter.h"
-#include "gif/ColorQuantizer.h"
-#include "gif/LzwEncoder.h"
-#include "image/BmpCodec.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "support/TempDir.h"
+#include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
+#include "core/frames/FramesFile.h"
+#include "core/gif/AnimatedGifWriter.h"
+#include "core/gif/ColorQuantizer.h"
+#include "core/gif/LzwEncoder.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -70,18 +70,18 @@ std::string python(const std::string& script) {
 TEST(GifEncoder, OnePixelIsClearIndexEnd) {
     std::string out;
     const uint8_t index = 5;
-    EncodeImageData(out, 8, 256, &index, 1, 1, 1);
+    encodeImageData(out, 8, 256, &index, 1, 1, 1);
     EXPECT_EQ(static_cast<uint8_t>(out[0]), 8);
     EXPECT_EQ(readCodes(out, {9, 9, 9}), (std::vector<int>{256, 5, 257}));
     EXPECT_EQ(out.size(), 1u + 1 + 4); // code size, block length, 27 bits in 4 bytes
     std::string empty;
-    EncodeImageData(empty, 1, 2, nullptr, 0, 0, 0);
+    encodeImageData(empty, 1, 2, nullptr, 0, 0, 0);
     EXPECT_EQ(static_cast<uint8_t>(empty[0]), 2); // at least 2
     EXPECT_EQ(readCodes(empty, {3}), std::vector<int>{5});
     const uint8_t bad = 9;
     std::string failed;
     try {
-        EncodeImageData(failed, 3, 8, &bad, 1, 1, 1);
+        encodeImageData(failed, 3, 8, &bad, 1, 1, 1);
         FAIL();
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Color not in color table");
@@ -91,7 +91,7 @@ TEST(GifEncoder, OnePixelIsClearIndexEnd) {
 TEST(GifEncoder, PaletteRules) {
     // One colour: it comes first, the rest of the 256 entries are black.
     Bitmap one = pixelsOf(5, 4, [](int, int) { return Color{12, 34, 56}; });
-    const Bitmap reduced = ReduceToPalette(one);
+    const Bitmap reduced = reduceToPalette(one);
     ASSERT_EQ(reduced.palette().size(), 256u);
     EXPECT_EQ(reduced.palette()[0], (Color{12, 34, 56}));
     EXPECT_EQ(reduced.palette()[1], (Color{0, 0, 0}));
@@ -102,7 +102,7 @@ TEST(GifEncoder, PaletteRules) {
     Bitmap two = pixelsOf(3, 1, [](int x, int) {
         return x == 2 ? Color{10, 10, 10} : Color{200, 10, 10};
     });
-    const Bitmap r2 = ReduceToPalette(two);
+    const Bitmap r2 = reduceToPalette(two);
     EXPECT_EQ(r2.palette()[0], (Color{10, 10, 10}));
     EXPECT_EQ(r2.palette()[1], (Color{200, 10, 10}));
 
@@ -116,34 +116,34 @@ TEST(GifEncoder, PaletteRules) {
         return c;
     });
     ASSERT_EQ(colours.size(), 256u);
-    Bitmap back = ReduceToPalette(many);
+    Bitmap back = reduceToPalette(many);
     back.convertTo24();
     EXPECT_EQ(back.pixelBytes(), many.pixelBytes());
     Bitmap shared = pixelsOf(2, 1, [](int x, int) {
         return x == 0 ? Color{64, 64, 64} : Color{65, 66, 67};
     });
-    Bitmap sharedBack = ReduceToPalette(shared);
+    Bitmap sharedBack = reduceToPalette(shared);
     EXPECT_EQ(sharedBack.scanLine(0)[0], sharedBack.scanLine(0)[1]);
 }
 
 TEST(GifEncoder, ManyColoursReduceTo256WithoutDither) {
     Bitmap photo = noise(64, 64, 3);
-    Bitmap reduced = ReduceToPalette(photo);
+    Bitmap reduced = reduceToPalette(photo);
     std::set<uint8_t> used(reduced.pixelBytes().begin(), reduced.pixelBytes().end());
     EXPECT_LE(used.size(), 256u);
     EXPECT_GT(used.size(), 100u);
     // Two runs give the same bytes.
-    EXPECT_EQ(ReduceToPalette(photo).pixelBytes(), reduced.pixelBytes());
+    EXPECT_EQ(reduceToPalette(photo).pixelBytes(), reduced.pixelBytes());
 }
 
 TEST(GifEncoder, FileLayoutDelaysAndScreen) {
-    TBitmapListEx frames;
-    frames.Add(pixelsOf(320, 240, [](int x, int y) { return Color{uint8_t(x), uint8_t(y), 9}; }));
-    frames.Add(pixelsOf(640, 480, [](int x, int) { return Color{uint8_t(x / 3), 0, 0}; }));
-    frames.Add(pixelsOf(10, 10, [](int, int) { return Color{1, 2, 3}; }));
+    FrameStore frames;
+    frames.add(pixelsOf(320, 240, [](int x, int y) { return Color{uint8_t(x), uint8_t(y), 9}; }));
+    frames.add(pixelsOf(640, 480, [](int x, int) { return Color{uint8_t(x / 3), 0, 0}; }));
+    frames.add(pixelsOf(10, 10, [](int, int) { return Color{1, 2, 3}; }));
     TempDir dir;
     std::vector<int> progress;
-    ExportAnimatedGIF(dir.file("a.gif"), frames, DelayMsForFps(10),
+    exportAnimatedGif(dir.file("a.gif"), frames, delayMsForFps(10),
                       [&](int p) { progress.push_back(p); });
     const std::string gif = readFileBytes(dir.file("a.gif"));
     ByteReader r(gif);
@@ -162,37 +162,37 @@ TEST(GifEncoder, FileLayoutDelaysAndScreen) {
     EXPECT_EQ(progress.back(), 100);
     EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
     // The same frames give the same file.
-    ExportAnimatedGIF(dir.file("b.gif"), frames, DelayMsForFps(10), nullptr);
+    exportAnimatedGif(dir.file("b.gif"), frames, delayMsForFps(10), nullptr);
     EXPECT_EQ(readFileBytes(dir.file("b.gif")), gif);
 
     const std::pair<double, int> delays[] = {{10, 100}, {3, 333}, {0.5, 2000}, {150, 6}};
     for (auto [fps, ms] : delays)
-        EXPECT_EQ(DelayMsForFps(fps), ms);
-    TBitmapListEx fast;
-    fast.Add(pixelsOf(2, 2, [](int, int) { return Color{}; }));
-    ExportAnimatedGIF(dir.file("fast.gif"), fast, DelayMsForFps(150), nullptr);
+        EXPECT_EQ(delayMsForFps(fps), ms);
+    FrameStore fast;
+    fast.add(pixelsOf(2, 2, [](int, int) { return Color{}; }));
+    exportAnimatedGif(dir.file("fast.gif"), fast, delayMsForFps(150), nullptr);
     EXPECT_EQ(readFileBytes(dir.file("fast.gif")).substr(13 + 19, 8),
               std::string("\x21\xF9\x04\x00\x00\x00\x00\x00", 8));
 
-    TBitmapListEx none;
-    EXPECT_THROW(ExportAnimatedGIF(dir.file("none.gif"), none, 100, nullptr), Error);
+    FrameStore none;
+    EXPECT_THROW(exportAnimatedGif(dir.file("none.gif"), none, 100, nullptr), Error);
     EXPECT_FALSE(fileExists(dir.file("none.gif")));
 }
 
 TEST(GifEncoder, ReadBackByOurDecoderPilAndFfprobe) {
     // Noisy frames make long LZW streams that pass 4,095 codes many times.
-    TBitmapListEx frames;
-    frames.Add(noise(640, 480, 1));
-    frames.Add(pixelsOf(640, 480, [](int x, int y) { return Color{uint8_t(x), uint8_t(y), 77}; }));
-    frames.Add(noise(640, 480, 2));
+    FrameStore frames;
+    frames.add(noise(640, 480, 1));
+    frames.add(pixelsOf(640, 480, [](int x, int y) { return Color{uint8_t(x), uint8_t(y), 77}; }));
+    frames.add(noise(640, 480, 2));
     TempDir dir;
     const std::string path = dir.file("round.gif");
-    ExportAnimatedGIF(path, frames, DelayMsForFps(4), nullptr);
+    exportAnimatedGif(path, frames, delayMsForFps(4), nullptr);
 
     // What each frame should look like: its colours reduced to its own table.
     std::vector<std::string> expected;
     for (int i = 0; i < 3; ++i) {
-        Bitmap reduced = ReduceToPalette(*frames.Get(i));
+        Bitmap reduced = reduceToPalette(*frames.get(i));
         reduced.convertTo24();
         std::string rgb;
         for (int y = 0; y < 480; ++y)
@@ -205,17 +205,17 @@ TEST(GifEncoder, ReadBackByOurDecoderPilAndFfprobe) {
     }
 
     // Our decoder: the first frame exactly as written; every frame of a one-frame export too.
-    TBitmapList decoded;
+    BitmapList decoded;
     Bitmap first;
-    DecodeImage(readFileBytes(path), "round.gif", first, &decoded);
-    ASSERT_EQ(decoded.Count(), 3);
+    decodeImage(readFileBytes(path), "round.gif", first, &decoded);
+    ASSERT_EQ(decoded.count(), 3);
     for (int i = 0; i < 3; ++i) {
-        TBitmapListEx single;
-        single.Add(*frames.Get(i));
-        ExportAnimatedGIF(dir.file("single.gif"), single, 100, nullptr);
+        FrameStore single;
+        single.add(*frames.get(i));
+        exportAnimatedGif(dir.file("single.gif"), single, 100, nullptr);
         Bitmap image;
-        DecodeImage(readFileBytes(dir.file("single.gif")), "single.gif", image, nullptr);
-        Bitmap reduced = ReduceToPalette(*frames.Get(i));
+        decodeImage(readFileBytes(dir.file("single.gif")), "single.gif", image, nullptr);
+        Bitmap reduced = reduceToPalette(*frames.get(i));
         reduced.convertTo24();
         EXPECT_EQ(image.pixelBytes(), reduced.pixelBytes()) << i;
     }
@@ -240,10 +240,10 @@ TEST(GifEncoder, ReadBackByOurDecoderPilAndFfprobe) {
 TEST(GifEncoder, CommandLine) {
     TempDir dir;
     writeFileAtomically(dir.file("a.bmp"), writeBmp(noise(30, 20, 5)));
-    TBitmapListEx two;
-    two.Add(noise(30, 20, 6));
-    two.Add(noise(40, 10, 7));
-    SaveToFile(two, dir.file("b.ifrm"), nullptr);
+    FrameStore two;
+    two.add(noise(30, 20, 6));
+    two.add(noise(40, 10, 7));
+    saveToFile(two, dir.file("b.ifrm"), nullptr);
     const std::string cli = std::string(KESTRIX_CLI);
     CommandResult r = runCommand(cli + " gif " + dir.file("out.gif") + " --fps 5 " +
                                  dir.file("a.bmp") + " " + dir.file("b.ifrm"));

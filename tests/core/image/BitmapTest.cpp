@@ -1,5 +1,5 @@
-#include "image/Bitmap.h"
-#include "util/Error.h"
+#include "core/image/Bitmap.h"
+#include "core/util/Error.h"
 
 #include <gtest/gtest.h>
 

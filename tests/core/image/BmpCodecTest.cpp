@@ -1,6 +1,6 @@
-#include "image/BmpCodec.h"
-#include "util/ByteReader.h"
-#include "util/Error.h"
+#include "core/image/BmpCodec.h"
+#include "core/util/ByteReader.h"
+#include "core/util/Error.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "Child.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
-#include "links/BuiltInLinks.h"
-#include "links/LinkFile.h"
-#include "links/LinkLibrary.h"
-#include "util/Error.h"
+#include "support/Child.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "core/links/BuiltInLinks.h"
+#include "core/links/LinkFile.h"
+#include "core/links/LinkLibrary.h"
+#include "core/util/Error.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -22,8 +22,8 @@ std::string describe(const LinkTree& tree) {
         for (LinkNode* p = n->parent(); p; p = p->parent())
             ++depth;
         out += std::string(static_cast<size_t>(depth), '.') + n->text();
-        if (n->kind() == TLinkKind::lkLink)
-            out += "|" + n->data().URL + "|" + std::to_string(n->data().Delay);
+        if (n->kind() == LinkKind::Link)
+            out += "|" + n->data().url + "|" + std::to_string(n->data().delay);
         if (tree.selected() == n)
             out += "*";
         out += "\n";
@@ -42,12 +42,12 @@ struct Library {
 
 TEST(LinkFile, WritesTheDocumentedLayout) {
     Library l;
-    LinkNode* root = l.tree.AddRootNode("Image Links");
-    LinkNode* folder = l.tree.AddFolderNode(root, "Volcanos");
-    LinkNode* link = l.tree.AddLinkNode(folder, "Mt. Saint Hellens", "http://x/cam.jpg", 60, true);
-    l.tree.AddFolderNode(root, "Empty");
+    LinkNode* root = l.tree.addRootNode("Image Links");
+    LinkNode* folder = l.tree.addFolderNode(root, "Volcanos");
+    LinkNode* link = l.tree.addLinkNode(folder, "Mt. Saint Hellens", "http://x/cam.jpg", 60, true);
+    l.tree.addFolderNode(root, "Empty");
     l.tree.select(link);
-    EXPECT_EQ(WriteLinkTreeText(l.tree, root),
+    EXPECT_EQ(writeLinkTreeText(l.tree, root),
               "<ImageAddressXML KSX=\"1.0\">\r\n"
               "  <FolderItem FolderName=\"Volcanos\">\r\n"
               "    <URLItem URLName=\"Mt. Saint Hellens\" URLAddress=\"http://x/cam.jpg\" "
@@ -59,24 +59,24 @@ TEST(LinkFile, WritesTheDocumentedLayout) {
 
 TEST(LinkFile, TrickyNamesRoundTrip) {
     Library l;
-    LinkNode* root = l.tree.AddRootNode("Image Links");
+    LinkNode* root = l.tree.addRootNode("Image Links");
     const std::string name = "A & B <c> \"q\" 'a'\r\nline\ttab \xC3\xA9";
-    LinkNode* f = l.tree.AddFolderNode(root, name);
-    l.tree.AddLinkNode(f, name, "http://h/p?a=1&b=<2>", -5, true);
-    std::string text = WriteLinkTreeText(l.tree, root);
+    LinkNode* f = l.tree.addFolderNode(root, name);
+    l.tree.addLinkNode(f, name, "http://h/p?a=1&b=<2>", -5, true);
+    std::string text = writeLinkTreeText(l.tree, root);
 
     Library back;
-    back.lib.LoadLinksFromStream(text);
+    back.lib.loadLinksFromStream(text);
     LinkNode* f2 = back.tree.root()->child(0);
     EXPECT_EQ(f2->text(), name);
     EXPECT_EQ(f2->child(0)->text(), name);
-    EXPECT_EQ(f2->child(0)->data().URL, "http://h/p?a=1&b=<2>");
-    EXPECT_EQ(f2->child(0)->data().Delay, -5);
+    EXPECT_EQ(f2->child(0)->data().url, "http://h/p?a=1&b=<2>");
+    EXPECT_EQ(f2->child(0)->data().delay, -5);
 }
 
 TEST(LinkFile, ReadingRules) {
     Library l;
-    l.lib.LoadLinksFromStream(
+    l.lib.loadLinksFromStream(
         "<?xml version=\"1.0\"?>\n"
         "<Other><!-- note -->\n"
         "  <FolderItem/>\n"
@@ -101,7 +101,7 @@ TEST(LinkFile, ReadingRules) {
 
 TEST(LinkFile, Latin1DeclarationAndUtf16AreDecoded) {
     Library l;
-    l.lib.LoadLinksFromStream("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+    l.lib.loadLinksFromStream("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
                               "<ImageAddressXML><FolderItem FolderName=\"Caf\xE9\"/>"
                               "</ImageAddressXML>");
     EXPECT_EQ(l.tree.root()->child(0)->text(), "Caf\xC3\xA9");
@@ -110,14 +110,14 @@ TEST(LinkFile, Latin1DeclarationAndUtf16AreDecoded) {
         utf16 += c;
         utf16 += '\0';
     }
-    l.lib.LoadLinksFromStream(utf16);
+    l.lib.loadLinksFromStream(utf16);
     EXPECT_EQ(l.tree.root()->child(0)->text(), "W");
 }
 
 TEST(LinkFile, ErrorsAndEmptyFiles) {
     Library l;
     try {
-        l.lib.LoadLinksFromStream("<ImageAddressXML>\r\n  <FolderItem FolderName=\"a\">\r\n"
+        l.lib.loadLinksFromStream("<ImageAddressXML>\r\n  <FolderItem FolderName=\"a\">\r\n"
                                   "  </URLItem> and some more text that runs past forty\r\n");
         FAIL();
     } catch (const Error& e) {
@@ -129,7 +129,7 @@ TEST(LinkFile, ErrorsAndEmptyFiles) {
     EXPECT_EQ(describe(l.tree), "Image Links*\n");
 
     try {
-        l.lib.LoadLinksFromStream("<a><URLItem URLName=\"ok\"/><URLItem URLDelay=\"6o\"/>"
+        l.lib.loadLinksFromStream("<a><URLItem URLName=\"ok\"/><URLItem URLDelay=\"6o\"/>"
                                   "<URLItem URLName=\"never\"/></a>");
         FAIL();
     } catch (const Error& e) {
@@ -137,36 +137,36 @@ TEST(LinkFile, ErrorsAndEmptyFiles) {
     }
     EXPECT_EQ(describe(l.tree), "Image Links*\n.ok|URL|60\n");
 
-    l.lib.LoadLinksFromStream("  \r\n");
+    l.lib.loadLinksFromStream("  \r\n");
     EXPECT_EQ(l.dialogs.messages, std::vector<std::string>{"Empty Link File"});
     EXPECT_EQ(describe(l.tree), "Image Links*\n");
 
     std::string deep;
     for (int i = 0; i < 5000; ++i)
         deep += "<FolderItem>";
-    EXPECT_THROW(l.lib.LoadLinksFromStream("<a>" + deep + "</a>"), Error);
+    EXPECT_THROW(l.lib.loadLinksFromStream("<a>" + deep + "</a>"), Error);
     // Entities are never expanded from a document type.
-    l.lib.LoadLinksFromStream("<!DOCTYPE a [<!ENTITY x \"xxxxxxxx\">]>"
+    l.lib.loadLinksFromStream("<!DOCTYPE a [<!ENTITY x \"xxxxxxxx\">]>"
                               "<a><FolderItem FolderName=\"&x;&x;\"/></a>");
     EXPECT_EQ(l.tree.root()->child(0)->text(), "&x;&x;");
 }
 
 TEST(LinkFile, BuiltInSetHasThreeFoldersAndSelectsTheVolcano) {
     Library l;
-    l.lib.LoadBuiltInLinks();
+    l.lib.loadBuiltInLinks();
     EXPECT_EQ(l.tree.root()->text(), "Image Links");
     EXPECT_EQ(l.tree.root()->childCount(), 3);
     EXPECT_EQ(l.tree.nodeCount(), 11);
     ASSERT_NE(l.tree.selected(), nullptr);
     EXPECT_EQ(l.tree.selected()->text(), "Mt. Saint Hellens");
-    EXPECT_EQ(l.tree.selected()->data().Delay, 60);
-    EXPECT_EQ(l.tree.selected()->data().URL, kVolcanoCamAddress);
+    EXPECT_EQ(l.tree.selected()->data().delay, 60);
+    EXPECT_EQ(l.tree.selected()->data().url, kVolcanoCamAddress);
     EXPECT_FALSE(l.lib.modified());
     EXPECT_EQ(l.lib.modifiedText(), "");
     EXPECT_EQ(kBuiltInLinkSet.find("URLDelay"), std::string_view::npos);
     l.tree.forEachNode([](LinkNode* n) {
-        if (n->kind() == TLinkKind::lkLink) {
-            EXPECT_EQ(n->data().URL.rfind("http://", 0), 0u);
+        if (n->kind() == LinkKind::Link) {
+            EXPECT_EQ(n->data().url.rfind("http://", 0), 0u);
         }
         return false;
     });

@@ -1,10 +1,10 @@
-#include "Child.h"
-#include "ScriptedDialogs.h"
-#include "TempDir.h"
-#include "links/LinkFile.h"
-#include "links/LinkLibrary.h"
-#include "links/StartLinks.h"
-#include "util/Error.h"
+#include "support/Child.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TempDir.h"
+#include "core/links/LinkFile.h"
+#include "core/links/LinkLibrary.h"
+#include "core/links/StartLinks.h"
+#include "core/util/Error.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -24,17 +24,17 @@ struct LinkLibraryTest : ::testing::Test {
     // Root > F1 > l1, F2 > l2, F3 > l3
     void threeFolders() {
         tree.clear();
-        LinkNode* root = tree.AddRootNode("Image Links");
+        LinkNode* root = tree.addRootNode("Image Links");
         for (int i = 1; i <= 3; ++i) {
-            LinkNode* f = tree.AddFolderNode(root, "F" + std::to_string(i));
-            tree.AddLinkNode(f, "l" + std::to_string(i), "http://h/" + std::to_string(i), i,
+            LinkNode* f = tree.addFolderNode(root, "F" + std::to_string(i));
+            tree.addLinkNode(f, "l" + std::to_string(i), "http://h/" + std::to_string(i), i,
                              true);
         }
     }
     std::string names(const std::string& path) {
         LinkTree other;
-        LinkNode* root = other.AddRootNode("R");
-        ReadLinkStream(readFile(path), other, root);
+        LinkNode* root = other.addRootNode("R");
+        readLinkStream(readFile(path), other, root);
         std::string out;
         other.forEachNode([&](LinkNode* n) { return out += n->text() + " ", false; });
         return out;
@@ -48,7 +48,7 @@ TEST_F(LinkLibraryTest, SixSavesKeepFiveBackups) {
     const std::string path = dir.file("links.klnx");
     for (int i = 1; i <= 6; ++i) {
         tree.setText(tree.root()->child(0), "save" + std::to_string(i));
-        lib.SaveLinkFile(path);
+        lib.saveLinkFile(path);
     }
     EXPECT_EQ(names(path), "R save6 l1 F2 l2 F3 l3 ");
     for (int n = 1; n <= 5; ++n)
@@ -62,7 +62,7 @@ TEST_F(LinkLibraryTest, SixSavesKeepFiveBackups) {
 TEST_F(LinkLibraryTest, SaveSelectedBranchWritesTheNodeAndLaterSiblings) {
     threeFolders();
     tree.select(tree.root()->child(1));
-    lib.SetLinksModified(true);
+    lib.setLinksModified(true);
     dialogs.files.push_back(dir.file("branch.klnx"));
     lib.saveSelectedBranchCommand();
     EXPECT_EQ(dialogs.fileDialogs.at(0).title, "Save Branch");
@@ -76,12 +76,12 @@ TEST_F(LinkLibraryTest, SaveSelectedBranchWritesTheNodeAndLaterSiblings) {
 TEST_F(LinkLibraryTest, FailedSavesLoseNothing) {
     threeFolders();
     const std::string path = dir.file("links.klnx");
-    lib.SaveLinkFile(path);
+    lib.saveLinkFile(path);
     tree.setText(tree.root()->child(0), "second");
-    lib.SaveLinkFile(path);
+    lib.saveLinkFile(path);
     const std::string before = readFile(path), backup = readFile(dir.file("links.bk1"));
     tree.setText(tree.root()->child(0), "third");
-    lib.SetLinksModified(true);
+    lib.setLinksModified(true);
     auto unchanged = [&] {
         return readFile(path) == before && readFile(dir.file("links.bk1")) == backup &&
                !fs::exists(dir.file("links.bk2")) &&
@@ -91,7 +91,7 @@ TEST_F(LinkLibraryTest, FailedSavesLoseNothing) {
     EXPECT_TRUE(inChild([&] {
         limitFileSize(64);
         try {
-            lib.SaveLinkFile(path);
+            lib.saveLinkFile(path);
             return false;
         } catch (const Error& e) {
             return lib.modified() && std::string(e.what()).rfind("Cannot create file", 0) == 0;
@@ -106,7 +106,7 @@ TEST_F(LinkLibraryTest, FailedSavesLoseNothing) {
     EXPECT_TRUE(inChild([&] {
         dropPrivileges();
         try {
-            lib.SaveLinkFile(path);
+            lib.saveLinkFile(path);
             return false;
         } catch (const Error&) {
             return lib.modified();
@@ -118,22 +118,22 @@ TEST_F(LinkLibraryTest, FailedSavesLoseNothing) {
 
 TEST_F(LinkLibraryTest, AskSaveLinksPaths) {
     threeFolders();
-    EXPECT_TRUE(lib.AskSaveLinks()); // not modified: no question
+    EXPECT_TRUE(lib.askSaveLinks()); // not modified: no question
     EXPECT_TRUE(dialogs.asked.empty());
 
-    lib.SetLinksModified(true);
+    lib.setLinksModified(true);
     dialogs.answers = {Answer::Cancel};
-    EXPECT_FALSE(lib.AskSaveLinks());
+    EXPECT_FALSE(lib.askSaveLinks());
     dialogs.answers = {Answer::No};
-    EXPECT_TRUE(lib.AskSaveLinks());
+    EXPECT_TRUE(lib.askSaveLinks());
     // Yes without a current file opens Save Links As; cancelling it stops.
     dialogs.answers = {Answer::Yes};
     dialogs.files = {std::nullopt};
-    EXPECT_FALSE(lib.AskSaveLinks());
+    EXPECT_FALSE(lib.askSaveLinks());
     EXPECT_EQ(dialogs.fileDialogs.back().title, "Save Links");
     dialogs.answers = {Answer::Yes};
     dialogs.files = {dir.file("saved.klnx")};
-    EXPECT_TRUE(lib.AskSaveLinks());
+    EXPECT_TRUE(lib.askSaveLinks());
     EXPECT_TRUE(fs::exists(dir.file("saved.klnx")));
     EXPECT_FALSE(lib.modified());
     EXPECT_EQ(dialogs.asked, std::vector<std::string>(4, "Save Changes To Link List?"));
@@ -143,9 +143,9 @@ TEST_F(LinkLibraryTest, AskSaveLinksPaths) {
 
 TEST_F(LinkLibraryTest, LoadInsertAndSaveCommands) {
     threeFolders();
-    lib.SaveLinkFile(dir.file("a.klnx"));
+    lib.saveLinkFile(dir.file("a.klnx"));
     tree.select(tree.root()->child(0));
-    lib.SaveLinkFile(dir.file("folder-selected.klnx")); // every link "no"
+    lib.saveLinkFile(dir.file("folder-selected.klnx")); // every link "no"
 
     dialogs.files = {dir.file("folder-selected.klnx")};
     lib.loadLinksCommand();
@@ -178,10 +178,10 @@ TEST_F(LinkLibraryTest, LoadInsertAndSaveCommands) {
 
 TEST_F(LinkLibraryTest, StartLinks) {
     AppSettings settings;
-    settings.DefaultFile = "default.klnx";
+    settings.defaultFile = "default.klnx";
     // No default file: the built-in set, nothing written, SelectedInx ignored.
-    settings.SelectedInx = 2;
-    LoadStartLinks(lib, settings, dir.path());
+    settings.selectedInx = 2;
+    loadStartLinks(lib, settings, dir.path());
     EXPECT_EQ(tree.selected()->text(), "Mt. Saint Hellens");
     EXPECT_EQ(lib.currentFile(), "");
     EXPECT_EQ(lib.modifiedText(), "");
@@ -189,20 +189,20 @@ TEST_F(LinkLibraryTest, StartLinks) {
 
     threeFolders();
     tree.select(tree.root()->child(2)->child(0));
-    lib.SaveLinkFile(dir.file("default.klnx"));
+    lib.saveLinkFile(dir.file("default.klnx"));
     struct Case {
         int selectedInx;
         const char* selected;
     } cases[] = {{0, "l3"}, {-4, "l3"}, {7, "l3"}, {100, "l3"}, {3, "F2"}, {6, "l3"}, {1, "F1"}};
     for (const auto& c : cases) {
-        settings.SelectedInx = c.selectedInx;
-        LoadStartLinks(lib, settings, dir.path());
+        settings.selectedInx = c.selectedInx;
+        loadStartLinks(lib, settings, dir.path());
         EXPECT_EQ(tree.selected()->text(), c.selected) << c.selectedInx;
     }
     EXPECT_EQ(lib.currentFile(), dir.file("default.klnx"));
     // A path with its own folder is used as it is.
-    settings.DefaultFile = dir.file("default.klnx");
-    EXPECT_EQ(defaultLinkFilePath(settings.DefaultFile, "/elsewhere"), dir.file("default.klnx"));
+    settings.defaultFile = dir.file("default.klnx");
+    EXPECT_EQ(defaultLinkFilePath(settings.defaultFile, "/elsewhere"), dir.file("default.klnx"));
     EXPECT_EQ(defaultLinkFilePath("my.klnx", "/prog"), "/prog/my.klnx");
 }
 

@@ -1,5 +1,5 @@
-#include "links/CurrentLink.h"
-#include "links/LinkTree.h"
+#include "core/links/CurrentLink.h"
+#include "core/links/LinkTree.h"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@ struct Sample {
     LinkTree tree;
     LinkNode *root, *a, *a1, *b, *b1, *c, *cLink;
     Sample() {
-        root = tree.AddRootNode("Image Links");
-        a = tree.AddFolderNode(root, "A");
-        a1 = tree.AddLinkNode(a, "a1", "http://a/1", 30, true);
-        b = tree.AddFolderNode(a, "B");
-        b1 = tree.AddLinkNode(b, "b1", "http://b/1", 60, true);
-        c = tree.AddFolderNode(root, "C");
-        cLink = tree.AddLinkNode(c, "c", "http://c", 5, false); // sibling of C
+        root = tree.addRootNode("Image Links");
+        a = tree.addFolderNode(root, "A");
+        a1 = tree.addLinkNode(a, "a1", "http://a/1", 30, true);
+        b = tree.addFolderNode(a, "B");
+        b1 = tree.addLinkNode(b, "b1", "http://b/1", 60, true);
+        c = tree.addFolderNode(root, "C");
+        cLink = tree.addLinkNode(c, "c", "http://c", 5, false); // sibling of C
     }
 };
 
@@ -39,56 +39,56 @@ TEST(LinkTree, AbsoluteIndexIsPreorder) {
 
 TEST(LinkTree, SelectionHelpers) {
     Sample s;
-    EXPECT_EQ(s.tree.selected(), s.root); // AddRootNode selects the root
-    EXPECT_TRUE(s.tree.SelectFirstLink());
+    EXPECT_EQ(s.tree.selected(), s.root); // addRootNode selects the root
+    EXPECT_TRUE(s.tree.selectFirstLink());
     EXPECT_EQ(s.tree.selected(), s.a1);
     EXPECT_TRUE(s.a->expanded()); // selecting made it visible
 
     s.tree.select(s.b1);
-    EXPECT_EQ(s.tree.FindInsertFolder(), s.b);
+    EXPECT_EQ(s.tree.findInsertFolder(), s.b);
     s.tree.select(s.c);
-    EXPECT_EQ(s.tree.FindInsertFolder(), s.c);
+    EXPECT_EQ(s.tree.findInsertFolder(), s.c);
 
     LinkTree folders;
-    LinkNode* r = folders.AddRootNode("R");
-    LinkNode* f = folders.AddFolderNode(r, "F");
+    LinkNode* r = folders.addRootNode("R");
+    LinkNode* f = folders.addFolderNode(r, "F");
     folders.select(f);
-    EXPECT_FALSE(folders.SelectFirstLink());
+    EXPECT_FALSE(folders.selectFirstLink());
     EXPECT_EQ(folders.selected(), f);
 }
 
 TEST(LinkTree, AddressesAreCutTo255Characters) {
     LinkTree tree;
-    LinkNode* r = tree.AddRootNode("R");
-    LinkNode* l = tree.AddLinkNode(r, "L", std::string(300, 'x'), 60, true);
-    EXPECT_EQ(l->data().URL.size(), 255u);
-    tree.setData(l, {TLinkKind::lkLink, std::string(400, 'y'), 1});
-    EXPECT_EQ(l->data().URL, std::string(255, 'y'));
+    LinkNode* r = tree.addRootNode("R");
+    LinkNode* l = tree.addLinkNode(r, "L", std::string(300, 'x'), 60, true);
+    EXPECT_EQ(l->data().url.size(), 255u);
+    tree.setData(l, {LinkKind::Link, std::string(400, 'y'), 1});
+    EXPECT_EQ(l->data().url, std::string(255, 'y'));
 }
 
 TEST(LinkTree, DeletingReleasesTheBranchAndSelectsANeighbour) {
     Sample s;
     s.tree.select(s.b1);
-    s.tree.DeleteLinkNode(s.a);
+    s.tree.deleteLinkNode(s.a);
     EXPECT_EQ(s.tree.nodeCount(), 3);
     EXPECT_EQ(s.tree.selected(), s.c);
-    s.tree.DeleteLinkNode(s.cLink);
+    s.tree.deleteLinkNode(s.cLink);
     EXPECT_EQ(s.tree.selected(), s.c);
-    s.tree.DeleteLinkNode(s.c);
+    s.tree.deleteLinkNode(s.c);
     EXPECT_EQ(s.tree.selected(), s.root);
 }
 
 TEST(LinkTree, PicturesFollowKindAndExpansion) {
     Sample s;
-    EXPECT_EQ(LinkTree::UpdateNodePicture(s.root), 0);
+    EXPECT_EQ(LinkTree::updateNodePicture(s.root), 0);
     s.tree.setExpanded(s.root, true);
-    EXPECT_EQ(LinkTree::UpdateNodePicture(s.root), 1);
-    EXPECT_EQ(LinkTree::UpdateNodePicture(s.a), 2);
+    EXPECT_EQ(LinkTree::updateNodePicture(s.root), 1);
+    EXPECT_EQ(LinkTree::updateNodePicture(s.a), 2);
     s.tree.setExpanded(s.a, true);
-    EXPECT_EQ(LinkTree::UpdateNodePicture(s.a), 3);
-    EXPECT_EQ(LinkTree::UpdateNodePicture(s.a1), 4);
+    EXPECT_EQ(LinkTree::updateNodePicture(s.a), 3);
+    EXPECT_EQ(LinkTree::updateNodePicture(s.a1), 4);
     s.tree.setExpanded(s.c, true); // expanded but empty: closed picture
-    EXPECT_EQ(LinkTree::UpdateNodePicture(s.c), 2);
+    EXPECT_EQ(LinkTree::updateNodePicture(s.c), 2);
 }
 
 TEST(LinkTree, MovesKeepTheTreeConsistent) {
@@ -117,19 +117,19 @@ TEST(CurrentLink, CaptionRule) {
     for (const auto& c : cases)
         EXPECT_EQ(mainCaption({c.name, "", 60}, c.frames), c.caption);
     EXPECT_EQ(currentLinkLabel({"Radar: Denver", "", 60}), "Radar: Denver ");
-    EXPECT_EQ(initialCurrentLink().Name, "Mt. Saint Hellens");
-    EXPECT_EQ(initialCurrentLink().Delay, 60);
+    EXPECT_EQ(initialCurrentLink().name, "Mt. Saint Hellens");
+    EXPECT_EQ(initialCurrentLink().delay, 60);
 }
 
 TEST(CurrentLink, OnlyALinkBecomesCurrent) {
     Sample s;
-    TURLInfo link = initialCurrentLink();
+    LinkInfo link = initialCurrentLink();
     s.tree.select(s.a);
     EXPECT_FALSE(takeSelectedLink(s.tree, link));
-    EXPECT_EQ(link.Name, "Mt. Saint Hellens");
+    EXPECT_EQ(link.name, "Mt. Saint Hellens");
     s.tree.select(s.b1);
     EXPECT_TRUE(takeSelectedLink(s.tree, link));
-    EXPECT_EQ(link.Name, "b1");
-    EXPECT_EQ(link.URL, "http://b/1");
-    EXPECT_EQ(link.Delay, 60);
+    EXPECT_EQ(link.name, "b1");
+    EXPECT_EQ(link.url, "http://b/1");
+    EXPECT_EQ(link.delay, 60);
 }

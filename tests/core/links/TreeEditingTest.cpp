@@ -1,5 +1,5 @@
-#include "links/LinkFile.h"
-#include "links/TreeEditing.h"
+#include "core/links/LinkFile.h"
+#include "core/links/TreeEditing.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +12,14 @@ struct Sample {
     LinkTree tree;
     LinkNode *root, *weather, *denver, *colorado, *golden, *boulder, *cams, *lobby;
     Sample() {
-        root = tree.AddRootNode("Image Links");
-        weather = tree.AddFolderNode(root, "Weather");
-        denver = tree.AddLinkNode(weather, "Radar: DENVER", "http://d", 60, true);
-        colorado = tree.AddFolderNode(weather, "Colorado");
-        golden = tree.AddLinkNode(colorado, "Golden", "http://g", 60, true);
-        boulder = tree.AddLinkNode(colorado, "Boulder", "http://b", 60, true);
-        cams = tree.AddFolderNode(root, "Cams");
-        lobby = tree.AddLinkNode(cams, "Lobby", "http://l", 60, true);
+        root = tree.addRootNode("Image Links");
+        weather = tree.addFolderNode(root, "Weather");
+        denver = tree.addLinkNode(weather, "Radar: DENVER", "http://d", 60, true);
+        colorado = tree.addFolderNode(weather, "Colorado");
+        golden = tree.addLinkNode(colorado, "Golden", "http://g", 60, true);
+        boulder = tree.addLinkNode(colorado, "Boulder", "http://b", 60, true);
+        cams = tree.addFolderNode(root, "Cams");
+        lobby = tree.addLinkNode(cams, "Lobby", "http://l", 60, true);
     }
     std::string names(LinkNode* parent) {
         std::string out;
@@ -34,14 +34,14 @@ struct Sample {
 TEST(TreeEditing, SearchDownAndUpWithoutWrapping) {
     Sample s;
     s.tree.select(s.root);
-    EXPECT_EQ(FindLinkNode(s.tree, "den", true), s.denver);
-    EXPECT_EQ(FindLinkNode(s.tree, "O", true), s.colorado);
+    EXPECT_EQ(findLinkNode(s.tree, "den", true), s.denver);
+    EXPECT_EQ(findLinkNode(s.tree, "O", true), s.colorado);
     s.tree.select(s.lobby);
-    EXPECT_EQ(FindLinkNode(s.tree, "den", true), nullptr); // no wrap-around
-    EXPECT_EQ(FindLinkNode(s.tree, "den", false), s.golden);
+    EXPECT_EQ(findLinkNode(s.tree, "den", true), nullptr); // no wrap-around
+    EXPECT_EQ(findLinkNode(s.tree, "den", false), s.golden);
     s.tree.select(s.weather);
-    EXPECT_EQ(FindLinkNode(s.tree, "image", false), nullptr); // the root is never found
-    EXPECT_EQ(FindLinkNode(s.tree, "zzz", true), nullptr);
+    EXPECT_EQ(findLinkNode(s.tree, "image", false), nullptr); // the root is never found
+    EXPECT_EQ(findLinkNode(s.tree, "zzz", true), nullptr);
 }
 
 TEST(TreeEditing, MovesStayAmongSiblings) {
@@ -65,20 +65,20 @@ TEST(TreeEditing, DragAndDropRules) {
     EXPECT_FALSE(acceptsTreeDrop(s.lobby, nullptr));
 
     // A link onto a link, across folders: just before the target.
-    EXPECT_TRUE(MoveLinkNode(s.tree, s.lobby, s.boulder));
+    EXPECT_TRUE(moveLinkNode(s.tree, s.lobby, s.boulder));
     EXPECT_EQ(s.names(s.colorado), "Golden,Lobby,Boulder");
     EXPECT_EQ(s.names(s.cams), "");
     // Within the same folder, before a later sibling.
-    EXPECT_TRUE(MoveLinkNode(s.tree, s.golden, s.boulder));
+    EXPECT_TRUE(moveLinkNode(s.tree, s.golden, s.boulder));
     EXPECT_EQ(s.names(s.colorado), "Lobby,Golden,Boulder");
     // A folder onto a folder: its first child; the new parent opens.
     s.tree.setExpanded(s.cams, false);
-    EXPECT_TRUE(MoveLinkNode(s.tree, s.colorado, s.cams));
+    EXPECT_TRUE(moveLinkNode(s.tree, s.colorado, s.cams));
     EXPECT_EQ(s.names(s.cams), "Colorado");
     EXPECT_TRUE(s.cams->expanded());
     // Onto its own branch, or itself: stays.
-    EXPECT_FALSE(MoveLinkNode(s.tree, s.cams, s.colorado));
-    EXPECT_FALSE(MoveLinkNode(s.tree, s.cams, s.cams));
+    EXPECT_FALSE(moveLinkNode(s.tree, s.cams, s.colorado));
+    EXPECT_FALSE(moveLinkNode(s.tree, s.cams, s.cams));
     EXPECT_EQ(s.cams->parent(), s.root);
 
     // The address bar's picture on a link in a folder: "New" at the end of that folder.
@@ -86,8 +86,8 @@ TEST(TreeEditing, DragAndDropRules) {
     EXPECT_EQ(added->parent(), s.weather);
     EXPECT_EQ(s.weather->child(s.weather->childCount() - 1), added);
     EXPECT_EQ(added->text(), "New");
-    EXPECT_EQ(added->data().URL.size(), 255u);
-    EXPECT_EQ(added->data().Delay, 60);
+    EXPECT_EQ(added->data().url.size(), 255u);
+    EXPECT_EQ(added->data().delay, 60);
     EXPECT_EQ(dropAddressLink(s.tree, s.root, "x")->parent(), s.root);
 }
 

@@ -1,8 +1,8 @@
 // The macro editor's rules: the macro texts it writes, reading found macros back, the
 // multiplier/divider reciprocal and where Find Next Macro looks.
-#include "macros/MacroComposer.h"
+#include "core/macros/MacroComposer.h"
 
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 #include <gtest/gtest.h>
 #include <string>
@@ -46,7 +46,7 @@ TEST(MacroComposer, WrittenMacrosReadBackExactly) {
     };
     for (const auto& s : counters) {
         const std::string macro = composeCounterMacro(s);
-        const auto e = FindMacroElement(macro, 0);
+        const auto e = findMacroElement(macro, 0);
         ASSERT_TRUE(e.found) << macro;
         const CounterMacroSettings back = readCounterMacro(e.args);
         EXPECT_EQ(back.multiplier, s.multiplier) << macro;
@@ -56,7 +56,7 @@ TEST(MacroComposer, WrittenMacrosReadBackExactly) {
         EXPECT_EQ(back.width, s.width) << macro;
     }
     const DateMacroSettings date{-1.0 / 3600, "yyyy-mm-dd"};
-    const auto e = FindMacroElement(composeDateMacro(date), 0);
+    const auto e = findMacroElement(composeDateMacro(date), 0);
     const DateMacroSettings back = readDateMacro(e.args);
     EXPECT_EQ(back.offsetHours, date.offsetHours);
     EXPECT_EQ(back.format, date.format);

@@ -1,8 +1,8 @@
-#include "TempDir.h"
-#include "macros/DateFormatter.h"
-#include "macros/NumberReading.h"
-#include "macros/URLMacros.h"
-#include "util/Error.h"
+#include "support/TempDir.h"
+#include "core/macros/DateFormatter.h"
+#include "core/macros/NumberReading.h"
+#include "core/macros/URLMacros.h"
+#include "core/util/Error.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ using namespace kestrix;
 
 namespace {
 
-TDateTime at(const char* iso) { return *parseIsoDateTime(iso); }
+DateTime at(const char* iso) { return *parseIsoDateTime(iso); }
 
 struct Case {
     const char* time;
@@ -84,7 +84,7 @@ const Case kFormats[] = {
 TEST(URLMacros, ExpansionTable) {
     for (const Case& c : kExpansions) {
         FixedClock clock(at(c.time));
-        EXPECT_EQ(ExpandURLMacros(c.input, clock, defaultFormatSettings()), c.expected)
+        EXPECT_EQ(expandUrlMacros(c.input, clock, defaultFormatSettings()), c.expected)
             << c.input << " at " << c.time;
     }
 }
@@ -105,9 +105,9 @@ TEST(URLMacros, LocaleFormatsNestTwoLevelsAndUseTheLocale) {
     EXPECT_EQ(formatDateTime("d/m hh:nn", at("2026-12-08T14:05:00Z"), fs), "8.12 14h05");
     // Macro numbers use "." whatever the locale; a comma always ends an argument.
     FixedClock clock(at("2026-12-08T14:05:00Z"));
-    EXPECT_EQ(ExpandURLMacros("<date>1.5,hh:nn</date>", clock, fs), "15h35");
-    EXPECT_EQ(ExpandURLMacros("<date>1,5,hh</date>", clock, fs), "5");
-    EXPECT_EQ(ExpandURLMacros("<counter>0,0,2.5,0,0</counter>", clock, fs), "2");
+    EXPECT_EQ(expandUrlMacros("<date>1.5,hh:nn</date>", clock, fs), "15h35");
+    EXPECT_EQ(expandUrlMacros("<date>1,5,hh</date>", clock, fs), "5");
+    EXPECT_EQ(expandUrlMacros("<counter>0,0,2.5,0,0</counter>", clock, fs), "2");
 }
 
 TEST(URLMacros, NumberReading) {
@@ -118,10 +118,10 @@ TEST(URLMacros, NumberReading) {
         {"3.", 3},      {"--7", -7},   {"7e2x", 700},
     };
     for (const auto& [text, value] : cases)
-        EXPECT_DOUBLE_EQ(ReadFirstNumber(text, defaultFormatSettings()), value) << text;
+        EXPECT_DOUBLE_EQ(readFirstNumber(text, defaultFormatSettings()), value) << text;
     for (const char* bad : {"5e", "1e+3", "2Ex"}) {
         try {
-            ReadFirstNumber(bad, defaultFormatSettings());
+            readFirstNumber(bad, defaultFormatSettings());
             ADD_FAILURE() << bad;
         } catch (const Error& e) {
             EXPECT_EQ(e.kind(), ErrorKind::Conversion);
@@ -131,27 +131,27 @@ TEST(URLMacros, NumberReading) {
         }
     }
     FixedClock clock(at("2026-12-08T14:05:00Z"));
-    EXPECT_THROW(ExpandURLMacros("x<date>5e,yyyy</date>", clock, defaultFormatSettings()), Error);
+    EXPECT_THROW(expandUrlMacros("x<date>5e,yyyy</date>", clock, defaultFormatSettings()), Error);
 }
 
 TEST(URLMacros, ArgumentSplitting) {
     using V = std::vector<std::string>;
-    EXPECT_EQ(SplitMacroArgs("1,0,0"), (V{"1", "0", "0"}));
-    EXPECT_EQ(SplitMacroArgs("1,,2"), (V{"1"}));
-    EXPECT_EQ(SplitMacroArgs(",2"), V{});
-    EXPECT_EQ(SplitMacroArgs("1,2,"), (V{"1", "2"}));
-    EXPECT_EQ(SplitMacroArgs("a,b,c,d,e,f,g,h,i,j,k,l").size(), 10u);
-    EXPECT_EQ(SplitMacroArgs(std::string(300, 'x') + ",y")[0].size(), 255u);
-    EXPECT_EQ(SplitMacroArgs(std::string(300, 'x') + ",y")[1], "y");
+    EXPECT_EQ(splitMacroArgs("1,0,0"), (V{"1", "0", "0"}));
+    EXPECT_EQ(splitMacroArgs("1,,2"), (V{"1"}));
+    EXPECT_EQ(splitMacroArgs(",2"), V{});
+    EXPECT_EQ(splitMacroArgs("1,2,"), (V{"1", "2"}));
+    EXPECT_EQ(splitMacroArgs("a,b,c,d,e,f,g,h,i,j,k,l").size(), 10u);
+    EXPECT_EQ(splitMacroArgs(std::string(300, 'x') + ",y")[0].size(), 255u);
+    EXPECT_EQ(splitMacroArgs(std::string(300, 'x') + ",y")[1], "y");
 
-    MacroElement e = FindMacroElement("ab<counter>1,2</counter>cd", 0);
+    MacroElement e = findMacroElement("ab<counter>1,2</counter>cd", 0);
     EXPECT_TRUE(e.found);
     EXPECT_EQ(e.start, 2u);
     EXPECT_EQ(e.end, 24u);
     EXPECT_EQ(e.tag, "counter");
     EXPECT_EQ(e.args, "1,2");
-    EXPECT_FALSE(FindMacroElement("ab<counter>1,2</counter>cd", 3).found);
-    e = FindMacroElement("<x\\>rest", 0);
+    EXPECT_FALSE(findMacroElement("ab<counter>1,2</counter>cd", 3).found);
+    e = findMacroElement("<x\\>rest", 0);
     EXPECT_TRUE(e.found);
     EXPECT_EQ(e.end, 4u);
     EXPECT_EQ(e.args, "");
@@ -160,11 +160,11 @@ TEST(URLMacros, ArgumentSplitting) {
 TEST(URLMacros, HugeWidthsAndValuesStayBounded) {
     FixedClock clock(at("2026-12-08T14:05:09Z"));
     const auto& fs = defaultFormatSettings();
-    EXPECT_EQ(ExpandURLMacros("<counter>0,0,1,1,2000000000</counter>", clock, fs).size(), 255u);
-    EXPECT_EQ(ExpandURLMacros("<counter>1e300,0,0,0,0</counter>", clock, fs),
+    EXPECT_EQ(expandUrlMacros("<counter>0,0,1,1,2000000000</counter>", clock, fs).size(), 255u);
+    EXPECT_EQ(expandUrlMacros("<counter>1e300,0,0,0,0</counter>", clock, fs),
               "9223372036854775807");
     // With zeros on, the low 32 bits are written.
-    EXPECT_EQ(ExpandURLMacros("<counter>0,0,4294967301,1,0</counter>", clock, fs), "5");
+    EXPECT_EQ(expandUrlMacros("<counter>0,0,4294967301,1,0</counter>", clock, fs), "5");
 }
 
 TEST(URLMacros, CommandLine) {

@@ -1,12 +1,12 @@
 // AVI export read back by ffprobe and ffmpeg: stream, rate, frame count, fidelity per quality,
 // mixed frames, and the failures that must leave no file behind and an old file untouched.
-#include "movie/AviExport.h"
+#include "core/movie/AviExport.h"
 
-#include "Child.h"
+#include "support/Child.h"
 #include "MovieTestSupport.h"
-#include "frames/BitmapList.h"
-#include "tools/Resampler.h"
-#include "util/Error.h"
+#include "core/frames/BitmapList.h"
+#include "core/tools/Resampler.h"
+#include "core/util/Error.h"
 
 #include <filesystem>
 #include <functional>
@@ -26,9 +26,9 @@ std::vector<std::string> folderEntries(const std::string& dir) {
     return names;
 }
 
-std::string exportError(const std::string& fileName, const TBitmapList& frames, double fps) {
+std::string exportError(const std::string& fileName, const BitmapList& frames, double fps) {
     try {
-        ExportAVI(fileName, frames, fps, 10000, nullptr);
+        exportAvi(fileName, frames, fps, 10000, nullptr);
     } catch (const Error& e) {
         return e.what();
     }
@@ -37,7 +37,7 @@ std::string exportError(const std::string& fileName, const TBitmapList& frames, 
 
 // The export's error message from a child process that first applies `restrict`.
 std::string exportErrorInChild(const std::function<void()>& restrict, const std::string& fileName,
-                               const TBitmapList& frames) {
+                               const BitmapList& frames) {
     int fds[2];
     if (pipe(fds) != 0)
         return "no pipe";
@@ -72,11 +72,11 @@ TEST(MovieExport, StreamMatchesFramesRateAndSize) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fps);
         TempDir dir("avi");
-        TBitmapListEx store;
+        FrameStore store;
         for (int i = 0; i < c.frames; ++i)
-            store.Add(detailedFrame(48, 32, i));
+            store.add(detailedFrame(48, 32, i));
         std::vector<int> gauge;
-        ExportAVI(dir.file("movie.avi"), store, c.fps, 10000, [&](int v) { gauge.push_back(v); });
+        exportAvi(dir.file("movie.avi"), store, c.fps, 10000, [&](int v) { gauge.push_back(v); });
         auto stream = probeMovie(dir.file("movie.avi"));
         EXPECT_EQ(stream["codec_name"], "mjpeg");
         EXPECT_EQ(stream["codec_tag_string"], "MJPG");
@@ -95,17 +95,17 @@ TEST(MovieExport, StreamMatchesFramesRateAndSize) {
 
 TEST(MovieExport, FidelityFallsWithQualityAndTopQualityIsNearLossless) {
     TempDir dir("avi");
-    TBitmapListEx store;
+    FrameStore store;
     for (int i = 0; i < 3; ++i)
-        store.Add(detailedFrame(96, 64, i));
+        store.add(detailedFrame(96, 64, i));
     double previous = 100;
     for (int quality : {10000, 9000, 8000, 6500, 4000, 1000, 0}) {
         SCOPED_TRACE(quality);
-        ExportAVI(dir.file("q.avi"), store, 10, quality, nullptr);
+        exportAvi(dir.file("q.avi"), store, 10, quality, nullptr);
         const std::string rgb = decodeMovieRgb(dir.file("q.avi"));
         double worst = 100;
-        for (int i = 0; i < store.Count(); ++i)
-            worst = std::min(worst, framePsnr(rgb, i, *store.Get(i)));
+        for (int i = 0; i < store.count(); ++i)
+            worst = std::min(worst, framePsnr(rgb, i, *store.get(i)));
         if (quality == 10000) {
             EXPECT_GE(worst, 40.0);
         }
@@ -120,12 +120,12 @@ TEST(MovieExport, FramesOfOtherSizesAndFormatsBecomeTheFirstFramesSize) {
     Bitmap paletted = detailedFrame(64, 48, 2);
     paletted.setPixelFormat(PixelFormat::Bit8);
     const Bitmap wide = detailedFrame(100, 30, 3);
-    TBitmapListEx store;
-    store.Add(first);
-    store.Add(paletted);
-    store.Add(wide);
-    store.Add(Bitmap());
-    ExportAVI(dir.file("mixed.avi"), store, 10, 10000, nullptr);
+    FrameStore store;
+    store.add(first);
+    store.add(paletted);
+    store.add(wide);
+    store.add(Bitmap());
+    exportAvi(dir.file("mixed.avi"), store, 10, 10000, nullptr);
 
     auto stream = probeMovie(dir.file("mixed.avi"));
     EXPECT_EQ(stream["width"], "64");
@@ -134,7 +134,7 @@ TEST(MovieExport, FramesOfOtherSizesAndFormatsBecomeTheFirstFramesSize) {
     Bitmap paletted24 = paletted;
     paletted24.convertTo24();
     Bitmap resized = wide;
-    ResizeBitmap(resized, 64, 48, nullptr, 5);
+    resizeBitmap(resized, 64, 48, nullptr, ResampleFilter::Mitchell);
     const std::string rgb = decodeMovieRgb(dir.file("mixed.avi"));
     EXPECT_GE(framePsnr(rgb, 0, first), 40.0);
     EXPECT_GE(framePsnr(rgb, 1, paletted24), 40.0);
@@ -165,9 +165,9 @@ TEST(MovieExport, FailuresNameTheStepAndLeaveNoFileBehind) {
         TempDir dir("avi");
         std::filesystem::create_directory(dir.file("folder.avi"));
         writeFile(dir.file("old.avi"), "old movie");
-        TBitmapListEx store;
+        FrameStore store;
         for (int i = 0; i < c.frames; ++i)
-            store.Add(i == 0 && c.emptyFirst ? Bitmap() : detailedFrame(16, 16, i));
+            store.add(i == 0 && c.emptyFirst ? Bitmap() : detailedFrame(16, 16, i));
         EXPECT_EQ(exportError(dir.file(c.name), store, c.fps), c.message);
         EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"folder.avi", "old.avi"}));
         EXPECT_EQ(readFile(dir.file("old.avi")), "old movie");
@@ -181,8 +181,8 @@ TEST(MovieExport, UnwritableFolderFailsAtTheFileAndKeepsTheOldOne) {
     std::filesystem::create_directory(locked);
     writeFile(locked + "/movie.avi", "old movie");
     chmod(locked.c_str(), 0555);
-    TBitmapListEx store;
-    store.Add(detailedFrame(16, 16, 0));
+    FrameStore store;
+    store.add(detailedFrame(16, 16, 0));
     EXPECT_EQ(exportErrorInChild([] { dropPrivileges(); }, locked + "/movie.avi", store),
               "Unable to create AVI file (\".avi\"): Disk open error.");
     EXPECT_EQ(readFile(locked + "/movie.avi"), "old movie");
@@ -207,12 +207,12 @@ TEST(MovieExport, FullDiskFailsTheExportAndKeepsTheOldFile) {
         SCOPED_TRACE(c.frames);
         TempDir dir("avi");
         writeFile(dir.file("movie.avi"), "old movie");
-        TBitmapListEx store;
+        FrameStore store;
         for (int i = 0; i < c.frames; ++i)
-            store.Add(detailedFrame(c.side, c.side, i));
+            store.add(detailedFrame(c.side, c.side, i));
         rlim_t limit = c.limit;
         if (limit == kAllButTheLastByte) {
-            ExportAVI(dir.file("whole.avi"), store, 10, 10000, nullptr);
+            exportAvi(dir.file("whole.avi"), store, 10, 10000, nullptr);
             limit = std::filesystem::file_size(dir.file("whole.avi")) - 1;
             std::filesystem::remove(dir.file("whole.avi"));
         }
@@ -227,9 +227,9 @@ TEST(MovieExport, ReplacesAnOldFileKeepingItsPermissions) {
     TempDir dir("avi");
     writeFile(dir.file("movie.avi"), "old movie");
     chmod(dir.file("movie.avi").c_str(), 0640);
-    TBitmapListEx store;
-    store.Add(detailedFrame(16, 16, 0));
-    ExportAVI(dir.file("movie.avi"), store, 10, 10000, nullptr);
+    FrameStore store;
+    store.add(detailedFrame(16, 16, 0));
+    exportAvi(dir.file("movie.avi"), store, 10, 10000, nullptr);
     EXPECT_EQ(probeMovie(dir.file("movie.avi"))["nb_read_frames"], "1");
     struct stat st {};
     ASSERT_EQ(stat(dir.file("movie.avi").c_str(), &st), 0);
@@ -241,9 +241,9 @@ TEST(MovieExport, ReplacesAnOldFileKeepingItsPermissions) {
 // only when it can seek in the output.
 TEST(MovieExport, MovieIsPreparedForOpenDmlIndexes) {
     TempDir dir("avi");
-    TBitmapListEx store;
-    store.Add(detailedFrame(16, 16, 0));
-    ExportAVI(dir.file("movie.avi"), store, 10, 10000, nullptr);
+    FrameStore store;
+    store.add(detailedFrame(16, 16, 0));
+    exportAvi(dir.file("movie.avi"), store, 10, 10000, nullptr);
     const std::string bytes = readFile(dir.file("movie.avi"));
     EXPECT_NE(bytes.find("odmldmlh"), std::string::npos);
     const size_t reserved = bytes.find("JUNK");

@@ -2,8 +2,8 @@
 // ffmpeg for the decoded pixels, and the PSNR of decoded frames against the originals.
 #pragma once
 
-#include "TempDir.h"
-#include "image/Bitmap.h"
+#include "support/TempDir.h"
+#include "core/image/Bitmap.h"
 
 #include <algorithm>
 #include <cmath>

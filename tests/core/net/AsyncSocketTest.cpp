@@ -1,8 +1,8 @@
 // The socket component under the HTTP client: cancel and time-out at every wait, chunked reads,
 // status reports, host lookup and the socket error texts.
 #include "NetTestSupport.h"
-#include "ScriptedServer.h"
-#include "net/SocketErrors.h"
+#include "support/ScriptedServer.h"
+#include "core/net/SocketErrors.h"
 
 #include <atomic>
 #include <cerrno>
@@ -35,7 +35,7 @@ struct BlockedResolver {
 struct WaitCase {
     const char* wait;
     const char* status;                               // the last status report before the wait
-    std::function<std::string(THttpClient&)> prepare; // answers the address to fetch
+    std::function<std::string(HttpClient&)> prepare; // answers the address to fetch
     std::string canceledText, timedOutText;
     ErrorKind kind;
 };
@@ -52,35 +52,35 @@ std::vector<WaitCase> waitCases(WaitPlaces& places) {
     ScriptedServer& server = places.server;
     return {
         {"lookup", "Resolve Host",
-         [&](THttpClient& c) {
+         [&](HttpClient& c) {
              c.setResolver(places.blocked.resolver());
              return "http://camera.example:" + std::to_string(server.port()) + "/";
          },
          "Host Lookup Canceled", "Host Lookup Timed Out", ErrorKind::Socket},
         {"connect", "Resolve Host",
-         [&](THttpClient&) {
+         [&](HttpClient&) {
              return "http://127.0.0.1:" + std::to_string(places.unanswered.port()) + "/";
          },
          "Connection Canceled", "Connection Timed out", ErrorKind::Socket},
         {"send", "Sending Buffer",
-         [&](THttpClient& c) {
+         [&](HttpClient& c) {
              // A request far larger than what the silent peer and a small send buffer hold.
-             c.HeaderInfo().Referer = std::string(60000, 'r');
-             c.OnConnect = [](TAsyncSocket& s) {
+             c.headerInfo().referer = std::string(60000, 'r');
+             c.onConnect = [](AsyncSocket& s) {
                  int small = 2048;
-                 setsockopt(s.Socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+                 setsockopt(s.socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
              };
              return "http://127.0.0.1:" + std::to_string(places.silent.port()) + "/";
          },
          "Socket send aborted", "Socket send aborted", ErrorKind::SocketAbort},
         {"header", "ReadLn",
-         [&](THttpClient&) {
+         [&](HttpClient&) {
              server.queue(Reply("HTTP/1.0 200 OK\r\nX-Half: ").thenStall());
              return server.url("/header");
          },
          "Socket readln aborted", "Socket readln aborted", ErrorKind::SocketAbort},
         {"body", "Capture String",
-         [&](THttpClient&) {
+         [&](HttpClient&) {
              server.queue(Reply(httpResponse("200 OK", "partial body")).thenStall());
              return server.url("/body");
          },
@@ -89,15 +89,15 @@ std::vector<WaitCase> waitCases(WaitPlaces& places) {
 }
 
 // After a failed wait the same client fetches normally.
-void expectNextGetWorks(THttpClient& client, ScriptedServer& server, const char* wait) {
+void expectNextGetWorks(HttpClient& client, ScriptedServer& server, const char* wait) {
     client.setResolver(resolveWithSystem);
-    client.HeaderInfo().Referer.clear();
-    client.OnConnect = {};
+    client.headerInfo().referer.clear();
+    client.onConnect = {};
     client.setPump({});
     client.setTimeOut(0);
     server.queue(httpResponse("200 OK", "next"));
-    client.Get(server.url("/next"));
-    EXPECT_EQ(client.Body(), "next") << wait;
+    client.get(server.url("/next"));
+    EXPECT_EQ(client.body(), "next") << wait;
 }
 
 } // namespace
@@ -105,26 +105,26 @@ void expectNextGetWorks(THttpClient& client, ScriptedServer& server, const char*
 TEST(AsyncSocket, CancelFromThePumpEndsEveryWait) {
     WaitPlaces places;
     for (const auto& c : waitCases(places)) {
-        THttpClient client;
+        HttpClient client;
         applyImageFetchSettings(client);
         std::string address = c.prepare(client);
         // Cancel as a click would, at the first pump of the wait under test (the body wait only
         // once some of the body has arrived).
         std::string lastStatus;
         client.setReportLevel(8);
-        client.OnStatus = [&](TAsyncSocket&, const std::string& text) { lastStatus = text; };
+        client.onStatus = [&](AsyncSocket&, const std::string& text) { lastStatus = text; };
         int pumps = 0;
         client.setPump([&] {
             ++pumps;
             if (lastStatus == c.status &&
-                (lastStatus != "Capture String" || client.BytesReceived() > 0))
-                client.Cancel();
+                (lastStatus != "Capture String" || client.bytesReceived() > 0))
+                client.cancel();
         });
-        Failure f = failureOf([&] { client.Get(address); });
+        Failure f = failureOf([&] { client.get(address); });
         EXPECT_EQ(f.text, c.canceledText) << c.wait;
         EXPECT_EQ(f.kind, c.kind) << c.wait;
         EXPECT_GT(pumps, 0) << c.wait;
-        EXPECT_FALSE(client.Connected()) << c.wait;
+        EXPECT_FALSE(client.connected()) << c.wait;
         expectNextGetWorks(client, places.server, c.wait);
     }
 }
@@ -132,27 +132,27 @@ TEST(AsyncSocket, CancelFromThePumpEndsEveryWait) {
 TEST(AsyncSocket, TimeOutEndsEveryWait) {
     WaitPlaces places;
     for (const auto& c : waitCases(places)) {
-        THttpClient client;
+        HttpClient client;
         applyImageFetchSettings(client);
         client.setTimeOut(50);
         std::string address = c.prepare(client);
-        Failure f = failureOf([&] { client.Get(address); });
+        Failure f = failureOf([&] { client.get(address); });
         EXPECT_EQ(f.text, c.timedOutText) << c.wait;
-        EXPECT_TRUE(client.TimedOut()) << c.wait;
-        EXPECT_FALSE(client.Connected()) << c.wait;
+        EXPECT_TRUE(client.timedOut()) << c.wait;
+        EXPECT_FALSE(client.connected()) << c.wait;
         expectNextGetWorks(client, places.server, c.wait);
-        EXPECT_FALSE(client.TimedOut()) << c.wait;
+        EXPECT_FALSE(client.timedOut()) << c.wait;
     }
 }
 
 TEST(AsyncSocket, CancelBetweenWaitsIsClearedByConnect) {
     ScriptedServer server;
     server.queue(httpResponse("200 OK", "unaffected"));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.Cancel();
-    client.Get(server.url("/"));
-    EXPECT_EQ(client.Body(), "unaffected");
+    client.cancel();
+    client.get(server.url("/"));
+    EXPECT_EQ(client.body(), "unaffected");
 }
 
 TEST(AsyncSocket, TimeOutRestartsWithEveryChunk) {
@@ -162,11 +162,11 @@ TEST(AsyncSocket, TimeOutRestartsWithEveryChunk) {
     const std::string body(header.size() * 4, 'b');
     ScriptedServer server;
     server.queue(Reply(header + body).drip(header.size(), 40));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     client.setTimeOut(120);
-    client.Get(server.url("/"));
-    EXPECT_EQ(client.Body(), body);
+    client.get(server.url("/"));
+    EXPECT_EQ(client.body(), body);
 }
 
 TEST(AsyncSocket, ChunksArriveInOrderWithOneEventEach) {
@@ -182,18 +182,18 @@ TEST(AsyncSocket, ChunksArriveInOrderWithOneEventEach) {
         {httpResponse("200 OK", big), big, 5},
     };
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     std::vector<int32_t> counts;
-    client.OnPacketRecvd = [&](THttpClient& sender) { counts.push_back(sender.BytesReceived()); };
+    client.onPacketRecvd = [&](HttpClient& sender) { counts.push_back(sender.bytesReceived()); };
     for (const auto& c : cases) {
         counts.clear();
         server.queue(c.reply);
-        client.Get(server.url("/"));
-        EXPECT_EQ(client.Body(), c.body);
+        client.get(server.url("/"));
+        EXPECT_EQ(client.body(), c.body);
         ASSERT_GE(counts.size(), c.minimumEvents);
         EXPECT_EQ(static_cast<size_t>(counts.back()), c.body.size());
-        EXPECT_EQ(client.BytesReceived(), counts.back());
+        EXPECT_EQ(client.bytesReceived(), counts.back());
         for (size_t i = 1; i < counts.size(); ++i) {
             EXPECT_GT(counts[i], counts[i - 1]);
             EXPECT_LE(counts[i] - counts[i - 1], 65536);
@@ -221,19 +221,19 @@ TEST(AsyncSocket, StatusReportsFollowTheReportLevel) {
         {8, all},
     };
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     std::vector<std::string> reports;
-    client.OnStatus = [&](TAsyncSocket&, const std::string& text) { reports.push_back(text); };
+    client.onStatus = [&](AsyncSocket&, const std::string& text) { reports.push_back(text); };
     for (const auto& c : cases) {
         reports.clear();
         client.setReportLevel(c.level);
         server.queue(httpResponse("200 OK", "b"));
-        client.Get(server.url("/"));
+        client.get(server.url("/"));
         EXPECT_EQ(reports, c.reports) << c.level;
     }
     reports.clear();
-    client.Cancel();
+    client.cancel();
     EXPECT_EQ(reports, std::vector<std::string>{"Canceling"});
 }
 
@@ -251,16 +251,16 @@ TEST(AsyncSocket, FailuresCarryTheSocketErrorText) {
         {"http://" + longName + "/", "Null Remote Address", 0},
     };
     server.queue(Reply(httpResponse("200 OK", "cut")).thenReset());
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     for (const auto& c : cases) {
-        Failure f = failureOf([&] { client.Get(c.address); });
+        Failure f = failureOf([&] { client.get(c.address); });
         EXPECT_EQ(f.text, c.text) << c.address;
         EXPECT_EQ(f.kind, ErrorKind::Socket) << c.address;
         if (c.lastError != 0) {
-            EXPECT_EQ(client.LastError(), c.lastError);
+            EXPECT_EQ(client.lastError(), c.lastError);
         }
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.connected());
     }
 }
 
@@ -280,7 +280,7 @@ TEST(AsyncSocket, NamesAreLookedUpAndAFailureMayBeRetriedOnce) {
     };
     for (const auto& c : cases) {
         auto lookups = std::make_shared<std::atomic<int>>(0);
-        THttpClient client;
+        HttpClient client;
         applyImageFetchSettings(client);
         client.setResolver([lookups, c](const std::string& name) -> std::optional<IPv4Address> {
             EXPECT_EQ(name, "camera.example");
@@ -288,11 +288,11 @@ TEST(AsyncSocket, NamesAreLookedUpAndAFailureMayBeRetriedOnce) {
                 return std::nullopt;
             return htonl(INADDR_LOOPBACK);
         });
-        client.OnInvalidHost = [&](TAsyncSocket&, bool& handled) { handled = c.handled; };
+        client.onInvalidHost = [&](AsyncSocket&, bool& handled) { handled = c.handled; };
         bool resolved = false;
-        client.OnHostResolved = [&](TAsyncSocket&) { resolved = true; };
+        client.onHostResolved = [&](AsyncSocket&) { resolved = true; };
         server.queue(httpResponse("200 OK", "found"));
-        EXPECT_EQ(failureOf([&] { client.Get(address); }).text, c.text);
+        EXPECT_EQ(failureOf([&] { client.get(address); }).text, c.text);
         EXPECT_EQ(*lookups, c.lookups);
         EXPECT_EQ(resolved, c.text == "(no error)");
     }
@@ -301,11 +301,11 @@ TEST(AsyncSocket, NamesAreLookedUpAndAFailureMayBeRetriedOnce) {
 TEST(AsyncSocket, SystemResolverFindsLocalhost) {
     ScriptedServer server;
     server.queue(httpResponse("200 OK", "by name"));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.Get("http://localhost:" + std::to_string(server.port()) + "/");
-    EXPECT_EQ(client.Body(), "by name");
-    EXPECT_EQ(client.RemoteAddress(), htonl(INADDR_LOOPBACK));
+    client.get("http://localhost:" + std::to_string(server.port()) + "/");
+    EXPECT_EQ(client.body(), "by name");
+    EXPECT_EQ(client.remoteAddress(), htonl(INADDR_LOOPBACK));
 }
 
 TEST(SocketErrors, NumbersOutsideTheTableSayUnknown) {

@@ -1,7 +1,7 @@
 // kestrix-cli fetch, run as a user runs it: against the scripted server and against a real web
 // server (Python's http.server), whose files must arrive byte for byte.
-#include "ScriptedServer.h"
-#include "TempDir.h"
+#include "support/ScriptedServer.h"
+#include "support/TempDir.h"
 
 #include <csignal>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // The response side of the HTTP client: status, header and body, redirects, cookies, and the
 // bounds on what a server can make it hold.
 #include "NetTestSupport.h"
-#include "ScriptedServer.h"
+#include "support/ScriptedServer.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -48,21 +48,21 @@ TEST(HttpResponse, StatusHeaderAndBodyAreTakenAsSent) {
         {"HTTP/1.0 200 OK", 0, "", "", 1, 0},
     };
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     int successes = 0, failures = 0;
-    client.OnSuccess = [&](THttpClient&) { ++successes; };
-    client.OnFailure = [&](THttpClient&) { ++failures; };
+    client.onSuccess = [&](HttpClient&) { ++successes; };
+    client.onFailure = [&](HttpClient&) { ++failures; };
     for (const auto& c : cases) {
         successes = failures = 0;
         server.queue(c.sent);
-        client.Get(server.url("/img"));
-        EXPECT_EQ(client.StatusCode(), c.status) << c.sent;
-        EXPECT_EQ(client.Header(), c.header) << c.sent;
-        EXPECT_EQ(client.Body(), c.body) << c.sent;
+        client.get(server.url("/img"));
+        EXPECT_EQ(client.statusCode(), c.status) << c.sent;
+        EXPECT_EQ(client.header(), c.header) << c.sent;
+        EXPECT_EQ(client.body(), c.body) << c.sent;
         EXPECT_EQ(successes, c.successes) << c.sent;
         EXPECT_EQ(failures, c.failures) << c.sent;
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.connected());
     }
 }
 
@@ -72,46 +72,46 @@ TEST(HttpResponse, FieldValuesAreTakenAtTheirFixedPlace) {
         httpResponse("404 Not Found", "",
                      {"set-cookie: a=1; Path=/", "LOCATION:  /two-blanks", "Location:/ignored"}));
     server.queue(httpResponse("404 Not Found", "", {"Location: /" + std::string(300, 'l')}));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.Get(server.url("/"));
-    EXPECT_EQ(client.SetCookie(), "a=1; Path=/");
-    EXPECT_EQ(client.Location(), " /two-blanks");
-    client.Get(server.url("/"));
-    EXPECT_EQ(client.Location(), "/" + std::string(255, 'l'));
-    EXPECT_EQ(client.SetCookie(), "");
+    client.get(server.url("/"));
+    EXPECT_EQ(client.setCookie(), "a=1; Path=/");
+    EXPECT_EQ(client.location(), " /two-blanks");
+    client.get(server.url("/"));
+    EXPECT_EQ(client.location(), "/" + std::string(255, 'l'));
+    EXPECT_EQ(client.setCookie(), "");
 }
 
 TEST(HttpResponse, RedirectStatusesFollowLocation) {
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     size_t seen = 0;
     for (int status : {300, 301, 302, 303, 307, 308}) {
         server.queue(redirect(std::to_string(status) + " Moved", "/next.jpg"));
         server.queue(httpResponse("200 OK", "done"));
-        client.Get(server.url("/first.jpg"));
+        client.get(server.url("/first.jpg"));
         auto requests = server.requests();
         ASSERT_EQ(requests.size(), seen + 2) << status;
         EXPECT_EQ(firstLine(requests[seen + 1]), "GET /next.jpg HTTP/1.0") << status;
-        EXPECT_EQ(client.StatusCode(), 200);
-        EXPECT_EQ(client.Body(), "done");
-        EXPECT_EQ(client.URL(), "/next.jpg");
+        EXPECT_EQ(client.statusCode(), 200);
+        EXPECT_EQ(client.body(), "done");
+        EXPECT_EQ(client.url(), "/next.jpg");
         seen += 2;
     }
 }
 
 TEST(HttpResponse, OtherRedirectionStatusesEndTheExchange) {
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     size_t seen = 0;
     for (int status : {299, 304, 305, 306, 309, 399}) {
         server.queue(redirect(std::to_string(status) + " Other", "/elsewhere"));
-        client.Get(server.url("/a"));
+        client.get(server.url("/a"));
         EXPECT_EQ(server.requests().size(), ++seen) << status;
-        EXPECT_EQ(client.StatusCode(), status);
-        EXPECT_EQ(client.Body(), "moved");
+        EXPECT_EQ(client.statusCode(), status);
+        EXPECT_EQ(client.body(), "moved");
     }
 }
 
@@ -119,13 +119,13 @@ TEST(HttpResponse, AbsoluteLocationGoesToItsOwnServer) {
     ScriptedServer first, second;
     first.queue(redirect("302 Found", second.url("/b.jpg")));
     second.queue(httpResponse("200 OK", "from second"));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.Get(first.url("/a.jpg"));
-    EXPECT_EQ(client.Body(), "from second");
+    client.get(first.url("/a.jpg"));
+    EXPECT_EQ(client.body(), "from second");
     ASSERT_EQ(second.requests().size(), 1u);
     EXPECT_EQ(firstLine(second.requests()[0]), "GET /b.jpg HTTP/1.0");
-    EXPECT_EQ(client.Port(), second.port());
+    EXPECT_EQ(client.port(), second.port());
 }
 
 TEST(HttpResponse, LocationWithoutSlashGoesToTheHostOnPort80) {
@@ -138,33 +138,33 @@ TEST(HttpResponse, LocationWithoutSlashGoesToTheHostOnPort80) {
     for (const auto& c : cases) {
         ScriptedServer server;
         server.queue(redirect("302 Found", c.location));
-        THttpClient client;
+        HttpClient client;
         applyImageFetchSettings(client);
         int rounds = 0;
-        client.OnAboutToSend = [&](THttpClient& sender) {
+        client.onAboutToSend = [&](HttpClient& sender) {
             if (++rounds < 2)
                 return;
-            EXPECT_EQ(sender.RequestHeader().lines()[0], c.requestLine) << c.location;
-            EXPECT_EQ(sender.Host(), "127.0.0.1");
-            EXPECT_EQ(sender.Port(), 80) << c.location;
+            EXPECT_EQ(sender.requestHeader().lines()[0], c.requestLine) << c.location;
+            EXPECT_EQ(sender.host(), "127.0.0.1");
+            EXPECT_EQ(sender.port(), 80) << c.location;
             throw StopBeforeConnect{};
         };
-        EXPECT_THROW(client.Get(server.url("/old.jpg")), StopBeforeConnect);
+        EXPECT_THROW(client.get(server.url("/old.jpg")), StopBeforeConnect);
         EXPECT_EQ(rounds, 2);
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.connected());
     }
 }
 
 TEST(HttpResponse, HandledRedirectEndsGet) {
     ScriptedServer server;
     server.queue(redirect("302 Found", "/next"));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.OnRedirect = [](THttpClient&, bool& handled) { handled = true; };
-    client.Get(server.url("/"));
+    client.onRedirect = [](HttpClient&, bool& handled) { handled = true; };
+    client.get(server.url("/"));
     EXPECT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(client.StatusCode(), 302);
-    EXPECT_EQ(client.Body(), "moved");
+    EXPECT_EQ(client.statusCode(), 302);
+    EXPECT_EQ(client.body(), "moved");
 }
 
 TEST(HttpResponse, CookieFromRedirectIsSentWithEveryLaterRequest) {
@@ -175,11 +175,11 @@ TEST(HttpResponse, CookieFromRedirectIsSentWithEveryLaterRequest) {
     // A cookie that could split the request is not taken; the earlier one stays.
     other.queue(redirect("302 Found", "/again", {"Set-Cookie: evil\rX: 1"}));
     other.queue(httpResponse("200 OK", "three"));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
-    client.Get(server.url("/first"));
-    client.Get(other.url("/elsewhere"));
-    client.Get(other.url("/last"));
+    client.get(server.url("/first"));
+    client.get(other.url("/elsewhere"));
+    client.get(other.url("/last"));
     auto requests = server.requests();
     auto others = other.requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -189,7 +189,7 @@ TEST(HttpResponse, CookieFromRedirectIsSentWithEveryLaterRequest) {
         "(compatible; Indy Library)\r\nCookie: id=42\r\nContent-type:";
     for (const auto& request : {requests[1], others[0], others[1], others[2]})
         EXPECT_NE(request.find(cookieAfterAgent), std::string::npos) << request;
-    EXPECT_EQ(client.HeaderInfo().Cookie, "id=42");
+    EXPECT_EQ(client.headerInfo().cookie, "id=42");
 }
 
 TEST(HttpResponse, UnsafeOrUnsupportedLocationsFail) {
@@ -200,12 +200,12 @@ TEST(HttpResponse, UnsafeOrUnsupportedLocationsFail) {
         {"https://127.0.0.1/secure", "HTTP Secure Socket is not supported"},
     };
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     for (const auto& c : cases) {
         server.queue(redirect("302 Found", c.location));
-        EXPECT_EQ(failureOf([&] { client.Get(server.url("/")); }).text, c.text);
-        EXPECT_FALSE(client.Connected());
+        EXPECT_EQ(failureOf([&] { client.get(server.url("/")); }).text, c.text);
+        EXPECT_FALSE(client.connected());
     }
     EXPECT_EQ(server.requests().size(), 2u);
 }
@@ -223,11 +223,11 @@ TEST(HttpResponse, RedirectChainsStopAfterTwenty) {
                 return Reply(httpResponse("200 OK", "end"));
             return Reply(redirect("302 Found", "/hop" + std::to_string(index)));
         });
-        THttpClient client;
+        HttpClient client;
         applyImageFetchSettings(client);
-        EXPECT_EQ(failureOf([&] { client.Get(server.url("/")); }).text, c.text);
+        EXPECT_EQ(failureOf([&] { client.get(server.url("/")); }).text, c.text);
         EXPECT_EQ(server.requests().size(), c.requests);
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.connected());
     }
 }
 
@@ -255,30 +255,30 @@ TEST(HttpResponse, HeaderLimitsEndTheExchange) {
          "Header line too long"},
     };
     ScriptedServer server;
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     for (const auto& c : cases) {
         server.queue(c.reply);
-        EXPECT_EQ(failureOf([&] { client.Get(server.url("/")); }).text, c.text)
+        EXPECT_EQ(failureOf([&] { client.get(server.url("/")); }).text, c.text)
             << c.reply.bytes.size();
-        EXPECT_FALSE(client.Connected());
+        EXPECT_FALSE(client.connected());
     }
     // The client is as good as new after each failure.
     server.queue(httpResponse("200 OK", "fine"));
-    client.Get(server.url("/"));
-    EXPECT_EQ(client.Body(), "fine");
+    client.get(server.url("/"));
+    EXPECT_EQ(client.body(), "fine");
 }
 
 TEST(HttpResponse, EndlessBodyStopsAtTheCap) {
     ScriptedServer server;
     server.queue(Reply("HTTP/1.0 200 OK\r\n\r\n").thenEndless(std::string(1 << 20, 'b')));
-    THttpClient client;
+    HttpClient client;
     applyImageFetchSettings(client);
     int32_t lastCount = 0;
-    client.OnPacketRecvd = [&](THttpClient& sender) { lastCount = sender.BytesReceived(); };
-    Failure f = failureOf([&] { client.Get(server.url("/")); });
+    client.onPacketRecvd = [&](HttpClient& sender) { lastCount = sender.bytesReceived(); };
+    Failure f = failureOf([&] { client.get(server.url("/")); });
     EXPECT_EQ(f.text, "Response too large");
-    EXPECT_LE(static_cast<size_t>(lastCount), THttpClient::kMaxBodyBytes);
-    EXPECT_GT(static_cast<size_t>(lastCount), THttpClient::kMaxBodyBytes - (1 << 16));
-    EXPECT_FALSE(client.Connected());
+    EXPECT_LE(static_cast<size_t>(lastCount), HttpClient::kMaxBodyBytes);
+    EXPECT_GT(static_cast<size_t>(lastCount), HttpClient::kMaxBodyBytes - (1 << 16));
+    EXPECT_FALSE(client.connected());
 }

@@ -1,8 +1,8 @@
 // Shared by the net tests: the text and kind of the error a call raises.
 #pragma once
 
-#include "net/HttpClient.h"
-#include "util/Error.h"
+#include "core/net/HttpClient.h"
+#include "core/util/Error.h"
 
 #include <functional>
 #include <gtest/gtest.h>

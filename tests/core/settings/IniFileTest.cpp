@@ -1,7 +1,7 @@
-#include "Child.h"
-#include "TempDir.h"
-#include "settings/AppSettings.h"
-#include "util/Error.h"
+#include "support/Child.h"
+#include "support/TempDir.h"
+#include "core/settings/AppSettings.h"
+#include "core/util/Error.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -43,14 +43,14 @@ TEST(IniFile, DefaultsWhenTheFileIsMissingOrBroken) {
         IniFile ini(dir.file("ksx.ini"));
         writeFile(ini.path(), text);
         ini.load();
-        AppSettings s = ReadSettings(ini, defaultFormatSettings());
-        EXPECT_EQ(s.Quality, 10000);
-        EXPECT_EQ(s.TimeOut, 60);
-        EXPECT_EQ(s.DefaultFile, "default.klnx");
-        EXPECT_EQ(s.SelectedInx, 0);
-        EXPECT_DOUBLE_EQ(s.FlawThreshold, 0.07);
-        EXPECT_TRUE(s.BlackFrame);
-        EXPECT_EQ(ReadAddressHistory(ini), std::vector<std::string>(10));
+        AppSettings s = readSettings(ini, defaultFormatSettings());
+        EXPECT_EQ(s.quality, 10000);
+        EXPECT_EQ(s.timeOut, 60);
+        EXPECT_EQ(s.defaultFile, "default.klnx");
+        EXPECT_EQ(s.selectedInx, 0);
+        EXPECT_DOUBLE_EQ(s.flawThreshold, 0.07);
+        EXPECT_TRUE(s.blackFrame);
+        EXPECT_EQ(readAddressHistory(ini), std::vector<std::string>(10));
     }
 }
 
@@ -60,24 +60,24 @@ TEST(IniFile, WritingKeepsOtherLinesAndRoundTrips) {
     std::filesystem::create_directories(dir.file("sub"));
     writeFile(ini.path(), "; mine\n[Other]\nKeep=1\n[flaws]\nblackframe=1\n");
     AppSettings s;
-    s.Quality = 500;
-    s.TimeOut = 7;
-    s.DefaultFile = "/links/my.klnx";
-    s.FlawThreshold = 0.07;
-    s.BlackFrame = false;
-    WriteSettings(ini, s, 4, defaultFormatSettings());
+    s.quality = 500;
+    s.timeOut = 7;
+    s.defaultFile = "/links/my.klnx";
+    s.flawThreshold = 0.07;
+    s.blackFrame = false;
+    writeSettings(ini, s, 4, defaultFormatSettings());
     std::string text = readFile(ini.path());
     EXPECT_NE(text.find("; mine\n[Other]\nKeep=1\n[flaws]\nblackframe=0\nFlawThreshold=0.07\n"),
               std::string::npos)
         << text;
     IniFile again(ini.path());
     again.load();
-    AppSettings back = ReadSettings(again, defaultFormatSettings());
-    EXPECT_EQ(back.Quality, 500);
-    EXPECT_EQ(back.TimeOut, 7);
-    EXPECT_EQ(back.DefaultFile, "/links/my.klnx");
-    EXPECT_EQ(back.SelectedInx, 4);
-    EXPECT_FALSE(back.BlackFrame);
+    AppSettings back = readSettings(again, defaultFormatSettings());
+    EXPECT_EQ(back.quality, 500);
+    EXPECT_EQ(back.timeOut, 7);
+    EXPECT_EQ(back.defaultFile, "/links/my.klnx");
+    EXPECT_EQ(back.selectedInx, 4);
+    EXPECT_FALSE(back.blackFrame);
     EXPECT_EQ(again.readString("Other", "Keep", ""), "1");
 }
 
@@ -87,26 +87,26 @@ TEST(IniFile, HistoryKeepsTenEntriesAndLeavesOlderKeys) {
     std::vector<std::string> entries;
     for (int i = 0; i < 12; ++i)
         entries.push_back("http://host/" + std::to_string(i));
-    WriteAddressHistory(ini, entries);
-    WriteAddressHistory(ini, {"a", "b"});
+    writeAddressHistory(ini, entries);
+    writeAddressHistory(ini, {"a", "b"});
     ini.load();
     EXPECT_EQ(ini.readInteger("AddressBar", "Count", 0), 2);
-    EXPECT_EQ(ReadAddressHistory(ini), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(readAddressHistory(ini), (std::vector<std::string>{"a", "b"}));
     EXPECT_EQ(ini.readString("AddressBar", "Item9", ""), "http://host/9");
     EXPECT_EQ(ini.readString("AddressBar", "Item10", "none"), "none");
 
     ini.parse("[AddressBar]\nCount=2000000000\n");
-    EXPECT_EQ(ReadAddressHistory(ini).size(), static_cast<size_t>(kMaxHistoryEntries));
+    EXPECT_EQ(readAddressHistory(ini).size(), static_cast<size_t>(kMaxHistoryEntries));
 }
 
 TEST(IniFile, UnwritableFileRaisesUnableToWrite) {
     TempDir dir;
     IniFile ini(dir.file("ksx.ini"));
-    WriteSelectedIndex(ini, 1);
+    writeSelectedIndex(ini, 1);
     EXPECT_TRUE(inChild([&] {
         limitFileSize(8);
         try {
-            WriteSelectedIndex(ini, 123456789);
+            writeSelectedIndex(ini, 123456789);
             return false;
         } catch (const Error& e) {
             return std::string(e.what()) == "Unable to write to " + ini.path();

@@ -1,6 +1,6 @@
-#include "TempDir.h"
-#include "image/BmpCodec.h"
-#include "tools/BCG.h"
+#include "support/TempDir.h"
+#include "core/image/BmpCodec.h"
+#include "core/tools/BCG.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,11 @@ TEST(BCG, TableValues) {
         {0, 50, 50, {{255, 25}}},
     };
     for (const auto& c : cases) {
-        LookupTable t = BuildLookupTable(c.b / 100.0, c.c / 100.0, c.g / 100.0);
+        LookupTable t = buildLookupTable(c.b / 100.0, c.c / 100.0, c.g / 100.0);
         for (auto [in, out] : c.entries)
             EXPECT_EQ(t[static_cast<size_t>(in)], out) << c.b << "/" << c.c << "/" << c.g << " " << in;
     }
-    LookupTable identity = BuildLookupTable(0.5, 0.5, 0.5);
+    LookupTable identity = buildLookupTable(0.5, 0.5, 0.5);
     for (int i = 0; i < 256; ++i)
         ASSERT_EQ(identity[static_cast<size_t>(i)], i);
 }
@@ -35,29 +35,29 @@ TEST(BCG, AppliesToEveryByteInPlaceOrIntoAnotherBitmap) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 15; ++x)
             source.scanLine(y)[x] = static_cast<uint8_t>(y * 50 + x * 10);
-    LookupTable t = BuildLookupTable(0.6, 0.5, 0.5);
+    LookupTable t = buildLookupTable(0.6, 0.5, 0.5);
     Bitmap target(1, 1, PixelFormat::Bit8);
-    ApplyBCG(source, target, 0.6, 0.5, 0.5);
+    applyBcg(source, target, 0.6, 0.5, 0.5);
     ASSERT_EQ(target.width(), 5);
     ASSERT_EQ(target.pixelFormat(), PixelFormat::Bit24);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 15; ++x)
             EXPECT_EQ(target.scanLine(y)[x], t[source.scanLine(y)[x]]);
     Bitmap same = source;
-    ApplyBCG(same, same, 0.6, 0.5, 0.5);
+    applyBcg(same, same, 0.6, 0.5, 0.5);
     EXPECT_EQ(same.pixelBytes(), target.pixelBytes());
 
     // A palette source is converted to 24 bits first, in place.
     Bitmap pal(2, 1, PixelFormat::Bit8);
     pal.setPalette({{10, 20, 30}});
     Bitmap out;
-    ApplyBCG(pal, out, 0.5, 0.5, 0.5);
+    applyBcg(pal, out, 0.5, 0.5, 0.5);
     EXPECT_EQ(pal.pixelFormat(), PixelFormat::Bit24);
     EXPECT_EQ(out.pixel(1, 0), (Color{10, 20, 30}));
 }
 
 TEST(BCG, VectorAndPortablePathsAgreeOnEveryLength) {
-    LookupTable t = BuildLookupTable(0.3, 0.7, 0.45);
+    LookupTable t = buildLookupTable(0.3, 0.7, 0.45);
     std::vector<uint8_t> in(302), fast(302), portable(302);
     for (size_t i = 0; i < in.size(); ++i)
         in[i] = static_cast<uint8_t>(i * 37 + 11);
@@ -73,7 +73,7 @@ TEST(BCG, VectorAndPortablePathsAgreeOnEveryLength) {
     }
     Bitmap empty;
     Bitmap out(3, 3);
-    ApplyBCG(empty, out, 0.5, 0.5, 0.5);
+    applyBcg(empty, out, 0.5, 0.5, 0.5);
     EXPECT_TRUE(out.empty());
 }
 

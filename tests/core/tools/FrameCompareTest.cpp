@@ -1,8 +1,8 @@
-#include "TempDir.h"
-#include "frames/FramesFile.h"
-#include "image/BmpCodec.h"
-#include "tools/FrameCompare.h"
-#include "tools/SizeFields.h"
+#include "support/TempDir.h"
+#include "core/frames/FramesFile.h"
+#include "core/image/BmpCodec.h"
+#include "core/tools/FrameCompare.h"
+#include "core/tools/SizeFields.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -38,32 +38,32 @@ Bitmap blackBottom(int rows) {
 
 TEST(FrameCompare, DifferencesOverTheCommonArea) {
     Bitmap a = solid(10, 20, 30), b = solid(20, 20, 0);
-    const auto mean = ChannelMeanDifference(a, b);
+    const auto mean = channelMeanDifference(a, b);
     EXPECT_EQ(mean[0], 10);
     EXPECT_EQ(mean[1], 0);
     EXPECT_EQ(mean[2], 30);
-    EXPECT_DOUBLE_EQ(FrameDifference(a, b), std::sqrt(1000.0) / 443.405006);
-    EXPECT_DOUBLE_EQ(FrameDifference(b, a), FrameDifference(a, b));
+    EXPECT_DOUBLE_EQ(frameDifference(a, b), std::sqrt(1000.0) / 443.405006);
+    EXPECT_DOUBLE_EQ(frameDifference(b, a), frameDifference(a, b));
     // A smaller frame: only the top-left area counts; the rest of the larger one is ignored.
     Bitmap big = grey(50, 40, 30), small = grey(60, 7, 5);
     big.fillRect({7, 0, 40, 30}, {255, 255, 255});
-    EXPECT_DOUBLE_EQ(FrameDifference(big, small), std::sqrt(300.0) / 443.405006);
+    EXPECT_DOUBLE_EQ(frameDifference(big, small), std::sqrt(300.0) / 443.405006);
     Bitmap empty;
-    EXPECT_EQ(FrameDifference(big, empty), 0.0);
+    EXPECT_EQ(frameDifference(big, empty), 0.0);
     // Lengths that are not multiples of the vector block still sum every byte.
     Bitmap odd1 = grey(0, 37, 3), odd2 = grey(0, 37, 3);
     odd2.scanLine(2)[36 * 3 + 2] = 111; // the last red byte
-    EXPECT_DOUBLE_EQ(ChannelMeanDifference(odd1, odd2)[2], 111.0 / (37 * 3));
+    EXPECT_DOUBLE_EQ(channelMeanDifference(odd1, odd2)[2], 111.0 / (37 * 3));
     // Palette frames are compared as 24-bit.
     Bitmap pal(4, 4, PixelFormat::Bit8);
     pal.setPalette({{30, 20, 10}});
     Bitmap same = solid(10, 20, 30, 4, 4);
-    EXPECT_EQ(FrameDifference(pal, same), 0.0);
+    EXPECT_EQ(frameDifference(pal, same), 0.0);
     EXPECT_EQ(pal.pixelFormat(), PixelFormat::Bit24);
 
     Bitmap motion = grey(100);
     Bitmap before = grey(40, 4, 4);
-    DifferenceInto(motion, before);
+    differenceInto(motion, before);
     EXPECT_EQ(motion.scanLine(3)[11], 60);
     EXPECT_EQ(motion.scanLine(5)[23], 100); // outside the common area: unchanged
 }
@@ -72,62 +72,62 @@ TEST(FrameCompare, FlawsAndBlackFrames) {
     // First and last frames equal: the middle is flawed exactly when it differs from them by
     // more than the threshold.
     for (auto [shade, flawed] : {std::pair{120, true}, std::pair{102, false}}) {
-        TBitmapListEx frames;
-        frames.Add(grey(100));
-        frames.Add(grey(static_cast<uint8_t>(shade)));
-        frames.Add(grey(100));
+        FrameStore frames;
+        frames.add(grey(100));
+        frames.add(grey(static_cast<uint8_t>(shade)));
+        frames.add(grey(100));
         const double d = std::sqrt(3.0) * (shade - 100) / 443.405006;
-        EXPECT_EQ(IsFlawedFrame(frames, 1, {0.07, false}), d > 0.07) << shade;
-        EXPECT_EQ(IsFlawedFrame(frames, 1, {0.07, false}), flawed);
+        EXPECT_EQ(isFlawedFrame(frames, 1, {0.07, false}), d > 0.07) << shade;
+        EXPECT_EQ(isFlawedFrame(frames, 1, {0.07, false}), flawed);
     }
     // The last frame's lower 20 rows black: flawed with black frames on; 15 rows are not enough.
     for (auto [rows, flawed] : {std::pair{20, true}, std::pair{15, false}}) {
-        TBitmapListEx frames;
-        frames.Add(blackBottom(rows));
-        frames.Add(blackBottom(rows));
-        frames.Add(blackBottom(rows));
-        EXPECT_EQ(IsFlawedFrame(frames, 2, {0.07, true}), flawed) << rows;
-        EXPECT_FALSE(IsFlawedFrame(frames, 2, {0.07, false}));
-        EXPECT_EQ(BottomBlackRows(*frames.Get(2)), rows);
+        FrameStore frames;
+        frames.add(blackBottom(rows));
+        frames.add(blackBottom(rows));
+        frames.add(blackBottom(rows));
+        EXPECT_EQ(isFlawedFrame(frames, 2, {0.07, true}), flawed) << rows;
+        EXPECT_FALSE(isFlawedFrame(frames, 2, {0.07, false}));
+        EXPECT_EQ(bottomBlackRows(*frames.get(2)), rows);
     }
     Bitmap allBlack = grey(0, 3, 9);
-    EXPECT_EQ(BottomBlackRows(allBlack), 9);
+    EXPECT_EQ(bottomBlackRows(allBlack), 9);
     // The scan finds the same frames as judging each one on its own.
-    TBitmapListEx run;
+    FrameStore run;
     for (uint8_t v : {100, 100, 160, 100, 100, 30, 100})
-        run.Add(grey(v));
+        run.add(grey(v));
     std::vector<int> oneByOne;
-    for (int a = 0; a < run.Count(); ++a)
-        if (IsFlawedFrame(run, a, {0.07, true}))
+    for (int a = 0; a < run.count(); ++a)
+        if (isFlawedFrame(run, a, {0.07, true}))
             oneByOne.push_back(a);
     EXPECT_EQ(findFlawedFrames(run, {0.07, true}, nullptr), oneByOne);
     EXPECT_EQ(oneByOne, (std::vector<int>{2, 5}));
-    TBitmapListEx two;
-    two.Add(grey(0));
-    two.Add(grey(255));
+    FrameStore two;
+    two.add(grey(0));
+    two.add(grey(255));
     EXPECT_TRUE(findFlawedFrames(two, {0.07, true}, nullptr).empty());
 }
 
 TEST(FrameCompare, DuplicatesAndListText) {
-    TBitmapListEx frames;
+    FrameStore frames;
     const Bitmap a = grey(1), b = grey(2), c = grey(3);
     for (const Bitmap* f : {&a, &b, &b, &a, &c})
-        frames.Add(*f);
+        frames.add(*f);
     std::vector<int> found = findDuplicateFrames(frames, nullptr);
     EXPECT_EQ(found, (std::vector<int>{2, 3}));
     EXPECT_EQ(listText(found), "3,4,");
     EXPECT_EQ(duplicateQuestion(found),
               "The following Duplicate Frames were found\r\n\r\n3,4,\r\n\r\nDelete All?");
-    TBitmapListEx three;
+    FrameStore three;
     for (int i = 0; i < 3; ++i)
-        three.Add(a);
+        three.add(a);
     EXPECT_EQ(listText(findDuplicateFrames(three, nullptr)), "2,3,");
     // Same pixels in another format are not duplicates.
-    TBitmapListEx formats;
-    formats.Add(a);
+    FrameStore formats;
+    formats.add(a);
     Bitmap eight = a;
     eight.setPixelFormat(PixelFormat::Bit8);
-    formats.Add(eight);
+    formats.add(eight);
     EXPECT_TRUE(findDuplicateFrames(formats, nullptr).empty());
 
     EXPECT_EQ(listText({2, 6, 11}), "3,7,12,");
@@ -146,23 +146,23 @@ TEST(FrameCompare, DuplicatesAndListText) {
 }
 
 TEST(FrameCompare, Averaging) {
-    TBitmapListEx frames;
-    frames.Add(grey(0));
-    frames.Add(grey(255));
+    FrameStore frames;
+    frames.add(grey(0));
+    frames.add(grey(255));
     Bitmap mean;
     averageFrames(frames, mean, nullptr);
     EXPECT_EQ(mean.scanLine(0)[0], 127);
-    TBitmapListEx one;
-    one.Add(solid(1, 2, 3));
+    FrameStore one;
+    one.add(solid(1, 2, 3));
     averageFrames(one, mean, nullptr);
     EXPECT_EQ(mean.pixel(0, 0), (Color{3, 2, 1}));
-    TBitmapListEx none;
+    FrameStore none;
     averageFrames(none, mean, nullptr);
     EXPECT_TRUE(mean.empty());
     // Running mean, rounding down at each step: (0 + 9) / 2 = 4, then (6 + 4 x 2) / 3 = 4.
-    TBitmapListEx run;
+    FrameStore run;
     for (uint8_t v : {0, 9, 6})
-        run.Add(grey(v));
+        run.add(grey(v));
     averageFrames(run, mean, nullptr);
     EXPECT_EQ(mean.scanLine(0)[0], 4);
 }
@@ -185,20 +185,20 @@ TEST(SizeFields, Arithmetic) {
     };
     for (const auto& c : cases) {
         SizeFields f;
-        f.ResetSizeFields(c.w, c.h);
+        f.resetSizeFields(c.w, c.h);
         for (int s : c.steps)
-            f.StepSizeChange(std::abs(s), s < 0 ? -1 : 1);
-        f.ComputeNewSize(c.units);
+            f.stepSizeChange(std::abs(s), s < 0 ? -1 : 1);
+        f.computeNewSize(c.units);
         EXPECT_EQ(f.imageSizeText(), c.text) << c.w << "x" << c.h;
     }
     SizeFields f;
-    f.ResetSizeFields(640, 0);
-    EXPECT_EQ(f.AspectRatio, 1.0);
-    f.StepSizeChange(10, -1);
+    f.resetSizeFields(640, 0);
+    EXPECT_EQ(f.aspectRatio, 1.0);
+    f.stepSizeChange(10, -1);
     EXPECT_EQ(f.changeText(), " -10");
-    EXPECT_EQ(FilterForSharpness(0), 4);
-    EXPECT_EQ(FilterForSharpness(1), 5);
-    EXPECT_EQ(FilterForSharpness(2), 6);
+    EXPECT_EQ(filterForSharpness(0), ResampleFilter::BSpline);
+    EXPECT_EQ(filterForSharpness(1), ResampleFilter::Mitchell);
+    EXPECT_EQ(filterForSharpness(2), ResampleFilter::Lanczos3);
 }
 
 TEST(FrameCompare, CommandLine) {
@@ -212,10 +212,10 @@ TEST(FrameCompare, CommandLine) {
                    dir.file("m.bmp"));
     EXPECT_EQ(r.status, 0);
 
-    TBitmapListEx frames;
+    FrameStore frames;
     for (uint8_t v : {1, 2, 2, 1, 3})
-        frames.Add(grey(v));
-    SaveToFile(frames, dir.file("in.ifrm"), nullptr);
+        frames.add(grey(v));
+    saveToFile(frames, dir.file("in.ifrm"), nullptr);
     r = runCommand(cli + " frames dups " + dir.file("in.ifrm") + " --delete " + dir.file("out.ifrm"));
     EXPECT_EQ(r.out, "3,4,\n");
     r = runCommand(cli + " frames dups " + dir.file("out.ifrm"));

@@ -1,5 +1,5 @@
-#include "tools/Resampler.h"
-#include "util/Error.h"
+#include "core/tools/Resampler.h"
+#include "core/util/Error.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -60,11 +60,11 @@ TEST(Resampler, GoldenValuesForEveryFilter) {
         std::getline(in >> std::ws, expected);
         const int w = std::stoi(size), h = std::stoi(size.substr(size.find('x') + 1));
         int filter = 0;
-        while (filter < kFilterCount && name != FilterTable[filter].name)
+        while (filter < kFilterCount && name != kFilterTable[filter].name)
             ++filter;
         ASSERT_LT(filter, kFilterCount) << name;
         Bitmap b = checkerboard();
-        ResizeBitmap(b, w, h, nullptr, filter);
+        resizeBitmap(b, w, h, nullptr, kAllFilters[filter]);
         EXPECT_EQ(bgrText(b), expected) << name << " " << size;
         ++checked;
     }
@@ -74,24 +74,24 @@ TEST(Resampler, GoldenValuesForEveryFilter) {
 TEST(Resampler, WeightsAndEdgeRules) {
     // Two pixels 0 and 200 enlarged to three with Triangle: scale 2, centres 0, 0.5, 1.
     Bitmap b = row({0, 200});
-    ResizeBitmap(b, 3, 1, nullptr, 1);
+    resizeBitmap(b, 3, 1, nullptr, ResampleFilter::Triangle);
     EXPECT_EQ(bgrText(b), "0,0,0 100,100,100 200,200,200");
 
     // The same size with Box gives the image back unchanged.
     Bitmap c = row({3, 77, 250, 9, 128});
     const Bitmap original = c;
-    ResizeBitmap(c, 5, 1, nullptr, 0);
+    resizeBitmap(c, 5, 1, nullptr, ResampleFilter::Box);
     EXPECT_EQ(c.pixelBytes(), original.pixelBytes());
 
     // A 1-pixel-wide source scales by the plain ratio, and a 1-pixel destination does not
     // divide by zero.
     Bitmap one = row({90});
-    ResizeBitmap(one, 4, 2, nullptr, 6);
+    resizeBitmap(one, 4, 2, nullptr, ResampleFilter::Lanczos3);
     EXPECT_EQ(one.width(), 4);
     Bitmap wide = row({10, 20, 30, 40, 50, 60, 70, 80});
     for (int filter = 0; filter < kFilterCount; ++filter) {
         Bitmap w = wide;
-        ResizeBitmap(w, 1, 1, nullptr, filter);
+        resizeBitmap(w, 1, 1, nullptr, kAllFilters[filter]);
         EXPECT_EQ(w.width(), 1) << filter;
     }
     EXPECT_EQ(axisScale(1, 8), 0.125f);
@@ -101,12 +101,12 @@ TEST(Resampler, WeightsAndEdgeRules) {
     // Every index stays inside the source, even for tiny sources and extreme reductions.
     for (int filter = 0; filter < kFilterCount; ++filter)
         for (int n : {1, 2, 3})
-            for (const auto& list : BuildWeights(40, n, axisScale(40, n),
-                                                 FilterTable[filter].support,
-                                                 FilterTable[filter].filter))
+            for (const auto& list : buildWeights(40, n, axisScale(40, n),
+                                                 kFilterTable[filter].support,
+                                                 kFilterTable[filter].filter))
                 for (const auto& e : list.entries)
                     ASSERT_TRUE(e.pixel >= 0 && e.pixel < n);
-    for (const auto& list : BuildWeights(2, 5000, axisScale(2, 5000), 3.0f, FilterTable[6].filter))
+    for (const auto& list : buildWeights(2, 5000, axisScale(2, 5000), 3.0f, filterEntry(ResampleFilter::Lanczos3).filter))
         for (const auto& e : list.entries)
             ASSERT_TRUE(e.pixel >= 0 && e.pixel < 5000);
 }
@@ -115,14 +115,14 @@ TEST(Resampler, RoundsHalfToEvenAndClamps) {
     // Weights 0.5 and 0.5 (Triangle at the midpoint) on 255 and 0 give 127.5 -> 128, on 253 and
     // 0 give 126.5 -> 126.
     Bitmap a = row({255, 0});
-    ResizeBitmap(a, 3, 1, nullptr, 1);
+    resizeBitmap(a, 3, 1, nullptr, ResampleFilter::Triangle);
     EXPECT_EQ(a.scanLine(0)[3], 128);
     Bitmap b = row({253, 0});
-    ResizeBitmap(b, 3, 1, nullptr, 1);
+    resizeBitmap(b, 3, 1, nullptr, ResampleFilter::Triangle);
     EXPECT_EQ(b.scanLine(0)[3], 126);
     // Lanczos3 overshoots around a sharp edge; the sums are clamped to 0 and 255.
     Bitmap edge = row({0, 0, 0, 255, 255, 255});
-    ResizeBitmap(edge, 23, 1, nullptr, 6);
+    resizeBitmap(edge, 23, 1, nullptr, ResampleFilter::Lanczos3);
     bool low = false, high = false;
     for (int x = 0; x < 23; ++x) {
         low |= edge.scanLine(0)[3 * x] == 0;
@@ -134,13 +134,13 @@ TEST(Resampler, RoundsHalfToEvenAndClamps) {
 TEST(Resampler, FormatsProgressAndErrors) {
     Bitmap pal(6, 4, PixelFormat::Bit8);
     pal.setPalette({{0, 0, 0}, {255, 255, 255}});
-    ResizeBitmap(pal, 3, 2, nullptr, 5);
+    resizeBitmap(pal, 3, 2, nullptr, ResampleFilter::Mitchell);
     EXPECT_EQ(pal.pixelFormat(), PixelFormat::Bit8);
     EXPECT_EQ(pal.palette().size(), 2u);
 
     std::vector<int> reports;
     Bitmap big = checkerboard();
-    ResizeBitmap(big, 40, 30, [&](int p) { reports.push_back(p); }, 4);
+    resizeBitmap(big, 40, 30, [&](int p) { reports.push_back(p); }, ResampleFilter::BSpline);
     ASSERT_FALSE(reports.empty());
     EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
     EXPECT_GE(reports.back(), 99);
@@ -148,17 +148,17 @@ TEST(Resampler, FormatsProgressAndErrors) {
 
     Bitmap empty;
     try {
-        ResizeBitmap(empty, 10, 10, nullptr, 6);
+        resizeBitmap(empty, 10, 10, nullptr, ResampleFilter::Lanczos3);
         FAIL();
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Source bitmap too small");
     }
     Bitmap fine = checkerboard();
-    EXPECT_THROW(ResizeBitmap(fine, 0, 5, nullptr, 6), Error);
+    EXPECT_THROW(resizeBitmap(fine, 0, 5, nullptr, ResampleFilter::Lanczos3), Error);
     EXPECT_EQ(fine.width(), 8);
 
-    TPseudoBitmap p(4, 3);
-    EXPECT_EQ(p.ScanLine(3) - p.ScanLine(0), 36);
-    EXPECT_THROW(p.ScanLine(4), Error);
-    EXPECT_THROW(p.ScanLine(-1), Error);
+    PixelBuffer p(4, 3);
+    EXPECT_EQ(p.scanLine(3) - p.scanLine(0), 36);
+    EXPECT_THROW(p.scanLine(4), Error);
+    EXPECT_THROW(p.scanLine(-1), Error);
 }

@@ -1,7 +1,7 @@
-#include "Child.h"
-#include "TempDir.h"
-#include "util/Error.h"
-#include "util/FileIO.h"
+#include "support/Child.h"
+#include "support/TempDir.h"
+#include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "util/DateTime.h"
-#include "util/Error.h"
-#include "util/Text.h"
+#include "core/util/DateTime.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -72,7 +72,7 @@ TEST(Text, Utf8LeftNeverSplitsACharacter) {
 TEST(DateTime, CalendarRoundTrips) {
     EXPECT_EQ(encodeDateTime(1899, 12, 30), 0.0);
     EXPECT_EQ(encodeDateTime(1970, 1, 1), 25569.0);
-    TDateTime t = encodeDateTime(2026, 12, 8, 14, 5, 9, 250);
+    DateTime t = encodeDateTime(2026, 12, 8, 14, 5, 9, 250);
     DateParts d = decodeDate(t);
     TimeParts tp = decodeTime(t);
     EXPECT_EQ(d.year, 2026);

@@ -3,8 +3,8 @@
 // its first frame; every frame is converted to 24 bits and resampled to that size.
 #pragma once
 
-#include "image/Bitmap.h"
-#include "movie/FfmpegHolders.h"
+#include "core/image/Bitmap.h"
+#include "core/movie/FfmpegHolders.h"
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +17,7 @@ namespace kestrix {
 class JpegFrameEncoder;
 class StagedFile;
 
-// Result codes of the movie steps; CheckResult turns them into messages.
+// Result codes of the movie steps; checkResult turns them into messages.
 constexpr uint32_t kAviOk = 0;
 constexpr uint32_t kAviClassNotRegistered = 0x80040154;
 constexpr uint32_t kAviErrUnsupported = 0x80044065;
@@ -75,45 +75,45 @@ struct AviCompressOptions {
     uint32_t dwQuality = 0;
 };
 
-class TVideoWriter {
+class AviWriter {
 public:
-    TVideoWriter();
+    AviWriter();
     // Removes a movie that was opened and never closed.
-    ~TVideoWriter();
-    TVideoWriter(const TVideoWriter&) = delete;
-    TVideoWriter& operator=(const TVideoWriter&) = delete;
+    ~AviWriter();
+    AviWriter(const AviWriter&) = delete;
+    AviWriter& operator=(const AviWriter&) = delete;
 
     // Creates the movie for frames the size of `first`. The movie is written under a temporary
     // name beside `fileName` until Close. A failing step raises its message with the text of its
     // code and leaves nothing open and no file behind.
-    void Open(const Bitmap& first, const std::string& fileName);
+    void open(const Bitmap& first, const std::string& fileName);
     // Appends the bitmap as the next frame; answers FrameStep. Raises "File not open" when no
     // movie is open. A failing step discards the movie.
-    int32_t AddFrame(const Bitmap& bitmap);
+    int32_t addFrame(const Bitmap& bitmap);
     // Completes the movie and puts it in place of any file of its name; does nothing when no
     // movie is open. Raises when the movie cannot be completed, which discards it.
-    void Close();
+    void close();
     // Releases the movie without writing it; an existing file of its name stays as it was.
-    void Discard() noexcept;
-    bool isOpen() const { return CompressedStream != nullptr; }
+    void discard() noexcept;
+    bool isOpen() const { return compressedStream != nullptr; }
 
     // DIBBuffer := the bitmap as a 24-bit BMP file image, resampled to the movie's frame size
     // once the movie has one (an empty bitmap becomes a black frame); FrameHeader := its info
     // header.
-    void ConvertFrame(const Bitmap& bitmap);
+    void convertFrame(const Bitmap& bitmap);
     // Returns for code 0; otherwise raises the message followed by the code's text.
-    static void CheckResult(uint32_t code, const std::string& message);
+    static void checkResult(uint32_t code, const std::string& message);
 
-    AviStreamInfo StreamInfo;
-    AviCompressOptions CompressOptions;
-    const uint8_t* FrameHeader = nullptr;
-    std::string DIBBuffer;
-    uint32_t LastResult = kAviOk;
-    int32_t Position = 0;
-    int32_t FrameRate = 0;
-    int32_t FrameScale = 1;
-    int32_t FrameStep = 1;
-    int32_t Quality = 6500;
+    AviStreamInfo streamInfo;
+    AviCompressOptions compressOptions;
+    const uint8_t* frameHeader = nullptr;
+    std::string dibBuffer;
+    uint32_t lastResult = kAviOk;
+    int32_t position = 0;
+    int32_t frameRate = 0;
+    int32_t frameScale = 1;
+    int32_t frameStep = 1;
+    int32_t quality = 6500;
 
 private:
     void createFile(const std::string& fileName);
@@ -124,9 +124,9 @@ private:
     void release() noexcept;
 
     std::unique_ptr<StagedFile> output_;
-    FormatContextPtr MovieFile;
-    AVStream* RawStream = nullptr;
-    std::unique_ptr<JpegFrameEncoder> CompressedStream;
+    FormatContextPtr movieFile;
+    AVStream* rawStream = nullptr;
+    std::unique_ptr<JpegFrameEncoder> compressedStream;
     PacketPtr packet_;
     std::string fileMessage_;
 };

@@ -1,8 +1,8 @@
-// TVideoWriter on its own: the result texts, the frame rate and the writer's state rules.
-#include "movie/VideoWriter.h"
+// AviWriter on its own: the result texts, the frame rate and the writer's state rules.
+#include "core/movie/AviWriter.h"
 
 #include "MovieTestSupport.h"
-#include "util/Error.h"
+#include "core/util/Error.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -11,7 +11,7 @@ namespace {
 
 std::string resultMessage(uint32_t code) {
     try {
-        TVideoWriter::CheckResult(code, "Step");
+        AviWriter::checkResult(code, "Step");
     } catch (const Error& e) {
         EXPECT_EQ(e.kind(), ErrorKind::General);
         return e.what();
@@ -20,13 +20,13 @@ std::string resultMessage(uint32_t code) {
 }
 
 std::string writeMovie(const std::string& path, const Bitmap& frame, const int* quality) {
-    TVideoWriter writer;
-    writer.FrameRate = 10;
+    AviWriter writer;
+    writer.frameRate = 10;
     if (quality)
-        writer.Quality = *quality;
-    writer.Open(frame, path);
-    writer.AddFrame(frame);
-    writer.Close();
+        writer.quality = *quality;
+    writer.open(frame, path);
+    writer.addFrame(frame);
+    writer.close();
     return readFile(path);
 }
 
@@ -45,7 +45,7 @@ TEST(MovieWriter, CheckResultAddsTheTextOfTheCode) {
     };
     for (const auto& [code, message] : cases)
         EXPECT_EQ(resultMessage(code), message);
-    EXPECT_NO_THROW(TVideoWriter::CheckResult(0, "Step"));
+    EXPECT_NO_THROW(AviWriter::checkResult(0, "Step"));
 }
 
 TEST(MovieWriter, FrameRateTruncatesWholeSpeedsAndKeepsSlowOnesExact) {
@@ -64,14 +64,14 @@ TEST(MovieWriter, FrameRateTruncatesWholeSpeedsAndKeepsSlowOnesExact) {
 }
 
 TEST(MovieWriter, AddFrameNeedsAnOpenMovie) {
-    TVideoWriter writer;
+    AviWriter writer;
     try {
-        writer.AddFrame(detailedFrame(4, 4, 0));
+        writer.addFrame(detailedFrame(4, 4, 0));
         FAIL() << "no error";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "File not open");
     }
-    EXPECT_NO_THROW(writer.Close());
+    EXPECT_NO_THROW(writer.close());
 }
 
 TEST(MovieWriter, QualityIs6500UntilSet) {

@@ -1,11 +1,11 @@
 // Name lookup and in-place setting of "Name: value" lines.
-#include "net/ExStringList.h"
+#include "core/net/HeaderLines.h"
 
-#include "util/Text.h"
+#include "core/util/Text.h"
 
 namespace kestrix {
 
-int TExStringList::IndexOfName(std::string_view name) const {
+int HeaderLines::indexOfName(std::string_view name) const {
     for (size_t i = 0; i < lines_.size(); ++i) {
         size_t colon = lines_[i].find(':');
         if (colon != std::string::npos &&
@@ -15,8 +15,8 @@ int TExStringList::IndexOfName(std::string_view name) const {
     return -1;
 }
 
-void TExStringList::SetHeader(std::string_view name, std::string_view value) {
-    int at = IndexOfName(name);
+void HeaderLines::setHeader(std::string_view name, std::string_view value) {
+    int at = indexOfName(name);
     if (value.empty()) {
         if (at >= 0)
             lines_.erase(lines_.begin() + at);
@@ -29,7 +29,7 @@ void TExStringList::SetHeader(std::string_view name, std::string_view value) {
         lines_.push_back(std::move(line));
 }
 
-std::string TExStringList::Text() const {
+std::string HeaderLines::text() const {
     std::string text;
     for (const auto& line : lines_)
         text += line + "\r\n";

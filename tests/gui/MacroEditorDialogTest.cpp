@@ -1,12 +1,12 @@
 // The macro editor as the user meets it: inserting macros, the multiplier/divider pair, stepping
 // through the macros of an address, Expand, the format list, and OK/Cancel of a modal opening.
-#include "macros/MacroEditDialog.h"
+#include "gui/macros/MacroEditorDialog.h"
 
-#include "ScriptedDialogs.h"
-#include "controls/DegreeSpin.h"
-#include "controls/IntegerSpin.h"
-#include "controls/RealSpin.h"
-#include "widgets/RadioGroup.h"
+#include "support/ScriptedDialogs.h"
+#include "gui/controls/DegreeSpin.h"
+#include "gui/controls/IntegerSpin.h"
+#include "gui/controls/RealSpin.h"
+#include "gui/widgets/RadioGroup.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>
@@ -32,7 +32,7 @@ protected:
     test::ScriptedDialogs dialogs;
     FixedClock clock{*parseIsoDateTime("2026-12-08T14:05:09Z")};
     FormatSettings fs = defaultFormatSettings();
-    TMacroEditDlg dlg{dialogs, clock, fs};
+    MacroEditorDialog dlg{dialogs, clock, fs};
 
     void SetUp() override {
         dlg.setLocale(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -58,7 +58,7 @@ protected:
             inside();
             ok ? click("OKBtn") : click("CancelBtn");
         });
-        return dlg.EditURLMacros(address);
+        return dlg.editUrlMacros(address);
     }
 };
 
@@ -77,7 +77,7 @@ TEST_F(MacroEditor, ShowsItsControlsWithTheirCaptions) {
     for (const auto& [name, caption] : buttons)
         EXPECT_EQ(find<QPushButton>(name)->text(), caption) << name;
     EXPECT_TRUE(find<QPushButton>("OKBtn")->isDefault());
-    QSignalSpy help(&dlg, &TMacroEditDlg::helpRequested);
+    QSignalSpy help(&dlg, &MacroEditorDialog::helpRequested);
     find<QPushButton>("HelpBtn")->click();
     EXPECT_EQ(help.count() == 1 ? help.at(0).at(0).toInt() : 0, 1);
     std::map<QString, QString> labels;
@@ -123,23 +123,23 @@ TEST_F(MacroEditor, InsertsTheComposedMacroAtTheCursorAndSelectsIt) {
          "<counter>1,0,0,0,0</counter>"},
         {"cam/X.jpg", 4, 1,
          [&] {
-             find<TDegreeSpin>("TimeOffsetSpin")->setDegrees(-7);
+             find<DegreeSpin>("TimeOffsetSpin")->setDegrees(-7);
              find<QLineEdit>("FormatEdit")->setText("yyyymmdd");
          },
          "InsertDateBtn", "cam/<date>-7,yyyymmdd</date>.jpg", "<date>-7,yyyymmdd</date>"},
         {"a", 0, 0,
          [&] {
-             find<TDegreeSpin>("TimeOffsetSpin")->setDegrees(5.5);
+             find<DegreeSpin>("TimeOffsetSpin")->setDegrees(5.5);
              find<QLineEdit>("FormatEdit")->setText("dd,mm");
          },
          "InsertDateBtn", "<date>5.5,dd,mm</date>a", "<date>5.5,dd,mm</date>"},
         {"", 0, 0,
          [&] {
-             retype(find<TRealSpin>("CounterMultiplierSpin"), "0.25");
-             retype(find<TRealSpin>("CounterOffset1Spin"), "-64.5");
-             retype(find<TRealSpin>("CounterOffset2Spin"), "100");
+             retype(find<RealSpin>("CounterMultiplierSpin"), "0.25");
+             retype(find<RealSpin>("CounterOffset1Spin"), "-64.5");
+             retype(find<RealSpin>("CounterOffset2Spin"), "100");
              find<QCheckBox>("LeadingZeroChk")->setChecked(true);
-             retype(find<TIntegerSpin>("CounterWidthSpin"), "6");
+             retype(find<IntegerSpin>("CounterWidthSpin"), "6");
          },
          "InsertCounterBtn", "<counter>0.25,-64.5,100,1,6</counter>",
          "<counter>0.25,-64.5,100,1,6</counter>"},
@@ -159,18 +159,18 @@ TEST_F(MacroEditor, InsertsTheComposedMacroAtTheCursorAndSelectsIt) {
 }
 
 TEST_F(MacroEditor, MultiplierAndDividerFollowEachOther) {
-    auto* multiplier = find<TRealSpin>("CounterMultiplierSpin");
-    auto* divider = find<TRealSpin>("DividerSpin");
+    auto* multiplier = find<RealSpin>("CounterMultiplierSpin");
+    auto* divider = find<RealSpin>("DividerSpin");
     retype(divider, "60");
     EXPECT_EQ(multiplier->text(), "0.0166666666666667");
-    EXPECT_EQ(multiplier->Value(), 1.0 / 60);
+    EXPECT_EQ(multiplier->value(), 1.0 / 60);
     EXPECT_EQ(divider->text(), "60"); // not rewritten from the multiplier in turn
     url()->clear();
     click("InsertCounterBtn");
     EXPECT_EQ(url()->text(), "<counter>0.0166666666666666664,0,0,0,0</counter>");
     // 1/(1/49) is not 49 in binary: a divider rewritten from the multiplier would show it.
     retype(divider, "49");
-    EXPECT_EQ(divider->Value(), 49);
+    EXPECT_EQ(divider->value(), 49);
     retype(multiplier, "0");
     EXPECT_EQ(divider->text(), "0");
     retype(multiplier, "4");
@@ -195,10 +195,10 @@ TEST_F(MacroEditor, FindNextStepsThroughTheMacrosAndWrapsAround) {
         EXPECT_EQ(url()->selectedText(), "<counter>2,0,0,1,4</counter>");
         EXPECT_EQ(page(), 1);
         EXPECT_EQ(radio->itemIndex(), 1);
-        EXPECT_EQ(find<TRealSpin>("CounterMultiplierSpin")->text(), "2");
-        EXPECT_EQ(find<TRealSpin>("DividerSpin")->text(), "0.5");
+        EXPECT_EQ(find<RealSpin>("CounterMultiplierSpin")->text(), "2");
+        EXPECT_EQ(find<RealSpin>("DividerSpin")->text(), "0.5");
         EXPECT_TRUE(find<QCheckBox>("LeadingZeroChk")->isChecked());
-        EXPECT_EQ(find<TIntegerSpin>("CounterWidthSpin")->Value(), 4);
+        EXPECT_EQ(find<IntegerSpin>("CounterWidthSpin")->value(), 4);
         click("FindNextBtn");
         EXPECT_FALSE(url()->hasSelectedText());
         EXPECT_EQ(url()->cursorPosition(), address.size());
@@ -217,7 +217,7 @@ TEST_F(MacroEditor, FindNextSelectsByCharactersAndReportsUnreadableMacros) {
     click("FindNextBtn");
     EXPECT_EQ(url()->selectedText(), "<counter>5e,0,0,1,4</counter>");
     EXPECT_EQ(page(), 0);
-    EXPECT_EQ(find<TRealSpin>("CounterMultiplierSpin")->text(), "1");
+    EXPECT_EQ(find<RealSpin>("CounterMultiplierSpin")->text(), "1");
     EXPECT_EQ(dialogs.messages,
               std::vector<std::string>{"'5e' is not a valid floating point value."});
 }

@@ -1,13 +1,13 @@
-// TVideoWriter: frames become 24-bit BMP images, then Motion JPEG packets in an AVI file that is
+// AviWriter: frames become 24-bit BMP images, then Motion JPEG packets in an AVI file that is
 // completed under a temporary name and renamed over the target at Close.
-#include "movie/VideoWriter.h"
+#include "core/movie/AviWriter.h"
 
-#include "image/BmpCodec.h"
-#include "movie/JpegFrameEncoder.h"
-#include "movie/StagedFile.h"
-#include "tools/Resampler.h"
-#include "util/Error.h"
-#include "util/Text.h"
+#include "core/image/BmpCodec.h"
+#include "core/movie/JpegFrameEncoder.h"
+#include "core/movie/StagedFile.h"
+#include "core/tools/Resampler.h"
+#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +27,6 @@ namespace kestrix {
 
 namespace {
 
-constexpr int kMitchellFilter = 5;
 constexpr size_t kBmpFileHeaderSize = 14;
 constexpr int kMaxScale = 1 << 16;
 
@@ -138,7 +137,7 @@ Bitmap conformedFrame(const Bitmap& bitmap, int width, int height) {
     Bitmap frame = bitmap;
     frame.convertTo24();
     if (frame.width() != width || frame.height() != height)
-        ResizeBitmap(frame, width, height, nullptr, kMitchellFilter);
+        resizeBitmap(frame, width, height, nullptr, ResampleFilter::Mitchell);
     return frame;
 }
 
@@ -153,13 +152,13 @@ MovieRate movieRateForFps(double fps) {
     return {exact.num, exact.num > 0 ? exact.den : 1};
 }
 
-TVideoWriter::TVideoWriter() = default;
+AviWriter::AviWriter() = default;
 
-TVideoWriter::~TVideoWriter() {
+AviWriter::~AviWriter() {
     release();
 }
 
-void TVideoWriter::CheckResult(uint32_t code, const std::string& message) {
+void AviWriter::checkResult(uint32_t code, const std::string& message) {
     if (code == kAviOk)
         return;
     for (const ResultText& entry : kResultTexts)
@@ -168,26 +167,26 @@ void TVideoWriter::CheckResult(uint32_t code, const std::string& message) {
     throw Error(message + " Unknown Error: " + strPrintf("%08X", code));
 }
 
-void TVideoWriter::ConvertFrame(const Bitmap& bitmap) {
-    const int width = StreamInfo.rcFrame.width(), height = StreamInfo.rcFrame.height();
+void AviWriter::convertFrame(const Bitmap& bitmap) {
+    const int width = streamInfo.rcFrame.width(), height = streamInfo.rcFrame.height();
     const bool sized = width > 0 && height > 0;
     if (bitmap.pixelFormat() == PixelFormat::Bit24 && !bitmap.empty() &&
         (!sized || (bitmap.width() == width && bitmap.height() == height)))
-        DIBBuffer = writeBmp(bitmap);
+        dibBuffer = writeBmp(bitmap);
     else if (sized)
-        DIBBuffer = writeBmp(conformedFrame(bitmap, width, height));
+        dibBuffer = writeBmp(conformedFrame(bitmap, width, height));
     else
-        DIBBuffer = writeBmp(conformedFrame(bitmap, bitmap.width(), bitmap.height()));
-    FrameHeader = reinterpret_cast<const uint8_t*>(DIBBuffer.data()) + kBmpFileHeaderSize;
+        dibBuffer = writeBmp(conformedFrame(bitmap, bitmap.width(), bitmap.height()));
+    frameHeader = reinterpret_cast<const uint8_t*>(dibBuffer.data()) + kBmpFileHeaderSize;
 }
 
-void TVideoWriter::Open(const Bitmap& first, const std::string& fileName) {
+void AviWriter::open(const Bitmap& first, const std::string& fileName) {
     release();
-    Position = 0;
-    StreamInfo = {};
-    CompressOptions = {};
+    position = 0;
+    streamInfo = {};
+    compressOptions = {};
     try {
-        ConvertFrame(first);
+        convertFrame(first);
         silenceLibraries();
         createFile(fileName);
         createStream();
@@ -199,45 +198,45 @@ void TVideoWriter::Open(const Bitmap& first, const std::string& fileName) {
     }
 }
 
-void TVideoWriter::createFile(const std::string& fileName) {
+void AviWriter::createFile(const std::string& fileName) {
     const std::string extension = fileExtension(fileName);
     fileMessage_ = "Unable to create AVI file (\"" + extension + "\")";
     std::error_code ec;
     if (!equalsIgnoreCase(extension, ".avi")) {
-        LastResult = kAviClassNotRegistered;
+        lastResult = kAviClassNotRegistered;
     } else if (std::filesystem::is_directory(fileName, ec)) {
-        LastResult = kAviErrFileOpen;
+        lastResult = kAviErrFileOpen;
     } else {
         output_ = std::make_unique<StagedFile>();
-        LastResult = resultForErrno(output_->create(fileName));
+        lastResult = resultForErrno(output_->create(fileName));
     }
-    CheckResult(LastResult, fileMessage_);
+    checkResult(lastResult, fileMessage_);
     AVFormatContext* context = nullptr;
-    LastResult =
+    lastResult =
         resultForFfmpeg(avformat_alloc_output_context2(&context, nullptr, "avi", nullptr), 0);
-    MovieFile.reset(context);
-    CheckResult(LastResult, fileMessage_);
-    MovieFile->pb = output_->io();
-    MovieFile->flags |= AVFMT_FLAG_CUSTOM_IO;
+    movieFile.reset(context);
+    checkResult(lastResult, fileMessage_);
+    movieFile->pb = output_->io();
+    movieFile->flags |= AVFMT_FLAG_CUSTOM_IO;
 }
 
-void TVideoWriter::createStream() {
-    const auto width = static_cast<int32_t>(headerField(FrameHeader, 4));
-    const auto height = static_cast<int32_t>(headerField(FrameHeader, 8));
-    StreamInfo.fccType = fourCC('v', 'i', 'd', 's');
-    StreamInfo.dwScale = static_cast<uint32_t>(FrameScale);
-    StreamInfo.dwRate = static_cast<uint32_t>(FrameRate);
-    StreamInfo.dwSuggestedBufferSize = headerField(FrameHeader, 20);
-    StreamInfo.rcFrame = {0, 0, width, height};
-    LastResult = kAviOk;
-    if (FrameRate <= 0 || FrameScale <= 0 || FrameStep <= 0)
-        LastResult = kAviErrBadParam;
-    else if (!(RawStream = avformat_new_stream(MovieFile.get(), nullptr)))
-        LastResult = kAviErrMemory;
-    CheckResult(LastResult, "Unable to create AVI stream");
-    RawStream->time_base = AVRational{FrameScale, FrameRate};
-    RawStream->avg_frame_rate = AVRational{FrameRate, FrameScale};
-    AVCodecParameters* parameters = RawStream->codecpar;
+void AviWriter::createStream() {
+    const auto width = static_cast<int32_t>(headerField(frameHeader, 4));
+    const auto height = static_cast<int32_t>(headerField(frameHeader, 8));
+    streamInfo.fccType = fourCC('v', 'i', 'd', 's');
+    streamInfo.dwScale = static_cast<uint32_t>(frameScale);
+    streamInfo.dwRate = static_cast<uint32_t>(frameRate);
+    streamInfo.dwSuggestedBufferSize = headerField(frameHeader, 20);
+    streamInfo.rcFrame = {0, 0, width, height};
+    lastResult = kAviOk;
+    if (frameRate <= 0 || frameScale <= 0 || frameStep <= 0)
+        lastResult = kAviErrBadParam;
+    else if (!(rawStream = avformat_new_stream(movieFile.get(), nullptr)))
+        lastResult = kAviErrMemory;
+    checkResult(lastResult, "Unable to create AVI stream");
+    rawStream->time_base = AVRational{frameScale, frameRate};
+    rawStream->avg_frame_rate = AVRational{frameRate, frameScale};
+    AVCodecParameters* parameters = rawStream->codecpar;
     parameters->codec_type = AVMEDIA_TYPE_VIDEO;
     parameters->codec_id = AV_CODEC_ID_MJPEG;
     parameters->codec_tag = fourCC('M', 'J', 'P', 'G');
@@ -246,85 +245,85 @@ void TVideoWriter::createStream() {
     parameters->bits_per_coded_sample = 24;
 }
 
-void TVideoWriter::createCompressor() {
-    CompressOptions.fccType = fourCC('v', 'i', 'd', 's');
-    CompressOptions.fccHandler = fourCC('M', 'J', 'P', 'G');
-    CompressOptions.dwKeyFrameEvery = 1;
-    CompressOptions.dwQuality = static_cast<uint32_t>(std::clamp(Quality, 0, 10000));
-    CompressedStream = std::make_unique<JpegFrameEncoder>();
-    LastResult = resultForJpeg(
-        CompressedStream->start(StreamInfo.rcFrame.width(), StreamInfo.rcFrame.height(), Quality));
-    if (LastResult == kAviOk) {
+void AviWriter::createCompressor() {
+    compressOptions.fccType = fourCC('v', 'i', 'd', 's');
+    compressOptions.fccHandler = fourCC('M', 'J', 'P', 'G');
+    compressOptions.dwKeyFrameEvery = 1;
+    compressOptions.dwQuality = static_cast<uint32_t>(std::clamp(quality, 0, 10000));
+    compressedStream = std::make_unique<JpegFrameEncoder>();
+    lastResult = resultForJpeg(
+        compressedStream->start(streamInfo.rcFrame.width(), streamInfo.rcFrame.height(), quality));
+    if (lastResult == kAviOk) {
         packet_.reset(av_packet_alloc());
         if (!packet_)
-            LastResult = kAviErrMemory;
+            lastResult = kAviErrMemory;
     }
-    CheckResult(LastResult, "Unable to create Compression Stream");
+    checkResult(lastResult, "Unable to create Compression Stream");
 }
 
-void TVideoWriter::setFormat() {
-    const int result = avformat_write_header(MovieFile.get(), nullptr);
-    LastResult = resultForFfmpeg(result, output_->ioError());
-    CheckResult(LastResult, "Unable to set Compression Format");
+void AviWriter::setFormat() {
+    const int result = avformat_write_header(movieFile.get(), nullptr);
+    lastResult = resultForFfmpeg(result, output_->ioError());
+    checkResult(lastResult, "Unable to set Compression Format");
 }
 
-int32_t TVideoWriter::AddFrame(const Bitmap& bitmap) {
+int32_t AviWriter::addFrame(const Bitmap& bitmap) {
     if (!isOpen())
         throw Error("File not open");
     try {
-        ConvertFrame(bitmap);
+        convertFrame(bitmap);
         writeFrame();
     } catch (...) {
         // What the muxer holds after a failed write is not trusted again.
         release();
         throw;
     }
-    Position += FrameStep;
-    return FrameStep;
+    position += frameStep;
+    return frameStep;
 }
 
-void TVideoWriter::writeFrame() {
-    const uint8_t* pixels = FrameHeader + headerField(FrameHeader, 0) +
-                            4 * static_cast<size_t>(headerField(FrameHeader, 32));
-    const size_t stride = strideFor(StreamInfo.rcFrame.width(), 24);
-    LastResult = resultForJpeg(CompressedStream->encode(pixels, stride));
-    CheckResult(LastResult, "Unable to write AVI Frame");
-    const auto jpeg = CompressedStream->output();
-    LastResult = jpeg.size() > INT_MAX ? kAviErrBadSize : kAviOk;
-    CheckResult(LastResult, "Unable to write AVI Frame");
+void AviWriter::writeFrame() {
+    const uint8_t* pixels = frameHeader + headerField(frameHeader, 0) +
+                            4 * static_cast<size_t>(headerField(frameHeader, 32));
+    const size_t stride = strideFor(streamInfo.rcFrame.width(), 24);
+    lastResult = resultForJpeg(compressedStream->encode(pixels, stride));
+    checkResult(lastResult, "Unable to write AVI Frame");
+    const auto jpeg = compressedStream->output();
+    lastResult = jpeg.size() > INT_MAX ? kAviErrBadSize : kAviOk;
+    checkResult(lastResult, "Unable to write AVI Frame");
     AVPacket* packet = packet_.get();
     av_packet_unref(packet);
     packet->data = const_cast<uint8_t*>(jpeg.data());
     packet->size = static_cast<int>(jpeg.size());
-    packet->pts = packet->dts = Position;
-    packet->duration = FrameStep;
+    packet->pts = packet->dts = position;
+    packet->duration = frameStep;
     packet->flags = AV_PKT_FLAG_KEY;
-    packet->stream_index = RawStream->index;
-    av_packet_rescale_ts(packet, AVRational{FrameScale, FrameRate}, RawStream->time_base);
-    LastResult = resultForFfmpeg(av_write_frame(MovieFile.get(), packet), output_->ioError());
-    CheckResult(LastResult, "Unable to write AVI Frame");
+    packet->stream_index = rawStream->index;
+    av_packet_rescale_ts(packet, AVRational{frameScale, frameRate}, rawStream->time_base);
+    lastResult = resultForFfmpeg(av_write_frame(movieFile.get(), packet), output_->ioError());
+    checkResult(lastResult, "Unable to write AVI Frame");
 }
 
-void TVideoWriter::Close() {
+void AviWriter::close() {
     if (!isOpen())
         return;
-    LastResult = resultForFfmpeg(av_write_trailer(MovieFile.get()), output_->ioError());
+    lastResult = resultForFfmpeg(av_write_trailer(movieFile.get()), output_->ioError());
     // The muxer is done with the output before the file is put in place.
-    MovieFile.reset();
-    if (LastResult == kAviOk)
-        LastResult = resultForErrno(output_->commit());
+    movieFile.reset();
+    if (lastResult == kAviOk)
+        lastResult = resultForErrno(output_->commit());
     release();
-    CheckResult(LastResult, fileMessage_);
+    checkResult(lastResult, fileMessage_);
 }
 
-void TVideoWriter::Discard() noexcept {
+void AviWriter::discard() noexcept {
     release();
 }
 
-void TVideoWriter::release() noexcept {
-    MovieFile.reset();
-    RawStream = nullptr;
-    CompressedStream.reset();
+void AviWriter::release() noexcept {
+    movieFile.reset();
+    rawStream = nullptr;
+    compressedStream.reset();
     packet_.reset();
     output_.reset();
 }
