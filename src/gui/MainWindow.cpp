@@ -18,6 +18,8 @@
 #include "gui/WindowCommands.h"
 #include "gui/acquire/AcquisitionPresenter.h"
 #include "gui/links/LinkEditCommands.h"
+#include "gui/links/LinkFileCommands.h"
+#include "gui/movie/MovieCommands.h"
 #include "gui/tools/ImageToolsPage.h"
 #include "gui/tools/FrameTools.h"
 #include "gui/tools/PictureDisplay.h"
@@ -66,9 +68,11 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
     buildLayout();
     createAcquisition();
     createTools();
+    createDialogs();
+    createFeatures();
+    buildMenus();
     wireCommands();
     initialise();
-    createDialogs();
     if (options_.startClock)
         acquisition_->clockTimer()->start();
 }
@@ -88,24 +92,15 @@ void MainWindow::createAcquisition() {
                                              *picture_},
                                             *display_, std::move(hooks), *frameStore_, clock_, fs_,
                                             settings_, currentLink_, this);
-    frameFiles_ = new FrameFileCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, this);
 }
 
 void MainWindow::createTools() {
+    const CommandRunner run = [this](const Command& command) { runCommand(command); };
     frameTools_ = new FrameTools(*frameStore_, *acquisition_, *display_, *gauge_, dialogs_,
                                  settings_, [this](const QString& c) { setCaption(c); }, this);
+    frameTools_->bindButtons(*animation_, *imageTools_, run);
     sizeCommands_ = new SizeCommands(*sizePage_, *picture_, *display_, *frameStore_, *acquisition_,
-                                     *gauge_, dialogs_, this);
-    const std::pair<QAbstractButton*, std::function<void()>> buttons[] = {
-        {animation_->flawsBtn, [this] { frameTools_->removeFlaws(); }},
-        {animation_->dupBtn, [this] { frameTools_->removeDuplicates(); }},
-        {animation_->diffBtn, [this] { frameTools_->diffBtnClick(); }},
-        {imageTools_->averageBtn, [this] { frameTools_->averageAllFrames(); }},
-        {sizePage_->resizeBtn, [this] { sizeCommands_->resizeShown(); }},
-        {sizePage_->resizeAllBtn, [this] { sizeCommands_->resizeAllFrames(); }},
-    };
-    for (const auto& [button, command] : buttons)
-        connect(button, &QAbstractButton::clicked, this, [this, command] { runCommand(command); });
+                                     *gauge_, dialogs_, run, this);
 }
 
 Bitmap& MainWindow::shownOriginal() { return display_->shownOriginal(); }
@@ -113,7 +108,10 @@ Bitmap& MainWindow::shownOriginal() { return display_->shownOriginal(); }
 MainWindow::~MainWindow() {
     // The presenters and panels look at the core objects this window owns: they go first.
     links_->onModifiedChanged = nullptr;
+    delete windowCommands_;
     delete linkEdit_;
+    delete linkFiles_;
+    delete movies_;
     delete sizeCommands_;
     delete frameTools_;
     delete frameFiles_;
@@ -123,9 +121,6 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::buildLayout() {
-    buildMainMenu(this);
-    treePopup_ = buildTreePopup(this);
-
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -196,66 +191,18 @@ void MainWindow::initialise() {
 }
 
 void MainWindow::wireCommands() {
-    wireLinkCommands();
-    wireEditing();
-    wireWindowCommands();
     connect(animation_->frameCounter, &FrameCounter::onMaxChange, this,
             &MainWindow::updateMainCaption);
     connect(addressBar_, &AddressBarPanel::edited, this, [this](const QString& text) {
         currentLink_.url = fromQ(text);
         picture_->currentLinkDis->clear();
     });
-    connect(action("ExitMnu"), &QAction::triggered, this, &QWidget::close);
-    connect(action("AddressBarMnu"), &QAction::toggled, addressBar_, &QWidget::setVisible);
-    connect(action("SaveSettingsMnu"), &QAction::triggered, this, [this] {
-        runCommand([this] {
-            writeSettings(ini_, settings_, links_->tree().absoluteIndex(links_->tree().selected()),
-                          fs_);
-        });
-    });
-}
-
-void MainWindow::wireLinkCommands() {
-    LinkLibrary& lib = *links_;
-    const std::pair<const char*, std::function<void()>> fileCommands[] = {
-        {"LoadLinksMnu", [&lib] { lib.loadLinksCommand(); }},
-        {"InsertLinksMnu", [&lib] { lib.insertLinksCommand(); }},
-        {"SaveLinksMnu", [&lib] { lib.saveLinksCommand(); }},
-        {"SaveLinkAsMnu", [&lib] { lib.saveLinksAsCommand(); }},
-        {"SaveSelectedBranchMnu", [&lib] { lib.saveSelectedBranchCommand(); }},
-        {"ExpandAllMnu", [&lib] { lib.tree().setAllExpanded(true); }},
-        {"ContractAllMnu", [&lib] { lib.tree().setAllExpanded(false); }},
-        {"Select1", [this] { selectAndLoad(); }},
-        {"SaveFrames1", [this] { frameFiles_->saveFramesCommand(); }},
-        {"LoadFrames1", [this] { frameFiles_->loadFramesCommand(); }},
-        {"SaveAnimatedGIFMnu", [this] { frameFiles_->saveAnimatedGifCommand(); }},
-        {"SaveAviMnu", [this] { frameFiles_->saveAviCommand(settings_.quality); }},
-        {"LoadAnimatedGIF1", [this] { frameFiles_->loadAnimatedGifCommand(); }},
-    };
-    for (const auto& [name, command] : fileCommands)
-        connect(action(name), &QAction::triggered, this, [this, command] { runCommand(command); });
-    lib.onModifiedChanged = [this] { linkPane_->showModified(); };
+    links_->onModifiedChanged = [this] { linkPane_->showModified(); };
     connect(linkPane_, &LinkPane::nodeDoubleClicked, this,
             [this] { runCommand([this] { selectAndLoad(); }); });
-    connect(linkPane_, &LinkPane::selectionChanged, this, &MainWindow::updateMenuEnabling);
     connect(linkPane_, &LinkPane::renamed, this, [this] { links_->setLinksModified(true); });
     connect(linkPane_, &LinkPane::popupRequested, this,
             [this](const QPoint& at) { treePopup_->popup(at); });
-}
-
-QAction* MainWindow::action(const char* name) const { return findChild<QAction*>(name); }
-
-void MainWindow::updateMenuEnabling() {
-    const LinkNode* node = links_->tree().selected();
-    if (!node)
-        return;
-    const NodeCommands c = enabledCommands(node->kind());
-    for (const char* name : {"PopAddFolderMnu", "PopAddLinkMnu", "AddFolderMnu", "AddLinkMnu"})
-        action(name)->setEnabled(c.add);
-    for (const char* name : {"PopDeleteNodeMnu", "PopEditNodeMnu", "DeleteNodeMnu", "EditNodeMnu"})
-        action(name)->setEnabled(c.deleteOrEdit);
-    for (const char* name : {"PopEditMacrosMnu", "EditMacrosMnu"})
-        action(name)->setEnabled(c.editMacros);
 }
 
 void MainWindow::runCommand(const std::function<void()>& command) {

@@ -1,5 +1,5 @@
-// MainWindow: the main window. It owns the program's long-lived state, creates the panels that hold
-// the controls, and wires menus and buttons to the core's operations.
+// The main window. It owns the program's long-lived state, lays out the panels that hold the
+// controls, creates the features that own the commands, and places their actions in the menus.
 #pragma once
 
 #include "core/frames/BitmapList.h"
@@ -28,6 +28,8 @@ class AddressBarPanel;
 class FindDialog;
 class FrameFileCommands;
 class LinkEditCommands;
+class LinkFileCommands;
+class MovieCommands;
 class MacroEditorDialog;
 class NodeEditDialog;
 class SettingsDialog;
@@ -105,19 +107,17 @@ private:
     void createAcquisition();
     void createTools();
     void createDialogs();
+    void createFeatures();
+    void buildMenus();
     void openHelp();
-    void wireEditing();
-    void wireWindowCommands();
+    void editAddressMacros();
     void setCaption(const QString& caption);
     void initialise();
     void wireCommands();
-    void wireLinkCommands();
     void openFileByExtension(const QString& path);
-    void updateMenuEnabling();
     // Runs a command and shows a failure in the error box.
     void runCommand(const std::function<void()>& command);
     void showError(const std::exception& e);
-    QAction* action(const char* name) const;
 
     StartOptions options_;
     std::unique_ptr<QtDialogs> qtDialogs_;
@@ -156,7 +156,9 @@ private:
     MacroEditorDialog* macroEditDlg_ = nullptr;
     FindDialog* findDialog_ = nullptr;
     LinkEditCommands* linkEdit_ = nullptr;
-    std::unique_ptr<WindowCommands> windowCommands_;
+    LinkFileCommands* linkFiles_ = nullptr;
+    MovieCommands* movies_ = nullptr;
+    WindowCommands* windowCommands_ = nullptr;
 };
 
 } // namespace kestrix::gui

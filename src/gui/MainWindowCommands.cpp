@@ -1,23 +1,24 @@
-// MainWindow's dialogs and the binding of the tree-editing and desktop commands to their menu items,
-// pop-up items and speed buttons.
-#include "gui/MainWindow.h"
-
+// MainWindow's dialogs and command features: each feature owns its actions, and the menus only
+// place them.
 #include "gui/AboutDialog.h"
+#include "gui/MainMenus.h"
+#include "gui/MainWindow.h"
 #include "gui/PicturePanel.h"
 #include "gui/QtText.h"
 #include "gui/SettingsDialog.h"
 #include "gui/WindowCommands.h"
 #include "gui/acquire/AcquisitionBars.h"
+#include "gui/frames/FrameFileCommands.h"
 #include "gui/links/FindDialog.h"
 #include "gui/links/LinkEditCommands.h"
+#include "gui/links/LinkFileCommands.h"
 #include "gui/links/LinkPane.h"
 #include "gui/links/NodeEditDialog.h"
 #include "gui/macros/MacroEditorDialog.h"
+#include "gui/movie/MovieCommands.h"
 #include "gui/widgets/PictureView.h"
 
-#include <QAction>
 #include <QLabel>
-#include <QToolButton>
 
 namespace kestrix::gui {
 
@@ -31,12 +32,45 @@ void MainWindow::createDialogs() {
     // The help file has no topics of its own; a dialog's Help opens it at its contents.
     connect(settingsDlg_, &SettingsDialog::helpRequested, this, &MainWindow::openHelp);
     connect(macroEditDlg_, &MacroEditorDialog::helpRequested, this, &MainWindow::openHelp);
-    LinkEditHooks hooks;
-    hooks.makeCurrent = [this](const LinkNode* link) { makeCurrent(link); };
-    hooks.editMacros = [this](std::string& address) { return editMacros(address); };
-    hooks.addressText = [this] { return addressBar_->text(); };
+}
+
+void MainWindow::createFeatures() {
+    const CommandRunner run = [this](const Command& command) { runCommand(command); };
+    frameFiles_ = new FrameFileCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, run, this);
+    movies_ = new MovieCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, settings_, run, this);
+    linkFiles_ = new LinkFileCommands(*links_, run, this);
+
+    LinkEditHooks linkHooks;
+    linkHooks.makeCurrent = [this](const LinkNode* link) { makeCurrent(link); };
+    linkHooks.editMacros = [this](std::string& address) { return editMacros(address); };
+    linkHooks.addressText = [this] { return addressBar_->text(); };
     linkEdit_ = new LinkEditCommands(*links_, *linkPane_, *nodeEditDlg_, *findDialog_, dialogs_,
-                                     std::move(hooks), this);
+                                     std::move(linkHooks), run, this);
+
+    WindowCommandHooks hooks;
+    hooks.shownPicture = [this]() -> const Bitmap& { return picture_->pictureView->picture(); };
+    hooks.expandedAddress = [this] { return expandAddressBar(); };
+    hooks.helpFile = [this] { return fromQ(helpFile_); };
+    hooks.editAddressMacros = [this] { editAddressMacros(); };
+    hooks.showSettings = [this] { settingsDlg_->showSettingsDialog(settings_); };
+    hooks.saveSettings = [this] {
+        writeSettings(ini_, settings_, links_->tree().absoluteIndex(links_->tree().selected()),
+                      fs_);
+    };
+    hooks.showAbout = [this] { aboutDlg_->exec(); };
+    hooks.selectAndLoad = [this] { selectAndLoad(); };
+    hooks.exit = [this] { close(); };
+    hooks.showAddressBar = [this](bool shown) { addressBar_->setVisible(shown); };
+    windowCommands_ = new WindowCommands(
+        dialogs_, options_.openUrl ? options_.openUrl : systemDesktopOpener(), std::move(hooks),
+        run, this);
+}
+
+void MainWindow::buildMenus() {
+    const MenuActions actions{linkFiles_->actions(), linkEdit_->actions(), frameFiles_->actions(),
+                              movies_->actions(), windowCommands_->actions()};
+    buildMainMenu(this, actions);
+    treePopup_ = buildTreePopup(this, actions);
 }
 
 void MainWindow::openHelp() {
@@ -45,61 +79,20 @@ void MainWindow::openHelp() {
 
 bool MainWindow::editMacros(std::string& address) { return macroEditDlg_->editUrlMacros(address); }
 
+void MainWindow::editAddressMacros() {
+    std::string address = addressBar_->text();
+    // Taking the edited text counts as editing the address bar.
+    if (editMacros(address)) {
+        addressBar_->setText(address);
+        currentLink_.url = address;
+        picture_->currentLinkDis->clear();
+    }
+}
+
 void MainWindow::makeCurrent(const LinkNode* link) {
     currentLink_ = {link->text(), link->data().url, link->data().delay};
     addressBar_->setText(currentLink_.url);
     updateMainCaption();
-}
-
-void MainWindow::wireEditing() {
-    // The controls of one command share its handler; the commands check the node kind themselves.
-    struct Binding {
-        std::vector<const char*> actions;
-        QAbstractButton* button;
-        std::function<void()> command;
-    };
-    const Binding bindings[] = {
-        {{"AddFolderMnu", "PopAddFolderMnu"}, linkPane_->folderButton(), [this] { linkEdit_->addFolder(); }},
-        {{"AddLinkMnu", "PopAddLinkMnu"}, linkPane_->linkButton(), [this] { linkEdit_->addLink(); }},
-        {{"DeleteNodeMnu", "PopDeleteNodeMnu"}, linkPane_->deleteButton(), [this] { linkEdit_->deleteNode(); }},
-        {{"EditNodeMnu", "PopEditNodeMnu"}, nullptr, [this] { linkEdit_->edit(); }},
-        {{"EditMacrosMnu", "PopEditMacrosMnu"}, nullptr, [this] { linkEdit_->editMacros(); }},
-        {{"MoveUp1"}, linkPane_->moveUpButton(), [this] { linkEdit_->moveUp(); }},
-        {{"MoveDown1"}, linkPane_->moveDownButton(), [this] { linkEdit_->moveDown(); }},
-        {{"SearchLinks1", "Find1"}, linkPane_->findButton(), [this] { linkEdit_->search(); }},
-    };
-    for (const Binding& b : bindings) {
-        auto run = [this, command = b.command] { runCommand(command); };
-        for (const char* name : b.actions)
-            connect(action(name), &QAction::triggered, this, run);
-        if (b.button)
-            connect(b.button, &QAbstractButton::clicked, this, run);
-    }
-}
-
-void MainWindow::wireWindowCommands() {
-    windowCommands_ = std::make_unique<WindowCommands>(
-        dialogs_, options_.openUrl ? options_.openUrl : systemDesktopOpener());
-    const Bitmap& shown = picture_->pictureView->picture();
-    const std::pair<const char*, std::function<void()>> commands[] = {
-        {"CopyMnu", [this, &shown] { windowCommands_->copyImage(shown); }},
-        {"SaveBitmapMnu", [this, &shown] { windowCommands_->saveBitmap(shown); }},
-        {"ViewWithBrowserMnu", [this] { windowCommands_->viewWithBrowser(expandAddressBar()); }},
-        {"HelpContentsMnu", [this] { windowCommands_->helpContents(fromQ(helpFile_)); }},
-        {"AboutMnu", [this] { aboutDlg_->exec(); }},
-        {"SettingsMnu", [this] { settingsDlg_->showSettingsDialog(settings_); }},
-        {"MacroEditorMnu", [this] {
-             std::string address = addressBar_->text();
-             // Taking the edited text counts as editing the address bar.
-             if (editMacros(address)) {
-                 addressBar_->setText(address);
-                 currentLink_.url = address;
-                 picture_->currentLinkDis->clear();
-             }
-         }},
-    };
-    for (const auto& [name, command] : commands)
-        connect(action(name), &QAction::triggered, this, [this, command] { runCommand(command); });
 }
 
 } // namespace kestrix::gui

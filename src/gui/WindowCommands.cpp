@@ -7,6 +7,7 @@
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
@@ -17,6 +18,31 @@ namespace kestrix::gui {
 
 DesktopOpener systemDesktopOpener() {
     return [](const std::string& url) { return QDesktopServices::openUrl(QUrl(toQ(url))); };
+}
+
+WindowCommands::WindowCommands(Dialogs& dialogs, DesktopOpener opener, WindowCommandHooks hooks,
+                               const CommandRunner& run, QObject* parent)
+    : QObject(parent), dialogs_(dialogs), open_(std::move(opener)), hooks_(std::move(hooks)) {
+    auto action = [this, &run](const char* name, const char* caption, Command command) {
+        return commandAction(this, name, caption, run, std::move(command));
+    };
+    actions_ = {
+        action("SaveBitmapMnu", "Save &Bitmap...", [this] { saveBitmap(hooks_.shownPicture()); }),
+        action("ExitMnu", "E&xit", hooks_.exit),
+        action("CopyMnu", "&Copy Image", [this] { copyImage(hooks_.shownPicture()); }),
+        action("MacroEditorMnu", "&Address Bar - Edit Macros...", hooks_.editAddressMacros),
+        action("ViewWithBrowserMnu", "View With Browser",
+               [this] { viewWithBrowser(hooks_.expandedAddress()); }),
+        action("SettingsMnu", "&Settings...", hooks_.showSettings),
+        namedAction(this, "AddressBarMnu", "Address Bar"),
+        action("SaveSettingsMnu", "Save Settings", hooks_.saveSettings),
+        action("HelpContentsMnu", "&Contents", [this] { helpContents(hooks_.helpFile()); }),
+        action("AboutMnu", "&About...", hooks_.showAbout),
+        action("Select1", "&Select", hooks_.selectAndLoad)};
+    actions_.addressBar->setCheckable(true);
+    actions_.addressBar->setChecked(true);
+    connect(actions_.addressBar, &QAction::toggled, this,
+            [this](bool shown) { hooks_.showAddressBar(shown); });
 }
 
 void WindowCommands::copyImage(const Bitmap& shown) {

@@ -1,12 +1,18 @@
-// The window's small commands that reach outside it: copying the picture to the clipboard, saving
-// it as a bitmap file, opening the address in the web browser, and opening the help file.
+// The window's own commands: copying the picture to the clipboard, saving it as a bitmap file,
+// opening the address in the web browser and the help file, and the window-wide menu items
+// (settings, address bar, macro editor, about, exit, the pop-up's Select). It owns their actions;
+// what only the window can do it reaches through hooks.
 #pragma once
 
 #include "core/image/Bitmap.h"
 #include "core/ui/Dialogs.h"
+#include "gui/CommandActions.h"
 
+#include <QObject>
 #include <functional>
 #include <string>
+
+class QAction;
 
 namespace kestrix::gui {
 
@@ -14,9 +20,40 @@ namespace kestrix::gui {
 using DesktopOpener = std::function<bool(const std::string& url)>;
 DesktopOpener systemDesktopOpener();
 
-class WindowCommands {
+struct WindowCommandHooks {
+    std::function<const Bitmap&()> shownPicture;
+    std::function<std::string()> expandedAddress;
+    std::function<std::string()> helpFile;
+    Command editAddressMacros;
+    Command showSettings;
+    Command saveSettings;
+    Command showAbout;
+    Command selectAndLoad;
+    Command exit;
+    std::function<void(bool shown)> showAddressBar;
+};
+
+class WindowCommands : public QObject {
+    Q_OBJECT
 public:
-    WindowCommands(Dialogs& dialogs, DesktopOpener opener) : dialogs_(dialogs), open_(std::move(opener)) {}
+    struct Actions {
+        QAction* saveBitmap;
+        QAction* exit;
+        QAction* copyImage;
+        QAction* editAddressMacros;
+        QAction* viewWithBrowser;
+        QAction* settings;
+        QAction* addressBar; // checked while the address bar shows
+        QAction* saveSettings;
+        QAction* helpContents;
+        QAction* about;
+        QAction* select; // the tree's pop-up menu
+    };
+
+    WindowCommands(Dialogs& dialogs, DesktopOpener opener, WindowCommandHooks hooks,
+                   const CommandRunner& run, QObject* parent = nullptr);
+
+    const Actions& actions() const { return actions_; }
 
     void copyImage(const Bitmap& shown);
     // The picture on display, adjustments included, as a BMP file in its own pixel format.
@@ -30,6 +67,8 @@ private:
 
     Dialogs& dialogs_;
     DesktopOpener open_;
+    WindowCommandHooks hooks_;
+    Actions actions_;
 };
 
 } // namespace kestrix::gui

@@ -4,10 +4,8 @@
 #include "core/decode/GifDecoder.h"
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
-#include "core/movie/AviExport.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QDir>
 #include <QProgressBar>
 
@@ -30,13 +28,19 @@ FileDialogOptions framesDialog(const char* title, bool save) {
 
 } // namespace
 
-BusyCursor::BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-BusyCursor::~BusyCursor() { QApplication::restoreOverrideCursor(); }
-
 FrameFileCommands::FrameFileCommands(FrameStore& frameStore, AcquisitionPresenter& acquisition,
-                                     QProgressBar& gauge, Dialogs& dialogs, QObject* parent)
+                                     QProgressBar& gauge, Dialogs& dialogs,
+                                     const CommandRunner& run, QObject* parent)
     : QObject(parent), store_(frameStore), acquisition_(acquisition), gauge_(gauge),
-      dialogs_(dialogs) {}
+      dialogs_(dialogs),
+      actions_{commandAction(this, "LoadFrames1", "Load Frames...", run,
+                             [this] { loadFramesCommand(); }),
+               commandAction(this, "SaveFrames1", "Save Frames...", run,
+                             [this] { saveFramesCommand(); }),
+               commandAction(this, "SaveAnimatedGIFMnu", "Save Animated GIF...", run,
+                             [this] { saveAnimatedGifCommand(); }),
+               commandAction(this, "LoadAnimatedGIF1", "Load Animated GIF...", run,
+                             [this] { loadAnimatedGifCommand(); })} {}
 
 void FrameFileCommands::gaugeProgress(int value) {
     gauge_.setValue(value);
@@ -82,31 +86,6 @@ void FrameFileCommands::loadFramesFile(const std::string& fileName) {
     acquisition_.setMaxFrames(store_.count());
     acquisition_.cycle().showFrame(acquisition_.frameIndex());
     gauge_.setValue(0);
-}
-
-void FrameFileCommands::saveAviCommand(int quality) {
-    if (acquisition_.maxFrames() == 0) {
-        dialogs_.showMessage("No Movie To Save", MessageIcon::Warning);
-        return;
-    }
-    FileDialogOptions o;
-    o.title = "Save AVI Movie File";
-    o.fileName = "*.avi";
-    o.filter = "Windows Movie (AVI)|*.avi";
-    o.initialDir = QDir::currentPath().toStdString();
-    o.overwritePrompt = true;
-    if (auto name = dialogs_.saveFile(o))
-        exportAvi(*name, quality);
-}
-
-void FrameFileCommands::exportAvi(const std::string& fileName, int quality) {
-    BusyCursor busy;
-    gauge_.setMaximum(std::max(acquisition_.maxFrames(), 1));
-    kestrix::exportAvi(fileName, store_, acquisition_.framesPerSecond(), quality,
-                       [this](int value) {
-                           gauge_.setValue(value);
-                           gauge_.repaint();
-                       });
 }
 
 void FrameFileCommands::saveAnimatedGifCommand() {

@@ -1,14 +1,16 @@
-// The File menu's frame commands: saving and loading frames files (and, through the same
-// helpers, the movie and animated GIF exports), with the progress gauge and the busy cursor.
+// The File menu's frame commands: saving and loading frames files and animated GIFs, with the
+// progress gauge and the busy cursor. It owns the menu actions of these commands.
 #pragma once
 
 #include "core/frames/BitmapList.h"
 #include "core/ui/Dialogs.h"
+#include "gui/CommandActions.h"
 
 #include <QObject>
 #include <functional>
 #include <string>
 
+class QAction;
 class QProgressBar;
 
 namespace kestrix::gui {
@@ -18,8 +20,18 @@ class AcquisitionPresenter;
 class FrameFileCommands : public QObject {
     Q_OBJECT
 public:
+    struct Actions {
+        QAction* loadFrames;
+        QAction* saveFrames;
+        QAction* saveAnimatedGif;
+        QAction* loadAnimatedGif;
+    };
+
     FrameFileCommands(FrameStore& frameStore, AcquisitionPresenter& acquisition,
-                      QProgressBar& gauge, Dialogs& dialogs, QObject* parent = nullptr);
+                      QProgressBar& gauge, Dialogs& dialogs, const CommandRunner& run,
+                      QObject* parent = nullptr);
+
+    const Actions& actions() const { return actions_; }
 
     void saveFramesCommand();
     void loadFramesCommand();
@@ -29,10 +41,6 @@ public:
 
     // Sets the gauge and lets the window repaint; the callback long operations report through.
     void gaugeProgress(int value);
-
-    // "Save &Avi File...": the animation as a movie at the playback speed and AVI quality.
-    void saveAviCommand(int quality);
-    void exportAvi(const std::string& fileName, int quality);
 
     // "Save Animated GIF..." and "Load Animated GIF...".
     void saveAnimatedGifCommand();
@@ -44,15 +52,7 @@ private:
     AcquisitionPresenter& acquisition_;
     QProgressBar& gauge_;
     Dialogs& dialogs_;
-};
-
-// Shows the busy cursor for its lifetime.
-class BusyCursor {
-public:
-    BusyCursor();
-    ~BusyCursor();
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    Actions actions_;
 };
 
 } // namespace kestrix::gui

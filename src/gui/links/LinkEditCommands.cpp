@@ -8,13 +8,50 @@
 #include "gui/QtText.h"
 #include "core/links/TreeEditing.h"
 
+#include <QAbstractButton>
+#include <QToolButton>
+#include <QAction>
+#include <utility>
+
 namespace kestrix::gui {
 
 LinkEditCommands::LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEditDialog& editor,
                                    FindDialog& find, Dialogs& dialogs, LinkEditHooks hooks,
-                                   QObject* parent)
+                                   const CommandRunner& run, QObject* parent)
     : QObject(parent), library_(library), pane_(pane), editor_(editor), find_(find),
       dialogs_(dialogs), hooks_(std::move(hooks)) {
+    // A command's menu item, pop-up item and button share its handler; the commands check the
+    // node kind themselves.
+    using Handler = void (LinkEditCommands::*)();
+    auto action = [this, &run](const char* name, const char* caption, Handler handler) {
+        return commandAction(this, name, caption, run, [this, handler] { (this->*handler)(); });
+    };
+    actions_ = {action("AddFolderMnu", "Add Folder", &LinkEditCommands::addFolder),
+                action("AddLinkMnu", "Add Link", &LinkEditCommands::addLink),
+                action("DeleteNodeMnu", "Delete Item", &LinkEditCommands::deleteNode),
+                action("EditNodeMnu", "Edit Link", &LinkEditCommands::edit),
+                action("EditMacrosMnu", "Edit Macros...", &LinkEditCommands::editMacros),
+                action("SearchLinks1", "&Search Links...", &LinkEditCommands::search),
+                action("PopAddFolderMnu", "Add &Folder", &LinkEditCommands::addFolder),
+                action("PopAddLinkMnu", "Add &Link", &LinkEditCommands::addLink),
+                action("PopDeleteNodeMnu", "&Delete", &LinkEditCommands::deleteNode),
+                action("PopEditNodeMnu", "&Edit", &LinkEditCommands::edit),
+                action("PopEditMacrosMnu", "Edit &Macros...", &LinkEditCommands::editMacros),
+                action("Find1", "&Find", &LinkEditCommands::search),
+                action("MoveUp1", "Move &Up", &LinkEditCommands::moveUp),
+                action("MoveDown1", "Move D&own", &LinkEditCommands::moveDown)};
+    // The buttons run their commands whatever the menus' enabled state.
+    const std::pair<QAbstractButton*, Handler> buttons[] = {
+        {pane.folderButton(), &LinkEditCommands::addFolder},
+        {pane.linkButton(), &LinkEditCommands::addLink},
+        {pane.deleteButton(), &LinkEditCommands::deleteNode},
+        {pane.moveUpButton(), &LinkEditCommands::moveUp},
+        {pane.moveDownButton(), &LinkEditCommands::moveDown},
+        {pane.findButton(), &LinkEditCommands::search}};
+    for (const auto& [button, handler] : buttons)
+        connect(button, &QAbstractButton::clicked, this,
+                [this, run, handler] { run([this, handler] { (this->*handler)(); }); });
+    connect(&pane, &LinkPane::selectionChanged, this, &LinkEditCommands::updateEnabling);
     LinkTreeView* view = pane.view();
     connect(view, &LinkTreeView::nodeDropped, this, [this](const QModelIndex& target) {
         if (moveLinkNode(library_.tree(), selected(), pane_.model()->nodeOf(target)))
@@ -119,6 +156,21 @@ void LinkEditCommands::search() {
 void LinkEditCommands::findNext() {
     if (LinkNode* found = findLinkNode(library_.tree(), fromQ(find_.text()), find_.down()))
         library_.tree().select(found);
+}
+
+void LinkEditCommands::updateEnabling() {
+    const LinkNode* node = selected();
+    if (!node)
+        return;
+    const NodeCommands c = enabledCommands(node->kind());
+    for (QAction* a : {actions_.popAddFolder, actions_.popAddLink, actions_.addFolder,
+                       actions_.addLink})
+        a->setEnabled(c.add);
+    for (QAction* a : {actions_.popDeleteNode, actions_.popEdit, actions_.deleteNode,
+                       actions_.edit})
+        a->setEnabled(c.deleteOrEdit);
+    for (QAction* a : {actions_.popEditMacros, actions_.editMacros})
+        a->setEnabled(c.editMacros);
 }
 
 void LinkEditCommands::allowRename() {

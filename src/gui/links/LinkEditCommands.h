@@ -1,13 +1,18 @@
 // The commands that change the link tree: add, edit, delete, move, edit macros, search, renaming
 // in place, and drops from the tree itself and from the address bar's link picture. Each command
-// acts on the selected node and marks the library modified when it changed it.
+// acts on the selected node and marks the library modified when it changed it. It owns the
+// commands' actions in the Links menu and the tree's pop-up menu, binds the buttons under the
+// tree, and enables each action for the kind of node selected.
 #pragma once
 
 #include "core/links/LinkLibrary.h"
+#include "gui/CommandActions.h"
 
 #include <QObject>
 #include <functional>
 #include <string>
+
+class QAction;
 
 namespace kestrix::gui {
 
@@ -27,9 +32,29 @@ struct LinkEditHooks {
 class LinkEditCommands : public QObject {
     Q_OBJECT
 public:
+    // The Links and Edit menus' actions, then the pop-up menu's.
+    struct Actions {
+        QAction* addFolder;
+        QAction* addLink;
+        QAction* deleteNode;
+        QAction* edit;
+        QAction* editMacros;
+        QAction* searchLinks;
+        QAction* popAddFolder;
+        QAction* popAddLink;
+        QAction* popDeleteNode;
+        QAction* popEdit;
+        QAction* popEditMacros;
+        QAction* find;
+        QAction* moveUp;
+        QAction* moveDown;
+    };
+
     LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEditDialog& editor,
                      FindDialog& find, Dialogs& dialogs, LinkEditHooks hooks,
-                     QObject* parent = nullptr);
+                     const CommandRunner& run, QObject* parent = nullptr);
+
+    const Actions& actions() const { return actions_; }
 
     void addFolder();
     void addLink();
@@ -42,6 +67,8 @@ public:
     void findNext();
     // A click allows renaming in place, except for the root.
     void allowRename();
+    // Enables the actions that apply to the selected node's kind.
+    void updateEnabling();
 
 private:
     void modified() { library_.setLinksModified(true); }
@@ -53,6 +80,7 @@ private:
     FindDialog& find_;
     Dialogs& dialogs_;
     LinkEditHooks hooks_;
+    Actions actions_;
 };
 
 } // namespace kestrix::gui

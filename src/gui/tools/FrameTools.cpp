@@ -4,7 +4,13 @@
 #include "gui/acquire/AcquisitionPresenter.h"
 #include "core/tools/FrameCompare.h"
 
+#include "gui/frames/AnimationPage.h"
+#include "gui/tools/ImageToolsPage.h"
+
+#include <QAbstractButton>
 #include <QProgressBar>
+#include <QPushButton>
+#include <utility>
 
 namespace kestrix::gui {
 
@@ -14,6 +20,18 @@ FrameTools::FrameTools(FrameStore& frameStore, AcquisitionPresenter& acquisition
                        QObject* parent)
     : QObject(parent), store_(frameStore), acquisition_(acquisition), display_(display),
       gauge_(gauge), dialogs_(dialogs), settings_(settings), setCaption_(std::move(setCaption)) {}
+
+void FrameTools::bindButtons(const AnimationPage& animation, const ImageToolsPage& imageTools,
+                             const CommandRunner& run) {
+    const std::pair<QAbstractButton*, void (FrameTools::*)()> buttons[] = {
+        {animation.flawsBtn, &FrameTools::removeFlaws},
+        {animation.dupBtn, &FrameTools::removeDuplicates},
+        {animation.diffBtn, &FrameTools::showDifference},
+        {imageTools.averageBtn, &FrameTools::averageAllFrames}};
+    for (const auto& [button, handler] : buttons)
+        connect(button, &QAbstractButton::clicked, this,
+                [this, run, handler] { run([this, handler] { (this->*handler)(); }); });
+}
 
 void FrameTools::progress(int value) {
     gauge_.setValue(value);
@@ -58,7 +76,7 @@ void FrameTools::averageAllFrames() {
     display_.showImage(accumulator);
 }
 
-void FrameTools::diffBtnClick() {
+void FrameTools::showDifference() {
     const int i = acquisition_.frameIndex();
     if (i <= 0 || i >= store_.count())
         return;

@@ -1,11 +1,12 @@
 // The frame tools of the window: "Remove Flaws", "Remove Duplicates", "Average All Frames" and
 // the hidden diagnostic readout. They work on the frame store in place, with the gauge as their
-// only feedback.
+// only feedback, and bind their own buttons.
 #pragma once
 
 #include "core/frames/BitmapList.h"
 #include "core/settings/AppSettings.h"
 #include "core/ui/Dialogs.h"
+#include "gui/CommandActions.h"
 
 #include <QObject>
 #include <functional>
@@ -15,6 +16,8 @@ class QProgressBar;
 namespace kestrix::gui {
 
 class AcquisitionPresenter;
+class AnimationPage;
+class ImageToolsPage;
 class PictureDisplay;
 
 class FrameTools : public QObject {
@@ -25,10 +28,16 @@ public:
                const AppSettings& settings, std::function<void(const QString&)> setCaption,
                QObject* parent = nullptr);
 
+    // "Remove Flaws", "Remove Duplicates" and the readout button of the Animation page, and
+    // "Average All Frames" of the Image Tools page.
+    void bindButtons(const AnimationPage& animation, const ImageToolsPage& imageTools,
+                     const CommandRunner& run);
+
     void removeFlaws();
     void removeDuplicates();
     void averageAllFrames();
-    void diffBtnClick();
+    // The readout: the difference to the frame before and the black rows, in the caption.
+    void showDifference();
 
 private:
     // Asks, then deletes the found frames from the highest position down.

@@ -25,9 +25,14 @@ const int kIncrements[] = {1, 3, 5, 10, 30, 50};
 
 SizeCommands::SizeCommands(SizePage& page, PicturePanel& picture, PictureDisplay& display,
                            FrameStore& frameStore, AcquisitionPresenter& acquisition,
-                           QProgressBar& gauge, Dialogs& dialogs, QObject* parent)
+                           QProgressBar& gauge, Dialogs& dialogs, const CommandRunner& run,
+                           QObject* parent)
     : QObject(parent), page_(page), picture_(picture), display_(display), store_(frameStore),
       acquisition_(acquisition), gauge_(gauge), dialogs_(dialogs) {
+    connect(page.resizeBtn, &QPushButton::clicked, this,
+            [this, run] { run([this] { resizeShown(); }); });
+    connect(page.resizeAllBtn, &QPushButton::clicked, this,
+            [this, run] { run([this] { resizeAllFrames(); }); });
     connect(page.incSpin, &UpDownButton::onUpClick, this, [this] { step(+1); });
     connect(page.incSpin, &UpDownButton::onDownClick, this, [this] { step(-1); });
     connect(page.unitsRadio, &RadioGroup::itemClicked, this, &SizeCommands::computeNewSize);

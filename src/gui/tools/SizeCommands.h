@@ -6,6 +6,7 @@
 #include "core/frames/BitmapList.h"
 #include "core/tools/SizeFields.h"
 #include "core/ui/Dialogs.h"
+#include "gui/CommandActions.h"
 
 #include <QObject>
 #include <functional>
@@ -24,7 +25,7 @@ class SizeCommands : public QObject {
 public:
     SizeCommands(SizePage& page, PicturePanel& picture, PictureDisplay& display,
                  FrameStore& frameStore, AcquisitionPresenter& acquisition, QProgressBar& gauge,
-                 Dialogs& dialogs, QObject* parent = nullptr);
+                 Dialogs& dialogs, const CommandRunner& run, QObject* parent = nullptr);
 
     SizeFields& fields() { return fields_; }
     void resetSizeFields();
