@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +34,32 @@ inline std::optional<double> pythonSeconds(const std::string& script) {
     const bool ok = std::fscanf(p, "%lf", &seconds) == 1;
     pclose(p);
     return ok ? std::optional<double>(seconds) : std::nullopt;
+}
+
+// Each iteration's time is the best of `runs` runs of the command; a failing command skips the
+// benchmark with an error.
+inline void timeCommandIterations(benchmark::State& state, const std::string& command, int runs) {
+    for (auto _ : state) {
+        const auto seconds = bestOfCommand(command, runs);
+        if (!seconds) {
+            state.SkipWithError(("failed: " + command).c_str());
+            return;
+        }
+        state.SetIterationTime(*seconds);
+    }
+}
+
+// Each iteration's time is what the Python script measured; without Python and PIL the benchmark
+// is skipped with an error.
+inline void timePythonIterations(benchmark::State& state, const std::string& script) {
+    for (auto _ : state) {
+        const auto seconds = pythonSeconds(script);
+        if (!seconds) {
+            state.SkipWithError("python3 with PIL is not available");
+            return;
+        }
+        state.SetIterationTime(*seconds);
+    }
 }
 
 } // namespace kestrix::bench

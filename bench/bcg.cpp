@@ -54,14 +54,7 @@ void BM_PilPoint(benchmark::State& state) {
         "),os.urandom(" + std::to_string(w * h * 3) + "))\n"
         "lut=[min(255,int(i*1.58)) for i in range(256)]*3\n"
         "n=20\nt=timeit.timeit(lambda: im.point(lut),number=n)/n\nprint(t)\n";
-    for (auto _ : state) {
-        const auto seconds = bench::pythonSeconds(script);
-        if (!seconds) {
-            state.SkipWithError("python3 with PIL is not available");
-            return;
-        }
-        state.SetIterationTime(*seconds);
-    }
+    bench::timePythonIterations(state, script);
     state.SetBytesProcessed(state.iterations() * int64_t{w} * h * 3);
 }
 

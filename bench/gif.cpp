@@ -65,14 +65,7 @@ void timeCommand(benchmark::State& state, const std::string& command) {
         frames(1, 1920, 1080);
     else
         frames(100, 640, 480);
-    for (auto _ : state) {
-        const auto seconds = bench::bestOfCommand(command, 3);
-        if (!seconds) {
-            state.SkipWithError(("failed: " + command).c_str());
-            return;
-        }
-        state.SetIterationTime(*seconds);
-    }
+    bench::timeCommandIterations(state, command, 3);
 }
 
 void BM_Ffmpeg(benchmark::State& state) {
@@ -100,14 +93,7 @@ void BM_Pil(benchmark::State& state) {
         "q=[im.quantize(256,method=Image.Quantize.FASTOCTREE) for im in ims]\n"
         "q[0].save('" + kDir + "/pil.gif',save_all=True,append_images=q[1:],duration=100,loop=0)\n"
         "print(time.perf_counter()-t)\n";
-    for (auto _ : state) {
-        const auto seconds = bench::pythonSeconds(script);
-        if (!seconds) {
-            state.SkipWithError("python3 with PIL is not available");
-            return;
-        }
-        state.SetIterationTime(*seconds);
-    }
+    bench::timePythonIterations(state, script);
 }
 
 } // namespace

@@ -70,28 +70,14 @@ void BM_PilResize(benchmark::State& state) {
                                "n=10;print(timeit.timeit(lambda: im.resize((" +
                                std::to_string(dw) + "," + std::to_string(dh) +
                                "),Image.Resampling." + kPilFilter[filter] + "),number=n)/n)";
-    for (auto _ : state) {
-        const auto seconds = bench::pythonSeconds(script);
-        if (!seconds) {
-            state.SkipWithError("python3 with PIL is not available");
-            return;
-        }
-        state.SetIterationTime(*seconds);
-    }
+    bench::timePythonIterations(state, script);
     state.SetLabel(std::string("PIL ") + kPilFilter[filter]);
 }
 
 // A whole command, best of five runs.
 void timeCommand(benchmark::State& state, const std::string& command) {
     source(2560, 1600);
-    for (auto _ : state) {
-        const auto seconds = bench::bestOfCommand(command, 5);
-        if (!seconds) {
-            state.SkipWithError(("failed: " + command).c_str());
-            return;
-        }
-        state.SetIterationTime(*seconds);
-    }
+    bench::timeCommandIterations(state, command, 5);
 }
 
 void BM_CommandKestrix(benchmark::State& state) {

@@ -1,3 +1,4 @@
+#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
 #include "core/tools/BCG.h"
 #include "gui/tools/PictureDisplay.h"
@@ -12,24 +13,12 @@
 using namespace kestrix;
 using namespace kestrix::test;
 
-namespace {
-
-Bitmap ramp(int w, int h) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            b.scanLine(y)[x] = static_cast<uint8_t>(x * 7 + y);
-    return b;
-}
-
-} // namespace
-
 TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
     start();
     gui::PictureDisplay& display = window->display();
     auto* image = find<gui::PictureView>("Image1");
     auto* brightness = find<QSlider>("BrightnessBar");
-    Bitmap picture = ramp(6, 4);
+    Bitmap picture = rampBitmap(6, 4);
     display.showImage(picture);
     EXPECT_EQ(image->picture().pixelBytes(), picture.pixelBytes());
 
@@ -47,7 +36,7 @@ TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
     brightness->setValue(70);
     find<QSlider>("GammaBar")->setValue(40);
     EXPECT_EQ(find<QLabel>("GammaDis")->text(), "0.4");
-    Bitmap next = ramp(3, 3);
+    Bitmap next = rampBitmap(3, 3);
     display.showImage(next);
     EXPECT_EQ(image->picture().pixelBytes(), next.pixelBytes());
     EXPECT_EQ(brightness->value(), 50);
@@ -70,7 +59,7 @@ TEST_F(WindowTest, BarsPreviewFromTheUnadjustedCopy) {
 TEST_F(WindowTest, PermanentAdjustsEveryStoredFrameAfterAsking) {
     start();
     FrameStore& store = window->frameStore();
-    store.addTimed(ramp(4, 2), 1.0);
+    store.addTimed(rampBitmap(4, 2), 1.0);
     Bitmap eight(2, 2, PixelFormat::Bit8);
     eight.setPalette({{100, 100, 100}});
     store.addTimed(eight, 2.0);

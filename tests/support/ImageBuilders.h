@@ -1,11 +1,12 @@
-// Hand-built GIF and PNG files for tests: broken ones can be made on purpose, and tests that
-// serve images need no encoder of their own.
+// Test pictures, and hand-built GIF and PNG files: broken ones can be made on purpose, and tests
+// that serve images need no encoder of their own.
 #pragma once
 
 #include "core/image/Bitmap.h"
 #include "core/util/ByteReader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
@@ -18,6 +19,50 @@ inline Bitmap greyBitmap(uint8_t v, int w, int h) {
     Bitmap b(w, h);
     for (int y = 0; y < h; ++y)
         std::fill(b.scanLine(y), b.scanLine(y) + static_cast<size_t>(w) * 3, v);
+    return b;
+}
+
+// A w x h bitmap of one colour, given as blue, green, red.
+inline Bitmap solidBitmap(uint8_t b, uint8_t g, uint8_t r, int w, int h) {
+    Bitmap bm(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = bm.scanLine(y) + 3 * x;
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+        }
+    return bm;
+}
+
+// A 24-bit bitmap whose byte i of row y is seed + i * xStep + y * yStep (wrapping): every byte
+// differs from its neighbours, so a shifted or swapped row shows.
+inline Bitmap rampBitmap(int w, int h, int xStep = 7, int yStep = 1, int seed = 0) {
+    Bitmap b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x)
+            b.scanLine(y)[x] = static_cast<uint8_t>(seed + x * xStep + y * yStep);
+    return b;
+}
+
+// Colour waves of several frequencies with noise on top: detail in every channel, which
+// subsampled chroma and coarse quantisation both lose.
+inline Bitmap detailedFrame(int width, int height, int seed) {
+    Bitmap b(width, height);
+    uint32_t state = static_cast<uint32_t>(seed) * 7919u + 1u;
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = b.scanLine(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            state = state * 1664525u + 1013904223u;
+            const double noise = static_cast<double>(state >> 27) - 16.0;
+            const double r = 128 + 100 * std::sin(x / 13.0 + seed) * std::cos(y / 17.0);
+            const double g = 128 + 100 * std::sin((x + y) / 9.0 - seed);
+            const double bl = 128 + 100 * std::cos(x / 5.0) * std::sin(y / 7.0 + seed);
+            p[0] = static_cast<uint8_t>(std::clamp(bl + noise, 0.0, 255.0));
+            p[1] = static_cast<uint8_t>(std::clamp(g + noise, 0.0, 255.0));
+            p[2] = static_cast<uint8_t>(std::clamp(r + noise, 0.0, 255.0));
+        }
+    }
     return b;
 }
 

@@ -11,16 +11,6 @@ void IntegerSpinValue::setHexDigits(int digits) {
     hexDigits_ = std::clamp(digits, 0, 16);
 }
 
-int64_t IntegerSpinValue::clamp(int64_t value) const {
-    if (!useLimit_)
-        return value;
-    if (value >= max_)
-        return max_;
-    if (value < min_)
-        return min_;
-    return value;
-}
-
 int64_t IntegerSpinValue::read(std::string_view text) {
     auto parsed = hexMode_ ? parseInt64("$" + std::string(text)) : parseInt64(text);
     if (!parsed)

@@ -76,16 +76,6 @@ void RealSpinValue::setDigits(int digits) {
     digits_ = std::clamp(digits, 0, 18);
 }
 
-double RealSpinValue::clamp(double value) const {
-    if (!useLimit_)
-        return value;
-    if (value >= max_)
-        return max_;
-    if (value < min_)
-        return min_;
-    return value;
-}
-
 void RealSpinValue::read(std::string_view text, const FormatSettings& fs) {
     if (auto parsed = parseReal(text, fs))
         value_ = clamp(*parsed);

@@ -2,6 +2,7 @@
 // the four number formats for writing, and the arrow steps.
 #pragma once
 
+#include "core/controls/SpinLimits.h"
 #include "core/util/FormatSettings.h"
 
 #include <optional>
@@ -19,16 +20,8 @@ std::string formatReal(double value, NumberFormat format, int digits, const Form
 // floating-point text with the locale's decimal separator.
 std::optional<double> parseReal(std::string_view text, const FormatSettings& fs);
 
-class RealSpinValue {
+class RealSpinValue : public SpinLimits<double> {
 public:
-    double minValue() const { return min_; }
-    void setMinValue(double value) { min_ = value; }
-    double maxValue() const { return max_; }
-    void setMaxValue(double value) { max_ = value; }
-    bool useLimit() const { return useLimit_; }
-    void setUseLimit(bool on) { useLimit_ = on; }
-    double increment() const { return increment_; }
-    void setIncrement(double step) { increment_ = step; }
     int digits() const { return digits_; }
     // Kept in 0..18, the most a 64-bit float can show meaningfully in any of the formats.
     void setDigits(int digits);
@@ -38,7 +31,6 @@ public:
     // The value: last read from a valid text or last written, always within the limits.
     double value() const { return value_; }
 
-    double clamp(double value) const;
     // Takes the number of a changed text; an invalid text leaves the value as it was.
     void read(std::string_view text, const FormatSettings& fs);
     // Clamps and keeps the value, returning the text to show. A value that is not finite (a
@@ -48,13 +40,9 @@ public:
     double stepped(double current, bool up, bool ctrl) const;
 
 private:
-    double min_ = 0;
-    double max_ = 0;
-    double increment_ = 1;
     double value_ = 0;
     int digits_ = 5;
     NumberFormat numFormat_ = NumberFormat::Standard;
-    bool useLimit_ = false;
 };
 
 } // namespace kestrix

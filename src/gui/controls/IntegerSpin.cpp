@@ -5,7 +5,7 @@
 
 namespace kestrix::gui {
 
-IntegerSpin::IntegerSpin(QWidget* parent) : CustomSpin(parent) {
+IntegerSpin::IntegerSpin(QWidget* parent) : NumberSpin(parent) {
     showText(model_.write(0));
 }
 
@@ -26,17 +26,6 @@ void IntegerSpin::setHexMode(bool on) {
 void IntegerSpin::setHexDigits(int digits) {
     const int64_t current = value();
     model_.setHexDigits(digits);
-    setValue(current);
-}
-
-void IntegerSpin::step(bool up, bool ctrl) {
-    int64_t current = value();
-    if (!ownerIncrement_) {
-        setValue(model_.stepped(current, up, ctrl));
-        return;
-    }
-    if (onIncrement_)
-        onIncrement_(model_.stepped(0, up, ctrl), current);
     setValue(current);
 }
 

@@ -5,7 +5,7 @@
 
 namespace kestrix::gui {
 
-RealSpin::RealSpin(QWidget* parent) : CustomSpin(parent) {
+RealSpin::RealSpin(QWidget* parent) : NumberSpin(parent) {
     setValue(0);
 }
 
@@ -21,17 +21,6 @@ void RealSpin::setDigits(int digits) {
 void RealSpin::setNumFormat(NumberFormat format) {
     model_.setNumFormat(format);
     setValue(value());
-}
-
-void RealSpin::step(bool up, bool ctrl) {
-    double current = value();
-    if (!ownerIncrement_) {
-        setValue(model_.stepped(current, up, ctrl));
-        return;
-    }
-    if (onIncrement_)
-        onIncrement_(model_.stepped(0, up, ctrl), current);
-    setValue(current);
 }
 
 bool RealSpin::acceptsKey(char32_t c) const {

@@ -27,32 +27,28 @@ struct RealSettings {
 
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 
-IntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
-    auto* spin = new IntegerSpin(parent);
+// A number spin box with its name, limits, first value, units and alignment.
+template <typename Spin, typename Settings>
+Spin* numberSpin(const Settings& s, QWidget* parent) {
+    auto* spin = new Spin(parent);
     spin->setObjectName(s.name);
     spin->setUseLimit(s.useLimit);
     spin->setMinValue(s.min);
     spin->setMaxValue(s.max);
     spin->setValue(s.value);
     spin->setUnitsString(s.units);
-    spin->setPanelWidth(s.panelWidth);
     if (s.leftAligned)
         spin->setAlignment(kLeft);
     return spin;
 }
 
-RealSpin* realSpin(const RealSettings& s, QWidget* parent) {
-    auto* spin = new RealSpin(parent);
-    spin->setObjectName(s.name);
-    spin->setUseLimit(s.useLimit);
-    spin->setMinValue(s.min);
-    spin->setMaxValue(s.max);
-    spin->setValue(s.value);
-    spin->setUnitsString(s.units);
-    if (s.leftAligned)
-        spin->setAlignment(kLeft);
+IntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
+    auto* spin = numberSpin<IntegerSpin>(s, parent);
+    spin->setPanelWidth(s.panelWidth);
     return spin;
 }
+
+RealSpin* realSpin(const RealSettings& s, QWidget* parent) { return numberSpin<RealSpin>(s, parent); }
 
 DegreeSpin* degreeSpin(const char* name, int digits, QWidget* parent) {
     auto* spin = new DegreeSpin(parent);

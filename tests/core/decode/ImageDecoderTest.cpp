@@ -1,3 +1,4 @@
+#include "support/ImageBuilders.h"
 #include "core/decode/ImageDecoder.h"
 
 #include "DecodeTestSupport.h"
@@ -19,14 +20,6 @@ std::string errorOf(const std::string& body, const std::string& address) {
         return e.what();
     }
     return "";
-}
-
-Bitmap sample24(int w, int h) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            b.scanLine(y)[x] = static_cast<uint8_t>(x * 7 + y);
-    return b;
 }
 
 } // namespace
@@ -86,7 +79,7 @@ TEST(ImageKind, AddressExtension) {
 }
 
 TEST(DecodeImage, SignatureFirstThenExtension) {
-    const Bitmap picture = sample24(3, 2);
+    const Bitmap picture = test::rampBitmap(3, 2);
     Bitmap out;
     ASSERT_TRUE(decodeImage(writeBmp(picture), "http://host/cam.jpg", out, nullptr));
     EXPECT_TRUE(bitmapsEqual(out, picture)) << "a BM body is a bitmap whatever the address";
@@ -102,7 +95,7 @@ TEST(DecodeImage, SignatureFirstThenExtension) {
 }
 
 TEST(DecodeImage, FailureLeavesTheBitmapAndFramesAlone) {
-    Bitmap out = sample24(2, 2);
+    Bitmap out = test::rampBitmap(2, 2);
     BitmapList frames;
     frames.add(out);
     GifBuilder gif(2, 1, {{0, 0, 0}, {255, 255, 255}});
@@ -115,12 +108,12 @@ TEST(DecodeImage, FailureLeavesTheBitmapAndFramesAlone) {
     };
     for (const std::string& body : broken)
         EXPECT_THROW(decodeImage(body, "a", out, &frames), Error) << body.substr(0, 4);
-    EXPECT_TRUE(bitmapsEqual(out, sample24(2, 2)));
+    EXPECT_TRUE(bitmapsEqual(out, test::rampBitmap(2, 2)));
     EXPECT_EQ(frames.count(), 1);
 }
 
 TEST(BitmapsEqual, ComparesEveryPixelByteAndNothingElse) {
-    const Bitmap a = sample24(5, 3);
+    const Bitmap a = test::rampBitmap(5, 3);
     Bitmap b = a;
     EXPECT_TRUE(bitmapsEqual(a, b));
     b.scanLine(2)[14] ^= 1;
@@ -133,10 +126,10 @@ TEST(BitmapsEqual, ComparesEveryPixelByteAndNothingElse) {
     Bitmap back = eight;
     back.convertTo24();
     EXPECT_FALSE(bitmapsEqual(eight, back)) << "8 bits against 24 bits of the same picture";
-    EXPECT_FALSE(bitmapsEqual(a, sample24(5, 4)));
-    EXPECT_FALSE(bitmapsEqual(a, sample24(4, 3)));
+    EXPECT_FALSE(bitmapsEqual(a, test::rampBitmap(5, 4)));
+    EXPECT_FALSE(bitmapsEqual(a, test::rampBitmap(4, 3)));
     EXPECT_TRUE(bitmapsEqual(Bitmap(), Bitmap()));
-    const Bitmap wide = sample24(1920, 1080);
+    const Bitmap wide = test::rampBitmap(1920, 1080);
     Bitmap wideCopy = wide;
     EXPECT_TRUE(bitmapsEqual(wide, wideCopy));
     wideCopy.scanLine(1079)[5759] ^= 0x80;

@@ -1,3 +1,4 @@
+#include "support/ImageBuilders.h"
 #include "core/frames/BitmapList.h"
 
 #include "core/util/Error.h"
@@ -10,11 +11,7 @@ using namespace kestrix;
 
 namespace {
 
-Bitmap solid(uint8_t level) {
-    Bitmap b(2, 2);
-    b.fill({level, level, level});
-    return b;
-}
+Bitmap solid(uint8_t level) { return test::greyBitmap(level, 2, 2); }
 
 std::string errorOf(const std::function<void()>& action) {
     try {

@@ -1,3 +1,4 @@
+#include "support/ImageBuilders.h"
 #include "support/Child.h"
 #include "support/TempDir.h"
 #include "core/frames/FramesFile.h"
@@ -14,10 +15,7 @@ using namespace kestrix::test;
 namespace {
 
 Bitmap frame(int w, int h, uint8_t seed, PixelFormat format = PixelFormat::Bit24) {
-    Bitmap b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x)
-            b.scanLine(y)[x] = static_cast<uint8_t>(seed + x * 3 + y * 5);
+    Bitmap b = rampBitmap(w, h, 3, 5, seed);
     if (format != PixelFormat::Bit24) {
         b.setPalette({{seed, 0, 0}, {0, seed, 0}, {0, 0, seed}, {9, 9, 9}});
         b.setPixelFormat(format);

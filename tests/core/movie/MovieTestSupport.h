@@ -2,6 +2,7 @@
 // ffmpeg for the decoded pixels, and the PSNR of decoded frames against the originals.
 #pragma once
 
+#include "support/ImageBuilders.h"
 #include "support/TempDir.h"
 #include "core/image/Bitmap.h"
 
@@ -14,27 +15,6 @@
 #include <vector>
 
 namespace kestrix::test {
-
-// Colour waves of several frequencies with noise on top: detail in every channel, which
-// subsampled chroma and coarse quantisation both lose.
-inline Bitmap detailedFrame(int width, int height, int seed) {
-    Bitmap b(width, height);
-    uint32_t state = static_cast<uint32_t>(seed) * 7919u + 1u;
-    for (int y = 0; y < height; ++y) {
-        uint8_t* p = b.scanLine(y);
-        for (int x = 0; x < width; ++x, p += 3) {
-            state = state * 1664525u + 1013904223u;
-            const double noise = static_cast<double>(state >> 27) - 16.0;
-            const double r = 128 + 100 * std::sin(x / 13.0 + seed) * std::cos(y / 17.0);
-            const double g = 128 + 100 * std::sin((x + y) / 9.0 - seed);
-            const double bl = 128 + 100 * std::cos(x / 5.0) * std::sin(y / 7.0 + seed);
-            p[0] = static_cast<uint8_t>(std::clamp(bl + noise, 0.0, 255.0));
-            p[1] = static_cast<uint8_t>(std::clamp(g + noise, 0.0, 255.0));
-            p[2] = static_cast<uint8_t>(std::clamp(r + noise, 0.0, 255.0));
-        }
-    }
-    return b;
-}
 
 // The first video stream as ffprobe reads it, with the frames counted by decoding.
 inline std::map<std::string, std::string> probeMovie(const std::string& path) {

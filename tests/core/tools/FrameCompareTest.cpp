@@ -1,3 +1,4 @@
+#include "support/ImageBuilders.h"
 #include "support/TempDir.h"
 #include "core/frames/FramesFile.h"
 #include "core/image/BmpCodec.h"
@@ -13,15 +14,7 @@ using namespace kestrix::test;
 namespace {
 
 Bitmap solid(uint8_t b, uint8_t g, uint8_t r, int w = 8, int h = 6) {
-    Bitmap bm(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            uint8_t* p = bm.scanLine(y) + 3 * x;
-            p[0] = b;
-            p[1] = g;
-            p[2] = r;
-        }
-    return bm;
+    return solidBitmap(b, g, r, w, h);
 }
 
 Bitmap grey(uint8_t v, int w = 8, int h = 6) { return solid(v, v, v, w, h); }
