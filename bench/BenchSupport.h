@@ -19,8 +19,8 @@ inline std::optional<double> bestOfCommand(const std::string& command, int runs)
         const auto t0 = std::chrono::steady_clock::now();
         if (std::system((command + " > /dev/null 2>&1").c_str()) != 0)
             return std::nullopt;
-        best = std::min(best,
-                        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
+        best = std::min(
+            best, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     }
     return best;
 }

@@ -43,9 +43,9 @@ void BM_FfmpegMjpeg(benchmark::State& state) {
     const BitmapList& list = frames();
     const char* options = kFfmpegOptions[state.range(0)];
     const std::string out = kDir + "/ffmpeg.avi";
-    const std::string command = "ffmpeg -v error -y -f rawvideo -pix_fmt bgr24 -s " +
-                                std::to_string(list.get(0)->width()) + "x" +
-                                std::to_string(list.get(0)->height()) + " -r 10 -i - " + options + " " + out;
+    const std::string command =
+        "ffmpeg -v error -y -f rawvideo -pix_fmt bgr24 -s " + std::to_string(list.get(0)->width()) +
+        "x" + std::to_string(list.get(0)->height()) + " -r 10 -i - " + options + " " + out;
     for (auto _ : state) {
         FILE* pipe = popen(command.c_str(), "w");
         bool ok = pipe != nullptr;

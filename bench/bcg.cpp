@@ -50,8 +50,9 @@ void BM_PilPoint(benchmark::State& state) {
     const int w = static_cast<int>(state.range(0)), h = static_cast<int>(state.range(1));
     const std::string script =
         "import timeit,os\nfrom PIL import Image\n"
-        "im=Image.frombytes('RGB',(" + std::to_string(w) + "," + std::to_string(h) +
-        "),os.urandom(" + std::to_string(w * h * 3) + "))\n"
+        "im=Image.frombytes('RGB',(" +
+        std::to_string(w) + "," + std::to_string(h) + "),os.urandom(" + std::to_string(w * h * 3) +
+        "))\n"
         "lut=[min(255,int(i*1.58)) for i in range(256)]*3\n"
         "n=20\nt=timeit.timeit(lambda: im.point(lut),number=n)/n\nprint(t)\n";
     bench::timePythonIterations(state, script);

@@ -1,7 +1,8 @@
 // Frames file: saving and loading 300 frames of 640 x 480, in MB/s of file written or read.
 // The file lives in /tmp, so the figures are mostly the cost of our own framing and copying.
-#include "BenchFrames.h"
 #include "core/frames/FramesFile.h"
+
+#include "BenchFrames.h"
 
 #include <benchmark/benchmark.h>
 #include <filesystem>

@@ -2,11 +2,10 @@
 // enlarged) with Lanczos3, Mitchell and Triangle, beside Python's PIL doing the same resizes in
 // its own process (timed inside Python); then whole commands on the same BMP files:
 // kestrix-cli resize against ImageMagick and libvips.
+#include "BenchSupport.h"
 #include "core/image/BmpCodec.h"
 #include "core/tools/Resampler.h"
 #include "core/util/FileIO.h"
-
-#include "BenchSupport.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -66,7 +65,8 @@ void BM_PilResize(benchmark::State& state) {
     const int filter = static_cast<int>(state.range(3));
     source(sw, sw == 2560 ? 1600 : 400);
     const std::string script = "import timeit;from PIL import Image;im=Image.open('" + kDir +
-                               "/src" + std::to_string(sw) + ".bmp');im.load();"
+                               "/src" + std::to_string(sw) +
+                               ".bmp');im.load();"
                                "n=10;print(timeit.timeit(lambda: im.resize((" +
                                std::to_string(dw) + "," + std::to_string(dh) +
                                "),Image.Resampling." + kPilFilter[filter] + "),number=n)/n)";
@@ -105,7 +105,11 @@ void resizeArgs(benchmark::internal::Benchmark* b) {
 } // namespace
 
 BENCHMARK(BM_Resize)->Apply(resizeArgs)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_PilResize)->Apply(resizeArgs)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PilResize)
+    ->Apply(resizeArgs)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CommandKestrix)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CommandImageMagick)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CommandVips)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);

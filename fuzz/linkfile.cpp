@@ -1,5 +1,6 @@
 // Fuzzes the link-file reader and writes back whatever it read.
 #include "core/links/LinkFile.h"
+
 #include "core/util/Error.h"
 
 #include <cstddef>

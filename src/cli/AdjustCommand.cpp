@@ -39,8 +39,9 @@ int runAdjust(const Args& args) {
     return 0;
 }
 
-const Registration kRegistration(
-    {"adjust", "adjust IN OUT.bmp [--brightness P] [--contrast P] [--gamma P]", runAdjust});
+const Registration kRegistration({"adjust",
+                                  "adjust IN OUT.bmp [--brightness P] [--contrast P] [--gamma P]",
+                                  runAdjust});
 
 } // namespace
 

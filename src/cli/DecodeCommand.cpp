@@ -46,7 +46,7 @@ int runDecode(const Args& args) {
 }
 
 const Registration kRegistration({"decode", "decode IN OUT.bmp [--frames PREFIX] [--address ADDR]",
-                                 runDecode});
+                                  runDecode});
 
 } // namespace
 

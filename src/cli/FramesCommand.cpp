@@ -109,12 +109,12 @@ int runFrames(const Args& args) {
     usageError(self);
 }
 
-const Registration kRegistration(
-    {"frames",
-     "frames pack OUT.ifrm IMAGE... | unpack IN.ifrm DIR | info IN.ifrm | "
-     "flaws IN.ifrm [--threshold T] [--no-black] [--delete OUT.ifrm] | "
-     "dups IN.ifrm [--delete OUT.ifrm] | average IN.ifrm OUT.bmp",
-     runFrames});
+const Registration
+    kRegistration({"frames",
+                   "frames pack OUT.ifrm IMAGE... | unpack IN.ifrm DIR | info IN.ifrm | "
+                   "flaws IN.ifrm [--threshold T] [--no-black] [--delete OUT.ifrm] | "
+                   "dups IN.ifrm [--delete OUT.ifrm] | average IN.ifrm OUT.bmp",
+                   runFrames});
 
 } // namespace
 

@@ -11,8 +11,12 @@ namespace {
 void printNode(const LinkTree& tree, const LinkNode* node, int level) {
     std::string line(static_cast<size_t>(level) * 2, ' ');
     switch (node->kind()) {
-    case LinkKind::Root: line += node->text(); break;
-    case LinkKind::Folder: line += "[F] " + node->text(); break;
+    case LinkKind::Root:
+        line += node->text();
+        break;
+    case LinkKind::Folder:
+        line += "[F] " + node->text();
+        break;
     case LinkKind::Link:
         line += "[L] " + node->text() + " | " + node->data().url + " | " +
                 std::to_string(node->data().delay);

@@ -40,10 +40,10 @@ int runResize(const Args& args) {
     return 0;
 }
 
-const Registration kRegistration(
-    {"resize",
-     "resize IN OUT.bmp WIDTH HEIGHT [--filter box|triangle|hermite|bell|bspline|mitchell|lanczos3]",
-     runResize});
+const Registration kRegistration({"resize",
+                                  "resize IN OUT.bmp WIDTH HEIGHT [--filter "
+                                  "box|triangle|hermite|bell|bspline|mitchell|lanczos3]",
+                                  runResize});
 
 } // namespace
 

@@ -7,9 +7,9 @@
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
 #include "core/image/BmpCodec.h"
-#include "core/movie/AviExport.h"
 #include "core/macros/DateFormatter.h"
 #include "core/macros/URLMacros.h"
+#include "core/movie/AviExport.h"
 #include "core/net/HttpClient.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
@@ -26,7 +26,9 @@ namespace kestrix::cli {
 namespace {
 
 volatile std::sig_atomic_t stopRequested = 0;
-void onInterrupt(int) { stopRequested = 1; }
+void onInterrupt(int) {
+    stopRequested = 1;
+}
 
 struct WatchOptions {
     std::string url;
@@ -126,14 +128,14 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
     if (!r.ok)
         line += " " + r.error + " " + std::to_string(r.bytes);
     else
-        line += std::string(r.duplicate ? " Duplicate " : " New ") + std::to_string(r.bytes) +
-                " " + std::to_string(r.width) + "x" + std::to_string(r.height);
+        line += std::string(r.duplicate ? " Duplicate " : " New ") + std::to_string(r.bytes) + " " +
+                std::to_string(r.width) + "x" + std::to_string(r.height);
     std::cout << line << std::endl;
     for (int i = r.firstCaptured; i >= 0 && i <= r.lastCaptured; ++i) {
         ++captured;
         if (!options_.saveDir.empty())
-            writeFileAtomically(options_.saveDir + "/" + strPrintf("frame-%06lld.bmp",
-                                                                   static_cast<long long>(captured)),
+            writeFileAtomically(options_.saveDir + "/" +
+                                    strPrintf("frame-%06lld.bmp", static_cast<long long>(captured)),
                                 writeBmp(*store_.get(i)));
     }
     // Without outputs that need them at the end, frames are on disk (or not wanted): a long watch
@@ -172,7 +174,9 @@ int runWatch(const Args& args) {
     std::signal(SIGTERM, onInterrupt);
     using Steady = std::chrono::steady_clock;
     auto nextTick = Steady::now();
-    auto done = [&] { return stopRequested || (options.count > 0 && view.captured >= options.count); };
+    auto done = [&] {
+        return stopRequested || (options.count > 0 && view.captured >= options.count);
+    };
     // Inside a fetch the ticks go on, so the stall time-out works as in the window.
     client.setPump([&] {
         if (done())

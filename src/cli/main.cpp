@@ -21,13 +21,14 @@ std::vector<Command>& registry() {
 
 Registration::Registration(const Command& command) {
     auto& list = registry();
-    auto at = std::find_if(list.begin(), list.end(), [&](const Command& c) {
-        return std::string(c.name) > command.name;
-    });
+    auto at = std::find_if(list.begin(), list.end(),
+                           [&](const Command& c) { return std::string(c.name) > command.name; });
     list.insert(at, command);
 }
 
-const std::vector<Command>& commands() { return registry(); }
+const std::vector<Command>& commands() {
+    return registry();
+}
 
 const Command& findCommand(const std::string& name) {
     for (const Command& c : commands())

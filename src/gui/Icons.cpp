@@ -51,9 +51,11 @@ QPolygonF arrowPolygon(Counter which, int s) {
     const double m = s / 2.0;
     switch (which) {
     case Counter::Left:
-    case Counter::Start: return QPolygonF({{s * 0.7, s * 0.25}, {s * 0.7, s * 0.75}, {s * 0.3, m}});
+    case Counter::Start:
+        return QPolygonF({{s * 0.7, s * 0.25}, {s * 0.7, s * 0.75}, {s * 0.3, m}});
     case Counter::Right:
-    case Counter::End: return QPolygonF({{s * 0.3, s * 0.25}, {s * 0.3, s * 0.75}, {s * 0.7, m}});
+    case Counter::End:
+        return QPolygonF({{s * 0.3, s * 0.25}, {s * 0.3, s * 0.75}, {s * 0.7, m}});
     }
     return {};
 }
@@ -65,11 +67,21 @@ QPixmap nodePicture(int index) {
     QPainter g(&p);
     g.setRenderHint(QPainter::Antialiasing);
     switch (index) {
-    case 0: drawGlobe(g, false); break;
-    case 1: drawGlobe(g, true); break;
-    case 2: drawFolder(g, false); break;
-    case 3: drawFolder(g, true); break;
-    default: drawLink(g); break;
+    case 0:
+        drawGlobe(g, false);
+        break;
+    case 1:
+        drawGlobe(g, true);
+        break;
+    case 2:
+        drawFolder(g, false);
+        break;
+    case 3:
+        drawFolder(g, true);
+        break;
+    default:
+        drawLink(g);
+        break;
     }
     return p;
 }

@@ -14,8 +14,21 @@ enum class Counter { Start, Left, Right, End };
 QIcon counterButton(Counter which);
 
 enum class Tool {
-    AutoLoad, ManualLoad, AbortLoad, MoveUp, MoveDown, Delete, Search, InsertFolder, InsertLink,
-    Play, Loop, AbortAnimation, DeleteFrame, EraseAnimation, LinkDrag,
+    AutoLoad,
+    ManualLoad,
+    AbortLoad,
+    MoveUp,
+    MoveDown,
+    Delete,
+    Search,
+    InsertFolder,
+    InsertLink,
+    Play,
+    Loop,
+    AbortAnimation,
+    DeleteFrame,
+    EraseAnimation,
+    LinkDrag,
 };
 QIcon tool(Tool which);
 

@@ -37,25 +37,23 @@ void buildMainMenu(QMainWindow* window, const MenuActions& a) {
                 kSeparator, a.movies.saveAvi, a.frameFiles.saveAnimatedGif,
                 a.frameFiles.loadAnimatedGif, kSeparator, a.window.exit});
     addActions(addMenu(bar, "&Edit", "Edit1"),
-               {a.window.copyImage, a.linkEdit.searchLinks, kSeparator,
-                a.window.editAddressMacros, a.window.viewWithBrowser});
+               {a.window.copyImage, a.linkEdit.searchLinks, kSeparator, a.window.editAddressMacros,
+                a.window.viewWithBrowser});
     addActions(addMenu(bar, "Links", "Links1"),
                {a.linkEdit.addFolder, a.linkEdit.addLink, a.linkEdit.deleteNode, a.linkEdit.edit,
-                a.linkEdit.editMacros, kSeparator, a.linkFiles.expandAll,
-                a.linkFiles.collapseAll});
+                a.linkEdit.editMacros, kSeparator, a.linkFiles.expandAll, a.linkFiles.collapseAll});
     addActions(addMenu(bar, "&Options", "Options1"),
                {a.window.settings, a.window.addressBar, kSeparator, a.window.saveSettings});
-    addActions(addMenu(bar, "&Help", "Help1"),
-               {a.window.helpContents, kSeparator, a.window.about});
+    addActions(addMenu(bar, "&Help", "Help1"), {a.window.helpContents, kSeparator, a.window.about});
 }
 
 QMenu* buildTreePopup(QWidget* parent, const MenuActions& a) {
     auto* popup = new QMenu(parent);
     popup->setObjectName("TreePopup");
-    addActions(popup, {a.window.select, kSeparator, a.linkEdit.popAddFolder,
-                       a.linkEdit.popAddLink, kSeparator, a.linkEdit.popDeleteNode,
-                       a.linkEdit.popEdit, a.linkEdit.popEditMacros, kSeparator,
-                       a.linkEdit.find, a.linkEdit.moveUp, a.linkEdit.moveDown});
+    addActions(popup,
+               {a.window.select, kSeparator, a.linkEdit.popAddFolder, a.linkEdit.popAddLink,
+                kSeparator, a.linkEdit.popDeleteNode, a.linkEdit.popEdit, a.linkEdit.popEditMacros,
+                kSeparator, a.linkEdit.find, a.linkEdit.moveUp, a.linkEdit.moveDown});
     return popup;
 }
 

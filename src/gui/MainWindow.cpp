@@ -1,5 +1,9 @@
 #include "gui/MainWindow.h"
 
+#include "core/acquire/AddressHistory.h"
+#include "core/links/StartLinks.h"
+#include "core/macros/URLMacros.h"
+#include "core/ui/MessageText.h"
 #include "gui/AboutDialog.h"
 #include "gui/Icons.h"
 #include "gui/MainMenus.h"
@@ -7,25 +11,21 @@
 #include "gui/QtDialogs.h"
 #include "gui/QtText.h"
 #include "gui/StartPicture.h"
-#include "gui/acquire/AcquisitionBars.h"
-#include "core/acquire/AddressHistory.h"
-#include "gui/frames/AnimationPage.h"
-#include "gui/frames/FrameFileCommands.h"
-#include "gui/frames/FrameCounter.h"
-#include "gui/links/LinkPane.h"
-#include "core/links/StartLinks.h"
-#include "core/macros/URLMacros.h"
 #include "gui/WindowCommands.h"
+#include "gui/acquire/AcquisitionBars.h"
 #include "gui/acquire/AcquisitionPresenter.h"
+#include "gui/frames/AnimationPage.h"
+#include "gui/frames/FrameCounter.h"
+#include "gui/frames/FrameFileCommands.h"
 #include "gui/links/LinkEditCommands.h"
 #include "gui/links/LinkFileCommands.h"
+#include "gui/links/LinkPane.h"
 #include "gui/movie/MovieCommands.h"
-#include "gui/tools/ImageToolsPage.h"
 #include "gui/tools/FrameTools.h"
+#include "gui/tools/ImageToolsPage.h"
 #include "gui/tools/PictureDisplay.h"
 #include "gui/tools/SizeCommands.h"
 #include "gui/tools/SizePage.h"
-#include "core/ui/MessageText.h"
 #include "gui/widgets/PictureView.h"
 
 #include <QAbstractButton>
@@ -59,9 +59,8 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
     : QMainWindow(parent), options_(std::move(options)),
       qtDialogs_(realDialogsUnless(options_, this)),
       dialogs_(options_.dialogs ? *options_.dialogs : *qtDialogs_), fs_(options_.formatSettings),
-      clock_(options_.clock ? *options_.clock : systemClock_),
-      ini_(settingsFilePath()), links_(std::make_unique<LinkLibrary>(dialogs_)),
-      frameStore_(std::make_unique<FrameStore>()) {
+      clock_(options_.clock ? *options_.clock : systemClock_), ini_(settingsFilePath()),
+      links_(std::make_unique<LinkLibrary>(dialogs_)), frameStore_(std::make_unique<FrameStore>()) {
     setObjectName("Form1");
     setWindowTitle("Kestrix");
     setWindowIcon(icons::application());
@@ -78,8 +77,8 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
 }
 
 void MainWindow::createAcquisition() {
-    display_ = new PictureDisplay(*imageTools_, *picture_->pictureView, *gauge_, *frameStore_, dialogs_,
-                                  fs_, this);
+    display_ = new PictureDisplay(*imageTools_, *picture_->pictureView, *gauge_, *frameStore_,
+                                  dialogs_, fs_, this);
     WindowHooks hooks;
     hooks.expandAddress = [this] { return expandAddressBar(); };
     hooks.showImageInfo = [this] { showImageInfo(); };
@@ -88,22 +87,24 @@ void MainWindow::createAcquisition() {
         return dialogs_.askYesNo(text, MessageIcon::Information);
     };
     hooks.runCommand = [this](const std::function<void()>& command) { runCommand(command); };
-    acquisition_ = new AcquisitionPresenter({*toolBar_, *addressBar_, *statusBar_, *animation_,
-                                             *picture_},
-                                            *display_, std::move(hooks), *frameStore_, clock_, fs_,
-                                            settings_, currentLink_, this);
+    acquisition_ = new AcquisitionPresenter(
+        {*toolBar_, *addressBar_, *statusBar_, *animation_, *picture_}, *display_, std::move(hooks),
+        *frameStore_, clock_, fs_, settings_, currentLink_, this);
 }
 
 void MainWindow::createTools() {
     const CommandRunner run = [this](const Command& command) { runCommand(command); };
-    frameTools_ = new FrameTools(*frameStore_, *acquisition_, *display_, *gauge_, dialogs_,
-                                 settings_, [this](const QString& c) { setCaption(c); }, this);
+    frameTools_ = new FrameTools(
+        *frameStore_, *acquisition_, *display_, *gauge_, dialogs_, settings_,
+        [this](const QString& c) { setCaption(c); }, this);
     frameTools_->bindButtons(*animation_, *imageTools_, run);
     sizeCommands_ = new SizeCommands(*sizePage_, *picture_, *display_, *frameStore_, *acquisition_,
                                      *gauge_, dialogs_, run, this);
 }
 
-Bitmap& MainWindow::shownOriginal() { return display_->shownOriginal(); }
+Bitmap& MainWindow::shownOriginal() {
+    return display_->shownOriginal();
+}
 
 MainWindow::~MainWindow() {
     // The presenters and panels look at the core objects this window owns: they go first.
@@ -262,7 +263,9 @@ void MainWindow::readAddressHistory() {
     addressBar_->setHistory(kestrix::readAddressHistory(ini_));
 }
 
-void MainWindow::writeAddressHistory() { kestrix::writeAddressHistory(ini_, addressBar_->history()); }
+void MainWindow::writeAddressHistory() {
+    kestrix::writeAddressHistory(ini_, addressBar_->history());
+}
 
 void MainWindow::writeSelectedIndex() {
     kestrix::writeSelectedIndex(ini_, links_->tree().absoluteIndex(links_->tree().selected()));

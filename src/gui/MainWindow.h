@@ -49,9 +49,9 @@ class ToolBarPanel;
 
 // What the window needs from its surroundings; tests replace the dialogs and the folders.
 struct StartOptions {
-    QString programDir;      // where the default link file and the help file are looked up
-    QStringList arguments;   // command-line arguments after the program name
-    Dialogs* dialogs = nullptr; // null: real message boxes and file dialogs
+    QString programDir;           // where the default link file and the help file are looked up
+    QStringList arguments;        // command-line arguments after the program name
+    Dialogs* dialogs = nullptr;   // null: real message boxes and file dialogs
     const Clock* clock = nullptr; // null: the system clock
     bool startClock = true;       // false: tests drive the one-second clock themselves
     std::function<bool(const std::string& url)> openUrl; // null: the desktop opens addresses

@@ -37,7 +37,8 @@ void MainWindow::createDialogs() {
 void MainWindow::createFeatures() {
     const CommandRunner run = [this](const Command& command) { runCommand(command); };
     frameFiles_ = new FrameFileCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, run, this);
-    movies_ = new MovieCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, settings_, run, this);
+    movies_ =
+        new MovieCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, settings_, run, this);
     linkFiles_ = new LinkFileCommands(*links_, run, this);
 
     LinkEditHooks linkHooks;
@@ -61,9 +62,9 @@ void MainWindow::createFeatures() {
     hooks.selectAndLoad = [this] { selectAndLoad(); };
     hooks.exit = [this] { close(); };
     hooks.showAddressBar = [this](bool shown) { addressBar_->setVisible(shown); };
-    windowCommands_ = new WindowCommands(
-        dialogs_, options_.openUrl ? options_.openUrl : systemDesktopOpener(), std::move(hooks),
-        run, this);
+    windowCommands_ =
+        new WindowCommands(dialogs_, options_.openUrl ? options_.openUrl : systemDesktopOpener(),
+                           std::move(hooks), run, this);
 }
 
 void MainWindow::buildMenus() {
@@ -77,7 +78,9 @@ void MainWindow::openHelp() {
     runCommand([this] { windowCommands_->helpContents(fromQ(helpFile_)); });
 }
 
-bool MainWindow::editMacros(std::string& address) { return macroEditDlg_->editUrlMacros(address); }
+bool MainWindow::editMacros(std::string& address) {
+    return macroEditDlg_->editUrlMacros(address);
+}
 
 void MainWindow::editAddressMacros() {
     std::string address = addressBar_->text();

@@ -9,6 +9,8 @@ namespace kestrix::gui {
 inline QString toQ(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
-inline std::string fromQ(const QString& s) { return s.toUtf8().toStdString(); }
+inline std::string fromQ(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 
 } // namespace kestrix::gui

@@ -1,9 +1,9 @@
 #include "gui/SettingsDialog.h"
 
+#include "core/links/LinkLibrary.h"
 #include "gui/QtText.h"
 #include "gui/controls/IntegerSpin.h"
 #include "gui/controls/SpinInstances.h"
-#include "core/links/LinkLibrary.h"
 
 #include <QCheckBox>
 #include <QFileInfo>

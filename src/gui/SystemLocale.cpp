@@ -71,7 +71,8 @@ FormatSettings formatSettingsFrom(const QLocale& locale) {
     }
     for (int d = 0; d < 7; ++d) {
         const int qtDay = d == 0 ? 7 : d; // Qt counts Monday as 1 and Sunday as 7
-        fs.shortDayNames[static_cast<size_t>(d)] = fromQ(locale.dayName(qtDay, QLocale::ShortFormat));
+        fs.shortDayNames[static_cast<size_t>(d)] =
+            fromQ(locale.dayName(qtDay, QLocale::ShortFormat));
         fs.longDayNames[static_cast<size_t>(d)] = fromQ(locale.dayName(qtDay));
     }
     return fs;

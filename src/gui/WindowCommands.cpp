@@ -1,11 +1,11 @@
 #include "gui/WindowCommands.h"
 
-#include "gui/BitmapQt.h"
-#include "gui/QtText.h"
 #include "core/image/BmpCodec.h"
 #include "core/ui/ShellOpen.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "gui/BitmapQt.h"
+#include "gui/QtText.h"
 
 #include <QAction>
 #include <QClipboard>

@@ -1,15 +1,17 @@
-#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
-#include "gui/frames/FrameCounter.h"
 #include "core/util/FileIO.h"
+#include "gui/frames/FrameCounter.h"
 #include "gui/widgets/PictureView.h"
+#include "support/ImageBuilders.h"
 
 using namespace kestrix;
 using namespace kestrix::test;
 
 namespace {
 
-Bitmap shade(uint8_t v, int w = 6, int h = 4) { return greyBitmap(v, w, h); }
+Bitmap shade(uint8_t v, int w = 6, int h = 4) {
+    return greyBitmap(v, w, h);
+}
 
 } // namespace
 

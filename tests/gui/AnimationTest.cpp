@@ -1,9 +1,9 @@
-#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
 #include "gui/acquire/AcquisitionPresenter.h"
 #include "gui/controls/RealSpin.h"
 #include "gui/frames/FrameCounter.h"
 #include "gui/widgets/PictureView.h"
+#include "support/ImageBuilders.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,9 +18,13 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap solid(uint8_t v, int w = 4, int h = 3) { return greyBitmap(v, w, h); }
+Bitmap solid(uint8_t v, int w = 4, int h = 3) {
+    return greyBitmap(v, w, h);
+}
 
-double at(int h, int m, int s) { return 46364 + (h * 3600 + m * 60 + s) / 86400.0; }
+double at(int h, int m, int s) {
+    return 46364 + (h * 3600 + m * 60 + s) / 86400.0;
+}
 
 } // namespace
 
@@ -138,8 +142,9 @@ TEST_F(WindowTest, PlaybackPassesLoopsAndAborts) {
     find<gui::RealSpin>("FPSSpin")->setValue(200);
 
     std::vector<int> shown;
-    QObject::connect(find<gui::PictureView>("Image1"), &gui::PictureView::pictureChanged,
-                     [&] { shown.push_back(find<gui::PictureView>("Image1")->picture().scanLine(0)[0]); });
+    QObject::connect(find<gui::PictureView>("Image1"), &gui::PictureView::pictureChanged, [&] {
+        shown.push_back(find<gui::PictureView>("Image1")->picture().scanLine(0)[0]);
+    });
     cycle.playAnimation();
     EXPECT_EQ(shown, (std::vector<int>{10, 20, 30}));
     EXPECT_EQ(counter->frameIndex(), 2);
@@ -159,7 +164,10 @@ TEST_F(WindowTest, PlaybackPassesLoopsAndAborts) {
 
     // Frames deleted during a pass are skipped, nothing outside the store is read.
     shown.clear();
-    QTimer::singleShot(0, [&] { store.remove(2); store.remove(1); });
+    QTimer::singleShot(0, [&] {
+        store.remove(2);
+        store.remove(1);
+    });
     cycle.playAnimation();
     EXPECT_EQ(shown, std::vector<int>{10});
 

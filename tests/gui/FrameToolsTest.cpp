@@ -1,11 +1,11 @@
-#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
+#include "gui/controls/UpDownButton.h"
 #include "gui/frames/FrameCounter.h"
 #include "gui/tools/PictureDisplay.h"
 #include "gui/tools/SizeCommands.h"
 #include "gui/widgets/PictureView.h"
 #include "gui/widgets/RadioGroup.h"
-#include "gui/controls/UpDownButton.h"
+#include "support/ImageBuilders.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -19,7 +19,9 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap grey(uint8_t v, int w = 8, int h = 6) { return greyBitmap(v, w, h); }
+Bitmap grey(uint8_t v, int w = 8, int h = 6) {
+    return greyBitmap(v, w, h);
+}
 
 } // namespace
 

@@ -1,10 +1,10 @@
-#include "support/ImageBuilders.h"
 #include "WindowFixture.h"
-#include "gui/frames/FrameCounter.h"
 #include "core/frames/FramesFile.h"
 #include "core/image/BmpCodec.h"
 #include "core/util/ByteReader.h"
+#include "gui/frames/FrameCounter.h"
 #include "gui/widgets/PictureView.h"
+#include "support/ImageBuilders.h"
 
 #include <QLabel>
 #include <QProgressBar>
@@ -14,7 +14,9 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap shade(uint8_t v, int w = 5, int h = 3) { return greyBitmap(v, w, h); }
+Bitmap shade(uint8_t v, int w = 5, int h = 3) {
+    return greyBitmap(v, w, h);
+}
 
 } // namespace
 
@@ -83,10 +85,10 @@ TEST_F(WindowTest, AviExportFromTheMenu) {
     find<QAction>("SaveAviMnu")->trigger();
     EXPECT_EQ(dialogs.fileDialogs.back().title, "Save AVI Movie File");
     EXPECT_EQ(dialogs.fileDialogs.back().filter, "Windows Movie (AVI)|*.avi");
-    const CommandResult probe = runCommand(
-        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-        "stream=codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
-        programDir.file("movie.avi"));
+    const CommandResult probe =
+        runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                   "stream=codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
+                   programDir.file("movie.avi"));
     EXPECT_EQ(probe.out, "mjpeg,32,24,10/1,3\n");
     EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
 }

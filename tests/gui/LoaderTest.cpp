@@ -1,10 +1,10 @@
-#include "support/ImageBuilders.h"
-#include "support/ScriptedServer.h"
 #include "WindowFixture.h"
+#include "core/image/BmpCodec.h"
 #include "gui/acquire/AcquisitionPresenter.h"
 #include "gui/frames/FrameCounter.h"
-#include "core/image/BmpCodec.h"
 #include "gui/widgets/PictureView.h"
+#include "support/ImageBuilders.h"
+#include "support/ScriptedServer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -161,9 +161,8 @@ TEST_F(LoaderTest, ASilentServerIsCancelledAtTickSixtyOne) {
     EXPECT_EQ(statusAtCancel, "Loading Data 61 . ");
     EXPECT_EQ(text("ErrorDis"), "Socket readln aborted");
     // The next fetch works normally.
-    server.respond([](int, const std::string&) {
-        return Reply(httpResponse("200 OK", bmpBody(33)));
-    });
+    server.respond(
+        [](int, const std::string&) { return Reply(httpResponse("200 OK", bmpBody(33))); });
     manualLoad();
     EXPECT_EQ(text("ErrorDis"), "");
 }

@@ -2,11 +2,11 @@
 // through the macros of an address, Expand, the format list, and OK/Cancel of a modal opening.
 #include "gui/macros/MacroEditorDialog.h"
 
-#include "support/ScriptedDialogs.h"
 #include "gui/controls/DegreeSpin.h"
 #include "gui/controls/IntegerSpin.h"
 #include "gui/controls/RealSpin.h"
 #include "gui/widgets/RadioGroup.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
 #include <QFocusEvent>

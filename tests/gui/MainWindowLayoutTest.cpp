@@ -98,17 +98,27 @@ TEST_F(WindowTest, ControlsStartWithTheirCaptionsHintsAndStates) {
         EXPECT_EQ(s->tickPosition(), QSlider::TicksBelow);
     }
     const std::pair<const char*, const char*> fields[] = {
-        {"ModifiedDis", ""},     {"BrightDis", ""},    {"ContrastDis", ""},
-        {"GammaDis", ""},        {"ImageSizeDis", " 639 x 433"}, {"IncUnitsDis", "Percent"},
-        {"PercentDis", " 0"},    {"ReadingDis", ""},   {"AgeDis", ""},
-        {"TimeOutDis", ""},      {"ErrorDis", ""},     {"StatusDis", ""},
-        {"ImageTimeDis", ""},    {"ImageIntervalDis", ""}, {"AveIntervalDis", ""},
-        {"BMSizeDis", "639x433"}, {"CurrentLinkDis", "Mt. Saint Hellens "},
+        {"ModifiedDis", ""},
+        {"BrightDis", ""},
+        {"ContrastDis", ""},
+        {"GammaDis", ""},
+        {"ImageSizeDis", " 639 x 433"},
+        {"IncUnitsDis", "Percent"},
+        {"PercentDis", " 0"},
+        {"ReadingDis", ""},
+        {"AgeDis", ""},
+        {"TimeOutDis", ""},
+        {"ErrorDis", ""},
+        {"StatusDis", ""},
+        {"ImageTimeDis", ""},
+        {"ImageIntervalDis", ""},
+        {"AveIntervalDis", ""},
+        {"BMSizeDis", "639x433"},
+        {"CurrentLinkDis", "Mt. Saint Hellens "},
     };
     for (const auto& [name, text] : fields)
         EXPECT_EQ(find<QLabel>(name)->text().toStdString(), text) << name;
-    EXPECT_EQ(find<QLabel>("StatusDis")->palette().color(QPalette::WindowText),
-              QColor(0, 0, 128));
+    EXPECT_EQ(find<QLabel>("StatusDis")->palette().color(QPalette::WindowText), QColor(0, 0, 128));
 
     auto* units = find<gui::RadioGroup>("UnitsRadio");
     EXPECT_EQ(units->title(), "Units");
@@ -165,15 +175,42 @@ TEST_F(WindowTest, MenusHoldEveryItemInOrder) {
     for (QAction* a : window->menuBar()->actions())
         titles << a->text();
     EXPECT_EQ(titles, (QStringList{"&File", "&Edit", "Links", "&Options", "&Help"}));
-    for (const char* name :
-         {"LoadLinksMnu", "InsertLinksMnu", "SaveLinksMnu", "SaveLinkAsMnu",
-          "SaveSelectedBranchMnu", "SaveBitmapMnu", "LoadFrames1", "SaveFrames1", "SaveAviMnu",
-          "SaveAnimatedGIFMnu", "LoadAnimatedGIF1", "ExitMnu", "CopyMnu", "SearchLinks1",
-          "MacroEditorMnu", "ViewWithBrowserMnu", "AddFolderMnu", "AddLinkMnu", "DeleteNodeMnu",
-          "EditNodeMnu", "EditMacrosMnu", "ExpandAllMnu", "ContractAllMnu", "SettingsMnu",
-          "SaveSettingsMnu", "HelpContentsMnu", "AboutMnu", "Select1", "PopAddFolderMnu",
-          "PopAddLinkMnu", "PopDeleteNodeMnu", "PopEditNodeMnu", "PopEditMacrosMnu", "Find1",
-          "MoveUp1", "MoveDown1"})
+    for (const char* name : {"LoadLinksMnu",
+                             "InsertLinksMnu",
+                             "SaveLinksMnu",
+                             "SaveLinkAsMnu",
+                             "SaveSelectedBranchMnu",
+                             "SaveBitmapMnu",
+                             "LoadFrames1",
+                             "SaveFrames1",
+                             "SaveAviMnu",
+                             "SaveAnimatedGIFMnu",
+                             "LoadAnimatedGIF1",
+                             "ExitMnu",
+                             "CopyMnu",
+                             "SearchLinks1",
+                             "MacroEditorMnu",
+                             "ViewWithBrowserMnu",
+                             "AddFolderMnu",
+                             "AddLinkMnu",
+                             "DeleteNodeMnu",
+                             "EditNodeMnu",
+                             "EditMacrosMnu",
+                             "ExpandAllMnu",
+                             "ContractAllMnu",
+                             "SettingsMnu",
+                             "SaveSettingsMnu",
+                             "HelpContentsMnu",
+                             "AboutMnu",
+                             "Select1",
+                             "PopAddFolderMnu",
+                             "PopAddLinkMnu",
+                             "PopDeleteNodeMnu",
+                             "PopEditNodeMnu",
+                             "PopEditMacrosMnu",
+                             "Find1",
+                             "MoveUp1",
+                             "MoveDown1"})
         find<QAction>(name);
 }
 

@@ -1,8 +1,9 @@
-#include "support/ImageBuilders.h"
+#include "gui/tools/PictureDisplay.h"
+
 #include "WindowFixture.h"
 #include "core/tools/BCG.h"
-#include "gui/tools/PictureDisplay.h"
 #include "gui/widgets/PictureView.h"
+#include "support/ImageBuilders.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,11 +1,11 @@
-#include "gui/SettingsDialog.h"
 #include "WindowFixture.h"
-#include "gui/controls/IntegerSpin.h"
 #include "core/image/BmpCodec.h"
 #include "core/settings/IniFile.h"
 #include "core/tools/BCG.h"
-#include "gui/tools/PictureDisplay.h"
 #include "core/util/FileIO.h"
+#include "gui/SettingsDialog.h"
+#include "gui/controls/IntegerSpin.h"
+#include "gui/tools/PictureDisplay.h"
 #include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
@@ -40,7 +40,8 @@ TEST_F(WindowTest, SettingsDialogEditsTheSettingsInMemory) {
     s.timeOut = 0;
     gui::SettingsDialog& dlg = window->settingsDialog();
     int firstPage = -1;
-    answer(dlg, [&] { firstPage = dlg.pages()->currentIndex(); }, true);
+    answer(
+        dlg, [&] { firstPage = dlg.pages()->currentIndex(); }, true);
     find<QAction>("SettingsMnu")->trigger();
     EXPECT_EQ(firstPage, 2); // "File/Path"
     EXPECT_DOUBLE_EQ(s.flawThreshold, 0.29);
@@ -49,13 +50,16 @@ TEST_F(WindowTest, SettingsDialogEditsTheSettingsInMemory) {
     EXPECT_FALSE(fileExists(iniPath())); // nothing written
 
     // 150 in the flaw field: limits are not enforced there.
-    answer(dlg, [&] {
-        dlg.pages()->setCurrentIndex(0);
-        auto* flaw = dlg.findChild<gui::IntegerSpin*>("FlawSpin");
-        flaw->setText("150");
-        dlg.findChild<QCheckBox*>("BlackFrameChk")->setChecked(false);
-        dlg.findChild<QSlider*>("QualityTrack")->setValue(2500);
-    }, true);
+    answer(
+        dlg,
+        [&] {
+            dlg.pages()->setCurrentIndex(0);
+            auto* flaw = dlg.findChild<gui::IntegerSpin*>("FlawSpin");
+            flaw->setText("150");
+            dlg.findChild<QCheckBox*>("BlackFrameChk")->setChecked(false);
+            dlg.findChild<QSlider*>("QualityTrack")->setValue(2500);
+        },
+        true);
     EXPECT_TRUE(dlg.showSettingsDialog(s));
     EXPECT_DOUBLE_EQ(s.flawThreshold, 1.5);
     EXPECT_FALSE(s.blackFrame);
@@ -63,11 +67,14 @@ TEST_F(WindowTest, SettingsDialogEditsTheSettingsInMemory) {
 
     // Cancel after changing everything keeps everything; the page is remembered.
     int page = -1;
-    answer(dlg, [&] {
-        page = dlg.pages()->currentIndex();
-        dlg.findChild<QLineEdit*>("DefaultFileEdit")->setText("/elsewhere.klnx");
-        dlg.findChild<gui::IntegerSpin*>("TimeOutSpin")->setText("99");
-    }, false);
+    answer(
+        dlg,
+        [&] {
+            page = dlg.pages()->currentIndex();
+            dlg.findChild<QLineEdit*>("DefaultFileEdit")->setText("/elsewhere.klnx");
+            dlg.findChild<gui::IntegerSpin*>("TimeOutSpin")->setText("99");
+        },
+        false);
     EXPECT_FALSE(dlg.showSettingsDialog(s));
     EXPECT_EQ(page, 0);
     EXPECT_EQ(s.defaultFile, "default.klnx");

@@ -53,7 +53,8 @@ TEST_F(WindowTest, AddEditAndDeleteFollowTheNodeKind) {
     std::string startedWith;
     answerDialog(editor, [&] {
         startedWith = editor.nameEdit->text().toStdString() + "|" +
-                      editor.urlEdit->text().toStdString() + "|" + editor.windowTitle().toStdString();
+                      editor.urlEdit->text().toStdString() + "|" +
+                      editor.windowTitle().toStdString();
         editor.nameEdit->setText("Pueblo");
         editor.urlEdit->setText("''http://r/p.gif'");
     });
@@ -69,7 +70,8 @@ TEST_F(WindowTest, AddEditAndDeleteFollowTheNodeKind) {
     // Edit of a folder followed by Cancel still marks the tree modified.
     window->links().setLinksModified(false);
     tree.select(byName(tree, "Weather"));
-    answerDialog(editor, [&] { EXPECT_EQ(editor.windowTitle(), "Edit Folder Name"); }, false);
+    answerDialog(
+        editor, [&] { EXPECT_EQ(editor.windowTitle(), "Edit Folder Name"); }, false);
     find<QAction>("EditNodeMnu")->trigger();
     EXPECT_TRUE(window->links().modified());
 
@@ -102,7 +104,8 @@ TEST_F(WindowTest, TheLinkDialogKeepsIntervalsInRange) {
         int32_t stored;
         QString hours, minutes, seconds;
         int32_t returned;
-    } cases[] = {{0, "0", "0", "1", 1}, {3000000, "720", "0", "0", 2592000}, {90, "0", "1", "30", 90}};
+    } cases[] = {
+        {0, "0", "0", "1", 1}, {3000000, "720", "0", "0", 2592000}, {90, "0", "1", "30", 90}};
     for (const auto& c : cases) {
         std::string name = "n", url = "''''";
         int32_t delay = c.stored;

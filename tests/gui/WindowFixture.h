@@ -2,10 +2,10 @@
 // program folder of the test's own.
 #pragma once
 
+#include "core/settings/AppSettings.h"
 #include "gui/MainWindow.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
-#include "core/settings/AppSettings.h"
 
 #include <QAction>
 #include <QApplication>

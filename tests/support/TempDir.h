@@ -12,8 +12,8 @@ namespace kestrix::test {
 class TempDir {
 public:
     explicit TempDir(const std::string& tag = "t") {
-        std::string tmpl = (std::filesystem::temp_directory_path() / ("kestrix-" + tag + "-XXXXXX"))
-                               .string();
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / ("kestrix-" + tag + "-XXXXXX")).string();
         path_ = mkdtemp(tmpl.data()) ? tmpl : std::string();
     }
     ~TempDir() {

@@ -8,10 +8,10 @@
 namespace kestrix {
 
 Acquisition::Acquisition(AcquisitionView& view, HttpClient& client, FrameStore& frameStore,
-                         const Clock& clock, const FormatSettings& fs,
-                         const AppSettings& settings, const LinkInfo& currentLink)
-    : lastImageTime(clock.now()), view_(view), client_(client), store_(frameStore),
-      clock_(clock), fs_(fs), settings_(settings), currentLink_(currentLink) {}
+                         const Clock& clock, const FormatSettings& fs, const AppSettings& settings,
+                         const LinkInfo& currentLink)
+    : lastImageTime(clock.now()), view_(view), client_(client), store_(frameStore), clock_(clock),
+      fs_(fs), settings_(settings), currentLink_(currentLink) {}
 
 void Acquisition::loadImage() {
     BitmapList gifFrames;
@@ -104,7 +104,9 @@ int Acquisition::captureGifFrames(BitmapList& gifFrames) {
     return index;
 }
 
-void Acquisition::abortLoad() { client_.cancel(); }
+void Acquisition::abortLoad() {
+    client_.cancel();
+}
 
 void Acquisition::onClockTick() {
     showUtcTime();
@@ -115,7 +117,9 @@ void Acquisition::onClockTick() {
         playAnimation();
 }
 
-void Acquisition::showUtcTime() { view_.setText(StatusField::GMT, utcTimeText(clock_.utcNow())); }
+void Acquisition::showUtcTime() {
+    view_.setText(StatusField::GMT, utcTimeText(clock_.utcNow()));
+}
 
 void Acquisition::updateStatus() {
     std::string text;

@@ -1,7 +1,6 @@
 // The frames half of the acquisition cycle: showing a stored frame with its time data,
 // deleting and erasing frames, and playback passes.
 #include "core/acquire/Acquisition.h"
-
 #include "core/acquire/StatusTexts.h"
 #include "core/macros/DateFormatter.h"
 
@@ -57,7 +56,9 @@ void Acquisition::deleteFrame(int index) {
     showFrame(view_.frameIndex());
 }
 
-void Acquisition::deleteCurrentFrame() { deleteFrame(view_.frameIndex()); }
+void Acquisition::deleteCurrentFrame() {
+    deleteFrame(view_.frameIndex());
+}
 
 void Acquisition::playAnimation() {
     // A second pass does not start inside a running one.

@@ -8,7 +8,17 @@
 
 namespace kestrix {
 
-enum class StatusField { Reading, Age, TimeOut, Error, Status, GMT, ImageTime, Interval, AveInterval };
+enum class StatusField {
+    Reading,
+    Age,
+    TimeOut,
+    Error,
+    Status,
+    GMT,
+    ImageTime,
+    Interval,
+    AveInterval
+};
 
 // The four capture check boxes.
 struct CaptureOptions {

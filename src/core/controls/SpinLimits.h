@@ -3,8 +3,7 @@
 
 namespace kestrix {
 
-template <typename T>
-class SpinLimits {
+template <typename T> class SpinLimits {
 public:
     T minValue() const { return min_; }
     void setMinValue(T value) { min_ = value; }

@@ -28,7 +28,9 @@ void BitmapList::remove(int32_t index) {
     bitmaps_.erase(bitmaps_.begin() + index);
 }
 
-void BitmapList::clear() { bitmaps_.clear(); }
+void BitmapList::clear() {
+    bitmaps_.clear();
+}
 
 Bitmap* BitmapList::get(int32_t index) const {
     if (index < 0)

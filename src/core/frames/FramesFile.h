@@ -70,7 +70,6 @@ SaveOutcome saveToFile(const BitmapList& frames, const std::string& fileName,
                        const PercentCallback& progress);
 // Empties the list, then reads the file's frames (stamped 0.0 in a FrameStore) until its
 // count or its end. Frames read before a failing record stay in the list.
-void loadFromFile(BitmapList& frames, const std::string& fileName,
-                  const PercentCallback& progress);
+void loadFromFile(BitmapList& frames, const std::string& fileName, const PercentCallback& progress);
 
 } // namespace kestrix

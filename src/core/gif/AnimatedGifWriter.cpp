@@ -20,7 +20,9 @@ void ProgressHandler::gifProgressEvent(ProgressStage stage, int percent) {
         callback(value);
 }
 
-int delayMsForFps(double fps) { return static_cast<int>(std::trunc(1.0 / fps * 1000.0)); }
+int delayMsForFps(double fps) {
+    return static_cast<int>(std::trunc(1.0 / fps * 1000.0));
+}
 
 void AnimatedGif::addGifFrame(const Bitmap& bitmap, int delayMs) {
     images_.push_back({reduceToPalette(bitmap), delayMs / 10});

@@ -188,8 +188,9 @@ int ColourLookup::nearest(uint8_t r, uint8_t g, uint8_t b) const {
     __m128i best = _mm_set1_epi16(INT16_MAX);
     for (int i = 0; i < 256; i += 8) {
         const __m128i d = _mm_add_epi16(
-            _mm_add_epi16(absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(red_ + i)), vr),
-                          absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(green_ + i)), vg)),
+            _mm_add_epi16(
+                absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(red_ + i)), vr),
+                absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(green_ + i)), vg)),
             absDiff(_mm_load_si128(reinterpret_cast<const __m128i*>(blue_ + i)), vb));
         _mm_store_si128(reinterpret_cast<__m128i*>(distance + i), d);
         best = _mm_min_epi16(best, d);

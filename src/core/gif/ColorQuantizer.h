@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <vector>
-#include <vector>
 
 namespace kestrix {
 
@@ -54,7 +53,9 @@ class ColourLookup {
 public:
     explicit ColourLookup(const std::vector<Color>& palette);
     uint8_t find(uint8_t r, uint8_t g, uint8_t b);
-    static int cell(uint8_t r, uint8_t g, uint8_t b) { return (r >> 3) + (g >> 3) * 32 + (b >> 3) * 1024; }
+    static int cell(uint8_t r, uint8_t g, uint8_t b) {
+        return (r >> 3) + (g >> 3) * 32 + (b >> 3) * 1024;
+    }
 
 private:
     int nearest(uint8_t r, uint8_t g, uint8_t b) const;

@@ -33,7 +33,7 @@ public:
     }
 
 private:
-    static constexpr uint32_t kSize = 8192; // at most 4096 entries: at most half full
+    static constexpr uint32_t kSize = 8192;        // at most 4096 entries: at most half full
     static constexpr uint32_t kEmpty = 0xFFFFFFFF; // no key has all 20 bits set with code 4095
     static uint32_t hash(uint32_t key) { return (key * 2654435761u) >> 19; }
     std::vector<uint32_t> slots_;

@@ -11,15 +11,22 @@ namespace kestrix {
 
 int bitsPerPixel(PixelFormat format) {
     switch (format) {
-    case PixelFormat::Bit1: return 1;
-    case PixelFormat::Bit4: return 4;
-    case PixelFormat::Bit8: return 8;
+    case PixelFormat::Bit1:
+        return 1;
+    case PixelFormat::Bit4:
+        return 4;
+    case PixelFormat::Bit8:
+        return 8;
     case PixelFormat::Bit15:
-    case PixelFormat::Bit16: return 16;
-    case PixelFormat::Bit24: return 24;
-    case PixelFormat::Bit32: return 32;
+    case PixelFormat::Bit16:
+        return 16;
+    case PixelFormat::Bit24:
+        return 24;
+    case PixelFormat::Bit32:
+        return 32;
     case PixelFormat::Device:
-    case PixelFormat::Custom: return 0;
+    case PixelFormat::Custom:
+        return 0;
     }
     return 0;
 }
@@ -42,7 +49,9 @@ size_t strideFor(int width, int bpp) {
     return ((static_cast<size_t>(width) * static_cast<size_t>(bits) + 31) / 32) * 4;
 }
 
-Bitmap::Bitmap(int width, int height, PixelFormat format) { allocate(width, height, format); }
+Bitmap::Bitmap(int width, int height, PixelFormat format) {
+    allocate(width, height, format);
+}
 
 void Bitmap::allocate(int width, int height, PixelFormat format) {
     checkImageSize(width, height);
@@ -75,8 +84,12 @@ void Bitmap::setPalette(std::vector<Color> palette) {
 
 namespace {
 
-inline uint8_t expand5(unsigned v) { return static_cast<uint8_t>((v << 3) | (v >> 2)); }
-inline uint8_t expand6(unsigned v) { return static_cast<uint8_t>((v << 2) | (v >> 4)); }
+inline uint8_t expand5(unsigned v) {
+    return static_cast<uint8_t>((v << 3) | (v >> 2));
+}
+inline uint8_t expand6(unsigned v) {
+    return static_cast<uint8_t>((v << 2) | (v >> 4));
+}
 
 // The colour table expanded to 256 entries; indexes beyond the table read as black.
 std::array<Color, 256> fullTable(const std::vector<Color>& palette) {
@@ -94,7 +107,9 @@ void Bitmap::readRow24(int y, uint8_t* out) const {
     switch (format_) {
     case PixelFormat::Bit24:
     case PixelFormat::Device:
-    case PixelFormat::Custom: std::memcpy(out, row, static_cast<size_t>(w) * 3); return;
+    case PixelFormat::Custom:
+        std::memcpy(out, row, static_cast<size_t>(w) * 3);
+        return;
     case PixelFormat::Bit32:
         for (int x = 0; x < w; ++x) {
             out[3 * x] = row[4 * x];
@@ -146,7 +161,9 @@ void Bitmap::writeRow24(int y, const uint8_t* in, PaletteMatcher* matcher) {
     switch (format_) {
     case PixelFormat::Bit24:
     case PixelFormat::Device:
-    case PixelFormat::Custom: std::memcpy(row, in, static_cast<size_t>(w) * 3); return;
+    case PixelFormat::Custom:
+        std::memcpy(row, in, static_cast<size_t>(w) * 3);
+        return;
     case PixelFormat::Bit32:
         for (int x = 0; x < w; ++x) {
             row[4 * x] = in[3 * x];
@@ -245,8 +262,8 @@ void Bitmap::copyRect(int dstX, int dstY, const Bitmap& src, const Rect& srcRect
     if (w <= 0 || h <= 0)
         return;
     const bool transparency = useTransparency && src.transparent_;
-    const bool sameLayout = src.format_ == format_ && (!isPaletteFormat(format_) ||
-                                                       src.palette_ == palette_);
+    const bool sameLayout =
+        src.format_ == format_ && (!isPaletteFormat(format_) || src.palette_ == palette_);
     const int bpp = bitsPerPixel(format_);
     if (sameLayout && !transparency && (bpp >= 8 || bpp == 0)) {
         size_t bytes = bpp == 0 ? 3 : static_cast<size_t>(bpp / 8);

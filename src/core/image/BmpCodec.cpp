@@ -13,7 +13,9 @@ namespace {
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
 
-[[noreturn]] void invalid() { throw Error("Bitmap image is not valid", ErrorKind::InvalidImage); }
+[[noreturn]] void invalid() {
+    throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
+}
 
 struct Header {
     int width = 0;
@@ -89,11 +91,18 @@ Header readHeader(ByteReader& r) {
     h.width = static_cast<int>(width);
     h.height = static_cast<int>(height);
     switch (h.bpp) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: invalid();
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+        break;
+    default:
+        invalid();
     }
-    const bool rleOk = (h.compression == kRle8 && h.bpp == 8) ||
-                       (h.compression == kRle4 && h.bpp == 4);
+    const bool rleOk =
+        (h.compression == kRle8 && h.bpp == 8) || (h.compression == kRle4 && h.bpp == 4);
     const bool fieldsOk = (h.compression == kBitFields || h.compression == kAlphaBitFields) &&
                           (h.bpp == 16 || h.bpp == 32);
     if (h.compression != kRgb && !rleOk && !fieldsOk)
@@ -112,8 +121,8 @@ std::vector<Color> readPalette(ByteReader& r, const Header& h) {
     r.seek(h.paletteStart);
     for (uint32_t i = 0; i < n; ++i) {
         auto e = r.bytes(h.paletteEntrySize);
-        palette.push_back({static_cast<uint8_t>(e[2]), static_cast<uint8_t>(e[1]),
-                           static_cast<uint8_t>(e[0])});
+        palette.push_back(
+            {static_cast<uint8_t>(e[2]), static_cast<uint8_t>(e[1]), static_cast<uint8_t>(e[0])});
     }
     return palette;
 }

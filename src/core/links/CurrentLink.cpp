@@ -6,7 +6,9 @@ namespace kestrix {
 
 const char* const kProductName = "Kestrix";
 
-LinkInfo initialCurrentLink() { return {"Mt. Saint Hellens", kVolcanoCamAddress, 60}; }
+LinkInfo initialCurrentLink() {
+    return {"Mt. Saint Hellens", kVolcanoCamAddress, 60};
+}
 
 std::string captionName(const std::string& name) {
     size_t cut = name.find_last_of("\\:");
@@ -17,7 +19,9 @@ std::string mainCaption(const LinkInfo& link, int frameCount) {
     return captionName(link.name) + " (" + std::to_string(frameCount) + ") - " + kProductName;
 }
 
-std::string currentLinkLabel(const LinkInfo& link) { return link.name + " "; }
+std::string currentLinkLabel(const LinkInfo& link) {
+    return link.name + " ";
+}
 
 bool takeSelectedLink(const LinkTree& tree, LinkInfo& link) {
     const LinkNode* node = tree.selected();

@@ -46,8 +46,8 @@ void readLinkElements(pugi::xml_node first, LinkTree& tree, LinkNode* parent, in
 }
 
 [[noreturn]] void throwParseError(std::string_view bytes, const pugi::xml_parse_result& result) {
-    size_t offset = std::min(static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0)),
-                             bytes.size());
+    size_t offset =
+        std::min(static_cast<size_t>(std::max<ptrdiff_t>(result.offset, 0)), bytes.size());
     size_t line = 1;
     for (size_t i = 0; i < offset; ++i)
         if (bytes[i] == '\n')
@@ -66,13 +66,27 @@ std::string escapeAttribute(std::string_view value) {
     std::string out;
     for (char c : value) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\n': out += "&#10;"; break;
-        case '\r': out += "&#13;"; break;
-        case '\t': out += "&#9;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\r':
+            out += "&#13;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
         default:
             // Other control characters cannot stand in an XML 1.0 document.
             if (static_cast<unsigned char>(c) >= 0x20)
@@ -116,8 +130,8 @@ bool readLinkStream(std::string_view bytes, LinkTree& tree, LinkNode* parent) {
     if (trimView(content).empty())
         return false;
     pugi::xml_document doc;
-    pugi::xml_parse_result result = doc.load_buffer(bytes.data(), bytes.size(),
-                                                    pugi::parse_default, pugi::encoding_auto);
+    pugi::xml_parse_result result =
+        doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_auto);
     if (!result)
         throwParseError(bytes, result);
     pugi::xml_node top = doc.document_element();

@@ -30,7 +30,9 @@ void LinkLibrary::loadLinksFromStream(std::string_view bytes) {
         dialogs_.showMessage("Empty Link File", MessageIcon::Information);
 }
 
-void LinkLibrary::loadBuiltInLinks() { loadLinksFromStream(kBuiltInLinkSet); }
+void LinkLibrary::loadBuiltInLinks() {
+    loadLinksFromStream(kBuiltInLinkSet);
+}
 
 void LinkLibrary::loadLinkFile(const std::string& path) {
     std::string bytes = readFileBytes(path);
@@ -52,7 +54,8 @@ void LinkLibrary::writeLinkTree(const LinkNode* first, const std::string& path) 
 }
 
 void LinkLibrary::saveLinkFile(const std::string& path) {
-    const std::string temporary = writeTemporaryBeside(path, writeLinkTreeText(tree_, tree_.root()));
+    const std::string temporary =
+        writeTemporaryBeside(path, writeLinkTreeText(tree_, tree_.root()));
     try {
         backupFile(path, ".bk", 5);
     } catch (...) {
@@ -67,9 +70,12 @@ bool LinkLibrary::askSaveLinks() {
     if (!modified_)
         return true;
     switch (dialogs_.askYesNoCancel("Save Changes To Link List?")) {
-    case Answer::Cancel: return false;
-    case Answer::No: return true;
-    case Answer::Yes: return saveLinksCommand();
+    case Answer::Cancel:
+        return false;
+    case Answer::No:
+        return true;
+    case Answer::Yes:
+        return saveLinksCommand();
     }
     return false;
 }

@@ -263,9 +263,12 @@ NodeCommands enabledCommands(LinkKind kind) {
 int LinkTree::updateNodePicture(const LinkNode* node) {
     const bool open = node->hasChildren() && node->expanded();
     switch (node->kind()) {
-    case LinkKind::Root: return open ? 1 : 0;
-    case LinkKind::Folder: return open ? 3 : 2;
-    case LinkKind::Link: return 4;
+    case LinkKind::Root:
+        return open ? 1 : 0;
+    case LinkKind::Folder:
+        return open ? 3 : 2;
+    case LinkKind::Link:
+        return 4;
     }
     return 4;
 }

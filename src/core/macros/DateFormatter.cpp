@@ -6,8 +6,12 @@ namespace kestrix {
 
 namespace {
 
-char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+bool isLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 
 bool startsWithNoCase(std::string_view f, size_t at, std::string_view word) {
     if (f.size() - at < word.size())
@@ -106,7 +110,9 @@ void Formatter::append(std::string_view f, int level) {
         const char u = upper(c);
         size_t n = isLetter(c) ? runLength(f, i) : 1;
         switch (u) {
-        case 'Y': appendNumber(n <= 2 ? date_.year % 100 : date_.year, n <= 2 ? 2 : 4); break;
+        case 'Y':
+            appendNumber(n <= 2 ? date_.year % 100 : date_.year, n <= 2 ? 2 : 4);
+            break;
         case 'M':
             if (n <= 2)
                 appendNumber(last == 'H' ? time_.minute : date_.month, n);
@@ -130,10 +136,18 @@ void Formatter::append(std::string_view f, int level) {
             appendNumber(hour, n >= 2 ? 2 : 1);
             break;
         }
-        case 'N': appendNumber(time_.minute, n >= 2 ? 2 : 1); break;
-        case 'S': appendNumber(time_.second, n >= 2 ? 2 : 1); break;
-        case 'Z': appendNumber(time_.millisecond, n >= 3 ? 3 : n); break;
-        case 'T': append(n == 1 ? fs_.shortTimeFormat : fs_.longTimeFormat, level + 1); break;
+        case 'N':
+            appendNumber(time_.minute, n >= 2 ? 2 : 1);
+            break;
+        case 'S':
+            appendNumber(time_.second, n >= 2 ? 2 : 1);
+            break;
+        case 'Z':
+            appendNumber(time_.millisecond, n >= 3 ? 3 : n);
+            break;
+        case 'T':
+            append(n == 1 ? fs_.shortTimeFormat : fs_.longTimeFormat, level + 1);
+            break;
         case 'C':
             append(fs_.shortDateFormat, level + 1);
             if (time_.hour != 0 || time_.minute != 0 || time_.second != 0) {
@@ -141,11 +155,21 @@ void Formatter::append(std::string_view f, int level) {
                 append(fs_.longTimeFormat, level + 1);
             }
             break;
-        case 'E': appendNumber(date_.year - fs_.era.startYear + 1, n); break;
-        case 'G': out_ += fs_.era.name; break;
-        case 'A': n = appendAmPm(f, i); break;
-        case '/': out_ += fs_.dateSeparator; break;
-        case ':': out_ += fs_.timeSeparator; break;
+        case 'E':
+            appendNumber(date_.year - fs_.era.startYear + 1, n);
+            break;
+        case 'G':
+            out_ += fs_.era.name;
+            break;
+        case 'A':
+            n = appendAmPm(f, i);
+            break;
+        case '/':
+            out_ += fs_.dateSeparator;
+            break;
+        case ':':
+            out_ += fs_.timeSeparator;
+            break;
         case '\'':
         case '"': {
             size_t close = f.find(c, i + 1);
@@ -154,7 +178,9 @@ void Formatter::append(std::string_view f, int level) {
             n = (close == std::string_view::npos ? f.size() : close + 1) - i;
             break;
         }
-        default: out_.append(f.substr(i, n)); break;
+        default:
+            out_.append(f.substr(i, n));
+            break;
         }
         if (isLetter(c))
             last = u;

@@ -51,7 +51,9 @@ std::vector<std::string> splitMacroArgs(std::string_view args) {
     return out;
 }
 
-DateTime utcNow(const Clock& clock) { return clock.utcNow(); }
+DateTime utcNow(const Clock& clock) {
+    return clock.utcNow();
+}
 
 namespace {
 
@@ -110,8 +112,7 @@ std::string counterMacroValue(std::string_view text, DateTime utcNow, const Form
     return digits;
 }
 
-std::string expandUrlMacros(std::string_view text, const Clock& clock,
-                            const FormatSettings& fs) {
+std::string expandUrlMacros(std::string_view text, const Clock& clock, const FormatSettings& fs) {
     std::string out(text);
     size_t pos = 0;
     for (;;) {

@@ -10,7 +10,9 @@ namespace kestrix {
 
 namespace {
 
-bool isSectionLine(std::string_view t) { return t.size() >= 2 && t.front() == '['; }
+bool isSectionLine(std::string_view t) {
+    return t.size() >= 2 && t.front() == '[';
+}
 
 std::string sectionName(std::string_view t) {
     size_t close = t.find(']');

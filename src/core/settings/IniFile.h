@@ -32,8 +32,7 @@ public:
     std::string readString(const std::string& section, const std::string& key,
                            const std::string& fallback) const;
     // Whole-text decimal or "0x" hexadecimal; anything else gives the fallback.
-    int32_t readInteger(const std::string& section, const std::string& key,
-                        int32_t fallback) const;
+    int32_t readInteger(const std::string& section, const std::string& key, int32_t fallback) const;
     double readFloat(const std::string& section, const std::string& key, double fallback,
                      const FormatSettings& fs) const;
     // Any integer other than 0 is true.

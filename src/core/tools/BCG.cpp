@@ -27,12 +27,11 @@ LookupTable buildLookupTable(double b, double c, double g) {
     return table;
 }
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 // Two bytes per table read: a 64 K-entry table of byte pairs, built once per call.
-void applyLookupTablePortable(const LookupTable& table, const uint8_t* in, uint8_t* out, size_t count) {
+void applyLookupTablePortable(const LookupTable& table, const uint8_t* in, uint8_t* out,
+                              size_t count) {
     std::vector<uint16_t> pairs(65536);
     for (size_t hi = 0; hi < 256; ++hi)
         for (size_t lo = 0; lo < 256; ++lo)
@@ -41,10 +40,9 @@ void applyLookupTablePortable(const LookupTable& table, const uint8_t* in, uint8
     for (; i + 8 <= count; i += 8) {
         uint64_t word;
         std::memcpy(&word, in + i, 8);
-        const uint64_t mapped = uint64_t{pairs[word & 0xFFFF]} |
-                                uint64_t{pairs[(word >> 16) & 0xFFFF]} << 16 |
-                                uint64_t{pairs[(word >> 32) & 0xFFFF]} << 32 |
-                                uint64_t{pairs[word >> 48]} << 48;
+        const uint64_t mapped =
+            uint64_t{pairs[word & 0xFFFF]} | uint64_t{pairs[(word >> 16) & 0xFFFF]} << 16 |
+            uint64_t{pairs[(word >> 32) & 0xFFFF]} << 32 | uint64_t{pairs[word >> 48]} << 48;
         std::memcpy(out + i, &mapped, 8);
     }
     for (; i < count; ++i)
@@ -75,8 +73,8 @@ applyVbmi(const LookupTable& table, const uint8_t* in, uint8_t* out, size_t coun
 }
 
 bool haveVbmi() {
-    static const bool kHave = __builtin_cpu_supports("avx512vbmi") &&
-                             __builtin_cpu_supports("avx512bw");
+    static const bool kHave =
+        __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512bw");
     return kHave;
 }
 #endif

@@ -82,7 +82,8 @@ channelSumsAvx512(const uint8_t* a, const uint8_t* b, size_t bytes, uint64_t sum
             const __m512i d = _mm512_sub_epi8(_mm512_max_epu8(x, y), _mm512_min_epu8(x, y));
             total = _mm512_add_epi64(total, _mm512_sad_epu8(d, zero));
             blue = _mm512_add_epi64(blue, _mm512_sad_epu8(_mm512_and_si512(d, masks[v][0]), zero));
-            green = _mm512_add_epi64(green, _mm512_sad_epu8(_mm512_and_si512(d, masks[v][1]), zero));
+            green =
+                _mm512_add_epi64(green, _mm512_sad_epu8(_mm512_and_si512(d, masks[v][1]), zero));
         }
     const uint64_t t = lanesSum(total), bl = lanesSum(blue), gr = lanesSum(green);
     sums[0] += bl;

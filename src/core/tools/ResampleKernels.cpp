@@ -124,7 +124,7 @@ void resampleRows(const Bitmap& source, const FlatWeights& columns, PixelBuffer&
     const size_t rowBytes = static_cast<size_t>(w) * 3;
     std::vector<float> group(rowBytes * kLanes);
     std::vector<uint8_t> converted(source.pixelFormat() == PixelFormat::Bit24 ? 0
-                                                                            : rowBytes * kLanes);
+                                                                              : rowBytes * kLanes);
     const std::vector<uint8_t> zeros(rowBytes);
     for (int first = 0; first < h; first += kLanes) {
         const int rows = std::min(kLanes, h - first);

@@ -19,7 +19,9 @@ float sinc(float u) {
     return std::sin(x) / x;
 }
 
-float boxFilter(float x) { return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f; }
+float boxFilter(float x) {
+    return (x > -0.5f && x <= 0.5f) ? 1.0f : 0.0f;
+}
 
 float triangleFilter(float x) {
     const float t = std::fabs(x);
@@ -160,7 +162,8 @@ void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCal
     if (w <= 0 || h <= 0)
         throw Error("Source bitmap too small");
     if (newWidth <= 0 || newHeight <= 0)
-        throw Error("Invalid size: " + std::to_string(newWidth) + " x " + std::to_string(newHeight));
+        throw Error("Invalid size: " + std::to_string(newWidth) + " x " +
+                    std::to_string(newHeight));
     checkImageSize(newWidth, newHeight);
     const FilterEntry& f = filterEntry(filter);
     Progress steps(progress, static_cast<double>(h) + newHeight + 2.0 * newWidth);

@@ -4,9 +4,13 @@
 
 namespace kestrix {
 
-DateTime SystemClock::now() const { return fromSystemTimeLocal(std::chrono::system_clock::now()); }
+DateTime SystemClock::now() const {
+    return fromSystemTimeLocal(std::chrono::system_clock::now());
+}
 
-DateTime SystemClock::utcNow() const { return fromSystemTimeUtc(std::chrono::system_clock::now()); }
+DateTime SystemClock::utcNow() const {
+    return fromSystemTimeUtc(std::chrono::system_clock::now());
+}
 
 uint64_t SystemClock::milliseconds() const {
     auto d = std::chrono::steady_clock::now().time_since_epoch();

@@ -10,8 +10,8 @@ namespace kestrix {
 class Clock {
 public:
     virtual ~Clock() = default;
-    virtual DateTime now() const = 0;    // local time
-    virtual DateTime utcNow() const = 0; // UTC, millisecond resolution
+    virtual DateTime now() const = 0;          // local time
+    virtual DateTime utcNow() const = 0;       // UTC, millisecond resolution
     virtual uint64_t milliseconds() const = 0; // monotonic millisecond counter
 };
 

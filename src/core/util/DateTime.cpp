@@ -47,7 +47,7 @@ int64_t daysFromCivil(int year, int month, int day) {
 }
 
 DateTime encodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int millisecond) {
+                        int millisecond) {
     double days = static_cast<double>(daysFromCivil(year, month, day));
     double time = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / kMsPerDay;
     // Before the epoch the fraction still counts forward from midnight.
@@ -90,8 +90,8 @@ std::optional<DateTime> parseIsoDateTime(std::string_view text) {
         }
         return v;
     };
-    if (text.size() < 19 || text[4] != '-' || text[7] != '-' || (text[10] != 'T' && text[10] != ' ') ||
-        text[13] != ':' || text[16] != ':')
+    if (text.size() < 19 || text[4] != '-' || text[7] != '-' ||
+        (text[10] != 'T' && text[10] != ' ') || text[13] != ':' || text[16] != ':')
         return std::nullopt;
     const int y = number(0, 4), mo = number(5, 2), d = number(8, 2);
     const int h = number(11, 2), mi = number(14, 2), s = number(17, 2);

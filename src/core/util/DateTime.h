@@ -30,8 +30,8 @@ struct TimeParts {
 
 // Whole days from 1899-12-30 to the given civil date (proleptic Gregorian).
 int64_t daysFromCivil(int year, int month, int day);
-DateTime encodeDateTime(int year, int month, int day, int hour = 0, int minute = 0,
-                         int second = 0, int millisecond = 0);
+DateTime encodeDateTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
+                        int millisecond = 0);
 DateParts decodeDate(DateTime value);
 // Time of day rounded to the millisecond; negative date-times count the fraction as positive,
 // as the stored form does.

@@ -2,6 +2,8 @@
 
 namespace kestrix {
 
-void throwStreamRead() { throw Error("Stream read error", ErrorKind::StreamRead); }
+void throwStreamRead() {
+    throw Error("Stream read error", ErrorKind::StreamRead);
+}
 
 } // namespace kestrix

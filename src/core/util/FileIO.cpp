@@ -12,7 +12,9 @@
 
 namespace kestrix {
 
-std::string systemErrorText(int errorNumber) { return std::strerror(errorNumber); }
+std::string systemErrorText(int errorNumber) {
+    return std::strerror(errorNumber);
+}
 
 namespace {
 

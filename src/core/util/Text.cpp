@@ -41,7 +41,9 @@ std::string_view trimView(std::string_view text) {
     return text.substr(b, e - b);
 }
 
-std::string trim(std::string_view text) { return std::string(trimView(text)); }
+std::string trim(std::string_view text) {
+    return std::string(trimView(text));
+}
 
 size_t findIgnoreCase(std::string_view text, std::string_view needle, size_t from) {
     return toLowerAscii(text).find(toLowerAscii(needle), from);
@@ -97,7 +99,8 @@ template <typename T> std::optional<T> parseSigned(std::string_view text) {
     if (i < text.size() && text[i] == '$') {
         base = 16;
         ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    } else if (i + 1 < text.size() && text[i] == '0' &&
+               (text[i + 1] == 'x' || text[i + 1] == 'X')) {
         base = 16;
         i += 2;
     }
@@ -118,9 +121,13 @@ template <typename T> std::optional<T> parseSigned(std::string_view text) {
 
 } // namespace
 
-std::optional<int32_t> parseInt32(std::string_view text) { return parseSigned<int32_t>(text); }
+std::optional<int32_t> parseInt32(std::string_view text) {
+    return parseSigned<int32_t>(text);
+}
 
-std::optional<int64_t> parseInt64(std::string_view text) { return parseSigned<int64_t>(text); }
+std::optional<int64_t> parseInt64(std::string_view text) {
+    return parseSigned<int64_t>(text);
+}
 
 int32_t strToInt(std::string_view text) {
     auto v = parseInt32(text);

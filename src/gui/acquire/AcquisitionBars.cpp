@@ -8,11 +8,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDrag>
-#include <QMimeData>
-#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
@@ -21,8 +21,8 @@ namespace kestrix::gui {
 
 namespace {
 
-QToolButton* toolButton(const char* name, const char* caption, const char* hint,
-                        icons::Tool icon, QWidget* parent) {
+QToolButton* toolButton(const char* name, const char* caption, const char* hint, icons::Tool icon,
+                        QWidget* parent) {
     auto* b = new QToolButton(parent);
     b->setObjectName(name);
     b->setText(caption);
@@ -38,13 +38,13 @@ QToolButton* toolButton(const char* name, const char* caption, const char* hint,
 ToolBarPanel::ToolBarPanel(QWidget* parent) : QFrame(parent) {
     setObjectName("Panel15");
     setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
-    autoLoadBtn = toolButton("AutoLoadBtn", "Auto Load", "Enable Auto Load", icons::Tool::AutoLoad,
-                             this);
+    autoLoadBtn =
+        toolButton("AutoLoadBtn", "Auto Load", "Enable Auto Load", icons::Tool::AutoLoad, this);
     autoLoadBtn->setCheckable(true);
-    manualBtn = toolButton("ManualBtn", "Manual Load", "Manual Load Image", icons::Tool::ManualLoad,
-                           this);
-    readAbortBtn = toolButton("ReadAbortBtn", "Abort Load", "Abort Loading",
-                              icons::Tool::AbortLoad, this);
+    manualBtn =
+        toolButton("ManualBtn", "Manual Load", "Manual Load Image", icons::Tool::ManualLoad, this);
+    readAbortBtn =
+        toolButton("ReadAbortBtn", "Abort Load", "Abort Loading", icons::Tool::AbortLoad, this);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(autoLoadBtn);
@@ -100,7 +100,9 @@ bool AddressBarPanel::eventFilter(QObject* watched, QEvent* event) {
     return QFrame::eventFilter(watched, event);
 }
 
-std::string AddressBarPanel::text() const { return fromQ(urlCombo->currentText()); }
+std::string AddressBarPanel::text() const {
+    return fromQ(urlCombo->currentText());
+}
 
 void AddressBarPanel::setText(const std::string& text) {
     QSignalBlocker block(urlCombo);

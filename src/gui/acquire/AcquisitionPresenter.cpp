@@ -1,13 +1,13 @@
 #include "gui/acquire/AcquisitionPresenter.h"
 
-#include "gui/acquire/AcquisitionBars.h"
+#include "core/acquire/StatusTexts.h"
+#include "core/tools/FrameCompare.h"
 #include "gui/PicturePanel.h"
 #include "gui/QtText.h"
-#include "core/acquire/StatusTexts.h"
+#include "gui/acquire/AcquisitionBars.h"
 #include "gui/controls/RealSpin.h"
 #include "gui/frames/AnimationPage.h"
 #include "gui/frames/FrameCounter.h"
-#include "core/tools/FrameCompare.h"
 #include "gui/tools/PictureDisplay.h"
 
 #include <QCheckBox>
@@ -23,10 +23,10 @@ namespace kestrix::gui {
 AcquisitionPresenter::AcquisitionPresenter(AcquisitionWidgets widgets, PictureDisplay& display,
                                            WindowHooks hooks, FrameStore& frameStore,
                                            const Clock& clock, const FormatSettings& fs,
-                                           const AppSettings& settings,
-                                           const LinkInfo& currentLink, QObject* parent)
-    : QObject(parent), w_(widgets), display_(display), hooks_(std::move(hooks)),
-      store_(frameStore), fs_(fs), timer_(new QTimer(this)) {
+                                           const AppSettings& settings, const LinkInfo& currentLink,
+                                           QObject* parent)
+    : QObject(parent), w_(widgets), display_(display), hooks_(std::move(hooks)), store_(frameStore),
+      fs_(fs), timer_(new QTimer(this)) {
     applyImageFetchSettings(client_);
     // The client waits in short slices; between them the window handles its events.
     client_.setPump([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
@@ -36,8 +36,8 @@ AcquisitionPresenter::AcquisitionPresenter(AcquisitionWidgets widgets, PictureDi
     client_.onStatus = [this](AsyncSocket&, const std::string& text) {
         setText(StatusField::Status, text);
     };
-    acquisition_ = std::make_unique<Acquisition>(*this, client_, frameStore, clock, fs, settings,
-                                                 currentLink);
+    acquisition_ =
+        std::make_unique<Acquisition>(*this, client_, frameStore, clock, fs, settings, currentLink);
     timer_->setObjectName("Timer1");
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this,
@@ -78,9 +78,13 @@ void AcquisitionPresenter::manualLoad() {
     acquisition_->loadImage();
 }
 
-std::string AcquisitionPresenter::expandedAddress() { return hooks_.expandAddress(); }
+std::string AcquisitionPresenter::expandedAddress() {
+    return hooks_.expandAddress();
+}
 
-void AcquisitionPresenter::showImage(Bitmap& bitmap) { display_.showImage(bitmap); }
+void AcquisitionPresenter::showImage(Bitmap& bitmap) {
+    display_.showImage(bitmap);
+}
 
 void AcquisitionPresenter::showMotionFrame(int index) {
     if (store_.count() < 2)
@@ -91,36 +95,62 @@ void AcquisitionPresenter::showMotionFrame(int index) {
     display_.showImage(copy);
 }
 
-void AcquisitionPresenter::showImageInfo() { hooks_.showImageInfo(); }
+void AcquisitionPresenter::showImageInfo() {
+    hooks_.showImageInfo();
+}
 
 void AcquisitionPresenter::setText(StatusField field, const std::string& text) {
     StatusBarPanel& s = w_.statusBar;
     AnimationPage& a = w_.animation;
     QLabel* label = nullptr;
     switch (field) {
-    case StatusField::Reading: label = s.readingDis; break;
-    case StatusField::Age: label = s.ageDis; break;
-    case StatusField::TimeOut: label = s.timeOutDis; break;
-    case StatusField::Error: label = s.errorDis; break;
-    case StatusField::Status: label = s.statusDis; break;
-    case StatusField::GMT: label = w_.picture.gmtDis; break;
-    case StatusField::ImageTime: label = a.imageTimeDis; break;
-    case StatusField::Interval: label = a.imageIntervalDis; break;
-    case StatusField::AveInterval: label = a.aveIntervalDis; break;
+    case StatusField::Reading:
+        label = s.readingDis;
+        break;
+    case StatusField::Age:
+        label = s.ageDis;
+        break;
+    case StatusField::TimeOut:
+        label = s.timeOutDis;
+        break;
+    case StatusField::Error:
+        label = s.errorDis;
+        break;
+    case StatusField::Status:
+        label = s.statusDis;
+        break;
+    case StatusField::GMT:
+        label = w_.picture.gmtDis;
+        break;
+    case StatusField::ImageTime:
+        label = a.imageTimeDis;
+        break;
+    case StatusField::Interval:
+        label = a.imageIntervalDis;
+        break;
+    case StatusField::AveInterval:
+        label = a.aveIntervalDis;
+        break;
     }
     label->setText(toQ(text));
     label->repaint();
 }
 
-void AcquisitionPresenter::setStatusColor(bool fetching) { w_.statusBar.setStatusColor(fetching); }
+void AcquisitionPresenter::setStatusColor(bool fetching) {
+    w_.statusBar.setStatusColor(fetching);
+}
 
-int AcquisitionPresenter::frameIndex() const { return w_.animation.frameCounter->frameIndex(); }
+int AcquisitionPresenter::frameIndex() const {
+    return w_.animation.frameCounter->frameIndex();
+}
 
 void AcquisitionPresenter::setFrameIndex(int index) {
     w_.animation.frameCounter->setFrameIndex(index);
 }
 
-int AcquisitionPresenter::maxFrames() const { return w_.animation.frameCounter->maxFrames(); }
+int AcquisitionPresenter::maxFrames() const {
+    return w_.animation.frameCounter->maxFrames();
+}
 
 void AcquisitionPresenter::setMaxFrames(int count) {
     w_.animation.frameCounter->setMaxFrames(count);
@@ -132,13 +162,21 @@ CaptureOptions AcquisitionPresenter::captureOptions() const {
             a.incAnimationChk->isChecked(), a.clearOldChk->isChecked()};
 }
 
-bool AcquisitionPresenter::autoLoadDown() const { return w_.toolBar.autoLoadBtn->isChecked(); }
+bool AcquisitionPresenter::autoLoadDown() const {
+    return w_.toolBar.autoLoadBtn->isChecked();
+}
 
-bool AcquisitionPresenter::loopDown() const { return w_.animation.loopBtn->isChecked(); }
+bool AcquisitionPresenter::loopDown() const {
+    return w_.animation.loopBtn->isChecked();
+}
 
-void AcquisitionPresenter::releaseLoop() { w_.animation.loopBtn->setChecked(false); }
+void AcquisitionPresenter::releaseLoop() {
+    w_.animation.loopBtn->setChecked(false);
+}
 
-double AcquisitionPresenter::framesPerSecond() const { return w_.animation.fpsSpin->value(); }
+double AcquisitionPresenter::framesPerSecond() const {
+    return w_.animation.fpsSpin->value();
+}
 
 bool AcquisitionPresenter::motionDetection() const {
     return w_.animation.differenceChk->isChecked();
@@ -150,6 +188,8 @@ void AcquisitionPresenter::wait(int milliseconds) {
     loop.exec();
 }
 
-bool AcquisitionPresenter::confirm(const std::string& text) { return hooks_.confirm(text); }
+bool AcquisitionPresenter::confirm(const std::string& text) {
+    return hooks_.confirm(text);
+}
 
 } // namespace kestrix::gui

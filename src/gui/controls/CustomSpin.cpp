@@ -1,9 +1,9 @@
 #include "gui/controls/CustomSpin.h"
 
-#include "gui/QtText.h"
-#include "gui/SystemLocale.h"
 #include "core/controls/DegreeSpinLayout.h"
 #include "core/controls/SpinKeys.h"
+#include "gui/QtText.h"
+#include "gui/SystemLocale.h"
 #include "gui/controls/UpDownButton.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 #include "gui/controls/IntegerSpin.h"
 
-#include "gui/QtText.h"
 #include "core/controls/SpinKeys.h"
+#include "gui/QtText.h"
 
 namespace kestrix::gui {
 

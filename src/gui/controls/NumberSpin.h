@@ -8,8 +8,7 @@
 
 namespace kestrix::gui {
 
-template <typename T, typename Model>
-class NumberSpin : public CustomSpin {
+template <typename T, typename Model> class NumberSpin : public CustomSpin {
 public:
     // With ownerIncrement on, a step calls this with the signed step and the current value; the
     // value it leaves is written.

@@ -28,8 +28,7 @@ struct RealSettings {
 constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
 
 // A number spin box with its name, limits, first value, units and alignment.
-template <typename Spin, typename Settings>
-Spin* numberSpin(const Settings& s, QWidget* parent) {
+template <typename Spin, typename Settings> Spin* numberSpin(const Settings& s, QWidget* parent) {
     auto* spin = new Spin(parent);
     spin->setObjectName(s.name);
     spin->setUseLimit(s.useLimit);
@@ -48,7 +47,9 @@ IntegerSpin* integerSpin(const IntegerSettings& s, QWidget* parent) {
     return spin;
 }
 
-RealSpin* realSpin(const RealSettings& s, QWidget* parent) { return numberSpin<RealSpin>(s, parent); }
+RealSpin* realSpin(const RealSettings& s, QWidget* parent) {
+    return numberSpin<RealSpin>(s, parent);
+}
 
 DegreeSpin* degreeSpin(const char* name, int digits, QWidget* parent) {
     auto* spin = new DegreeSpin(parent);

@@ -1,9 +1,9 @@
 #include "gui/frames/AnimationPage.h"
 
-#include "gui/frames/FrameCounter.h"
 #include "gui/Icons.h"
 #include "gui/controls/RealSpin.h"
 #include "gui/controls/SpinInstances.h"
+#include "gui/frames/FrameCounter.h"
 #include "gui/widgets/Fields.h"
 
 #include <QCheckBox>
@@ -74,12 +74,12 @@ QGroupBox* AnimationPage::buildAnimationGroup() {
     playAnimBtn = hintButton("PlayAnimBtn", "Play Animation", icons::Tool::Play, animationGroup);
     loopBtn = hintButton("LoopBtn", "Loop Animation", icons::Tool::Loop, animationGroup);
     loopBtn->setCheckable(true);
-    animateAbortBtn = hintButton("AnimateAbortBtn", "Abort Animation",
-                                 icons::Tool::AbortAnimation, animationGroup);
-    delPointBtn = hintButton("DelPointBtn", "Delete Frame", icons::Tool::DeleteFrame,
-                             animationGroup);
-    clearBtn = hintButton("ClearBtn", "Erase Animation", icons::Tool::EraseAnimation,
-                          animationGroup);
+    animateAbortBtn = hintButton("AnimateAbortBtn", "Abort Animation", icons::Tool::AbortAnimation,
+                                 animationGroup);
+    delPointBtn =
+        hintButton("DelPointBtn", "Delete Frame", icons::Tool::DeleteFrame, animationGroup);
+    clearBtn =
+        hintButton("ClearBtn", "Erase Animation", icons::Tool::EraseAnimation, animationGroup);
     fpsSpin = makeFPSSpin(animationGroup);
     captureChk = check("CaptureChk", "Capture Animation", true, animationGroup);
     differenceChk = check("DifferenceChk", "Motion Detection", false, animationGroup);

@@ -64,9 +64,13 @@ void FrameCounter::resizeEvent(QResizeEvent* event) {
 }
 
 // The buttons follow the panel's height, so their own hints must not set it.
-QSize FrameCounter::sizeHint() const { return {131, 22}; }
+QSize FrameCounter::sizeHint() const {
+    return {131, 22};
+}
 
-QSize FrameCounter::minimumSizeHint() const { return sizeHint(); }
+QSize FrameCounter::minimumSizeHint() const {
+    return sizeHint();
+}
 
 void FrameCounter::setFrameIndex(int v) {
     if (v == frameIndex_ || v < 0 || v >= maxFrames_)
@@ -96,7 +100,9 @@ void FrameCounter::setShowCount(bool show) {
     updateText();
 }
 
-QString FrameCounter::caption() const { return text_->text(); }
+QString FrameCounter::caption() const {
+    return text_->text();
+}
 
 void FrameCounter::updateText() {
     if (maxFrames_ <= 0)
@@ -114,9 +120,13 @@ void FrameCounter::step(int target) {
         emit onChange();
 }
 
-void FrameCounter::first() { step(0); }
+void FrameCounter::first() {
+    step(0);
+}
 
-void FrameCounter::last() { step(maxFrames_ - 1); }
+void FrameCounter::last() {
+    step(maxFrames_ - 1);
+}
 
 void FrameCounter::prior() {
     if (frameIndex_ > 0)

@@ -1,9 +1,9 @@
 #include "gui/frames/FrameFileCommands.h"
 
-#include "gui/acquire/AcquisitionPresenter.h"
 #include "core/decode/GifDecoder.h"
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
+#include "gui/acquire/AcquisitionPresenter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -32,15 +32,14 @@ FrameFileCommands::FrameFileCommands(FrameStore& frameStore, AcquisitionPresente
                                      QProgressBar& gauge, Dialogs& dialogs,
                                      const CommandRunner& run, QObject* parent)
     : QObject(parent), store_(frameStore), acquisition_(acquisition), gauge_(gauge),
-      dialogs_(dialogs),
-      actions_{commandAction(this, "LoadFrames1", "Load Frames...", run,
-                             [this] { loadFramesCommand(); }),
-               commandAction(this, "SaveFrames1", "Save Frames...", run,
-                             [this] { saveFramesCommand(); }),
-               commandAction(this, "SaveAnimatedGIFMnu", "Save Animated GIF...", run,
-                             [this] { saveAnimatedGifCommand(); }),
-               commandAction(this, "LoadAnimatedGIF1", "Load Animated GIF...", run,
-                             [this] { loadAnimatedGifCommand(); })} {}
+      dialogs_(dialogs), actions_{commandAction(this, "LoadFrames1", "Load Frames...", run,
+                                                [this] { loadFramesCommand(); }),
+                                  commandAction(this, "SaveFrames1", "Save Frames...", run,
+                                                [this] { saveFramesCommand(); }),
+                                  commandAction(this, "SaveAnimatedGIFMnu", "Save Animated GIF...",
+                                                run, [this] { saveAnimatedGifCommand(); }),
+                                  commandAction(this, "LoadAnimatedGIF1", "Load Animated GIF...",
+                                                run, [this] { loadAnimatedGifCommand(); })} {}
 
 void FrameFileCommands::gaugeProgress(int value) {
     gauge_.setValue(value);

@@ -37,9 +37,17 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-QString FindDialog::text() const { return text_->text(); }
-void FindDialog::setText(const QString& text) { text_->setText(text); }
-bool FindDialog::down() const { return down_->isChecked(); }
-void FindDialog::setDown(bool down) { (down ? down_ : up_)->setChecked(true); }
+QString FindDialog::text() const {
+    return text_->text();
+}
+void FindDialog::setText(const QString& text) {
+    text_->setText(text);
+}
+bool FindDialog::down() const {
+    return down_->isChecked();
+}
+void FindDialog::setDown(bool down) {
+    (down ? down_ : up_)->setChecked(true);
+}
 
 } // namespace kestrix::gui

@@ -1,16 +1,16 @@
 #include "gui/links/LinkEditCommands.h"
 
+#include "core/links/TreeEditing.h"
+#include "gui/QtText.h"
 #include "gui/links/FindDialog.h"
 #include "gui/links/LinkPane.h"
 #include "gui/links/LinkTreeModel.h"
 #include "gui/links/LinkTreeView.h"
 #include "gui/links/NodeEditDialog.h"
-#include "gui/QtText.h"
-#include "core/links/TreeEditing.h"
 
 #include <QAbstractButton>
-#include <QToolButton>
 #include <QAction>
+#include <QToolButton>
 #include <utility>
 
 namespace kestrix::gui {
@@ -163,11 +163,11 @@ void LinkEditCommands::updateEnabling() {
     if (!node)
         return;
     const NodeCommands c = enabledCommands(node->kind());
-    for (QAction* a : {actions_.popAddFolder, actions_.popAddLink, actions_.addFolder,
-                       actions_.addLink})
+    for (QAction* a :
+         {actions_.popAddFolder, actions_.popAddLink, actions_.addFolder, actions_.addLink})
         a->setEnabled(c.add);
-    for (QAction* a : {actions_.popDeleteNode, actions_.popEdit, actions_.deleteNode,
-                       actions_.edit})
+    for (QAction* a :
+         {actions_.popDeleteNode, actions_.popEdit, actions_.deleteNode, actions_.edit})
         a->setEnabled(c.deleteOrEdit);
     for (QAction* a : {actions_.popEditMacros, actions_.editMacros})
         a->setEnabled(c.editMacros);

@@ -50,9 +50,9 @@ public:
         QAction* moveDown;
     };
 
-    LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEditDialog& editor,
-                     FindDialog& find, Dialogs& dialogs, LinkEditHooks hooks,
-                     const CommandRunner& run, QObject* parent = nullptr);
+    LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEditDialog& editor, FindDialog& find,
+                     Dialogs& dialogs, LinkEditHooks hooks, const CommandRunner& run,
+                     QObject* parent = nullptr);
 
     const Actions& actions() const { return actions_; }
 

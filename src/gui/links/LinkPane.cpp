@@ -1,9 +1,9 @@
 #include "gui/links/LinkPane.h"
 
 #include "gui/Icons.h"
+#include "gui/QtText.h"
 #include "gui/links/LinkTreeModel.h"
 #include "gui/links/LinkTreeView.h"
-#include "gui/QtText.h"
 #include "gui/widgets/Fields.h"
 
 #include <QHBoxLayout>
@@ -103,6 +103,8 @@ void LinkPane::restoreExpansion() {
     view_->setCurrentIndex(model_->indexOf(tree.selected()));
 }
 
-void LinkPane::showModified() { modifiedDis_->setText(toQ(library_.modifiedText())); }
+void LinkPane::showModified() {
+    modifiedDis_->setText(toQ(library_.modifiedText()));
+}
 
 } // namespace kestrix::gui

@@ -10,7 +10,9 @@ LinkTreeModel::LinkTreeModel(LinkTree& tree, QObject* parent)
     tree_.setListener(this);
 }
 
-LinkTreeModel::~LinkTreeModel() { tree_.setListener(nullptr); }
+LinkTreeModel::~LinkTreeModel() {
+    tree_.setListener(nullptr);
+}
 
 LinkNode* LinkTreeModel::nodeOf(const QModelIndex& index) const {
     return index.isValid() ? static_cast<LinkNode*>(index.internalPointer()) : nullptr;
@@ -44,7 +46,9 @@ int LinkTreeModel::rowCount(const QModelIndex& parent) const {
     return p ? p->childCount() : tree_.topLevelCount();
 }
 
-int LinkTreeModel::columnCount(const QModelIndex&) const { return 1; }
+int LinkTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
 
 QVariant LinkTreeModel::data(const QModelIndex& index, int role) const {
     const LinkNode* n = nodeOf(index);
@@ -52,11 +56,14 @@ QVariant LinkTreeModel::data(const QModelIndex& index, int role) const {
         return {};
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::EditRole: return toQ(n->text());
-    case Qt::DecorationRole: return icons::nodePicture(LinkTree::updateNodePicture(n));
+    case Qt::EditRole:
+        return toQ(n->text());
+    case Qt::DecorationRole:
+        return icons::nodePicture(LinkTree::updateNodePicture(n));
     case Qt::ToolTipRole:
         return n->kind() == LinkKind::Link ? QVariant(toQ(n->data().url)) : QVariant();
-    default: return {};
+    default:
+        return {};
     }
 }
 
@@ -79,23 +86,33 @@ Qt::ItemFlags LinkTreeModel::flags(const QModelIndex& index) const {
     return f;
 }
 
-void LinkTreeModel::beforeReset() { beginResetModel(); }
-void LinkTreeModel::afterReset() { endResetModel(); }
+void LinkTreeModel::beforeReset() {
+    beginResetModel();
+}
+void LinkTreeModel::afterReset() {
+    endResetModel();
+}
 
 void LinkTreeModel::beforeInsert(LinkNode* parent, int row) {
     beginInsertRows(indexOf(parent), row, row);
 }
-void LinkTreeModel::afterInsert() { endInsertRows(); }
+void LinkTreeModel::afterInsert() {
+    endInsertRows();
+}
 
 void LinkTreeModel::beforeRemove(LinkNode* parent, int first, int last) {
     beginRemoveRows(indexOf(parent), first, last);
 }
-void LinkTreeModel::afterRemove() { endRemoveRows(); }
+void LinkTreeModel::afterRemove() {
+    endRemoveRows();
+}
 
 void LinkTreeModel::beforeMove(LinkNode* from, int row, LinkNode* to, int toRow) {
     beginMoveRows(indexOf(from), row, row, indexOf(to), toRow);
 }
-void LinkTreeModel::afterMove() { endMoveRows(); }
+void LinkTreeModel::afterMove() {
+    endMoveRows();
+}
 
 void LinkTreeModel::nodeChanged(LinkNode* node) {
     const QModelIndex i = indexOf(node);
@@ -108,6 +125,8 @@ void LinkTreeModel::expansionChanged(LinkNode* node) {
     emit dataChanged(i, i, {Qt::DecorationRole});
 }
 
-void LinkTreeModel::selectionChanged(LinkNode* node) { emit selectionRequested(indexOf(node)); }
+void LinkTreeModel::selectionChanged(LinkNode* node) {
+    emit selectionRequested(indexOf(node));
+}
 
 } // namespace kestrix::gui

@@ -1,7 +1,7 @@
 #include "gui/links/LinkTreeView.h"
 
-#include "gui/links/LinkTreeModel.h"
 #include "core/links/TreeEditing.h"
+#include "gui/links/LinkTreeModel.h"
 
 #include <QCursor>
 #include <QDrag>
@@ -40,8 +40,8 @@ void AutoScroller::tick() {
     if (!wanted(pos))
         timer_.stop();
     QScrollBar* bar = tree_.verticalScrollBar();
-    bar->setValue(bar->value() + autoScrollStep(pos.y(), tree_.viewport()->height()) *
-                                     bar->singleStep());
+    bar->setValue(bar->value() +
+                  autoScrollStep(pos.y(), tree_.viewport()->height()) * bar->singleStep());
     tree_.viewport()->update();
 }
 
@@ -80,7 +80,9 @@ LinkTreeView::LinkTreeView(QWidget* parent)
     setAutoExpandDelay(-1);
 }
 
-LinkTreeModel* LinkTreeView::linkModel() const { return static_cast<LinkTreeModel*>(model()); }
+LinkTreeModel* LinkTreeView::linkModel() const {
+    return static_cast<LinkTreeModel*>(model());
+}
 
 void LinkTreeView::startDrag(Qt::DropActions) {
     const LinkNode* node = linkModel()->nodeOf(currentIndex());

@@ -1,9 +1,9 @@
 #include "gui/links/NodeEditDialog.h"
 
+#include "core/links/TreeEditing.h"
 #include "gui/QtText.h"
 #include "gui/controls/DegreeSpin.h"
 #include "gui/controls/SpinInstances.h"
-#include "core/links/TreeEditing.h"
 
 #include <QDialogButtonBox>
 #include <QGroupBox>

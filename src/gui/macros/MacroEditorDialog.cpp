@@ -1,13 +1,13 @@
 #include "gui/macros/MacroEditorDialog.h"
 
+#include "core/macros/MacroComposer.h"
+#include "core/ui/MessageText.h"
+#include "core/util/Error.h"
 #include "gui/QtText.h"
 #include "gui/controls/DegreeSpin.h"
 #include "gui/controls/IntegerSpin.h"
 #include "gui/controls/RealSpin.h"
 #include "gui/controls/SpinInstances.h"
-#include "core/macros/MacroComposer.h"
-#include "core/ui/MessageText.h"
-#include "core/util/Error.h"
 #include "gui/widgets/RadioGroup.h"
 
 #include <QCheckBox>
@@ -125,7 +125,7 @@ int editPosition(const std::string& utf8, size_t position) {
 } // namespace
 
 MacroEditorDialog::MacroEditorDialog(Dialogs& dialogs, const Clock& clock, const FormatSettings& fs,
-                             QWidget* parent)
+                                     QWidget* parent)
     : QDialog(parent), dialogs_(dialogs), clock_(clock), fs_(fs) {
     setObjectName("MacroEditDlg");
     setWindowTitle("Macro Editor");
@@ -283,7 +283,8 @@ void MacroEditorDialog::wire() {
     connect(expandBtn, &QPushButton::clicked, this, &MacroEditorDialog::expandBtnClick);
     connect(findNextBtn, &QPushButton::clicked, this, &MacroEditorDialog::findNextBtnClick);
     connect(insertDateBtn, &QPushButton::clicked, this, &MacroEditorDialog::insertDateBtnClick);
-    connect(insertCounterBtn, &QPushButton::clicked, this, &MacroEditorDialog::insertCounterBtnClick);
+    connect(insertCounterBtn, &QPushButton::clicked, this,
+            &MacroEditorDialog::insertCounterBtnClick);
     connect(formatList, &QTableWidget::doubleClicked, this, &MacroEditorDialog::formatListDblClick);
     // Clicking an item shows its page; showing a page any other way moves the choice with it.
     connect(macroRadio, &RadioGroup::itemClicked, macroPageControl,

@@ -34,7 +34,7 @@ public:
     // The dialogs show conversion errors; the clock and the locale serve Expand. All three must
     // outlive the dialog.
     MacroEditorDialog(Dialogs& dialogs, const Clock& clock, const FormatSettings& fs,
-                  QWidget* parent = nullptr);
+                      QWidget* parent = nullptr);
 
     // Shows `address` with the cursor at its start and runs the dialog modally. OK stores the
     // edited text in `address` and returns true; Cancel returns false and leaves it alone.

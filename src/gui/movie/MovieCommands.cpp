@@ -13,9 +13,9 @@ MovieCommands::MovieCommands(FrameStore& frameStore, AcquisitionPresenter& acqui
                              QProgressBar& gauge, Dialogs& dialogs, const AppSettings& settings,
                              const CommandRunner& run, QObject* parent)
     : QObject(parent), store_(frameStore), acquisition_(acquisition), gauge_(gauge),
-      dialogs_(dialogs), settings_(settings),
-      actions_{commandAction(this, "SaveAviMnu", "Save &Avi File...", run,
-                             [this] { saveAviCommand(); })} {}
+      dialogs_(dialogs),
+      settings_(settings), actions_{commandAction(this, "SaveAviMnu", "Save &Avi File...", run,
+                                                  [this] { saveAviCommand(); })} {}
 
 void MovieCommands::saveAviCommand() {
     if (acquisition_.maxFrames() == 0) {

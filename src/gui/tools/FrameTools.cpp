@@ -1,11 +1,10 @@
 #include "gui/tools/FrameTools.h"
 
-#include "gui/tools/PictureDisplay.h"
-#include "gui/acquire/AcquisitionPresenter.h"
 #include "core/tools/FrameCompare.h"
-
+#include "gui/acquire/AcquisitionPresenter.h"
 #include "gui/frames/AnimationPage.h"
 #include "gui/tools/ImageToolsPage.h"
+#include "gui/tools/PictureDisplay.h"
 
 #include <QAbstractButton>
 #include <QProgressBar>

@@ -23,10 +23,9 @@ class PictureDisplay;
 class FrameTools : public QObject {
     Q_OBJECT
 public:
-    FrameTools(FrameStore& frameStore, AcquisitionPresenter& acquisition,
-               PictureDisplay& display, QProgressBar& gauge, Dialogs& dialogs,
-               const AppSettings& settings, std::function<void(const QString&)> setCaption,
-               QObject* parent = nullptr);
+    FrameTools(FrameStore& frameStore, AcquisitionPresenter& acquisition, PictureDisplay& display,
+               QProgressBar& gauge, Dialogs& dialogs, const AppSettings& settings,
+               std::function<void(const QString&)> setCaption, QObject* parent = nullptr);
 
     // "Remove Flaws", "Remove Duplicates" and the readout button of the Animation page, and
     // "Average All Frames" of the Image Tools page.

@@ -1,9 +1,9 @@
 #include "gui/tools/PictureDisplay.h"
 
-#include "gui/tools/ImageToolsPage.h"
-#include "gui/QtText.h"
 #include "core/tools/BCG.h"
 #include "core/util/Text.h"
+#include "gui/QtText.h"
+#include "gui/tools/ImageToolsPage.h"
 #include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
@@ -16,8 +16,8 @@
 namespace kestrix::gui {
 
 PictureDisplay::PictureDisplay(ImageToolsPage& page, PictureView& image, QProgressBar& gauge,
-                               FrameStore& frameStore, Dialogs& dialogs,
-                               const FormatSettings& fs, QObject* parent)
+                               FrameStore& frameStore, Dialogs& dialogs, const FormatSettings& fs,
+                               QObject* parent)
     : QObject(parent), page_(page), image_(image), gauge_(gauge), store_(frameStore),
       dialogs_(dialogs), fs_(fs) {
     for (QSlider* bar : {page.brightnessBar, page.contrastBar, page.gammaBar})
@@ -26,7 +26,9 @@ PictureDisplay::PictureDisplay(ImageToolsPage& page, PictureView& image, QProgre
     connect(page.bcgAllBtn, &QPushButton::clicked, this, &PictureDisplay::bcgAllBtnClick);
 }
 
-const Bitmap& PictureDisplay::displayed() const { return image_.picture(); }
+const Bitmap& PictureDisplay::displayed() const {
+    return image_.picture();
+}
 
 BCGValues PictureDisplay::readBcg() const {
     return {page_.brightnessBar->value() / 100.0, page_.contrastBar->value() / 100.0,
@@ -71,7 +73,9 @@ void PictureDisplay::resetBcg(bool redraw) {
         brightnessBarChange();
 }
 
-void PictureDisplay::resetBcgBtnClick() { resetBcg(true); }
+void PictureDisplay::resetBcgBtnClick() {
+    resetBcg(true);
+}
 
 void PictureDisplay::bcgAllBtnClick() {
     if (!dialogs_.askYesNo("Permanently Modify Images?", MessageIcon::Confirmation))

@@ -1,14 +1,14 @@
 #include "gui/tools/SizeCommands.h"
 
-#include "gui/tools/PictureDisplay.h"
+#include "core/tools/Resampler.h"
 #include "gui/PicturePanel.h"
 #include "gui/QtText.h"
-#include "gui/tools/SizePage.h"
 #include "gui/acquire/AcquisitionPresenter.h"
-#include "core/tools/Resampler.h"
+#include "gui/controls/UpDownButton.h"
+#include "gui/tools/PictureDisplay.h"
+#include "gui/tools/SizePage.h"
 #include "gui/widgets/PictureView.h"
 #include "gui/widgets/RadioGroup.h"
-#include "gui/controls/UpDownButton.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -46,7 +46,9 @@ SizeUnits SizeCommands::units() const {
     return page_.unitsRadio->itemIndex() == 1 ? SizeUnits::Pixels : SizeUnits::Percent;
 }
 
-ResampleFilter SizeCommands::filter() const { return filterForSharpness(page_.sharpGroup->itemIndex()); }
+ResampleFilter SizeCommands::filter() const {
+    return filterForSharpness(page_.sharpGroup->itemIndex());
+}
 
 void SizeCommands::step(int direction) {
     const int item = std::clamp(page_.incRadio->itemIndex(), 0, 5);
@@ -81,12 +83,13 @@ void SizeCommands::resizeShown() {
     // Always from the unresized picture, so a second "Resize" does not resize the first result.
     Bitmap resized = display_.shownOriginal();
     gauge_.setMaximum(100);
-    resizeBitmap(resized, fields_.newWidth, fields_.newHeight,
-                 [this](int percent) {
-                     gauge_.setValue(percent);
-                     gauge_.repaint();
-                 },
-                 filter());
+    resizeBitmap(
+        resized, fields_.newWidth, fields_.newHeight,
+        [this](int percent) {
+            gauge_.setValue(percent);
+            gauge_.repaint();
+        },
+        filter());
     picture_.pictureView->setPicture(resized);
 }
 

@@ -31,7 +31,9 @@ QImage PictureView::image() const {
                   QImage::Format_BGR888);
 }
 
-QSize PictureView::sizeHint() const { return {picture_.width(), picture_.height()}; }
+QSize PictureView::sizeHint() const {
+    return {picture_.width(), picture_.height()};
+}
 
 void PictureView::paintEvent(QPaintEvent*) {
     QPainter g(this);

@@ -23,7 +23,9 @@ RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int col
     connect(buttons_, &QButtonGroup::idClicked, this, &RadioGroup::itemClicked);
 }
 
-int RadioGroup::itemIndex() const { return buttons_->checkedId(); }
+int RadioGroup::itemIndex() const {
+    return buttons_->checkedId();
+}
 
 void RadioGroup::setItemIndex(int index) {
     if (QAbstractButton* b = buttons_->button(index))
@@ -35,6 +37,8 @@ QString RadioGroup::itemText(int index) const {
     return b ? b->text() : QString();
 }
 
-int RadioGroup::count() const { return static_cast<int>(buttons_->buttons().size()); }
+int RadioGroup::count() const {
+    return static_cast<int>(buttons_->buttons().size());
+}
 
 } // namespace kestrix::gui

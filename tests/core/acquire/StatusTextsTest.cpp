@@ -1,5 +1,6 @@
-#include "core/acquire/AddressHistory.h"
 #include "core/acquire/StatusTexts.h"
+
+#include "core/acquire/AddressHistory.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,9 @@ using namespace kestrix;
 
 namespace {
 
-double seconds(double s) { return s / 86400.0; }
+double seconds(double s) {
+    return s / 86400.0;
+}
 
 } // namespace
 

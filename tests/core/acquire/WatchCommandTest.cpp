@@ -1,6 +1,6 @@
+#include "core/image/BmpCodec.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
-#include "core/image/BmpCodec.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -27,26 +27,28 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
     server.respond([](int i, const std::string&) {
         switch (i) {
         case 0:
-        case 1: return Reply(httpResponse("200 OK", bmpBody(10)));
-        case 2: return Reply(httpResponse("200 OK", "not an image"));
-        default: return Reply(httpResponse("200 OK", bmpBody(99)));
+        case 1:
+            return Reply(httpResponse("200 OK", bmpBody(10)));
+        case 2:
+            return Reply(httpResponse("200 OK", "not an image"));
+        default:
+            return Reply(httpResponse("200 OK", bmpBody(99)));
         }
     });
     TempDir dir;
-    const CommandResult r = runCommand(std::string(KESTRIX_CLI) + " watch " +
-                                       server.url("/cam.bmp") + " --interval 0 --count 2 " +
-                                       "--save-dir " + dir.file("frames") + " --frames " +
-                                       dir.file("all.ifrm") + " --gif " + dir.file("all.gif") +
-                                       " --avi " + dir.file("all.avi") + " --fps 2");
+    const CommandResult r = runCommand(
+        std::string(KESTRIX_CLI) + " watch " + server.url("/cam.bmp") + " --interval 0 --count 2 " +
+        "--save-dir " + dir.file("frames") + " --frames " + dir.file("all.ifrm") + " --gif " +
+        dir.file("all.gif") + " --avi " + dir.file("all.avi") + " --fps 2");
     ASSERT_EQ(r.status, 0) << r.out;
     std::istringstream lines(r.out);
     std::vector<std::string> outcome;
     for (std::string line; std::getline(lines, line);)
         outcome.push_back(line.substr(20)); // after "yyyy-mm-dd hh:nn:ss "
     const std::string size = std::to_string(bmpBody(10).size());
-    EXPECT_EQ(outcome, (std::vector<std::string>{"New " + size + " 6x4", "Duplicate " + size + " 6x4",
-                                                 "Bitmap image is not valid 12",
-                                                 "New " + size + " 6x4"}));
+    EXPECT_EQ(outcome,
+              (std::vector<std::string>{"New " + size + " 6x4", "Duplicate " + size + " 6x4",
+                                        "Bitmap image is not valid 12", "New " + size + " 6x4"}));
     Bitmap second;
     readBmp(readFile(dir.file("frames/frame-000002.bmp")), second);
     EXPECT_EQ(second.scanLine(0)[0], 99);
@@ -61,6 +63,7 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
               std::string::npos); // 2 FPS: 500 ms, 50 hundredths
     const CommandResult probe = runCommand("ffprobe -v error -count_frames -select_streams v:0 "
                                            "-show_entries stream=nb_read_frames,r_frame_rate "
-                                           "-of csv=p=0 " + dir.file("all.avi"));
+                                           "-of csv=p=0 " +
+                                           dir.file("all.avi"));
     EXPECT_EQ(probe.out, "2/1,2\n");
 }

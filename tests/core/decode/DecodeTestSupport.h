@@ -2,10 +2,10 @@
 // hand-built files are in ImageBuilders.h).
 #pragma once
 
-#include "support/ImageBuilders.h"
-#include "support/TempDir.h"
 #include "core/image/Bitmap.h"
 #include "core/util/ByteReader.h"
+#include "support/ImageBuilders.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <string>

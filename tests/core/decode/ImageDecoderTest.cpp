@@ -1,10 +1,10 @@
-#include "support/ImageBuilders.h"
 #include "core/decode/ImageDecoder.h"
 
 #include "DecodeTestSupport.h"
 #include "core/frames/BitmapList.h"
 #include "core/image/BmpCodec.h"
 #include "core/util/Error.h"
+#include "support/ImageBuilders.h"
 
 using namespace kestrix;
 using namespace kestrix::test;

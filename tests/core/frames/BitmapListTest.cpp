@@ -1,7 +1,7 @@
-#include "support/ImageBuilders.h"
 #include "core/frames/BitmapList.h"
 
 #include "core/util/Error.h"
+#include "support/ImageBuilders.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -11,7 +11,9 @@ using namespace kestrix;
 
 namespace {
 
-Bitmap solid(uint8_t level) { return test::greyBitmap(level, 2, 2); }
+Bitmap solid(uint8_t level) {
+    return test::greyBitmap(level, 2, 2);
+}
 
 std::string errorOf(const std::function<void()>& action) {
     try {

@@ -1,10 +1,11 @@
-#include "support/ImageBuilders.h"
-#include "support/Child.h"
-#include "support/TempDir.h"
 #include "core/frames/FramesFile.h"
+
 #include "core/image/BmpCodec.h"
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
+#include "support/Child.h"
+#include "support/ImageBuilders.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -96,7 +97,8 @@ TEST(FramesFile, NeverTrustsTheFile) {
         {std::string("\x01\x00", 2), "none, 0 frames"},
         {withCount(-1, good), "none, 0 frames"},
         {withCount(0x7FFFFFFF, good), "none, 1 frames"},
-        {withCount(2, good + record("XX" + std::string(60, '\0'))), "Bitmap image is not valid, 1 frames"},
+        {withCount(2, good + record("XX" + std::string(60, '\0'))),
+         "Bitmap image is not valid, 1 frames"},
         {withCount(2, good + good.substr(0, 30)), "Stream read error, 1 frames"},
         {withCount(1, std::string("\xFF\xFF\xFF\x7F", 4) + "BM"), "Stream read error, 0 frames"},
         {withCount(1, std::string("\xFE\xFF\xFF\xFF", 4)), "Bitmap image is not valid, 0 frames"},
@@ -152,7 +154,8 @@ TEST(FramesFile, CommandLine) {
     writeFile(dir.file("b.bmp"), writeBmp(frame(5, 2, 9, PixelFormat::Bit8)));
     const std::string cli = std::string(KESTRIX_CLI) + " frames ";
     EXPECT_EQ(runCommand(cli + "pack " + dir.file("x.ifrm") + " " + dir.file("a.bmp") + " " +
-                         dir.file("b.bmp")).status,
+                         dir.file("b.bmp"))
+                  .status,
               0);
     const CommandResult info = runCommand(cli + "info " + dir.file("x.ifrm"));
     EXPECT_EQ(info.out, "2\n6 x 4 24\n5 x 2 24\n"); // decoded as the loader does: 24-bit

@@ -1,4 +1,3 @@
-#include "support/TempDir.h"
 #include "core/decode/ImageDecoder.h"
 #include "core/frames/BitmapList.h"
 #include "core/frames/FramesFile.h"
@@ -9,6 +8,7 @@
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -221,18 +221,21 @@ TEST(GifEncoder, ReadBackByOurDecoderPilAndFfprobe) {
     }
 
     // PIL: three frames of the screen's size, 250 ms each, looping, with the written colours.
-    const std::string pil = python(
-        "from PIL import Image\nim=Image.open('" + path + "')\n"
-        "for n in range(3):\n  im.seek(n)\n"
-        "  same=im.convert('RGB').tobytes()==open('" + dir.file("frame") +
-        "%d.rgb'%n,'rb').read()\n"
-        "  print(im.size, im.info.get('duration'), im.info.get('loop'), same)\n"
-        "print(im.n_frames)");
+    const std::string pil =
+        python("from PIL import Image\nim=Image.open('" + path +
+               "')\n"
+               "for n in range(3):\n  im.seek(n)\n"
+               "  same=im.convert('RGB').tobytes()==open('" +
+               dir.file("frame") +
+               "%d.rgb'%n,'rb').read()\n"
+               "  print(im.size, im.info.get('duration'), im.info.get('loop'), same)\n"
+               "print(im.n_frames)");
     EXPECT_EQ(pil, "(640, 480) 250 0 True\n(640, 480) 250 0 True\n(640, 480) 250 0 True\n3\n");
 
     CommandResult probe = runCommand("ffprobe -v error -count_frames -select_streams v:0 "
                                      "-show_entries stream=nb_read_frames,width,height "
-                                     "-of csv=p=0 " + path + " 2>&1");
+                                     "-of csv=p=0 " +
+                                     path + " 2>&1");
     EXPECT_EQ(probe.status, 0) << probe.out;
     EXPECT_EQ(probe.out, "640,480,3\n");
 }

@@ -1,4 +1,5 @@
 #include "core/image/Bitmap.h"
+
 #include "core/util/Error.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "core/image/BmpCodec.h"
+
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
 
@@ -67,9 +68,9 @@ Bitmap sample(PixelFormat f) {
 } // namespace
 
 TEST(BmpCodec, EveryFormatRoundTrips) {
-    for (PixelFormat f : {PixelFormat::Bit1, PixelFormat::Bit4, PixelFormat::Bit8,
-                          PixelFormat::Bit15, PixelFormat::Bit16, PixelFormat::Bit24,
-                          PixelFormat::Bit32}) {
+    for (PixelFormat f :
+         {PixelFormat::Bit1, PixelFormat::Bit4, PixelFormat::Bit8, PixelFormat::Bit15,
+          PixelFormat::Bit16, PixelFormat::Bit24, PixelFormat::Bit32}) {
         Bitmap original = sample(f);
         Bitmap back;
         readBmp(writeBmp(original), back);

@@ -1,10 +1,11 @@
+#include "core/links/LinkFile.h"
+
+#include "core/links/BuiltInLinks.h"
+#include "core/links/LinkLibrary.h"
+#include "core/util/Error.h"
 #include "support/Child.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
-#include "core/links/BuiltInLinks.h"
-#include "core/links/LinkFile.h"
-#include "core/links/LinkLibrary.h"
-#include "core/util/Error.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,10 +1,11 @@
+#include "core/links/LinkLibrary.h"
+
+#include "core/links/LinkFile.h"
+#include "core/links/StartLinks.h"
+#include "core/util/Error.h"
 #include "support/Child.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TempDir.h"
-#include "core/links/LinkFile.h"
-#include "core/links/LinkLibrary.h"
-#include "core/links/StartLinks.h"
-#include "core/util/Error.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -27,8 +28,7 @@ struct LinkLibraryTest : ::testing::Test {
         LinkNode* root = tree.addRootNode("Image Links");
         for (int i = 1; i <= 3; ++i) {
             LinkNode* f = tree.addFolderNode(root, "F" + std::to_string(i));
-            tree.addLinkNode(f, "l" + std::to_string(i), "http://h/" + std::to_string(i), i,
-                             true);
+            tree.addLinkNode(f, "l" + std::to_string(i), "http://h/" + std::to_string(i), i, true);
         }
     }
     std::string names(const std::string& path) {
@@ -165,8 +165,7 @@ TEST_F(LinkLibraryTest, LoadInsertAndSaveCommands) {
 
     // Save Links writes to the file last loaded.
     lib.saveLinksCommand();
-    EXPECT_EQ(names(dir.file("folder-selected.klnx")),
-              "R F1 l1 F2 l2 F1 l1 F2 l2 F3 l3 F3 l3 ");
+    EXPECT_EQ(names(dir.file("folder-selected.klnx")), "R F1 l1 F2 l2 F1 l1 F2 l2 F3 l3 F3 l3 ");
     EXPECT_TRUE(fs::exists(dir.file("folder-selected.bk1")));
 
     // A file that cannot be opened changes nothing.
@@ -225,8 +224,7 @@ TEST(LinksCli, PrintsTheTreeAsLoaded) {
                    dir.file("out.klnx"));
     EXPECT_TRUE(fs::exists(dir.file("out.bk1")));
     EXPECT_NE(readFile(dir.file("out.klnx")).find("URLDelay=\"60\""), std::string::npos);
-    r = runCommand(std::string(KESTRIX_CLI) + " links print " + dir.file("nope.klnx") +
-                   " 2>&1");
+    r = runCommand(std::string(KESTRIX_CLI) + " links print " + dir.file("nope.klnx") + " 2>&1");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("Cannot open file"), std::string::npos);
 }

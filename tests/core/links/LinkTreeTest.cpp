@@ -1,5 +1,6 @@
-#include "core/links/CurrentLink.h"
 #include "core/links/LinkTree.h"
+
+#include "core/links/CurrentLink.h"
 
 #include <gtest/gtest.h>
 

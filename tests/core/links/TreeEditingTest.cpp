@@ -1,5 +1,6 @@
-#include "core/links/LinkFile.h"
 #include "core/links/TreeEditing.h"
+
+#include "core/links/LinkFile.h"
 
 #include <gtest/gtest.h>
 
@@ -104,10 +105,12 @@ TEST(TreeEditing, AutoScrollZones) {
         int x, y;
         bool atTop, atBottom, wanted;
     } cases[] = {
-        {50, 5, false, false, true},   {50, -12, false, false, true}, {50, 12, false, false, false},
-        {50, 5, true, false, false},   {50, 195, false, false, true}, {50, 211, false, false, true},
-        {50, 212, false, false, false}, {50, 195, false, true, false}, {-1, 5, false, false, false},
-        {101, 195, false, false, false}, {100, 195, false, false, true},
+        {50, 5, false, false, true},    {50, -12, false, false, true},
+        {50, 12, false, false, false},  {50, 5, true, false, false},
+        {50, 195, false, false, true},  {50, 211, false, false, true},
+        {50, 212, false, false, false}, {50, 195, false, true, false},
+        {-1, 5, false, false, false},   {101, 195, false, false, false},
+        {100, 195, false, false, true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(autoScrollWanted(c.x, c.y, 100, 200, c.atTop, c.atBottom), c.wanted)

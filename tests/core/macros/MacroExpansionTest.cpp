@@ -1,8 +1,8 @@
-#include "support/TempDir.h"
 #include "core/macros/DateFormatter.h"
 #include "core/macros/NumberReading.h"
 #include "core/macros/URLMacros.h"
 #include "core/util/Error.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@ using namespace kestrix;
 
 namespace {
 
-DateTime at(const char* iso) { return *parseIsoDateTime(iso); }
+DateTime at(const char* iso) {
+    return *parseIsoDateTime(iso);
+}
 
 struct Case {
     const char* time;
@@ -112,10 +114,9 @@ TEST(URLMacros, LocaleFormatsNestTwoLevelsAndUseTheLocale) {
 
 TEST(URLMacros, NumberReading) {
     const std::pair<const char*, double> cases[] = {
-        {"-2.5", -2.5}, {"x12y", 12},  {".5", 0.5},   {"+3", 3},     {"1e3", 1000},
-        {"abc", 0},     {"", 0},       {"-", 0},      {"a-5", -5},   {"5-3", 5},
-        {"-.5", -0.5},  {"..5", 5},    {"1.2.3", 1.2}, {"1e-3", 0.001}, {"1e--3", 0.001},
-        {"3.", 3},      {"--7", -7},   {"7e2x", 700},
+        {"-2.5", -2.5}, {"x12y", 12},    {".5", 0.5},      {"+3", 3},  {"1e3", 1000}, {"abc", 0},
+        {"", 0},        {"-", 0},        {"a-5", -5},      {"5-3", 5}, {"-.5", -0.5}, {"..5", 5},
+        {"1.2.3", 1.2}, {"1e-3", 0.001}, {"1e--3", 0.001}, {"3.", 3},  {"--7", -7},   {"7e2x", 700},
     };
     for (const auto& [text, value] : cases)
         EXPECT_DOUBLE_EQ(readFirstNumber(text, defaultFormatSettings()), value) << text;

@@ -1,8 +1,8 @@
 // kestrix-cli avi run as a script would run it: images, frames files and GIFs in one movie, and
 // the messages of a failed export.
-#include "support/ImageBuilders.h"
 #include "MovieTestSupport.h"
 #include "core/image/BmpCodec.h"
+#include "support/ImageBuilders.h"
 
 #include <filesystem>
 

@@ -2,11 +2,11 @@
 // mixed frames, and the failures that must leave no file behind and an old file untouched.
 #include "core/movie/AviExport.h"
 
-#include "support/Child.h"
 #include "MovieTestSupport.h"
 #include "core/frames/BitmapList.h"
 #include "core/tools/Resampler.h"
 #include "core/util/Error.h"
+#include "support/Child.h"
 
 #include <filesystem>
 #include <functional>

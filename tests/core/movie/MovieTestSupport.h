@@ -2,9 +2,9 @@
 // ffmpeg for the decoded pixels, and the PSNR of decoded frames against the originals.
 #pragma once
 
+#include "core/image/Bitmap.h"
 #include "support/ImageBuilders.h"
 #include "support/TempDir.h"
-#include "core/image/Bitmap.h"
 
 #include <algorithm>
 #include <cmath>

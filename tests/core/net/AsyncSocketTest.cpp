@@ -1,8 +1,8 @@
 // The socket component under the HTTP client: cancel and time-out at every wait, chunked reads,
 // status reports, host lookup and the socket error texts.
 #include "NetTestSupport.h"
-#include "support/ScriptedServer.h"
 #include "core/net/SocketErrors.h"
+#include "support/ScriptedServer.h"
 
 #include <atomic>
 #include <cerrno>
@@ -34,7 +34,7 @@ struct BlockedResolver {
 // One wait of a Get, set up so that the client stays in it until something ends it.
 struct WaitCase {
     const char* wait;
-    const char* status;                               // the last status report before the wait
+    const char* status;                              // the last status report before the wait
     std::function<std::string(HttpClient&)> prepare; // answers the address to fetch
     std::string canceledText, timedOutText;
     ErrorKind kind;

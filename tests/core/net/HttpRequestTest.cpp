@@ -1,8 +1,8 @@
 // The request side of the HTTP client: address parsing, the request header and its bytes on the
 // wire.
 #include "NetTestSupport.h"
-#include "support/ScriptedServer.h"
 #include "core/net/HeaderLines.h"
+#include "support/ScriptedServer.h"
 
 using namespace kestrix;
 using namespace kestrix::test;

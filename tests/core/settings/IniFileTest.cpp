@@ -1,7 +1,7 @@
-#include "support/Child.h"
-#include "support/TempDir.h"
 #include "core/settings/AppSettings.h"
 #include "core/util/Error.h"
+#include "support/Child.h"
+#include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -18,8 +18,12 @@ TEST(IniFile, ReadingRules) {
               "TimeOut=12abc\n"
               "[Files]\n"
               "DefaultFile=\"my links.klnx\"\n"
-              "Long=" + std::string(3000, 'a') + "\n"
-              "Nul=a" + std::string(1, '\0') + "b\n"
+              "Long=" +
+              std::string(3000, 'a') +
+              "\n"
+              "Nul=a" +
+              std::string(1, '\0') +
+              "b\n"
               "[Flaws]\n"
               "FlawThreshold=0.29\n"
               "BlackFrame=5\n"
@@ -39,7 +43,8 @@ TEST(IniFile, ReadingRules) {
 
 TEST(IniFile, DefaultsWhenTheFileIsMissingOrBroken) {
     TempDir dir;
-    for (const std::string& text : {std::string(), std::string("\xFF\xFE garbage\n[AVI\nQuality")}) {
+    for (const std::string& text :
+         {std::string(), std::string("\xFF\xFE garbage\n[AVI\nQuality")}) {
         IniFile ini(dir.file("ksx.ini"));
         writeFile(ini.path(), text);
         ini.load();

@@ -1,6 +1,7 @@
-#include "support/TempDir.h"
-#include "core/image/BmpCodec.h"
 #include "core/tools/BCG.h"
+
+#include "core/image/BmpCodec.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,8 @@ TEST(BCG, TableValues) {
     for (const auto& c : cases) {
         LookupTable t = buildLookupTable(c.b / 100.0, c.c / 100.0, c.g / 100.0);
         for (auto [in, out] : c.entries)
-            EXPECT_EQ(t[static_cast<size_t>(in)], out) << c.b << "/" << c.c << "/" << c.g << " " << in;
+            EXPECT_EQ(t[static_cast<size_t>(in)], out)
+                << c.b << "/" << c.c << "/" << c.g << " " << in;
     }
     LookupTable identity = buildLookupTable(0.5, 0.5, 0.5);
     for (int i = 0; i < 256; ++i)
@@ -89,7 +91,7 @@ TEST(BCG, AdjustCommand) {
     Bitmap out;
     readBmp(kestrix::test::readFile(dir.file("out.bmp")), out);
     EXPECT_EQ(out.pixel(2, 1), (Color{158, 158, 158}));
-    r = kestrix::test::runCommand(std::string(KESTRIX_CLI) + " adjust " + dir.file("in.bmp") +
-                                  " " + dir.file("x.bmp") + " --gamma 101 2>&1");
+    r = kestrix::test::runCommand(std::string(KESTRIX_CLI) + " adjust " + dir.file("in.bmp") + " " +
+                                  dir.file("x.bmp") + " --gamma 101 2>&1");
     EXPECT_EQ(r.status, 1);
 }

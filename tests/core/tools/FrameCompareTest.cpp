@@ -1,9 +1,10 @@
-#include "support/ImageBuilders.h"
-#include "support/TempDir.h"
+#include "core/tools/FrameCompare.h"
+
 #include "core/frames/FramesFile.h"
 #include "core/image/BmpCodec.h"
-#include "core/tools/FrameCompare.h"
 #include "core/tools/SizeFields.h"
+#include "support/ImageBuilders.h"
+#include "support/TempDir.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -17,7 +18,9 @@ Bitmap solid(uint8_t b, uint8_t g, uint8_t r, int w = 8, int h = 6) {
     return solidBitmap(b, g, r, w, h);
 }
 
-Bitmap grey(uint8_t v, int w = 8, int h = 6) { return solid(v, v, v, w, h); }
+Bitmap grey(uint8_t v, int w = 8, int h = 6) {
+    return solid(v, v, v, w, h);
+}
 
 // A bright frame whose lowest `rows` rows are black (channels at most 3).
 Bitmap blackBottom(int rows) {
@@ -135,7 +138,8 @@ TEST(FrameCompare, DuplicatesAndListText) {
     EXPECT_EQ(listText(wide), "101,102,103,104,105,106,107,108,109,110,111\r\n112,113,114,115,"
                               "\r\n116,117,118,119,120,121\r\n122,\r\n123,124,125,126,127,128,"
                               "129,\r\n130\r\n");
-    EXPECT_EQ(flawQuestion({0}), "The following Flawed Frames were found\r\n\r\n1,\r\n\r\nDelete All?");
+    EXPECT_EQ(flawQuestion({0}),
+              "The following Flawed Frames were found\r\n\r\n1,\r\n\r\nDelete All?");
 }
 
 TEST(FrameCompare, Averaging) {
@@ -209,7 +213,8 @@ TEST(FrameCompare, CommandLine) {
     for (uint8_t v : {1, 2, 2, 1, 3})
         frames.add(grey(v));
     saveToFile(frames, dir.file("in.ifrm"), nullptr);
-    r = runCommand(cli + " frames dups " + dir.file("in.ifrm") + " --delete " + dir.file("out.ifrm"));
+    r = runCommand(cli + " frames dups " + dir.file("in.ifrm") + " --delete " +
+                   dir.file("out.ifrm"));
     EXPECT_EQ(r.out, "3,4,\n");
     r = runCommand(cli + " frames dups " + dir.file("out.ifrm"));
     EXPECT_EQ(r.out, "No Duplicates Found\n");

@@ -1,4 +1,5 @@
 #include "core/tools/Resampler.h"
+
 #include "core/util/Error.h"
 
 #include <fstream>
@@ -101,12 +102,13 @@ TEST(Resampler, WeightsAndEdgeRules) {
     // Every index stays inside the source, even for tiny sources and extreme reductions.
     for (int filter = 0; filter < kFilterCount; ++filter)
         for (int n : {1, 2, 3})
-            for (const auto& list : buildWeights(40, n, axisScale(40, n),
-                                                 kFilterTable[filter].support,
-                                                 kFilterTable[filter].filter))
+            for (const auto& list :
+                 buildWeights(40, n, axisScale(40, n), kFilterTable[filter].support,
+                              kFilterTable[filter].filter))
                 for (const auto& e : list.entries)
                     ASSERT_TRUE(e.pixel >= 0 && e.pixel < n);
-    for (const auto& list : buildWeights(2, 5000, axisScale(2, 5000), 3.0f, filterEntry(ResampleFilter::Lanczos3).filter))
+    for (const auto& list : buildWeights(2, 5000, axisScale(2, 5000), 3.0f,
+                                         filterEntry(ResampleFilter::Lanczos3).filter))
         for (const auto& e : list.entries)
             ASSERT_TRUE(e.pixel >= 0 && e.pixel < 5000);
 }
@@ -140,7 +142,8 @@ TEST(Resampler, FormatsProgressAndErrors) {
 
     std::vector<int> reports;
     Bitmap big = checkerboard();
-    resizeBitmap(big, 40, 30, [&](int p) { reports.push_back(p); }, ResampleFilter::BSpline);
+    resizeBitmap(
+        big, 40, 30, [&](int p) { reports.push_back(p); }, ResampleFilter::BSpline);
     ASSERT_FALSE(reports.empty());
     EXPECT_TRUE(std::is_sorted(reports.begin(), reports.end()));
     EXPECT_GE(reports.back(), 99);

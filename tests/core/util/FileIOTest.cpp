@@ -1,7 +1,8 @@
+#include "core/util/FileIO.h"
+
+#include "core/util/Error.h"
 #include "support/Child.h"
 #include "support/TempDir.h"
-#include "core/util/Error.h"
-#include "core/util/FileIO.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
+#include "core/util/Text.h"
+
 #include "core/util/DateTime.h"
 #include "core/util/Error.h"
-#include "core/util/Text.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,22 @@ TEST(Text, IntegersParseWholeTextOnly) {
         const char* text;
         std::optional<int32_t> value;
     } cases[] = {
-        {"60", 60},       {" 60", 60},          {"-7", -7},           {"+3", 3},
-        {"0x1F", 31},     {"0X1f", 31},         {"$10", 16},          {"0xFFFFFFFF", -1},
-        {"2147483647", 2147483647},             {"-2147483648", INT32_MIN},
-        {"2147483648", std::nullopt},           {"60 ", std::nullopt}, {"12a", std::nullopt},
-        {"", std::nullopt},                     {"0x", std::nullopt},  {"1.5", std::nullopt},
+        {"60", 60},
+        {" 60", 60},
+        {"-7", -7},
+        {"+3", 3},
+        {"0x1F", 31},
+        {"0X1f", 31},
+        {"$10", 16},
+        {"0xFFFFFFFF", -1},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"2147483648", std::nullopt},
+        {"60 ", std::nullopt},
+        {"12a", std::nullopt},
+        {"", std::nullopt},
+        {"0x", std::nullopt},
+        {"1.5", std::nullopt},
         {"0x100000000", std::nullopt},
     };
     for (const auto& c : cases)
@@ -48,12 +60,12 @@ TEST(Text, GeneralNumberFormatIsShortest) {
         int precision;
         const char* text;
     } cases[] = {
-        {0.07, 15, "0.07"},        {1.0 / 60, 15, "0.0166666666666667"},
-        {5.5, 15, "5.5"},          {-7, 15, "-7"},
-        {0, 15, "0"},              {1e20, 15, "1E20"},
-        {1e-7, 15, "1E-7"},        {123456789012345.0, 15, "123456789012345"},
-        {0.29, 15, "0.29"},        {1.0 / 60, 18, "0.0166666666666666664"},
-        {0.5, 15, "0.5"},          {100, 15, "100"},
+        {0.07, 15, "0.07"}, {1.0 / 60, 15, "0.0166666666666667"},
+        {5.5, 15, "5.5"},   {-7, 15, "-7"},
+        {0, 15, "0"},       {1e20, 15, "1E20"},
+        {1e-7, 15, "1E-7"}, {123456789012345.0, 15, "123456789012345"},
+        {0.29, 15, "0.29"}, {1.0 / 60, 18, "0.0166666666666666664"},
+        {0.5, 15, "0.5"},   {100, 15, "100"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(floatToStrGeneral(c.value, fs, c.precision), c.text) << c.value;
