@@ -75,8 +75,9 @@ int findAndDelete(const Args& args, const Command& self) {
     else
         std::cout << listText(found) << "\n";
     if (!output.empty()) {
-        for (auto it = found.rbegin(); it != found.rend(); ++it)
-            frames.remove(*it);
+        // From the highest position down, so that the positions still to delete stay valid.
+        for (size_t i = found.size(); i-- > 0;)
+            frames.remove(found[i]);
         if (saveToFile(frames, output, nullptr) == SaveOutcome::OutOfDiskSpace)
             throw Error("Out Of Disk Space");
     }

@@ -17,6 +17,7 @@ namespace {
 
 std::vector<std::string> comboItems(QComboBox* combo) {
     std::vector<std::string> out;
+    out.reserve(static_cast<size_t>(combo->count()));
     for (int i = 0; i < combo->count(); ++i)
         out.push_back(combo->itemText(i).toStdString());
     return out;

@@ -147,13 +147,13 @@ inline std::string gifLiteralData(const std::vector<uint8_t>& pixels, int minCod
     int sinceClear = 0;
     for (uint8_t p : pixels) {
         if (sinceClear == clear - 2) {
-            codes.push_back({clear, minCodeSize + 1});
+            codes.emplace_back(clear, minCodeSize + 1);
             sinceClear = 0;
         }
-        codes.push_back({p, minCodeSize + 1});
+        codes.emplace_back(p, minCodeSize + 1);
         ++sinceClear;
     }
-    codes.push_back({clear + 1, minCodeSize + 1});
+    codes.emplace_back(clear + 1, minCodeSize + 1);
     return std::string(1, static_cast<char>(minCodeSize)) + gifCodes(codes);
 }
 

@@ -2,7 +2,7 @@
 // loader that fetches, decodes, tells new images from repeats and captures them; and the frame
 // display and playback of the captured animation. All of it runs on the user-interface thread;
 // a fetch and a playback pass keep the interface alive through the view, so ticks and commands
-// can arrive in the middle of them. `Loading` and `Playing` guard against re-entry.
+// can arrive in the middle of them. `loading` and `playing` guard against re-entry.
 #pragma once
 
 #include "core/acquire/AcquisitionView.h"

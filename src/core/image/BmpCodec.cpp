@@ -160,7 +160,9 @@ void readUncompressed(ByteReader& r, const Header& h, Bitmap& out) {
         for (int x = 0; x < h.width; ++x) {
             uint32_t v = 0;
             for (int k = bytes - 1; k >= 0; --k)
-                v = (v << 8) | static_cast<uint8_t>(row[static_cast<size_t>(x * bytes + k)]);
+                v = (v << 8) |
+                    static_cast<uint8_t>(row[static_cast<size_t>(x) * static_cast<size_t>(bytes) +
+                                             static_cast<size_t>(k)]);
             dst[3 * x] = blue(v);
             dst[3 * x + 1] = green(v);
             dst[3 * x + 2] = red(v);

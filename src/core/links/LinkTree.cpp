@@ -45,7 +45,7 @@ LinkNode* LinkTree::previousSibling(const LinkNode* node) const {
 LinkNode* LinkTree::nextSibling(const LinkNode* node) const {
     const auto& s = siblingsOf(node);
     int row = rowOf(node);
-    return row + 1 < static_cast<int>(s.size()) ? s[static_cast<size_t>(row + 1)].get() : nullptr;
+    return row + 1 < static_cast<int>(s.size()) ? s[static_cast<size_t>(row) + 1].get() : nullptr;
 }
 
 void LinkTree::clear() {

@@ -56,6 +56,7 @@ std::vector<std::string> readAddressHistory(const IniFile& ini) {
     int n = std::clamp(ini.readInteger("AddressBar", "Count", kSavedHistoryEntries), 0,
                        kMaxHistoryEntries);
     std::vector<std::string> entries;
+    entries.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i)
         entries.push_back(ini.readString("AddressBar", "Item" + std::to_string(i), ""));
     return entries;

@@ -12,7 +12,7 @@ namespace kestrix {
 
 struct AppSettings {
     int32_t quality = 10000;                  // AVI / Quality
-    int32_t timeOut = 60;                     // Sampling / timeOut, seconds
+    int32_t timeOut = 60;                     // Sampling / TimeOut, seconds
     std::string defaultFile = "default.klnx"; // Files / DefaultFile
     int32_t selectedInx = 0;                  // Links / SelectedInx
     double flawThreshold = 0.07;              // Flaws / FlawThreshold, a fraction

@@ -229,7 +229,7 @@ std::string floatToStrGeneral(double value, const FormatSettings& fs, int precis
     } else if (exponent < 0) {
         out += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
     } else {
-        auto intLen = static_cast<size_t>(exponent + 1);
+        auto intLen = static_cast<size_t>(exponent) + 1;
         if (digits.size() <= intLen)
             out += digits + std::string(intLen - digits.size(), '0');
         else

@@ -111,6 +111,7 @@ void AddressBarPanel::setText(const std::string& text) {
 
 std::vector<std::string> AddressBarPanel::history() const {
     std::vector<std::string> out;
+    out.reserve(static_cast<size_t>(urlCombo->count()));
     for (int i = 0; i < urlCombo->count(); ++i)
         out.push_back(fromQ(urlCombo->itemText(i)));
     return out;

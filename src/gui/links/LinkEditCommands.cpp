@@ -48,9 +48,11 @@ LinkEditCommands::LinkEditCommands(LinkLibrary& library, LinkPane& pane, NodeEdi
         {pane.moveUpButton(), &LinkEditCommands::moveUp},
         {pane.moveDownButton(), &LinkEditCommands::moveDown},
         {pane.findButton(), &LinkEditCommands::search}};
-    for (const auto& [button, handler] : buttons)
-        connect(button, &QAbstractButton::clicked, this,
+    for (const auto& binding : buttons) {
+        const auto handler = binding.second;
+        connect(binding.first, &QAbstractButton::clicked, this,
                 [this, run, handler] { run([this, handler] { (this->*handler)(); }); });
+    }
     connect(&pane, &LinkPane::selectionChanged, this, &LinkEditCommands::updateEnabling);
     LinkTreeView* view = pane.view();
     connect(view, &LinkTreeView::nodeDropped, this, [this](const QModelIndex& target) {

@@ -27,9 +27,11 @@ void FrameTools::bindButtons(const AnimationPage& animation, const ImageToolsPag
         {animation.dupBtn, &FrameTools::removeDuplicates},
         {animation.diffBtn, &FrameTools::showDifference},
         {imageTools.averageBtn, &FrameTools::averageAllFrames}};
-    for (const auto& [button, handler] : buttons)
-        connect(button, &QAbstractButton::clicked, this,
+    for (const auto& binding : buttons) {
+        const auto handler = binding.second;
+        connect(binding.first, &QAbstractButton::clicked, this,
                 [this, run, handler] { run([this, handler] { (this->*handler)(); }); });
+    }
 }
 
 void FrameTools::progress(int value) {
@@ -40,8 +42,9 @@ void FrameTools::progress(int value) {
 void FrameTools::offerDeletion(const std::vector<int>& found, const std::string& question) {
     if (!dialogs_.askYesNo(question, MessageIcon::Confirmation))
         return;
-    for (auto it = found.rbegin(); it != found.rend(); ++it)
-        acquisition_.cycle().deleteFrame(*it);
+    // From the highest position down, so that the positions still to delete stay valid.
+    for (size_t i = found.size(); i-- > 0;)
+        acquisition_.cycle().deleteFrame(found[i]);
 }
 
 void FrameTools::removeFlaws() {

@@ -188,13 +188,13 @@ TEST(GifDecode, FullTableWithoutClear) {
     std::vector<std::pair<int, int>> codes{{256, 9}, {7, 9}};
     int next = 258, width = 9;
     while (next < 4096) {
-        codes.push_back({7, width});
+        codes.emplace_back(7, width);
         if (++next == (1 << width) && width < 12)
             ++width;
     }
-    codes.push_back({7, 12});
-    codes.push_back({300, 12});
-    codes.push_back({257, 12});
+    codes.emplace_back(7, 12);
+    codes.emplace_back(300, 12);
+    codes.emplace_back(257, 12);
     const int count = 1 + (4096 - 258) + 1 + 2;
     GifBuilder gif(count, 1);
     gif.image(0, 0, count, 1, std::string(1, '\x08') + gifCodes(codes));

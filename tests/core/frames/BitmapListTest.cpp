@@ -84,10 +84,10 @@ TEST(BitmapList, CountsAndTimesFollowAModel) {
             if (action < 8) {
                 const double t = step + 0.25;
                 store.addTimed(solid(level), t);
-                model.push_back({level, t});
+                model.emplace_back(level, t);
             } else if (action < 12) {
                 store.add(solid(level));
-                model.push_back({level, 0.0});
+                model.emplace_back(level, 0.0);
             } else if (action < 19 && !model.empty()) {
                 const auto at = static_cast<int32_t>(random() % model.size());
                 store.remove(at);

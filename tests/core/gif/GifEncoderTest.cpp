@@ -252,6 +252,11 @@ TEST(GifEncoder, CommandLine) {
                                  dir.file("a.bmp") + " " + dir.file("b.ifrm"));
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(runCommand(cli + " identify " + dir.file("out.gif")).out, "Gif 40x20 3\n");
+    // A GIF input gives all its composited frames, as it does to the movie export.
+    r = runCommand(cli + " gif " + dir.file("again.gif") + " " + dir.file("out.gif") + " " +
+                   dir.file("a.bmp"));
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(runCommand(cli + " identify " + dir.file("again.gif")).out, "Gif 30x20 4\n");
     r = runCommand(cli + " gif " + dir.file("x.gif") + " --fps 0 " + dir.file("a.bmp") + " 2>&1");
     EXPECT_EQ(r.status, 1);
 }

@@ -63,7 +63,7 @@ TEST_F(LinkLibraryTest, SaveSelectedBranchWritesTheNodeAndLaterSiblings) {
     threeFolders();
     tree.select(tree.root()->child(1));
     lib.setLinksModified(true);
-    dialogs.files.push_back(dir.file("branch.klnx"));
+    dialogs.files.emplace_back(dir.file("branch.klnx"));
     lib.saveSelectedBranchCommand();
     EXPECT_EQ(dialogs.fileDialogs.at(0).title, "Save Branch");
     EXPECT_EQ(names(dir.file("branch.klnx")), "R F2 l2 F3 l3 ");

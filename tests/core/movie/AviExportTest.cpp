@@ -85,6 +85,7 @@ TEST(MovieExport, StreamMatchesFramesRateAndSize) {
         EXPECT_EQ(stream["r_frame_rate"], c.rate);
         EXPECT_EQ(stream["nb_read_frames"], std::to_string(c.frames));
         std::vector<int> expectedGauge;
+        expectedGauge.reserve(static_cast<size_t>(c.frames) + 1);
         for (int i = 0; i < c.frames; ++i)
             expectedGauge.push_back(i);
         expectedGauge.push_back(0);

@@ -34,6 +34,7 @@ public:
                                          "http.server",      "0",           "--bind",
                                          "127.0.0.1",        "--directory", folder};
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);

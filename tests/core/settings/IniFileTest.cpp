@@ -90,6 +90,7 @@ TEST(IniFile, HistoryKeepsTenEntriesAndLeavesOlderKeys) {
     TempDir dir;
     IniFile ini(dir.file("ksx.ini"));
     std::vector<std::string> entries;
+    entries.reserve(12);
     for (int i = 0; i < 12; ++i)
         entries.push_back("http://host/" + std::to_string(i));
     writeAddressHistory(ini, entries);

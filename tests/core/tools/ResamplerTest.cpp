@@ -100,11 +100,10 @@ TEST(Resampler, WeightsAndEdgeRules) {
     EXPECT_EQ(axisScale(3, 2), 2.0f);
 
     // Every index stays inside the source, even for tiny sources and extreme reductions.
-    for (int filter = 0; filter < kFilterCount; ++filter)
+    for (const FilterEntry& filter : kFilterTable)
         for (int n : {1, 2, 3})
             for (const auto& list :
-                 buildWeights(40, n, axisScale(40, n), kFilterTable[filter].support,
-                              kFilterTable[filter].filter))
+                 buildWeights(40, n, axisScale(40, n), filter.support, filter.filter))
                 for (const auto& e : list.entries)
                     ASSERT_TRUE(e.pixel >= 0 && e.pixel < n);
     for (const auto& list : buildWeights(2, 5000, axisScale(2, 5000), 3.0f,
