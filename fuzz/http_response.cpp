@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kestrix::HttpClient client;
     kestrix::applyImageFetchSettings(client);
     client.setPump([] { peer.step(); });
-    client.OnAboutToSend = [](kestrix::HttpClient& c) {
+    client.onAboutToSend = [](kestrix::HttpClient& c) {
         if (c.host() != "127.0.0.1" || c.port() != peer.port())
             throw LeavesThePeer{};
     };
