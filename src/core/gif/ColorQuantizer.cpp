@@ -162,7 +162,7 @@ std::vector<Color> ColorQuantizer::listPalette() const {
     return palette;
 }
 
-ColourLookup::ColourLookup(const std::vector<Color>& palette) : palette_(palette) {
+ColourLookup::ColourLookup(const std::vector<Color>& palette) {
     cache_.fill(-1);
     // Entries beyond the palette never win: they are farther than any colour can be.
     for (size_t i = 0; i < 256; ++i) {

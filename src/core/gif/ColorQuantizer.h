@@ -60,7 +60,6 @@ public:
 private:
     int nearest(uint8_t r, uint8_t g, uint8_t b) const;
 
-    const std::vector<Color>& palette_;
     std::array<int16_t, 32768> cache_;
     // The palette channel by channel, for the search.
     alignas(16) int16_t red_[256], green_[256], blue_[256];

@@ -10,15 +10,6 @@ namespace kestrix {
 
 namespace {
 
-// Clamp, then round half to even.
-inline uint8_t toByte(float v) {
-    if (v > 255.0f)
-        return 255;
-    if (v < 0.0f)
-        return 0;
-    return static_cast<uint8_t>(std::nearbyintf(v));
-}
-
 // Rows resampled across in groups of kLanes: the group's bytes are transposed so that each
 // source value of the kLanes rows sits side by side, and one destination pixel's sums for all
 // rows run in vector lanes, each lane adding its terms in list order.
