@@ -1,5 +1,6 @@
-// The socket component's waits: lookup on a helper thread, non-blocking connect, peeking line
-// reads, bulk capture and sending, each polling for a few milliseconds between pumps.
+// The socket component's waits: lookup on a helper thread, non-blocking connect to each address
+// in turn, the TLS handshake, peeking line reads, bulk capture and sending, each polling for a
+// few milliseconds between pumps.
 #include "core/net/AsyncSocket.h"
 
 #include "core/net/SocketErrors.h"
@@ -34,13 +35,14 @@ AsyncSocket::AsyncSocket() : lineBuffer_(kLineBufferSize) {
         fail("Initializaton of windows sockets failed");
 }
 
-bool AsyncSocket::openSocket() {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+bool AsyncSocket::openSocket(int family) {
+    int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         takeError(errno);
         return false;
     }
     socket_ = SocketHandle(fd);
+    family_ = family;
     return true;
 }
 
@@ -109,19 +111,28 @@ void AsyncSocket::connect() {
         if (!handled || !resolveHost())
             fail("Null Remote Address");
     }
-    startConnect();
-
-    int connectError = 0;
-    {
-        WaitTimer timer(*this);
-        while (!connected_ && connectError == 0 && !timedOut_ && !canceled_) {
-            short ready = waitRound(POLLOUT);
-            if (ready != 0)
-                connectError = finishConnect(ready);
-        }
+    const int port = remotePort();
+    if (port < 1 || port > 65535) {
+        lastError_ = kSocketCannotAssignAddress;
+        throwSocketError(lastError_);
     }
-    if (connected_ && !timedOut_ && !canceled_)
+
+    // A dead or refusing address hands over to the next one; the last one's failure is the
+    // fetch's.
+    int connectError = 0;
+    for (size_t i = 0; i < addresses_.size(); ++i) {
+        const bool last = i + 1 == addresses_.size();
+        remoteAddress_ = addresses_[i];
+        connectError = connectTo(addresses_[i].withPort(port), last ? 0 : kNextAddressMs);
+        if (connected_ || timedOut_ || canceled_ || last)
+            break;
+        socket_.reset(); // the next attempt opens a socket of its address's family
+    }
+    if (connected_ && !timedOut_ && !canceled_) {
+        if (secure_)
+            startTls();
         return;
+    }
     if (onConnectionFailed)
         onConnectionFailed(*this);
     if (timedOut_)
@@ -134,29 +145,94 @@ void AsyncSocket::connect() {
     fail("Connection Failed");
 }
 
-void AsyncSocket::startConnect() {
-    int port = remotePort();
-    if (port < 1 || port > 65535) {
-        lastError_ = kSocketCannotAssignAddress;
-        throwSocketError(lastError_);
+int AsyncSocket::connectTo(const SocketAddress& address, int limitMs) {
+    int connectError = startConnect(address);
+    if (connectError != 0 || connected_)
+        return connectError;
+    WaitTimer timer(*this);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    while (!connected_ && connectError == 0 && !timedOut_ && !canceled_) {
+        short ready = waitRound(POLLOUT);
+        if (ready != 0)
+            connectError = finishConnect(ready);
+        else if (limitMs > 0 && std::chrono::steady_clock::now() >= giveUp)
+            connectError = kSocketTimedOut;
     }
-    if (!socket_.valid() && !openSocket())
+    return connectError;
+}
+
+int AsyncSocket::startConnect(const SocketAddress& address) {
+    if ((!socket_.valid() || family_ != address.family()) && !openSocket(address.family()))
         throwSocketError(lastError_);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(port));
-    address.sin_addr.s_addr = *remoteAddress_;
-    if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) ==
-        0) {
+    if (::connect(socket_.get(), reinterpret_cast<const sockaddr*>(&address.storage),
+                  address.length) == 0) {
         connected_ = true;
         if (onConnect)
             onConnect(*this);
-        return;
+        return 0;
     }
     int posixErrno = errno;
     int number = takeError(posixErrno);
     if (posixErrno != EINPROGRESS && !isRetry(number))
-        throwSocketError(number);
+        return number;
+    return 0;
+}
+
+void AsyncSocket::startTls() {
+    report("Secure Handshake", kReportStep);
+    try {
+        if (!tlsContext_ || tlsContext_->certificateFile() != tlsOptions_.certificateFile)
+            tlsContext_ = std::make_shared<TlsContext>(tlsOptions_.certificateFile);
+        tls_ = std::make_unique<TlsSession>(tlsContext_, socket_.get(), remoteName(),
+                                            tlsOptions_.pins);
+        WaitTimer timer(*this);
+        for (;;) {
+            const TlsSession::Want want = tls_->handshake();
+            if (want == TlsSession::Want::Nothing)
+                break;
+            waitRound(want == TlsSession::Want::Read ? POLLIN : POLLOUT);
+            if (timedOut_)
+                fail("Connection Timed out");
+            if (canceled_)
+                fail("Connection Canceled");
+        }
+    } catch (...) {
+        if (onConnectionFailed)
+            onConnectionFailed(*this);
+        throw;
+    }
+}
+
+ssize_t AsyncSocket::tlsWouldBlock(TlsSession::Want want) {
+    retryEvents_ = want == TlsSession::Want::Write ? POLLOUT : POLLIN;
+    lastError_ = kSocketWouldBlock;
+    return -1;
+}
+
+ssize_t AsyncSocket::receive(char* into, size_t size, bool peek) {
+    retryEvents_ = POLLIN;
+    if (tls_) {
+        TlsSession::Want want = TlsSession::Want::Nothing;
+        const ssize_t n = tls_->read(into, size, peek, want);
+        return n < 0 ? tlsWouldBlock(want) : n;
+    }
+    const ssize_t n = ::recv(socket_.get(), into, size, peek ? MSG_PEEK : 0);
+    if (n < 0)
+        takeError(errno);
+    return n;
+}
+
+ssize_t AsyncSocket::transmit(const char* from, size_t size) {
+    retryEvents_ = POLLOUT;
+    if (tls_) {
+        TlsSession::Want want = TlsSession::Want::Nothing;
+        const ssize_t n = tls_->write(from, size, want);
+        return n < 0 ? tlsWouldBlock(want) : n;
+    }
+    const ssize_t n = ::send(socket_.get(), from, size, MSG_NOSIGNAL);
+    if (n < 0)
+        takeError(errno);
+    return n;
 }
 
 int AsyncSocket::finishConnect(short ready) {
@@ -177,11 +253,12 @@ int AsyncSocket::finishConnect(short ready) {
 bool AsyncSocket::resolveHost() {
     report("Resolve Host", kReportStep);
     std::string name = remoteName();
-    if (auto dotted = parseDottedIPv4(name)) {
-        remoteAddress_ = dotted;
+    addresses_.clear();
+    remoteAddress_.reset();
+    if (auto numeric = parseNumericAddress(name)) {
+        addresses_.push_back(*numeric);
         return true;
     }
-    remoteAddress_.reset();
     bool lookupDone = false;
     HostLookup lookup(name, resolver_);
     {
@@ -196,8 +273,8 @@ bool AsyncSocket::resolveHost() {
         fail("Host Lookup Timed Out");
     if (canceled_)
         fail("Host Lookup Canceled");
-    remoteAddress_ = lookup.address();
-    if (!remoteAddress_)
+    addresses_ = lookup.addresses();
+    if (addresses_.empty())
         return false;
     if (onHostResolved)
         onHostResolved(*this);
@@ -206,9 +283,9 @@ bool AsyncSocket::resolveHost() {
 
 void AsyncSocket::consume(char* into, size_t count) {
     while (count > 0) {
-        ssize_t n = ::recv(socket_.get(), into, count, 0);
+        ssize_t n = receive(into, count, false);
         if (n <= 0) {
-            int number = n < 0 ? takeError(errno) : kSocketNotConnected;
+            int number = n < 0 ? lastError_ : kSocketNotConnected;
             if (!isRetry(number))
                 throwSocketError(number);
             continue;
@@ -224,7 +301,7 @@ std::string AsyncSocket::readLn() {
     char* buffer = lineBuffer_.data();
     size_t taken = 0; // bytes of this line already removed from the socket
     for (;;) {
-        ssize_t n = ::recv(socket_.get(), buffer + taken, kLineBufferSize - taken, MSG_PEEK);
+        ssize_t n = receive(buffer + taken, kLineBufferSize - taken, true);
         if (n == 0)
             return {};
         if (n > 0) {
@@ -241,13 +318,13 @@ std::string AsyncSocket::readLn() {
                 fail("Header line too long");
             pumpEvents();
         } else {
-            int number = takeError(errno);
+            int number = lastError_;
             // The socket was closed under the reader: that ends the header.
             if (number == kSocketNotConnected)
                 return {};
             if (!isRetry(number))
                 throwSocketError(number);
-            waitRound(POLLIN);
+            waitRound(retryEvents_);
         }
         if (canceled_) {
             canceled_ = false;
@@ -262,7 +339,7 @@ void AsyncSocket::captureString(std::string& result, size_t limit) {
     bytesReceived_ = 0;
     WaitTimer timer(*this);
     while (!canceled_) {
-        ssize_t n = ::recv(socket_.get(), lineBuffer_.data(), kLineBufferSize, 0);
+        ssize_t n = receive(lineBuffer_.data(), kLineBufferSize, false);
         if (n == 0)
             break;
         if (n > 0) {
@@ -275,12 +352,12 @@ void AsyncSocket::captureString(std::string& result, size_t limit) {
             pumpEvents();
             continue;
         }
-        int number = takeError(errno);
+        int number = lastError_;
         if (number == kSocketNotConnected)
             break;
         if (!isRetry(number))
             throwSocketError(number);
-        waitRound(POLLIN);
+        waitRound(retryEvents_);
     }
     if (canceled_) {
         canceled_ = false;
@@ -293,17 +370,17 @@ void AsyncSocket::sendBuffer(std::string_view bytes) {
     WaitTimer timer(*this);
     size_t sent = 0;
     while (sent < bytes.size() && !canceled_) {
-        ssize_t n = ::send(socket_.get(), bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        ssize_t n = transmit(bytes.data() + sent, bytes.size() - sent);
         if (n > 0) {
             sent += static_cast<size_t>(n);
             continue;
         }
         if (n == 0)
             break;
-        int number = takeError(errno);
+        int number = lastError_;
         if (!isRetry(number))
             throwSocketError(number);
-        waitRound(POLLOUT);
+        waitRound(retryEvents_);
     }
     if (canceled_) {
         canceled_ = false;
@@ -318,6 +395,9 @@ void AsyncSocket::disconnect() {
 
 void AsyncSocket::closeSocket() {
     report("Request Close Socket", kReportTransfer);
+    if (tls_)
+        tls_->shutdown();
+    tls_.reset();
     connected_ = false;
     socket_.reset();
     if (onDisconnect)

@@ -1,4 +1,5 @@
-// AsyncSocket: the TCP client socket under the HTTP client. Host lookup, connect, line and bulk
+// AsyncSocket: the TCP client socket under the HTTP client. Host lookup, connect (to each address
+// of the name in turn, IPv4 or IPv6), the TLS handshake of a secure connection, line and bulk
 // reading and sending all run on the caller's thread without blocking it: every wait blocks in
 // poll() for a few milliseconds at most and then calls the owner's pump, so the user interface
 // stays live and a Cancel issued from inside the pump (a click, a clock tick) ends the wait.
@@ -6,12 +7,15 @@
 
 #include "core/net/HostLookup.h"
 #include "core/net/SocketHandle.h"
+#include "core/net/TlsSession.h"
 #include "core/util/Pump.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +33,8 @@ public:
     static constexpr size_t kLineBufferSize = 65536;
     // The longest a wait blocks before it lets the owner handle its events.
     static constexpr int kWaitSliceMs = 4;
+    // How long a connect to one of several addresses may take before the next one is tried.
+    static constexpr int kNextAddressMs = 5000;
 
     // Creates the socket at once; failing that raises "Initializaton of windows sockets failed".
     AsyncSocket();
@@ -46,6 +52,11 @@ public:
     // Status reports at or below this level reach OnStatus; 0 silences them all.
     int reportLevel() const { return reportLevel_; }
     void setReportLevel(int level) { reportLevel_ = level; }
+    // A secure connection runs TLS over the socket, trusting what the options say.
+    bool secure() const { return secure_; }
+    void setSecure(bool secure) { secure_ = secure; }
+    const TlsOptions& tlsOptions() const { return tlsOptions_; }
+    void setTlsOptions(TlsOptions options) { tlsOptions_ = std::move(options); }
 
     Event onDisconnect;
     Event onConnect;
@@ -60,7 +71,8 @@ public:
     // The blocking lookup run on the helper thread; the system resolver by default.
     void setResolver(HostResolver resolver) { resolver_ = std::move(resolver); }
 
-    // Looks the host up and connects.
+    // Looks the host up and connects to its addresses in turn until one answers; a secure
+    // connection then completes its TLS handshake.
     void connect();
     // Closes the connection and makes a fresh socket ready.
     void disconnect();
@@ -83,7 +95,8 @@ public:
     int32_t bytesReceived() const { return bytesReceived_; }
     // The last socket error number (see SocketErrors.h).
     int lastError() const { return lastError_; }
-    std::optional<IPv4Address> remoteAddress() const { return remoteAddress_; }
+    // The address connected to (or last tried).
+    std::optional<SocketAddress> remoteAddress() const { return remoteAddress_; }
     // The socket descriptor, for options an owner wants to set (in OnConnect, say); it changes
     // with every Disconnect.
     int socket() const { return socket_.get(); }
@@ -113,10 +126,22 @@ private:
         AsyncSocket& socket_;
     };
 
-    bool openSocket();
+    bool openSocket(int family = AF_INET);
     // Looks the remote name up; false when it has no address. Raises on time-out and cancel.
     bool resolveHost();
-    void startConnect();
+    // Starts a connect to `address`: 0, or the socket error number of an immediate failure.
+    int startConnect(const SocketAddress& address);
+    // Connects to one address, waiting at most `limitMs` (0: the time-out alone); answers 0 or
+    // the socket error number.
+    int connectTo(const SocketAddress& address, int limitMs);
+    // The TLS handshake of a secure connection, with the waits of a connect.
+    void startTls();
+    // Reads or peeks from the connection (through TLS when secure): the count, 0 when the peer
+    // has closed, -1 with lastError set (and retryEvents_ saying what to wait for).
+    ssize_t receive(char* into, size_t size, bool peek);
+    ssize_t transmit(const char* from, size_t size);
+    // Takes the would-block of a TLS call.
+    ssize_t tlsWouldBlock(TlsSession::Want want);
     // The outcome of a connect that the socket reports ready: 0 or a socket error number.
     int finishConnect(short ready);
     void armTimer();
@@ -138,10 +163,17 @@ private:
     Pump pump_;
     HostResolver resolver_ = resolveWithSystem;
     SocketHandle socket_;
+    int family_ = AF_INET;
+    short retryEvents_ = POLLIN;
+    bool secure_ = false;
+    TlsOptions tlsOptions_;
+    std::shared_ptr<TlsContext> tlsContext_;
+    std::unique_ptr<TlsSession> tls_;
     bool connected_ = false;
     bool canceled_ = false;
     bool timedOut_ = false;
-    std::optional<IPv4Address> remoteAddress_;
+    std::vector<SocketAddress> addresses_;
+    std::optional<SocketAddress> remoteAddress_;
     std::vector<char> lineBuffer_;
     int32_t bytesReceived_ = 0;
     int lastError_ = 0;

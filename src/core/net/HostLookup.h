@@ -11,20 +11,35 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/socket.h>
+#include <vector>
 
 namespace kestrix {
 
-// An IPv4 address in network byte order.
-using IPv4Address = uint32_t;
+// One IPv4 or IPv6 address, its port left for the connect to fill in.
+struct SocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
 
-// A blocking lookup of one name; empty when the name has no IPv4 address.
-using HostResolver = std::function<std::optional<IPv4Address>(const std::string& name)>;
+    int family() const { return storage.ss_family; }
+    // "127.0.0.1", "::1".
+    std::string text() const;
+    // The same address with `port`, ready for connect().
+    SocketAddress withPort(int port) const;
+    bool operator==(const SocketAddress& other) const;
+};
 
-// The system's resolver (getaddrinfo, IPv4 only): the first address it gives.
-std::optional<IPv4Address> resolveWithSystem(const std::string& name);
+// An IPv4 address given in network byte order.
+SocketAddress ipv4Address(uint32_t networkOrder);
 
-// The address of a dotted IPv4 text such as "127.0.0.1", which needs no lookup.
-std::optional<IPv4Address> parseDottedIPv4(const std::string& name);
+// A blocking lookup of one name: its addresses in the order to try them; empty when it has none.
+using HostResolver = std::function<std::vector<SocketAddress>(const std::string& name)>;
+
+// The system's resolver (getaddrinfo for IPv4 and IPv6): every address, in the resolver's order.
+std::vector<SocketAddress> resolveWithSystem(const std::string& name);
+
+// The address of a numeric host, "127.0.0.1" or "::1" (without brackets), which needs no lookup.
+std::optional<SocketAddress> parseNumericAddress(const std::string& name);
 
 class HostLookup {
 public:
@@ -33,8 +48,8 @@ public:
 
     // Waits until the lookup has reported back or `limit` has passed; true when it has.
     bool waitFor(std::chrono::milliseconds limit) const;
-    // The address found; empty while running and when the lookup failed.
-    std::optional<IPv4Address> address() const;
+    // The addresses found; empty while running and when the lookup failed.
+    std::vector<SocketAddress> addresses() const;
 
 private:
     // Shared with the helper thread, which may outlive this object.
@@ -42,7 +57,7 @@ private:
         mutable std::mutex mutex;
         std::condition_variable reported;
         bool done = false;
-        std::optional<IPv4Address> address;
+        std::vector<SocketAddress> addresses;
     };
     std::shared_ptr<State> state_;
 };

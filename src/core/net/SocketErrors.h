@@ -12,6 +12,7 @@ inline constexpr int kSocketInterrupted = 10004;
 inline constexpr int kSocketWouldBlock = 10035;
 inline constexpr int kSocketNotConnected = 10057;
 inline constexpr int kSocketCannotAssignAddress = 10049;
+inline constexpr int kSocketTimedOut = 10060;
 
 // The socket error number for a POSIX errno; an errno without a counterpart is answered as is
 // (it is below 10000, so no table text matches it).

@@ -22,10 +22,10 @@ namespace {
 struct BlockedResolver {
     std::shared_ptr<std::atomic<bool>> release = std::make_shared<std::atomic<bool>>(false);
     HostResolver resolver() const {
-        return [release = release](const std::string&) -> std::optional<IPv4Address> {
+        return [release = release](const std::string&) {
             while (!*release)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return htonl(INADDR_LOOPBACK);
+            return std::vector<SocketAddress>{ipv4Address(htonl(INADDR_LOOPBACK))};
         };
     }
     ~BlockedResolver() { *release = true; }
@@ -282,11 +282,11 @@ TEST(AsyncSocket, NamesAreLookedUpAndAFailureMayBeRetriedOnce) {
         auto lookups = std::make_shared<std::atomic<int>>(0);
         HttpClient client;
         applyImageFetchSettings(client);
-        client.setResolver([lookups, c](const std::string& name) -> std::optional<IPv4Address> {
+        client.setResolver([lookups, c](const std::string& name) {
             EXPECT_EQ(name, "camera.example");
             if (++*lookups <= c.failuresBeforeSuccess)
-                return std::nullopt;
-            return htonl(INADDR_LOOPBACK);
+                return std::vector<SocketAddress>{};
+            return std::vector<SocketAddress>{ipv4Address(htonl(INADDR_LOOPBACK))};
         });
         client.onInvalidHost = [&](AsyncSocket&, bool& handled) { handled = c.handled; };
         bool resolved = false;
@@ -305,7 +305,7 @@ TEST(AsyncSocket, SystemResolverFindsLocalhost) {
     applyImageFetchSettings(client);
     client.get("http://localhost:" + std::to_string(server.port()) + "/");
     EXPECT_EQ(client.body(), "by name");
-    EXPECT_EQ(client.remoteAddress(), htonl(INADDR_LOOPBACK));
+    EXPECT_EQ(client.remoteAddress()->text(), "127.0.0.1");
 }
 
 TEST(SocketErrors, NumbersOutsideTheTableSayUnknown) {

@@ -1,0 +1,82 @@
+// TLS on the client's non-blocking socket, through OpenSSL. The session never waits: each call
+// does what it can and says whether it needs the socket readable or writable first, so the
+// socket's own poll-and-pump waits (with their cancel and time-out) drive the handshake, the
+// reads and the writes.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+struct ssl_ctx_st;
+struct ssl_st;
+
+namespace kestrix {
+
+// What the user allows and trusts for https addresses.
+struct TlsOptions {
+    bool allowHttps = false;
+    // A PEM file of further trusted certificates, added to the system's trust store.
+    std::string certificateFile;
+    // SHA-256 fingerprints of server certificates accepted as they are, as 64 lower-case hex
+    // digits each.
+    std::vector<std::string> pins;
+};
+
+// Fingerprints as users write them: hex digits, with colons and blanks allowed inside one and
+// blanks (or commas, or line ends) between them. Raises "Invalid certificate fingerprint: TEXT"
+// for anything that is not 32 bytes of hex.
+std::vector<std::string> parseFingerprints(std::string_view text);
+
+// The system trust store plus the certificate file: set up once and shared by the sessions.
+class TlsContext {
+public:
+    // Raises "Secure connection failed: REASON" when the certificate file cannot be read.
+    explicit TlsContext(const std::string& certificateFile);
+    ~TlsContext();
+    TlsContext(const TlsContext&) = delete;
+    TlsContext& operator=(const TlsContext&) = delete;
+
+    const std::string& certificateFile() const { return certificateFile_; }
+    ssl_ctx_st* get() const { return context_; }
+
+private:
+    std::string certificateFile_;
+    ssl_ctx_st* context_ = nullptr;
+};
+
+class TlsSession {
+public:
+    enum class Want { Nothing, Read, Write };
+
+    // `host` is the name (sent as SNI and checked against the certificate) or an IP literal
+    // (checked against the certificate's addresses, no SNI).
+    TlsSession(std::shared_ptr<TlsContext> context, int socket, const std::string& host,
+               std::vector<std::string> pins);
+    ~TlsSession();
+    TlsSession(const TlsSession&) = delete;
+    TlsSession& operator=(const TlsSession&) = delete;
+
+    // One step of the handshake: Nothing once it is complete. Raises "Certificate not trusted:
+    // REASON" or "Secure connection failed: REASON".
+    Want handshake();
+    // Up to `size` bytes (left in the session with `peek`): the count, 0 once the server has
+    // closed, or -1 with `want` set when the socket must be ready first. Raises on a broken
+    // connection.
+    ssize_t read(char* into, size_t size, bool peek, Want& want);
+    ssize_t write(const char* from, size_t size, Want& want);
+    // A polite close; never waits.
+    void shutdown();
+
+private:
+    [[noreturn]] void fail(int result) const;
+
+    std::shared_ptr<TlsContext> context_;
+    ssl_st* ssl_ = nullptr;
+    std::vector<std::string> pins_;
+};
+
+} // namespace kestrix
