@@ -46,7 +46,11 @@ bool Acquisition::fetchImage(Bitmap& target, BitmapList& frames) {
     lastByteCount = 0;
     try {
         const std::string url = view_.expandedAddress();
+        applyConnectionOptions(client_, connectionOptions(settings_));
         downloadImage(client_, url, target, &frames);
+        // Unchanged on the server: the duplicate test sees the last image again.
+        if (client_.notModified())
+            target = lastImage;
         received = true;
         urlChanged = url != lastUrl;
         lastUrl = url;

@@ -8,6 +8,9 @@ namespace kestrix {
 bool downloadImage(HttpClient& client, const std::string& address, Bitmap& bitmap,
                    BitmapList* frames) {
     client.get(address);
+    // An unchanged image (a 304 to a conditional request) has no body to decode.
+    if (client.notModified())
+        return false;
     return decodeImage(client.body(), address, bitmap, frames);
 }
 

@@ -2,10 +2,12 @@
 // and cookies.
 #include "core/net/HttpClient.h"
 
+#include "core/net/DigestAuth.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace kestrix {
 
@@ -58,6 +60,50 @@ bool isFollowedRedirect(int status) {
     return (status >= 300 && status <= 303) || status == 307 || status == 308;
 }
 
+// The responses whose body a Content-Length describes in full.
+bool bodyIsExpected(int status) {
+    return status >= 200 && status != 204 && status != 304 && !isFollowedRedirect(status);
+}
+
+// The value after a header line's name and colon, without surrounding blanks, at most `limit`
+// bytes.
+std::string headerValue(std::string_view line, size_t limit) {
+    line = withoutLineEnd(line);
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return {};
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+        value.remove_prefix(1);
+    while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+        value.remove_suffix(1);
+    return std::string(value.substr(0, limit));
+}
+
+// %XX sequences of a user or password written in an address; anything else stays as written.
+std::string percentDecoded(std::string_view text) {
+    auto hex = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return std::isdigit(byte) ? byte - '0' : std::tolower(byte) - 'a' + 10;
+    };
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// Answers to challenges and remembered validators are bounded, whatever a server sends.
+constexpr size_t kMaxChallengeLength = 4096;
+constexpr size_t kMaxRememberedAddresses = 1000;
+
 } // namespace
 
 std::string encodeBase64(std::string_view bytes) {
@@ -85,8 +131,18 @@ void applyImageFetchSettings(HttpClient& client) {
     client.headerInfo().localMailAddress = kImageFetchUserAgent;
 }
 
+void applyConnectionOptions(HttpClient& client, const ConnectionOptions& options) {
+    client.setTlsOptions(options.tls);
+    client.setConditional(options.conditional);
+    client.headerInfo().localMailAddress =
+        options.userAgent.empty() ? std::string(kImageFetchUserAgent) : options.userAgent;
+}
+
 void HttpClient::get(const std::string& address) {
     url_ = address;
+    digestAnswer_.clear();
+    digestTried_ = false;
+    followingRedirect_ = false;
     runRequest();
 }
 
@@ -98,7 +154,7 @@ void HttpClient::runRequest() {
         if (onAboutToSend)
             onAboutToSend(*this);
         exchange();
-    } while (prepareRedirect(redirects));
+    } while (prepareRedirect(redirects) || prepareDigest());
 }
 
 void HttpClient::exchange() {
@@ -107,10 +163,19 @@ void HttpClient::exchange() {
         sendHeader();
         statusCode_ = 0;
         readHeader();
-        // The previous body's buffer takes the next one: a camera's images are of much the same
-        // size, so a fetch seldom allocates, and a failed capture leaves Body as it was.
-        captureString(capture_, kMaxBodyBytes);
-        body_.swap(capture_);
+        if (notModified()) {
+            body_.clear();
+        } else {
+            // The previous body's buffer takes the next one: a camera's images are of much the
+            // same size, so a fetch seldom allocates, and a failed capture leaves Body as it was.
+            captureString(capture_, kMaxBodyBytes);
+            if (contentLength_ && bodyIsExpected(statusCode_) &&
+                static_cast<int64_t>(capture_.size()) < *contentLength_)
+                throw Error("Connection closed after " + std::to_string(capture_.size()) + " of " +
+                            std::to_string(*contentLength_) + " bytes");
+            body_.swap(capture_);
+        }
+        rememberValidators();
         reportOutcome();
     } catch (...) {
         disconnect();
@@ -147,10 +212,69 @@ bool HttpClient::prepareRedirect(int& redirects) {
     if (handled)
         return false;
     if (url_.find('/') == std::string::npos)
-        url_ = "http://" + host() + "/" + url_;
+        url_ = std::string(secure() ? "https://" : "http://") + hostText() + "/" + url_;
     if (++redirects > kMaxRedirects)
         throw Error("Too many redirects");
+    // A Digest answer is for one address only.
+    digestAnswer_.clear();
+    followingRedirect_ = true;
     return true;
+}
+
+bool HttpClient::prepareDigest() {
+    if (statusCode_ != 401 || digestTried_ || headerInfo_.userId.empty())
+        return false;
+    const auto challenge = parseDigestChallenge(wwwAuthenticate_);
+    if (!challenge)
+        return false;
+    // One answer only: a second 401 ends the exchange, so a wrong password is not tried again
+    // and again against a camera that locks accounts.
+    digestTried_ = true;
+    digestAnswer_ = digestAuthorization(*challenge, headerInfo_.userId, headerInfo_.password, "GET",
+                                        path_, makeCnonce(), 1);
+    return true;
+}
+
+std::string HttpClient::origin() const {
+    return std::string(secure() ? "https://" : "http://") + hostText() + ":" +
+           std::to_string(port());
+}
+
+void HttpClient::takeCredentials(const std::optional<std::string>& userInfo) {
+    if (userInfo) {
+        const size_t colon = userInfo->find(':');
+        headerInfo_.userId = percentDecoded(userInfo->substr(0, colon));
+        headerInfo_.password = colon == std::string::npos
+                                   ? std::string()
+                                   : percentDecoded(userInfo->substr(colon + 1));
+        addressCredentials_ = true;
+        credentialsOrigin_ = origin();
+        return;
+    }
+    // Credentials from an earlier address never travel to another host or port, nor to the
+    // next address fetched.
+    if (addressCredentials_ && (!followingRedirect_ || origin() != credentialsOrigin_)) {
+        headerInfo_.userId.clear();
+        headerInfo_.password.clear();
+        addressCredentials_ = false;
+    }
+}
+
+void HttpClient::rememberValidators() {
+    if (!conditional_ || statusCode_ != 200)
+        return;
+    if (received_.etag.empty() && received_.lastModified.empty()) {
+        validators_.erase(url_);
+        return;
+    }
+    // Addresses with changing macros would otherwise collect without end.
+    if (validators_.size() >= kMaxRememberedAddresses && !validators_.count(url_))
+        validators_.clear();
+    validators_[url_] = received_;
+}
+
+std::string HttpClient::hostText() const {
+    return host().find(':') != std::string::npos ? "[" + host() + "]" : host();
 }
 
 void HttpClient::parseAddress() {
@@ -172,11 +296,17 @@ void HttpClient::parseAddress() {
     path_ = slash == std::string::npos ? std::string() : url_.substr(slash, kMaxPathLength);
 
     size_t colon = url_.find(':');
+    setSecure(false);
     if (colon != std::string::npos) {
         std::string scheme = toLowerAscii(url_.substr(0, colon));
-        if (scheme == "https")
-            throw Error("HTTP Secure Socket is not supported");
-        setPort(scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80);
+        if (scheme == "https") {
+            if (!tlsOptions().allowHttps)
+                throw Error("HTTP Secure Socket is not supported");
+            setSecure(true);
+            setPort(443);
+        } else {
+            setPort(scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80);
+        }
     }
 
     std::string hostPart;
@@ -184,13 +314,21 @@ void HttpClient::parseAddress() {
         hostPart = field(url_, '/', 3);
     else if (url_.front() != '/')
         hostPart = field(url_, '/', 1);
-    size_t portColon = hostPart.find(':');
-    if (portColon != std::string::npos) {
+    // "user:password@host": the last "@" ends the credentials, which may hold ":" and "@".
+    std::optional<std::string> userInfo;
+    if (const size_t at = hostPart.rfind('@'); at != std::string::npos) {
+        userInfo = hostPart.substr(0, at);
+        hostPart.erase(0, at + 1);
+    }
+    if (!hostPart.empty() && hostPart.front() == '[') {
+        hostPart = takeIPv6Literal(hostPart);
+    } else if (size_t portColon = hostPart.find(':'); portColon != std::string::npos) {
         setPort(strToInt(field(hostPart, ':', 2)));
         hostPart.resize(portColon);
     }
     if (!hostPart.empty())
         setHost(hostPart);
+    takeCredentials(userInfo);
 
     if (path_.empty()) {
         path_ = "/";
@@ -205,9 +343,9 @@ void HttpClient::buildHeader() {
     } else {
         requestHeader_.add("GET " + url_ + " HTTP/1.0");
         requestHeader_.add("Proxy-Connection: Keep-Alive");
-        requestHeader_.add("Host: " + host());
+        requestHeader_.add("Host: " + hostText());
     }
-    requestHeader_.setHeader("Host", host());
+    requestHeader_.setHeader("Host", hostText());
     requestHeader_.add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     requestHeader_.add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     const HeaderInfo& info = headerInfo_;
@@ -222,6 +360,16 @@ void HttpClient::buildHeader() {
     if (!info.userId.empty() && !info.password.empty())
         requestHeader_.setHeader("Authorization",
                                  "Basic " + encodeBase64(info.userId + ":" + info.password));
+    if (!digestAnswer_.empty())
+        requestHeader_.setHeader("Authorization", digestAnswer_);
+    if (conditional_) {
+        if (auto known = validators_.find(url_); known != validators_.end()) {
+            if (!known->second.etag.empty())
+                requestHeader_.setHeader("If-None-Match", known->second.etag);
+            if (!known->second.lastModified.empty())
+                requestHeader_.setHeader("If-Modified-Since", known->second.lastModified);
+        }
+    }
     requestHeader_.add("Content-type: application/x-www-form-urlencoded");
 }
 
@@ -236,6 +384,9 @@ void HttpClient::readHeader() {
     setCookie_.clear();
     location_.clear();
     header_.clear();
+    contentLength_.reset();
+    wwwAuthenticate_.clear();
+    received_ = {};
     int lines = 0;
     std::string line = readLn();
     if (!line.empty()) {
@@ -251,6 +402,8 @@ void HttpClient::readHeader() {
             setCookie_ = fieldValue(line, 12);
         else if (name == "LOCATION:")
             location_ = fieldValue(line, 10);
+        else
+            readOtherField(line);
         bool end = isEndOfHeader(line);
         if (!end && ++lines > kMaxHeaderLines)
             throw Error("Header too long");
@@ -258,6 +411,40 @@ void HttpClient::readHeader() {
         if (end)
             return;
     }
+}
+
+void HttpClient::readOtherField(std::string_view line) {
+    const std::string name = toUpperAscii(std::string(line.substr(0, line.find(':'))));
+    if (name == "CONTENT-LENGTH") {
+        const auto length = parseInt64(headerValue(line, 32));
+        contentLength_ = length && *length >= 0 ? length : std::nullopt;
+    } else if (name == "WWW-AUTHENTICATE") {
+        std::string value = headerValue(line, kMaxChallengeLength);
+        if (wwwAuthenticate_.empty() && parseDigestChallenge(value))
+            wwwAuthenticate_ = std::move(value);
+    } else if (name == "ETAG") {
+        received_.etag = headerValue(line, kMaxFieldLength);
+    } else if (name == "LAST-MODIFIED") {
+        received_.lastModified = headerValue(line, kMaxFieldLength);
+    }
+}
+
+std::string HttpClient::takeIPv6Literal(const std::string& hostPart) {
+    const size_t close = hostPart.find(']');
+    std::string literal =
+        hostPart.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    if (literal.find('%') != std::string::npos)
+        throw Error("IPv6 addresses with a zone (" + hostPart + ") are not supported");
+    if (close == std::string::npos || literal.find(':') == std::string::npos ||
+        !parseNumericAddress(literal))
+        throw Error("Invalid IPv6 address: " + hostPart);
+    const std::string rest = hostPart.substr(close + 1);
+    if (!rest.empty()) {
+        if (rest.front() != ':')
+            throw Error("Invalid IPv6 address: " + hostPart);
+        setPort(strToInt(rest.substr(1)));
+    }
+    return literal;
 }
 
 std::string HttpClient::remoteName() const {

@@ -1,12 +1,17 @@
 // HttpClient: fetches one address with an HTTP/1.0 GET over AsyncSocket and keeps the response
-// body in memory. It parses the address, builds the request header, reads the response header,
-// follows redirects (taking a cookie they set along) and reads the body until the server closes.
+// body in memory. It parses the address (https when allowed, IPv6 literals, a user and password
+// written in it), builds the request header, reads the response header, follows redirects
+// (taking a cookie they set along), answers one Digest challenge, and reads the body until the
+// server closes, checking it against Content-Length.
 #pragma once
 
 #include "core/net/AsyncSocket.h"
 #include "core/net/HeaderLines.h"
 
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 
 namespace kestrix {
@@ -36,8 +41,16 @@ public:
 
     // Fetches `address`. Returns when the exchange is over, with the body in Body and the header
     // text in Header; an HTTP error status is no failure. Failures raise, after the connection
-    // has been closed.
+    // has been closed. A body shorter than its Content-Length raises "Connection closed after N
+    // of M bytes".
     void get(const std::string& address);
+
+    // Ask only for changes: the ETag and Last-Modified of each address's last 200 response are
+    // sent back as If-None-Match and If-Modified-Since; a 304 answer reads no body.
+    bool conditional() const { return conditional_; }
+    void setConditional(bool on) { conditional_ = on; }
+    // The last exchange was a 304 to a conditional request: the image has not changed.
+    bool notModified() const { return conditional_ && statusCode_ == 304; }
 
     const std::string& body() const { return body_; }
     const std::string& header() const { return header_; }
@@ -69,8 +82,10 @@ public:
     const std::string& setCookie() const { return setCookie_; }
     const HeaderLines& requestHeader() const { return requestHeader_; }
 
-    // Sets Path, Host and Port from URL.
+    // Sets Path, Host and Port from URL, and the credentials written in it.
     void parseAddress();
+    // The host as the Host line and a relative redirect write it: an IPv6 address in brackets.
+    std::string hostText() const;
     // Fills requestHeader for a GET of URL.
     void buildHeader();
 
@@ -88,6 +103,22 @@ private:
     void reportOutcome();
     // The steps between two exchanges; true when another exchange follows.
     bool prepareRedirect(int& redirects);
+    // After a 401: true when a Digest answer to its challenge is to be sent (once per Get).
+    bool prepareDigest();
+    // Takes or forgets the credentials of the address: they go only to the host and port they
+    // were written for.
+    void takeCredentials(const std::optional<std::string>& userInfo);
+    // "[::1]:8080": the address inside the brackets, and the port after them.
+    std::string takeIPv6Literal(const std::string& hostPart);
+    // Content-Length, a Digest challenge, ETag and Last-Modified.
+    void readOtherField(std::string_view line);
+    void rememberValidators();
+    std::string origin() const;
+
+    struct Validators {
+        std::string etag;
+        std::string lastModified;
+    };
 
     std::string body_;
     std::string capture_;
@@ -101,10 +132,32 @@ private:
     std::string location_;
     std::string setCookie_;
     HeaderLines requestHeader_;
+    std::optional<int64_t> contentLength_;
+    std::string wwwAuthenticate_;
+    Validators received_;
+    std::map<std::string, Validators> validators_;
+    bool conditional_ = false;
+    // Credentials taken from an address, and the host and port they belong to.
+    bool addressCredentials_ = false;
+    std::string credentialsOrigin_;
+    std::string digestAnswer_;
+    bool digestTried_ = false;
+    bool followingRedirect_ = false;
 };
 
 // The User-Agent value the program sends, with its leading blank.
 inline constexpr const char* kImageFetchUserAgent = " Mozilla/3.0 (compatible; Indy Library)";
+
+// What the user may set beyond the documented request: https and its trust, conditional
+// requests, and the User-Agent (empty: the program's own).
+struct ConnectionOptions {
+    TlsOptions tls;
+    bool conditional = false;
+    std::string userAgent;
+};
+
+// Applies the options; with the defaults the client sends exactly the documented request.
+void applyConnectionOptions(HttpClient& client, const ConnectionOptions& options);
 
 // Configures a client as the program fetches images: default port, no status reports, no
 // time-out of its own, no proxy, and the program's User-Agent. The window and the command line

@@ -31,6 +31,11 @@ AppSettings readSettings(const IniFile& ini, const FormatSettings& fs) {
     s.selectedInx = ini.readInteger("Links", "SelectedInx", s.selectedInx);
     s.flawThreshold = ini.readFloat("Flaws", "FlawThreshold", s.flawThreshold, fs);
     s.blackFrame = ini.readBool("Flaws", "BlackFrame", s.blackFrame);
+    s.allowHttps = ini.readBool("Connection", "AllowHttps", s.allowHttps);
+    s.certificateFile = ini.readString("Connection", "CertificateFile", s.certificateFile);
+    s.pins = ini.readString("Connection", "Pins", s.pins);
+    s.conditional = ini.readBool("Connection", "Conditional", s.conditional);
+    s.userAgent = ini.readString("Connection", "UserAgent", s.userAgent);
     return s;
 }
 
@@ -42,8 +47,23 @@ void writeSettings(IniFile& ini, const AppSettings& s, int32_t selectedIndex,
     ini.writeString("Files", "DefaultFile", s.defaultFile);
     ini.writeFloat("Flaws", "FlawThreshold", s.flawThreshold, fs);
     ini.writeBool("Flaws", "BlackFrame", s.blackFrame);
+    ini.writeBool("Connection", "AllowHttps", s.allowHttps);
+    ini.writeString("Connection", "CertificateFile", s.certificateFile);
+    ini.writeString("Connection", "Pins", s.pins);
+    ini.writeBool("Connection", "Conditional", s.conditional);
+    ini.writeString("Connection", "UserAgent", s.userAgent);
     ini.writeInteger("Links", "SelectedInx", selectedIndex);
     ini.save();
+}
+
+ConnectionOptions connectionOptions(const AppSettings& s) {
+    ConnectionOptions o;
+    o.tls.allowHttps = s.allowHttps;
+    o.tls.certificateFile = s.certificateFile;
+    o.tls.pins = parseFingerprints(s.pins);
+    o.conditional = s.conditional;
+    o.userAgent = s.userAgent;
+    return o;
 }
 
 void writeSelectedIndex(IniFile& ini, int32_t selectedIndex) {

@@ -1,6 +1,7 @@
 // The program's settings in memory, and their place in "ksx.ini".
 #pragma once
 
+#include "core/net/HttpClient.h"
 #include "core/settings/IniFile.h"
 #include "core/util/FormatSettings.h"
 
@@ -17,7 +18,17 @@ struct AppSettings {
     int32_t selectedInx = 0;                  // Links / SelectedInx
     double flawThreshold = 0.07;              // Flaws / FlawThreshold, a fraction
     bool blackFrame = true;                   // Flaws / BlackFrame
+    // Connection: what goes beyond plain HTTP/1.0, each off or empty by default.
+    bool allowHttps = false;     // Connection / AllowHttps
+    std::string certificateFile; // Connection / CertificateFile
+    std::string pins;            // Connection / Pins: fingerprints separated by blanks
+    bool conditional = false;    // Connection / Conditional
+    std::string userAgent;       // Connection / UserAgent; empty: the program's own
 };
+
+// The client options the connection settings give. Raises "Invalid certificate fingerprint: TEXT"
+// for unreadable pins.
+ConnectionOptions connectionOptions(const AppSettings& settings);
 
 // The one settings file: $XDG_CONFIG_HOME/kestrix/ksx.ini, else ~/.config/kestrix/ksx.ini.
 std::string settingsFilePath();

@@ -2,6 +2,7 @@
 // wire.
 #include "NetTestSupport.h"
 #include "core/net/HeaderLines.h"
+#include "core/util/Text.h"
 #include "support/ScriptedServer.h"
 
 using namespace kestrix;
@@ -230,4 +231,20 @@ TEST(HttpRequest, CredentialsUseBase64WithPadding) {
                  {"\xff\xfe", "//4="}};
     for (const auto& c : cases)
         EXPECT_EQ(encodeBase64(c.in), c.out) << c.in;
+}
+
+TEST(Fingerprints, AsUsersWriteThem) {
+    const std::string a(64, 'a'),
+        b = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
+    std::string colons;
+    for (size_t i = 0; i < b.size(); i += 2)
+        colons += (i ? ":" : "") + b.substr(i, 2);
+    std::string spaced;
+    for (size_t i = 0; i < b.size(); i += 2)
+        spaced += (i ? " " : "") + b.substr(i, 2);
+    EXPECT_EQ(parseFingerprints(""), std::vector<std::string>{});
+    EXPECT_EQ(parseFingerprints(toUpperAscii(a) + " " + colons), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(parseFingerprints(spaced + "\n" + a + ","), (std::vector<std::string>{b, a}));
+    for (const std::string& bad : {std::string("abc"), a + "ff", a.substr(2) + "zz", a + " x"})
+        EXPECT_THROW(parseFingerprints(bad), Error) << bad;
 }

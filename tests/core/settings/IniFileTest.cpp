@@ -55,6 +55,10 @@ TEST(IniFile, DefaultsWhenTheFileIsMissingOrBroken) {
         EXPECT_EQ(s.selectedInx, 0);
         EXPECT_DOUBLE_EQ(s.flawThreshold, 0.07);
         EXPECT_TRUE(s.blackFrame);
+        // The connection settings send the documented request until they are changed.
+        EXPECT_FALSE(s.allowHttps);
+        EXPECT_FALSE(s.conditional);
+        EXPECT_EQ(s.userAgent, "");
         EXPECT_EQ(readAddressHistory(ini), std::vector<std::string>(10));
     }
 }
@@ -70,6 +74,11 @@ TEST(IniFile, WritingKeepsOtherLinesAndRoundTrips) {
     s.defaultFile = "/links/my.klnx";
     s.flawThreshold = 0.07;
     s.blackFrame = false;
+    s.allowHttps = true;
+    s.certificateFile = "/etc/cams/ca.pem";
+    s.pins = std::string(64, 'A') + " " + std::string(64, 'b');
+    s.conditional = true;
+    s.userAgent = "Archive/1.0";
     writeSettings(ini, s, 4, defaultFormatSettings());
     std::string text = readFile(ini.path());
     EXPECT_NE(text.find("; mine\n[Other]\nKeep=1\n[flaws]\nblackframe=0\nFlawThreshold=0.07\n"),
@@ -84,6 +93,16 @@ TEST(IniFile, WritingKeepsOtherLinesAndRoundTrips) {
     EXPECT_EQ(back.selectedInx, 4);
     EXPECT_FALSE(back.blackFrame);
     EXPECT_EQ(again.readString("Other", "Keep", ""), "1");
+    EXPECT_NE(text.find("[Connection]\nAllowHttps=1\nCertificateFile=/etc/cams/ca.pem\n"),
+              std::string::npos)
+        << text;
+    const ConnectionOptions options = connectionOptions(back);
+    EXPECT_TRUE(options.tls.allowHttps);
+    EXPECT_EQ(options.tls.certificateFile, "/etc/cams/ca.pem");
+    EXPECT_EQ(options.tls.pins,
+              (std::vector<std::string>{std::string(64, 'a'), std::string(64, 'b')}));
+    EXPECT_TRUE(options.conditional);
+    EXPECT_EQ(options.userAgent, "Archive/1.0");
 }
 
 TEST(IniFile, HistoryKeepsTenEntriesAndLeavesOlderKeys) {
