@@ -3,6 +3,7 @@
 // one line per fetch on stdout. It runs until the wanted number of frames was captured or
 // Ctrl-C.
 #include "cli/CliCommand.h"
+#include "cli/ConnectionArgs.h"
 #include "core/acquire/Acquisition.h"
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
@@ -42,6 +43,7 @@ struct WatchOptions {
     std::string gifFile;
     std::string aviFile;
     double fps = 10;
+    ConnectionArgs connection;
     bool keepFrames() const { return !framesFile.empty() || !gifFile.empty() || !aviFile.empty(); }
 };
 
@@ -74,6 +76,8 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
             o.aviFile = args[++i];
         else if (a == "--fps" && i + 1 < args.size())
             o.fps = strToFloat(args[++i], defaultFormatSettings());
+        else if (takeConnectionArg(args, i, o.connection, true))
+            continue;
         else if (o.url.empty() && a.rfind("--", 0) != 0)
             o.url = a;
         else
@@ -164,6 +168,13 @@ int runWatch(const Args& args) {
     FrameStore store;
     AppSettings settings;
     settings.timeOut = options.timeout;
+    // Checked before the first fetch, so a bad pin is reported at once.
+    connectionOptions(options.connection);
+    settings.allowHttps = options.connection.https;
+    settings.certificateFile = options.connection.caFile;
+    settings.pins = joinedPins(options.connection);
+    settings.conditional = options.connection.conditional;
+    settings.userAgent = options.connection.userAgent;
     LinkInfo link{"watch", options.url, options.interval};
     HttpClient client;
     applyImageFetchSettings(client);
@@ -201,7 +212,8 @@ int runWatch(const Args& args) {
 const Registration kRegistration(
     {"watch",
      "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
-     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--fps F]",
+     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--fps F] "
+     "[--https] [--ca-file PEM] [--pin SHA256]... [--user-agent TEXT] [--conditional]",
      runWatch});
 
 } // namespace

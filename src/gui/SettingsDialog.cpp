@@ -28,6 +28,7 @@ SettingsDialog::SettingsDialog(Dialogs& dialogs, QWidget* parent)
     pages_->addTab(generalPage(), "General");
     pages_->addTab(moviesPage(), "Movies/Animations");
     pages_->addTab(filePage(), "File/Path");
+    pages_->addTab(connectionPage(), "Connection");
     pages_->setCurrentIndex(2); // the first opening shows "File/Path"
 
     auto* ok = new QPushButton("OK", this);
@@ -47,7 +48,7 @@ SettingsDialog::SettingsDialog(Dialogs& dialogs, QWidget* parent)
     layout->addWidget(pages_);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ok, &QPushButton::clicked, this, &SettingsDialog::acceptIfValid);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(help, &QPushButton::clicked, this, [this] { emit helpRequested(2); });
 }
@@ -111,6 +112,57 @@ QWidget* SettingsDialog::filePage() {
     return page;
 }
 
+QWidget* SettingsDialog::connectionPage() {
+    auto* page = new QWidget(this);
+    allowHttpsChk = new QCheckBox("Allow secure (https) addresses", page);
+    allowHttpsChk->setObjectName("AllowHttpsChk");
+    certificateFileEdit = new QLineEdit(page);
+    certificateFileEdit->setObjectName("CertificateFileEdit");
+    certificateFileEdit->setPlaceholderText("PEM file, added to the system's trusted certificates");
+    auto* browse = new QPushButton("Browse", page);
+    browse->setObjectName("BrowseCertificateBtn");
+    browse->setAutoDefault(false);
+    pinsEdit = new QLineEdit(page);
+    pinsEdit->setObjectName("PinsEdit");
+    pinsEdit->setPlaceholderText("SHA-256 fingerprints, separated by blanks");
+    conditionalChk = new QCheckBox("Ask only for changes", page);
+    conditionalChk->setObjectName("ConditionalChk");
+    userAgentEdit = new QLineEdit(page);
+    userAgentEdit->setObjectName("UserAgentEdit");
+    userAgentEdit->setPlaceholderText("empty: the program's own");
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(allowHttpsChk, 0, 0, 1, 2);
+    grid->addWidget(new QLabel("Trusted certificates file", page), 1, 0, 1, 2);
+    grid->addWidget(certificateFileEdit, 2, 0);
+    grid->addWidget(browse, 2, 1);
+    grid->addWidget(new QLabel("Pinned certificates", page), 3, 0, 1, 2);
+    grid->addWidget(pinsEdit, 4, 0, 1, 2);
+    grid->addWidget(conditionalChk, 5, 0, 1, 2);
+    grid->addWidget(new QLabel("User agent", page), 6, 0, 1, 2);
+    grid->addWidget(userAgentEdit, 7, 0, 1, 2);
+    grid->setRowStretch(8, 1);
+    connect(browse, &QPushButton::clicked, this, [this] {
+        FileDialogOptions o;
+        o.title = "Select Trusted Certificates";
+        o.filter = "Certificates (PEM)|*.pem;*.crt|All Files|*.*";
+        o.initialDir = fromQ(QFileInfo(certificateFileEdit->text()).absolutePath());
+        if (auto chosen = dialogs_.openFile(o))
+            certificateFileEdit->setText(toQ(*chosen));
+    });
+    return page;
+}
+
+void SettingsDialog::acceptIfValid() {
+    try {
+        parseFingerprints(fromQ(pinsEdit->text()));
+    } catch (const std::exception& e) {
+        pages_->setCurrentIndex(3);
+        dialogs_.showMessage(std::string(e.what()) + ".", MessageIcon::Error);
+        return;
+    }
+    accept();
+}
+
 bool SettingsDialog::showSettingsDialog(AppSettings& settings) {
     loadSettingsDialog(settings);
     if (exec() != QDialog::Accepted)
@@ -125,6 +177,11 @@ void SettingsDialog::loadSettingsDialog(const AppSettings& s) {
     defaultFileEdit->setText(toQ(s.defaultFile));
     flawSpin->setValue(std::llround(s.flawThreshold * 100));
     blackFrameChk->setChecked(s.blackFrame);
+    allowHttpsChk->setChecked(s.allowHttps);
+    certificateFileEdit->setText(toQ(s.certificateFile));
+    pinsEdit->setText(toQ(s.pins));
+    conditionalChk->setChecked(s.conditional);
+    userAgentEdit->setText(toQ(s.userAgent));
 }
 
 void SettingsDialog::storeSettingsDialog(AppSettings& s) {
@@ -133,6 +190,11 @@ void SettingsDialog::storeSettingsDialog(AppSettings& s) {
     s.defaultFile = fromQ(defaultFileEdit->text());
     s.flawThreshold = static_cast<double>(flawSpin->value()) / 100.0;
     s.blackFrame = blackFrameChk->isChecked();
+    s.allowHttps = allowHttpsChk->isChecked();
+    s.certificateFile = fromQ(certificateFileEdit->text());
+    s.pins = fromQ(pinsEdit->text());
+    s.conditional = conditionalChk->isChecked();
+    s.userAgent = fromQ(userAgentEdit->text());
 }
 
 void SettingsDialog::browseLinkFile(const std::string& title, std::string& path) {

@@ -1,5 +1,6 @@
-// SettingsDialog: the time-out, the flaw threshold, black frames, the AVI quality and the default
-// link file. OK copies the edits into the settings in memory; nothing is written to the file here.
+// SettingsDialog: the time-out, the flaw threshold, black frames, the AVI quality, the default
+// link file and the connection settings (https and its trust, conditional requests, the user
+// agent). OK copies the edits into the settings in memory; nothing is written to the file here.
 #pragma once
 
 #include "core/settings/AppSettings.h"
@@ -37,6 +38,9 @@ private:
     QWidget* generalPage();
     QWidget* moviesPage();
     QWidget* filePage();
+    QWidget* connectionPage();
+    // OK with pins that cannot be read says why and keeps the dialog open.
+    void acceptIfValid();
 
     Dialogs& dialogs_;
     QTabWidget* pages_;
@@ -45,6 +49,11 @@ private:
     QCheckBox* blackFrameChk;
     QSlider* qualityTrack;
     QLineEdit* defaultFileEdit;
+    QCheckBox* allowHttpsChk;
+    QLineEdit* certificateFileEdit;
+    QLineEdit* pinsEdit;
+    QCheckBox* conditionalChk;
+    QLineEdit* userAgentEdit;
 };
 
 } // namespace kestrix::gui

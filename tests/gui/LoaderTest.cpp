@@ -5,6 +5,7 @@
 #include "gui/widgets/PictureView.h"
 #include "support/ImageBuilders.h"
 #include "support/ScriptedServer.h"
+#include "support/TlsTestServer.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -266,4 +267,24 @@ TEST_F(LoaderTest, GoFetchesTheAddressAsTheHistoryStoresIt) {
     find<QToolButton>("ReadAbortBtn")->click();
     find<QPushButton>("GoBtn")->click();
     EXPECT_EQ(text("ErrorDis"), "");
+}
+
+// https in the window: refused until allowed, a self-signed camera is not trusted until its
+// fingerprint is pinned, then its pictures are captured.
+TEST_F(LoaderTest, SecureCameraIsCapturedOnceItsCertificateIsPinned) {
+    TlsTestServer servers;
+    const QString address = QString::fromStdString(servers.url("selfsigned", "/pic.bmp"));
+    find<QComboBox>("URLCombo")->setEditText(address);
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "HTTP Secure Socket is not supported");
+    window->settings().allowHttps = true;
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "Certificate not trusted: self-signed certificate");
+    EXPECT_EQ(frames(), 0);
+    window->settings().pins = servers.selfSignedPin();
+    manualLoad();
+    manualLoad();
+    EXPECT_EQ(text("ErrorDis"), "");
+    EXPECT_EQ(frames(), 2);
+    EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 4);
 }

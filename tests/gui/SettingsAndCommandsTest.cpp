@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
 #include <QTabWidget>
@@ -154,4 +155,42 @@ TEST_F(WindowTest, ViewWithBrowserHandsOnlyWebAddresses) {
     find<QAction>("ViewWithBrowserMnu")->trigger();
     EXPECT_EQ(dialogs.messages.back(),
               "There is no application associated with the given filename extension.");
+}
+
+// The Connection page: its settings reach the settings in memory on OK, and pins that cannot be
+// read keep the dialog open with the reason.
+TEST_F(WindowTest, ConnectionPageEditsTheConnectionSettings) {
+    start();
+    AppSettings& s = window->settings();
+    gui::SettingsDialog& dlg = window->settingsDialog();
+    EXPECT_EQ(dlg.pages()->tabText(3), "Connection");
+    const std::string pin(64, 'c');
+    answer(
+        dlg,
+        [&] {
+            dlg.findChild<QCheckBox*>("AllowHttpsChk")->setChecked(true);
+            dlg.findChild<QLineEdit*>("CertificateFileEdit")->setText("/etc/cams/ca.pem");
+            dlg.findChild<QLineEdit*>("PinsEdit")->setText(QString::fromStdString(pin));
+            dlg.findChild<QCheckBox*>("ConditionalChk")->setChecked(true);
+            dlg.findChild<QLineEdit*>("UserAgentEdit")->setText("Archive/1.0");
+        },
+        true);
+    EXPECT_TRUE(dlg.showSettingsDialog(s));
+    EXPECT_TRUE(s.allowHttps);
+    EXPECT_EQ(s.certificateFile, "/etc/cams/ca.pem");
+    EXPECT_EQ(s.pins, pin);
+    EXPECT_TRUE(s.conditional);
+    EXPECT_EQ(s.userAgent, "Archive/1.0");
+
+    bool stayedOpen = false;
+    QTimer::singleShot(0, &dlg, [&] {
+        dlg.findChild<QLineEdit*>("PinsEdit")->setText("12:34");
+        dlg.findChild<QPushButton*>("OKBtn")->click();
+        stayedOpen = dlg.isVisible();
+        dlg.reject();
+    });
+    EXPECT_FALSE(dlg.showSettingsDialog(s));
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(dialogs.messages.back(), "Invalid certificate fingerprint: 1234.");
+    EXPECT_EQ(s.pins, pin);
 }

@@ -67,3 +67,30 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
                                            dir.file("all.avi"));
     EXPECT_EQ(probe.out, "2/1,2\n");
 }
+
+// With --conditional an unchanged image is answered 304 and logged as a duplicate of no bytes;
+// without it the server is never asked that way.
+TEST(WatchCommand, ConditionalRequestsTurnUnchangedImagesIntoDuplicates) {
+    for (const bool conditional : {true, false}) {
+        ScriptedServer server;
+        server.respond([](int i, const std::string& request) {
+            if (i < 2 && request.find("If-None-Match: \"a\"") != std::string::npos)
+                return Reply(httpResponse("304 Not Modified"));
+            return Reply(httpResponse("200 OK", bmpBody(i < 2 ? 10 : 20), {"ETag: \"a\""}));
+        });
+        const CommandResult r =
+            runCommand(std::string(KESTRIX_CLI) + " watch " + server.url("/cam.bmp") +
+                       " --interval 0 --count 2" + (conditional ? " --conditional" : ""));
+        ASSERT_EQ(r.status, 0) << r.out;
+        std::istringstream lines(r.out);
+        std::vector<std::string> outcome;
+        for (std::string line; std::getline(lines, line);)
+            outcome.push_back(line.substr(20));
+        const std::string size = std::to_string(bmpBody(10).size());
+        EXPECT_EQ(outcome, (std::vector<std::string>{"New " + size + " 6x4",
+                                                     conditional ? "Duplicate 0 6x4"
+                                                                 : "Duplicate " + size + " 6x4",
+                                                     "New " + size + " 6x4"}))
+            << conditional;
+    }
+}

@@ -2,6 +2,7 @@
 // server (Python's http.server), whose files must arrive byte for byte.
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
+#include "support/TlsTestServer.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -142,4 +143,42 @@ TEST(FetchCommand, MatchesAPythonWebServerByteForByte) {
         ASSERT_EQ(r.status, 0) << f.name;
         EXPECT_TRUE(readFile(fetched.file(f.name)) == f.bytes) << f.name;
     }
+}
+
+// The connection options of fetch: https only with --https, trust by --ca-file or --pin, a
+// chosen user agent, and --timeout for a server that never answers.
+TEST(FetchCommand, ConnectionOptions) {
+    TlsTestServer servers;
+    TempDir dir;
+    const std::string fetch = cli() + " fetch ";
+    const std::string good = servers.url("good");
+    CommandResult r = runCommand(fetch + good + " 2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "HTTP Secure Socket is not supported\n");
+    r = runCommand(fetch + "--https " + good + " 2>&1");
+    EXPECT_EQ(r.out, "Certificate not trusted: unable to get local issuer certificate\n");
+    r = runCommand(fetch + "--https --ca-file " + servers.rootFile() + " " + good);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "secure good");
+    r = runCommand(fetch + "--https --pin " + servers.selfSignedPin() + " " +
+                   servers.url("selfsigned"));
+    EXPECT_EQ(r.out, "secure selfsigned");
+    r = runCommand(fetch + "--https --pin nonsense " + good + " 2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Invalid certificate fingerprint: nonsense\n");
+
+    ScriptedServer server;
+    server.queue(httpResponse("200 OK", "hello"));
+    r = runCommand(fetch + "--user-agent 'Archive/1.0' " + server.url("/"));
+    EXPECT_EQ(r.out, "hello");
+    ASSERT_TRUE(server.waitForRequests(1));
+    EXPECT_NE(server.requests()[0].find("\r\nUser-Agent: Archive/1.0\r\n"), std::string::npos);
+
+    SilentPort silent;
+    const auto started = std::chrono::steady_clock::now();
+    r = runCommand(fetch + "--timeout 1 http://127.0.0.1:" + std::to_string(silent.port()) +
+                   "/ 2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Socket readln aborted\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
