@@ -190,7 +190,11 @@ void AsyncSocket::startTls() {
             const TlsSession::Want want = tls_->handshake();
             if (want == TlsSession::Want::Nothing)
                 break;
-            waitRound(want == TlsSession::Want::Read ? POLLIN : POLLOUT);
+            // The next step is tried only once the socket is ready: an idle handshake costs
+            // no more than any other wait.
+            const short events = want == TlsSession::Want::Read ? POLLIN : POLLOUT;
+            while (waitRound(events) == 0 && !timedOut_ && !canceled_) {
+            }
             if (timedOut_)
                 fail("Connection Timed out");
             if (canceled_)
