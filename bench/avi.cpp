@@ -3,7 +3,7 @@
 // pipe) with its MJPEG encoder into an AVI file in the same run: with its defaults, and at its best
 // quality with full-resolution chroma, on all cores and on one. "MB" is the size of the movie.
 #include "BenchFrames.h"
-#include "core/movie/AviExport.h"
+#include "core/movie/MovieExport.h"
 
 #include <benchmark/benchmark.h>
 #include <cstdio>

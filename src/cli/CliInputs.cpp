@@ -23,18 +23,24 @@ Bitmap readInputImage(const std::string& path) {
     return image;
 }
 
-void addInputFrames(BitmapList& frames, const std::string& path) {
+void visitInputFrames(const std::string& path, const FrameVisitor& each) {
     BitmapList found;
     if (equalsIgnoreCase(std::filesystem::path(path).extension().string(), ".ifrm")) {
         loadFromFile(found, path, nullptr);
     } else {
         Bitmap image;
         decodeImage(readFileBytes(path), fileName(path), image, &found);
-        if (found.count() == 0)
-            found.add(image);
+        if (found.count() == 0) {
+            each(image);
+            return;
+        }
     }
     for (int32_t i = 0; i < found.count(); ++i)
-        frames.add(*found.get(i));
+        each(*found.get(i));
+}
+
+void addInputFrames(BitmapList& frames, const std::string& path) {
+    visitInputFrames(path, [&frames](const Bitmap& frame) { frames.add(frame); });
 }
 
 void addInputFrames(BitmapList& frames, const std::vector<std::string>& paths) {

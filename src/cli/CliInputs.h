@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/frames/BitmapList.h"
+#include "core/movie/MovieExport.h"
 
 #include <string>
 #include <vector>
@@ -11,6 +12,10 @@ namespace kestrix::cli {
 
 // The picture of one image file (a GIF gives its first composited frame).
 Bitmap readInputImage(const std::string& path);
+
+// Hands every frame of one input to `each`, in order: all frames of a ".ifrm" file, all
+// composited frames of a GIF, otherwise the decoded image.
+void visitInputFrames(const std::string& path, const FrameVisitor& each);
 
 // Appends every frame of one input: all frames of a ".ifrm" file, all composited frames of a
 // GIF, otherwise the decoded image.

@@ -1,7 +1,7 @@
 // kestrix-cli watch: the acquisition cycle without a window. One tick per second, a fetch when
 // the countdown reaches zero, the program's duplicate test, capture rules and stall time-out;
-// one line per fetch on stdout. It runs until the wanted number of frames was captured or
-// Ctrl-C.
+// one line per fetch on stdout. It runs until the wanted number of frames was captured, Ctrl-C
+// or SIGTERM. Movies are written as frames arrive; frames files and GIFs at the end.
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
 #include "core/acquire/Acquisition.h"
@@ -10,7 +10,7 @@
 #include "core/image/BmpCodec.h"
 #include "core/macros/DateFormatter.h"
 #include "core/macros/URLMacros.h"
-#include "core/movie/AviExport.h"
+#include "core/movie/MovieWriter.h"
 #include "core/net/HttpClient.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -41,10 +42,36 @@ struct WatchOptions {
     // Written from the frames held in memory when the watch ends.
     std::string framesFile;
     std::string gifFile;
+    // Written while frames arrive.
     std::string aviFile;
+    std::string mp4File;
     double fps = 10;
     ConnectionArgs connection;
-    bool keepFrames() const { return !framesFile.empty() || !gifFile.empty() || !aviFile.empty(); }
+    bool keepFrames() const { return !framesFile.empty() || !gifFile.empty(); }
+};
+
+// A movie that grows with every captured frame; it is opened by the first one.
+class LiveMovie {
+public:
+    LiveMovie(MovieFormat format, std::string fileName, const MovieOptions& options)
+        : fileName_(std::move(fileName)), writer_(makeMovieWriter(format, options)) {}
+
+    void add(const Bitmap& frame) {
+        if (!opened_)
+            writer_->open(frame, fileName_);
+        opened_ = true;
+        writer_->addFrame(frame);
+    }
+    void finish() {
+        if (!opened_)
+            throw Error("No Movie To Save");
+        writer_->close();
+    }
+
+private:
+    std::string fileName_;
+    std::unique_ptr<MovieWriter> writer_;
+    bool opened_ = false;
 };
 
 WatchOptions parseOptions(const Args& args, const Command& self) {
@@ -74,6 +101,8 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
             o.gifFile = args[++i];
         else if (a == "--avi" && i + 1 < args.size())
             o.aviFile = args[++i];
+        else if (a == "--mp4" && i + 1 < args.size())
+            o.mp4File = args[++i];
         else if (a == "--fps" && i + 1 < args.size())
             o.fps = strToFloat(args[++i], defaultFormatSettings());
         else if (takeConnectionArg(args, i, o.connection, true))
@@ -91,9 +120,18 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
 class ConsoleView final : public AcquisitionView {
 public:
     ConsoleView(const WatchOptions& options, const Clock& clock, FrameStore& store)
-        : options_(options), clock_(clock), store_(store) {}
+        : options_(options), clock_(clock), store_(store) {
+        if (!options.aviFile.empty())
+            movies_.emplace_back(MovieFormat::Avi, options.aviFile,
+                                 MovieOptions{options.fps, 10000, true});
+        if (!options.mp4File.empty())
+            movies_.emplace_back(MovieFormat::Mp4, options.mp4File,
+                                 MovieOptions{options.fps, kDefaultMp4Quality, true});
+    }
 
     int64_t captured = 0;
+    // Completes the movies; the first failure is raised after every movie was tried.
+    void finishMovies();
 
     std::string expandedAddress() override {
         return expandUrlMacros(options_.url, clock_, defaultFormatSettings());
@@ -123,9 +161,24 @@ private:
     const WatchOptions& options_;
     const Clock& clock_;
     FrameStore& store_;
+    std::vector<LiveMovie> movies_;
     int frameIndex_ = 0;
     int maxFrames_ = 0;
 };
+
+void ConsoleView::finishMovies() {
+    std::exception_ptr failure;
+    for (LiveMovie& movie : movies_) {
+        try {
+            movie.finish();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
 
 void ConsoleView::fetchFinished(const FetchReport& r) {
     std::string line = formatDateTime("yyyy-mm-dd hh:nn:ss", clock_.now(), defaultFormatSettings());
@@ -141,6 +194,8 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
             writeFileAtomically(options_.saveDir + "/" +
                                     strPrintf("frame-%06lld.bmp", static_cast<long long>(captured)),
                                 writeBmp(*store_.get(i)));
+        for (LiveMovie& movie : movies_)
+            movie.add(*store_.get(i));
     }
     // Without outputs that need them at the end, frames are on disk (or not wanted): a long watch
     // must not fill the memory.
@@ -156,8 +211,6 @@ void writeOutputs(const WatchOptions& options, const FrameStore& store) {
         throw Error("Out Of Disk Space");
     if (!options.gifFile.empty())
         exportAnimatedGif(options.gifFile, store, delayMsForFps(options.fps), nullptr);
-    if (!options.aviFile.empty())
-        exportAvi(options.aviFile, store, options.fps, 10000, nullptr);
 }
 
 int runWatch(const Args& args) {
@@ -205,14 +258,24 @@ int runWatch(const Args& args) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
+    // The frames kept in memory are written even when a movie cannot be completed.
+    std::exception_ptr movieFailure;
+    try {
+        view.finishMovies();
+    } catch (...) {
+        movieFailure = std::current_exception();
+    }
     writeOutputs(options, store);
+    if (movieFailure)
+        std::rethrow_exception(movieFailure);
     return 0;
 }
 
 const Registration kRegistration(
     {"watch",
      "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
-     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--fps F] "
+     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--mp4 OUT.mp4] "
+     "[--fps F] "
      "[--https] [--ca-file PEM] [--pin SHA256]... [--user-agent TEXT] [--conditional]",
      runWatch});
 

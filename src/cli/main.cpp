@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <malloc.h>
 
 using namespace kestrix;
 
@@ -68,6 +69,10 @@ void printHelp(std::ostream& out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Frames of a few megabytes are allocated and freed many times a second. Keeping freed memory
+    // for the next frame spares the kernel mapping and zeroing fresh pages for every one.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     cli::Args args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printHelp(args.empty() ? std::cerr : std::cout);

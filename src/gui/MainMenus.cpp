@@ -34,7 +34,7 @@ void buildMainMenu(QMainWindow* window, const MenuActions& a) {
                {a.linkFiles.loadLinks, a.linkFiles.insertLinks, kSeparator, a.linkFiles.saveLinks,
                 a.linkFiles.saveLinksAs, a.linkFiles.saveSelectedBranch, kSeparator,
                 a.window.saveBitmap, kSeparator, a.frameFiles.loadFrames, a.frameFiles.saveFrames,
-                kSeparator, a.movies.saveAvi, a.frameFiles.saveAnimatedGif,
+                kSeparator, a.movies.saveAvi, a.movies.saveMp4, a.frameFiles.saveAnimatedGif,
                 a.frameFiles.loadAnimatedGif, kSeparator, a.window.exit});
     addActions(addMenu(bar, "&Edit", "Edit1"),
                {a.window.copyImage, a.linkEdit.searchLinks, kSeparator, a.window.editAddressMacros,

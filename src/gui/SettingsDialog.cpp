@@ -20,6 +20,27 @@
 
 namespace kestrix::gui {
 
+namespace {
+
+// A group with a quality track bar 0..10000 between its two labels.
+QSlider* addQualityGroup(QWidget* page, const QString& caption, const QString& name) {
+    auto* group = new QGroupBox(caption, page);
+    auto* track = new QSlider(Qt::Horizontal, group);
+    track->setObjectName(name);
+    track->setRange(0, 10000);
+    track->setTickInterval(1000);
+    track->setTickPosition(QSlider::TicksAbove);
+    track->setMinimumWidth(220);
+    auto* row = new QHBoxLayout(group);
+    row->addWidget(new QLabel("More Compression <-", group));
+    row->addWidget(track, 1);
+    row->addWidget(new QLabel("-> Better Quality", group));
+    page->layout()->addWidget(group);
+    return track;
+}
+
+} // namespace
+
 SettingsDialog::SettingsDialog(Dialogs& dialogs, QWidget* parent)
     : QDialog(parent), dialogs_(dialogs), pages_(new QTabWidget(this)) {
     setObjectName("SettingsDlg");
@@ -74,19 +95,9 @@ QWidget* SettingsDialog::generalPage() {
 
 QWidget* SettingsDialog::moviesPage() {
     auto* page = new QWidget(this);
-    auto* avi = new QGroupBox("AVI Compression", page);
-    qualityTrack = new QSlider(Qt::Horizontal, avi);
-    qualityTrack->setObjectName("QualityTrack");
-    qualityTrack->setRange(0, 10000);
-    qualityTrack->setTickInterval(1000);
-    qualityTrack->setTickPosition(QSlider::TicksAbove);
-    qualityTrack->setMinimumWidth(220);
-    auto* row = new QHBoxLayout(avi);
-    row->addWidget(new QLabel("More Compression <-", avi));
-    row->addWidget(qualityTrack, 1);
-    row->addWidget(new QLabel("-> Better Quality", avi));
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(avi);
+    qualityTrack = addQualityGroup(page, "AVI Compression", "QualityTrack");
+    mp4QualityTrack = addQualityGroup(page, "MP4 Compression (H.264)", "Mp4QualityTrack");
     layout->addStretch(1);
     return page;
 }
@@ -173,6 +184,7 @@ bool SettingsDialog::showSettingsDialog(AppSettings& settings) {
 
 void SettingsDialog::loadSettingsDialog(const AppSettings& s) {
     qualityTrack->setValue(s.quality); // the bar brings the value to its nearer end
+    mp4QualityTrack->setValue(s.mp4Quality);
     timeOutSpin->setValue(s.timeOut);
     defaultFileEdit->setText(toQ(s.defaultFile));
     flawSpin->setValue(std::llround(s.flawThreshold * 100));
@@ -186,6 +198,7 @@ void SettingsDialog::loadSettingsDialog(const AppSettings& s) {
 
 void SettingsDialog::storeSettingsDialog(AppSettings& s) {
     s.quality = qualityTrack->value();
+    s.mp4Quality = mp4QualityTrack->value();
     s.timeOut = static_cast<int32_t>(timeOutSpin->value());
     s.defaultFile = fromQ(defaultFileEdit->text());
     s.flawThreshold = static_cast<double>(flawSpin->value()) / 100.0;

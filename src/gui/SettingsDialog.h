@@ -1,6 +1,7 @@
-// SettingsDialog: the time-out, the flaw threshold, black frames, the AVI quality, the default
-// link file and the connection settings (https and its trust, conditional requests, the user
-// agent). OK copies the edits into the settings in memory; nothing is written to the file here.
+// SettingsDialog: the time-out, the flaw threshold, black frames, the AVI and MP4 qualities, the
+// default link file and the connection settings (https and its trust, conditional requests, the
+// user agent). OK copies the edits into the settings in memory; nothing is written to the file
+// here.
 #pragma once
 
 #include "core/settings/AppSettings.h"
@@ -48,6 +49,7 @@ private:
     IntegerSpin* flawSpin;
     QCheckBox* blackFrameChk;
     QSlider* qualityTrack;
+    QSlider* mp4QualityTrack;
     QLineEdit* defaultFileEdit;
     QCheckBox* allowHttpsChk;
     QLineEdit* certificateFileEdit;

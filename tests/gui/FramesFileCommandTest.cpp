@@ -92,3 +92,27 @@ TEST_F(WindowTest, AviExportFromTheMenu) {
     EXPECT_EQ(probe.out, "mjpeg,32,24,10/1,3\n");
     EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
 }
+
+TEST_F(WindowTest, Mp4ExportFromTheMenu) {
+    start();
+    find<QAction>("SaveMp4Mnu")->trigger();
+    EXPECT_EQ(dialogs.messages, std::vector<std::string>{"No Movie To Save"});
+    EXPECT_TRUE(dialogs.fileDialogs.empty());
+    FrameStore& store = window->frameStore();
+    for (uint8_t v : {10, 120, 240})
+        store.addTimed(shade(v, 33, 24), 46000.5);
+    find<gui::FrameCounter>("FrameCounter")->setMaxFrames(3);
+    // The movie page's MP4 quality, as the settings dialog's OK leaves it.
+    window->settings().mp4Quality = 0;
+    dialogs.files = {programDir.file("movie.mp4")};
+    find<QAction>("SaveMp4Mnu")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Save MP4 Movie File");
+    EXPECT_EQ(dialogs.fileDialogs.back().filter, "MP4 Movie (H.264)|*.mp4");
+    EXPECT_EQ(dialogs.fileDialogs.back().defaultExtension, "mp4");
+    const CommandResult probe =
+        runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                   "stream=codec_name,width,height,nb_read_frames,r_frame_rate -of csv=p=0 " +
+                   programDir.file("movie.mp4"));
+    EXPECT_EQ(probe.out, "h264,34,24,10/1,3\n");
+    EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
+}

@@ -157,8 +157,8 @@ TEST_F(WindowTest, MenusHoldEveryItemInOrder) {
     EXPECT_EQ(captions("File1"),
               (V{"&Load Links...", "Insert Links...", "-", "&Save Links...", "Sa&ve Links As...",
                  "Save Selected Branch...", "-", "Save &Bitmap...", "-", "Load Frames...",
-                 "Save Frames...", "-", "Save &Avi File...", "Save Animated GIF...",
-                 "Load Animated GIF...", "-", "E&xit"}));
+                 "Save Frames...", "-", "Save &Avi File...", "Save MP4 Movie...",
+                 "Save Animated GIF...", "Load Animated GIF...", "-", "E&xit"}));
     EXPECT_EQ(captions("Edit1"), (V{"&Copy Image", "&Search Links...", "-",
                                     "&Address Bar - Edit Macros...", "View With Browser"}));
     EXPECT_EQ(captions("Links1"), (V{"Add Folder", "Add Link", "Delete Item", "Edit Link",
@@ -184,6 +184,7 @@ TEST_F(WindowTest, MenusHoldEveryItemInOrder) {
                              "LoadFrames1",
                              "SaveFrames1",
                              "SaveAviMnu",
+                             "SaveMp4Mnu",
                              "SaveAnimatedGIFMnu",
                              "LoadAnimatedGIF1",
                              "ExitMnu",

@@ -59,12 +59,15 @@ TEST_F(WindowTest, SettingsDialogEditsTheSettingsInMemory) {
             flaw->setText("150");
             dlg.findChild<QCheckBox*>("BlackFrameChk")->setChecked(false);
             dlg.findChild<QSlider*>("QualityTrack")->setValue(2500);
+            EXPECT_EQ(dlg.findChild<QSlider*>("Mp4QualityTrack")->value(), 6500);
+            dlg.findChild<QSlider*>("Mp4QualityTrack")->setValue(7300);
         },
         true);
     EXPECT_TRUE(dlg.showSettingsDialog(s));
     EXPECT_DOUBLE_EQ(s.flawThreshold, 1.5);
     EXPECT_FALSE(s.blackFrame);
     EXPECT_EQ(s.quality, 2500);
+    EXPECT_EQ(s.mp4Quality, 7300);
 
     // Cancel after changing everything keeps everything; the page is remembered.
     int page = -1;

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <csignal>
+#include <cstdlib>
 #include <functional>
+#include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +17,8 @@ namespace kestrix::test {
 inline bool inChild(const std::function<bool()>& body) {
     pid_t pid = fork();
     if (pid == 0) {
+        // The child has only the thread that forked; parallel work must not wait for others.
+        setenv("KESTRIX_THREADS", "1", 1);
         bool ok = false;
         try {
             ok = body();
@@ -26,6 +30,25 @@ inline bool inChild(const std::function<bool()>& body) {
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Runs `body` in a child and answers the text it returned.
+inline std::string textFromChild(const std::function<std::string()>& body) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return "no pipe";
+    inChild([&] {
+        ::close(fds[0]);
+        const std::string text = body();
+        return ::write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    });
+    ::close(fds[1]);
+    std::string text;
+    char buf[256];
+    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+        text.append(buf, static_cast<size_t>(n));
+    ::close(fds[0]);
+    return text;
 }
 
 // In a child: writes beyond `bytes` fail as on a full disk.

@@ -4,8 +4,8 @@
 
 #include "core/image/BmpCodec.h"
 #include "core/movie/JpegFrameEncoder.h"
-#include "core/movie/StagedFile.h"
-#include "core/tools/Resampler.h"
+#include "core/movie/MovieFrame.h"
+#include "core/movie/MovieOutput.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
 
@@ -14,12 +14,10 @@
 #include <climits>
 #include <cmath>
 #include <filesystem>
-#include <mutex>
 
 extern "C" {
 #include <libavcodec/packet.h>
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 #include <libavutil/rational.h>
 }
 
@@ -57,12 +55,6 @@ constexpr ResultText kResultTexts[] = {
     {kAviErrUserAbort, ": User abort"},
     {kAviErrError, ": AVI Error"},
 };
-
-// FFmpeg reports to the console unless told not to; the program never logs.
-void silenceLibraries() {
-    static std::once_flag once;
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
-}
 
 // The file name's extension with its dot: ".avi" for movie.avi, "" when there is none.
 std::string fileExtension(const std::string& fileName) {
@@ -124,21 +116,19 @@ uint32_t resultForJpeg(JpegStatus status) {
     return kAviErrCompressor;
 }
 
+// A movie written in place reaches the file at every frame and the disk at every tenth.
+int syncedFrame(MovieOutput& output, int32_t position) {
+    constexpr int32_t kSyncEvery = 10;
+    if ((position + 1) % kSyncEvery == 0)
+        return output.sync();
+    avio_flush(output.io());
+    return output.ioError();
+}
+
 uint32_t headerField(const uint8_t* header, size_t offset) {
     return static_cast<uint32_t>(header[offset]) | static_cast<uint32_t>(header[offset + 1]) << 8 |
            static_cast<uint32_t>(header[offset + 2]) << 16 |
            static_cast<uint32_t>(header[offset + 3]) << 24;
-}
-
-// The bitmap as a 24-bit frame of width x height; an empty bitmap gives a black frame.
-Bitmap conformedFrame(const Bitmap& bitmap, int width, int height) {
-    if (bitmap.empty())
-        return width > 0 && height > 0 ? Bitmap(width, height) : Bitmap();
-    Bitmap frame = bitmap;
-    frame.convertTo24();
-    if (frame.width() != width || frame.height() != height)
-        resizeBitmap(frame, width, height, nullptr, ResampleFilter::Mitchell);
-    return frame;
 }
 
 } // namespace
@@ -168,15 +158,9 @@ void AviWriter::checkResult(uint32_t code, const std::string& message) {
 }
 
 void AviWriter::convertFrame(const Bitmap& bitmap) {
-    const int width = streamInfo.rcFrame.width(), height = streamInfo.rcFrame.height();
-    const bool sized = width > 0 && height > 0;
-    if (bitmap.pixelFormat() == PixelFormat::Bit24 && !bitmap.empty() &&
-        (!sized || (bitmap.width() == width && bitmap.height() == height)))
-        dibBuffer = writeBmp(bitmap);
-    else if (sized)
-        dibBuffer = writeBmp(conformedFrame(bitmap, width, height));
-    else
-        dibBuffer = writeBmp(conformedFrame(bitmap, bitmap.width(), bitmap.height()));
+    Bitmap storage;
+    dibBuffer = writeBmp(
+        movieFrame(bitmap, streamInfo.rcFrame.width(), streamInfo.rcFrame.height(), storage));
     frameHeader = reinterpret_cast<const uint8_t*>(dibBuffer.data()) + kBmpFileHeaderSize;
 }
 
@@ -187,7 +171,7 @@ void AviWriter::open(const Bitmap& first, const std::string& fileName) {
     compressOptions = {};
     try {
         convertFrame(first);
-        silenceLibraries();
+        silenceFfmpeg();
         createFile(fileName);
         createStream();
         createCompressor();
@@ -207,8 +191,9 @@ void AviWriter::createFile(const std::string& fileName) {
     } else if (std::filesystem::is_directory(fileName, ec)) {
         lastResult = kAviErrFileOpen;
     } else {
-        output_ = std::make_unique<StagedFile>();
-        lastResult = resultForErrno(output_->create(fileName));
+        output_ = std::make_unique<MovieOutput>();
+        lastResult = resultForErrno(
+            output_->create(fileName, inPlace ? OutputMode::InPlace : OutputMode::Staged));
     }
     checkResult(lastResult, fileMessage_);
     AVFormatContext* context = nullptr;
@@ -288,7 +273,37 @@ void AviWriter::writeFrame() {
     const size_t stride = strideFor(streamInfo.rcFrame.width(), 24);
     lastResult = resultForJpeg(compressedStream->encode(pixels, stride));
     checkResult(lastResult, "Unable to write AVI Frame");
-    const auto jpeg = compressedStream->output();
+    writePacket(compressedStream->output());
+}
+
+std::vector<uint8_t> AviWriter::compressFrame(const Bitmap& bitmap) const {
+    if (!isOpen())
+        throw Error("File not open");
+    Bitmap storage;
+    const Bitmap& frame =
+        movieFrame(bitmap, streamInfo.rcFrame.width(), streamInfo.rcFrame.height(), storage);
+    JpegFrameEncoder encoder;
+    uint32_t result = resultForJpeg(encoder.start(frame.width(), frame.height(), quality));
+    if (result == kAviOk)
+        result = resultForJpeg(encoder.encodeTopDown(frame.scanLine(0), frame.stride()));
+    checkResult(result, "Unable to write AVI Frame");
+    return encoder.takeOutput();
+}
+
+int32_t AviWriter::addCompressedFrame(std::span<const uint8_t> jpeg) {
+    if (!isOpen())
+        throw Error("File not open");
+    try {
+        writePacket(jpeg);
+    } catch (...) {
+        release();
+        throw;
+    }
+    position += frameStep;
+    return frameStep;
+}
+
+void AviWriter::writePacket(std::span<const uint8_t> jpeg) {
     lastResult = jpeg.size() > INT_MAX ? kAviErrBadSize : kAviOk;
     checkResult(lastResult, "Unable to write AVI Frame");
     AVPacket* packet = packet_.get();
@@ -301,6 +316,8 @@ void AviWriter::writeFrame() {
     packet->stream_index = rawStream->index;
     av_packet_rescale_ts(packet, AVRational{frameScale, frameRate}, rawStream->time_base);
     lastResult = resultForFfmpeg(av_write_frame(movieFile.get(), packet), output_->ioError());
+    if (lastResult == kAviOk && inPlace)
+        lastResult = resultForErrno(syncedFrame(*output_, position));
     checkResult(lastResult, "Unable to write AVI Frame");
 }
 

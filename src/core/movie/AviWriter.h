@@ -8,14 +8,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
 struct AVStream;
 
 namespace kestrix {
 
 class JpegFrameEncoder;
-class StagedFile;
+class MovieOutput;
 
 // Result codes of the movie steps; checkResult turns them into messages.
 constexpr uint32_t kAviOk = 0;
@@ -93,8 +95,15 @@ public:
     // Completes the movie and puts it in place of any file of its name; does nothing when no
     // movie is open. Raises when the movie cannot be completed, which discards it.
     void close();
-    // Releases the movie without writing it; an existing file of its name stays as it was.
+    // Releases the movie without writing it; an existing file of its name stays as it was (a
+    // movie written in place keeps the frames written so far).
     void discard() noexcept;
+
+    // The frame as the compressor makes it, for an open movie. It uses nothing that addFrame or
+    // other calls of it change, so frames can be compressed on several threads at once.
+    std::vector<uint8_t> compressFrame(const Bitmap& bitmap) const;
+    // Appends a frame that compressFrame made, as addFrame does.
+    int32_t addCompressedFrame(std::span<const uint8_t> jpeg);
     bool isOpen() const { return compressedStream != nullptr; }
 
     // DIBBuffer := the bitmap as a 24-bit BMP file image, resampled to the movie's frame size
@@ -114,6 +123,9 @@ public:
     int32_t frameScale = 1;
     int32_t frameStep = 1;
     int32_t quality = 6500;
+    // Set before Open: the movie goes straight into its file, every frame flushed and synced
+    // regularly, so that a killed program leaves the frames written so far.
+    bool inPlace = false;
 
 private:
     void createFile(const std::string& fileName);
@@ -121,9 +133,10 @@ private:
     void createCompressor();
     void setFormat();
     void writeFrame();
+    void writePacket(std::span<const uint8_t> jpeg);
     void release() noexcept;
 
-    std::unique_ptr<StagedFile> output_;
+    std::unique_ptr<MovieOutput> output_;
     FormatContextPtr movieFile;
     AVStream* rawStream = nullptr;
     std::unique_ptr<JpegFrameEncoder> compressedStream;

@@ -1,17 +1,35 @@
 // The holders' release functions.
 #include "core/movie/FfmpegHolders.h"
 
+#include <mutex>
+
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavcodec/packet.h>
 #include <libavformat/avformat.h>
 #include <libavformat/avio.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/mem.h>
+#include <libswscale/swscale.h>
 }
 
 namespace kestrix {
 
 void FormatContextDeleter::operator()(AVFormatContext* context) const {
     avformat_free_context(context);
+}
+
+void CodecContextDeleter::operator()(AVCodecContext* context) const {
+    avcodec_free_context(&context);
+}
+
+void FrameDeleter::operator()(AVFrame* frame) const {
+    av_frame_free(&frame);
+}
+
+void ScalerDeleter::operator()(SwsContext* context) const {
+    sws_freeContext(context);
 }
 
 void PacketDeleter::operator()(AVPacket* packet) const {
@@ -22,6 +40,11 @@ void PacketDeleter::operator()(AVPacket* packet) const {
 void IoContextDeleter::operator()(AVIOContext* context) const {
     av_freep(&context->buffer);
     avio_context_free(&context);
+}
+
+void silenceFfmpeg() {
+    static std::once_flag once;
+    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
 } // namespace kestrix

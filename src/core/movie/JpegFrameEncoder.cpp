@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <jerror.h>
 #include <new>
+#include <utility>
 
 namespace kestrix {
 
@@ -124,6 +125,22 @@ JpegStatus JpegFrameEncoder::encode(const uint8_t* bottomUpPixels, size_t stride
         rows_[y] = pixels + (height - 1 - y) * stride;
     used_ = 0;
     return compress();
+}
+
+JpegStatus JpegFrameEncoder::encodeTopDown(const uint8_t* topDownPixels, size_t stride) {
+    if (!created_ || rows_.empty())
+        return JpegStatus::Failed;
+    auto* pixels = const_cast<uint8_t*>(topDownPixels);
+    for (size_t y = 0; y < rows_.size(); ++y)
+        rows_[y] = pixels + y * stride;
+    used_ = 0;
+    return compress();
+}
+
+std::vector<uint8_t> JpegFrameEncoder::takeOutput() {
+    buffer_.resize(used_);
+    used_ = 0;
+    return std::exchange(buffer_, {});
 }
 
 JpegStatus JpegFrameEncoder::compress() {

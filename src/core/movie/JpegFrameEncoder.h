@@ -32,7 +32,11 @@ public:
     // Encodes one frame of bottom-up rows `stride` bytes apart (at least 3 x width). The JPEG
     // stays in output() until the next call.
     JpegStatus encode(const uint8_t* bottomUpPixels, size_t stride);
+    // The same for rows stored top row first.
+    JpegStatus encodeTopDown(const uint8_t* topDownPixels, size_t stride);
     std::span<const uint8_t> output() const { return {buffer_.data(), used_}; }
+    // Hands over the last JPEG; the encoder starts its next one in a new buffer.
+    std::vector<uint8_t> takeOutput();
 
 private:
     struct ErrorManager {

@@ -1,6 +1,5 @@
 #include "core/settings/AppSettings.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -26,6 +25,7 @@ std::string settingsFilePath() {
 AppSettings readSettings(const IniFile& ini, const FormatSettings& fs) {
     AppSettings s;
     s.quality = ini.readInteger("AVI", "Quality", s.quality);
+    s.mp4Quality = ini.readInteger("MP4", "Quality", s.mp4Quality);
     s.timeOut = ini.readInteger("Sampling", "TimeOut", s.timeOut);
     s.defaultFile = ini.readString("Files", "DefaultFile", s.defaultFile);
     s.selectedInx = ini.readInteger("Links", "SelectedInx", s.selectedInx);
@@ -43,6 +43,7 @@ void writeSettings(IniFile& ini, const AppSettings& s, int32_t selectedIndex,
                    const FormatSettings& fs) {
     ini.load();
     ini.writeInteger("AVI", "Quality", s.quality);
+    ini.writeInteger("MP4", "Quality", s.mp4Quality);
     ini.writeInteger("Sampling", "TimeOut", s.timeOut);
     ini.writeString("Files", "DefaultFile", s.defaultFile);
     ini.writeFloat("Flaws", "FlawThreshold", s.flawThreshold, fs);

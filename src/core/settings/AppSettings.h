@@ -13,6 +13,7 @@ namespace kestrix {
 
 struct AppSettings {
     int32_t quality = 10000;                  // AVI / Quality
+    int32_t mp4Quality = 6500;                // MP4 / Quality (CRF 18)
     int32_t timeOut = 60;                     // Sampling / TimeOut, seconds
     std::string defaultFile = "default.klnx"; // Files / DefaultFile
     int32_t selectedInx = 0;                  // Links / SelectedInx

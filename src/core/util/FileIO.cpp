@@ -43,6 +43,9 @@ std::string readFileBytes(const std::string& path) {
                     ErrorKind::FileOpen);
     }
     std::string data;
+    // Room for the whole file at once; a file that grows meanwhile still reads to its end.
+    if (S_ISREG(st.st_mode) && st.st_size > 0)
+        data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(f.fd, buf, sizeof buf);

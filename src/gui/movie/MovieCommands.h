@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/frames/BitmapList.h"
+#include "core/movie/MovieWriter.h"
 #include "core/settings/AppSettings.h"
 #include "core/ui/Dialogs.h"
 #include "gui/CommandActions.h"
@@ -22,6 +23,7 @@ class MovieCommands : public QObject {
 public:
     struct Actions {
         QAction* saveAvi;
+        QAction* saveMp4;
     };
 
     MovieCommands(FrameStore& frameStore, AcquisitionPresenter& acquisition, QProgressBar& gauge,
@@ -32,9 +34,14 @@ public:
 
     // "Save &Avi File...": the animation as an AVI movie at the AVI quality setting.
     void saveAviCommand();
-    void exportAvi(const std::string& fileName, int quality);
+    // "Save MP4 Movie...": the animation as an H.264 MP4 movie at the MP4 quality setting.
+    void saveMp4Command();
+    void exportMovie(MovieFormat format, const std::string& fileName, int quality);
 
 private:
+    // The file the user chose, or none when the animation is empty or the dialog was cancelled.
+    std::optional<std::string> chooseFile(FileDialogOptions options);
+
     FrameStore& store_;
     AcquisitionPresenter& acquisition_;
     QProgressBar& gauge_;

@@ -1,7 +1,9 @@
 #include "core/image/BmpCodec.h"
+#include "support/ImageBuilders.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -16,6 +18,25 @@ std::string bmpBody(uint8_t shade) {
     for (int y = 0; y < 4; ++y)
         std::fill(b.scanLine(y), b.scanLine(y) + 18, shade);
     return writeBmp(b);
+}
+
+// An animation of 13 frames of 64 x 48 that differs from every other `seed`.
+std::string animationBody(int seed) {
+    GifBuilder gif(64, 48, {{0, 0, 0}, {255, 0, 0}, {0, 0, 255}, {255, 255, 255}});
+    for (int frame = 0; frame < 13; ++frame) {
+        std::vector<uint8_t> pixels(64 * 48);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            pixels[i] = static_cast<uint8_t>((i / 8 + static_cast<size_t>(seed * 13 + frame)) % 4);
+        gif.pixels(0, 0, 64, 48, pixels);
+    }
+    return gif.done();
+}
+
+std::string probeFrames(const std::string& movie) {
+    return runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                      "stream=nb_read_frames -of csv=p=0 '" +
+                      movie + "' 2>/dev/null")
+        .out;
 }
 
 } // namespace
@@ -36,10 +57,11 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
         }
     });
     TempDir dir;
-    const CommandResult r = runCommand(
-        std::string(KESTRIX_CLI) + " watch " + server.url("/cam.bmp") + " --interval 0 --count 2 " +
-        "--save-dir " + dir.file("frames") + " --frames " + dir.file("all.ifrm") + " --gif " +
-        dir.file("all.gif") + " --avi " + dir.file("all.avi") + " --fps 2");
+    const CommandResult r =
+        runCommand(std::string(KESTRIX_CLI) + " watch " + server.url("/cam.bmp") +
+                   " --interval 0 --count 2 " + "--save-dir " + dir.file("frames") + " --frames " +
+                   dir.file("all.ifrm") + " --gif " + dir.file("all.gif") + " --avi " +
+                   dir.file("all.avi") + " --mp4 " + dir.file("all.mp4") + " --fps 2");
     ASSERT_EQ(r.status, 0) << r.out;
     std::istringstream lines(r.out);
     std::vector<std::string> outcome;
@@ -66,6 +88,38 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
                                            "-of csv=p=0 " +
                                            dir.file("all.avi"));
     EXPECT_EQ(probe.out, "2/1,2\n");
+    EXPECT_EQ(probeFrames(dir.file("all.mp4")), "2\n");
+}
+
+// Movies grow while the watch runs: killed outright, the MP4 keeps every complete fragment of
+// ten frames; stopped by SIGTERM, both movies are finished with every frame.
+TEST(WatchCommand, MoviesAreWrittenAsFramesArrive) {
+    for (const char* signal : {"KILL", "TERM"}) {
+        SCOPED_TRACE(signal);
+        ScriptedServer server;
+        server.respond([](int i, const std::string&) {
+            return Reply(httpResponse("200 OK", animationBody(i)));
+        });
+        TempDir dir;
+        // Two fetches bring 26 frames; the third line shows the second fetch was written.
+        const std::string script =
+            ": > " + dir.file("log") + "; " + std::string(KESTRIX_CLI) + " watch " +
+            server.url("/anim.gif") + " --interval 0 --mp4 " + dir.file("live.mp4") + " --avi " +
+            dir.file("live.avi") + " > " + dir.file("log") + " 2>&1 & pid=$!; n=0; " +
+            "while [ \"$(wc -l < " + dir.file("log") +
+            ")\" -lt 3 ] && [ $n -lt 200 ]; do sleep 0.1; n=$((n+1)); done; " + "kill -" + signal +
+            " $pid; wait $pid; echo $?";
+        const CommandResult r = runCommand(script);
+        EXPECT_EQ(r.out, std::string(signal) == "KILL" ? "137\n" : "0\n")
+            << readFile(dir.file("log"));
+        const std::string frames = probeFrames(dir.file("live.mp4"));
+        if (std::string(signal) == "KILL") {
+            EXPECT_GE(std::atoi(frames.c_str()), 20) << frames;
+        } else {
+            EXPECT_GE(std::atoi(frames.c_str()), 26) << frames;
+            EXPECT_EQ(probeFrames(dir.file("live.avi")), frames);
+        }
+    }
 }
 
 // With --conditional an unchanged image is answered 304 and logged as a duplicate of no bytes;

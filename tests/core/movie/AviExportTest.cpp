@@ -1,9 +1,8 @@
 // AVI export read back by ffprobe and ffmpeg: stream, rate, frame count, fidelity per quality,
 // mixed frames, and the failures that must leave no file behind and an old file untouched.
-#include "core/movie/AviExport.h"
-
 #include "MovieTestSupport.h"
 #include "core/frames/BitmapList.h"
+#include "core/movie/MovieExport.h"
 #include "core/tools/Resampler.h"
 #include "core/util/Error.h"
 #include "support/Child.h"
@@ -38,23 +37,10 @@ std::string exportError(const std::string& fileName, const BitmapList& frames, d
 // The export's error message from a child process that first applies `restrict`.
 std::string exportErrorInChild(const std::function<void()>& restrict, const std::string& fileName,
                                const BitmapList& frames) {
-    int fds[2];
-    if (pipe(fds) != 0)
-        return "no pipe";
-    inChild([&] {
-        ::close(fds[0]);
+    return textFromChild([&] {
         restrict();
-        const std::string message = exportError(fileName, frames, 10);
-        return ::write(fds[1], message.data(), message.size()) ==
-               static_cast<ssize_t>(message.size());
+        return exportError(fileName, frames, 10);
     });
-    ::close(fds[1]);
-    std::string message;
-    char buf[256];
-    for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
-        message.append(buf, static_cast<size_t>(n));
-    ::close(fds[0]);
-    return message;
 }
 
 // A disk limit that leaves room for all of the movie but its last byte.

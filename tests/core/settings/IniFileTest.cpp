@@ -50,6 +50,7 @@ TEST(IniFile, DefaultsWhenTheFileIsMissingOrBroken) {
         ini.load();
         AppSettings s = readSettings(ini, defaultFormatSettings());
         EXPECT_EQ(s.quality, 10000);
+        EXPECT_EQ(s.mp4Quality, 6500);
         EXPECT_EQ(s.timeOut, 60);
         EXPECT_EQ(s.defaultFile, "default.klnx");
         EXPECT_EQ(s.selectedInx, 0);
@@ -70,6 +71,7 @@ TEST(IniFile, WritingKeepsOtherLinesAndRoundTrips) {
     writeFile(ini.path(), "; mine\n[Other]\nKeep=1\n[flaws]\nblackframe=1\n");
     AppSettings s;
     s.quality = 500;
+    s.mp4Quality = 8000;
     s.timeOut = 7;
     s.defaultFile = "/links/my.klnx";
     s.flawThreshold = 0.07;
@@ -88,6 +90,8 @@ TEST(IniFile, WritingKeepsOtherLinesAndRoundTrips) {
     again.load();
     AppSettings back = readSettings(again, defaultFormatSettings());
     EXPECT_EQ(back.quality, 500);
+    EXPECT_EQ(back.mp4Quality, 8000);
+    EXPECT_NE(text.find("[MP4]\nQuality=8000\n"), std::string::npos) << text;
     EXPECT_EQ(back.timeOut, 7);
     EXPECT_EQ(back.defaultFile, "/links/my.klnx");
     EXPECT_EQ(back.selectedInx, 4);

@@ -1,5 +1,5 @@
-// kestrix-cli avi run as a script would run it: images, frames files and GIFs in one movie, and
-// the messages of a failed export.
+// kestrix-cli avi and movie run as a script would run them: images, frames files and GIFs in one
+// movie, the writer chosen by the extension, and the messages of a failed export.
 #include "MovieTestSupport.h"
 #include "core/image/BmpCodec.h"
 #include "support/ImageBuilders.h"
@@ -11,8 +11,8 @@ using namespace kestrix::test;
 
 namespace {
 
-CommandResult cli(const std::string& args) {
-    return runCommand(std::string(KESTRIX_CLI) + " avi " + args + " 2>&1");
+CommandResult cli(const std::string& args, const char* command = "avi") {
+    return runCommand(std::string(KESTRIX_CLI) + " " + command + " " + args + " 2>&1");
 }
 
 void putI32(std::string& out, int32_t v) {
@@ -76,4 +76,34 @@ TEST(MovieCli, FailuresPrintTheMessageAndWriteNothing) {
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.avi")));
         EXPECT_FALSE(std::filesystem::exists(dir.file("out")));
     }
+}
+
+TEST(MovieCli, ExtensionPicksTheWriter) {
+    TempDir dir("moviecli");
+    std::string inputs;
+    for (int i = 0; i < 3; ++i) {
+        writeFile(dir.file("cam" + std::to_string(i) + ".bmp"), writeBmp(photoFrame(81, 61, i)));
+        inputs += " " + dir.file("cam" + std::to_string(i) + ".bmp");
+    }
+    CommandResult r = cli(dir.file("out.MP4") + " --fps 0.5" + inputs, "movie");
+    ASSERT_EQ(r.status, 0) << r.out;
+    auto stream = probeMovie(dir.file("out.MP4"));
+    EXPECT_EQ(stream["codec_name"], "h264");
+    EXPECT_EQ(stream["width"], "82");
+    EXPECT_EQ(stream["r_frame_rate"], "1/2");
+    EXPECT_EQ(stream["nb_read_frames"], "3");
+
+    // An AVI made by movie is the one avi makes.
+    ASSERT_EQ(cli(dir.file("a.avi") + " --quality 7000" + inputs, "movie").status, 0);
+    ASSERT_EQ(cli(dir.file("b.avi") + " --quality 7000" + inputs).status, 0);
+    EXPECT_EQ(readFile(dir.file("a.avi")), readFile(dir.file("b.avi")));
+
+    r = cli(dir.file("out.mov") + inputs, "movie");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Unknown movie file type: .mov (use .avi or .mp4)\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.mov")));
+    r = cli(dir.file("out.mp4 ") + dir.file("missing.jpg") + inputs, "movie");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("missing.jpg"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.mp4")));
 }
