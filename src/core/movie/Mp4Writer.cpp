@@ -206,8 +206,8 @@ void Mp4Writer::createEncoder() {
 
 void Mp4Writer::writeHeader() {
     Options options;
-    options.set("movflags", options_.live ? "+frag_custom+empty_moov+default_base_moof"
-                                          : "+faststart");
+    options.set("movflags",
+                options_.live ? "+frag_custom+empty_moov+default_base_moof" : "+faststart");
     if (const int result = avformat_write_header(movie_.get(), &options.entries); result < 0)
         fail("Unable to create MP4 file \"" + fileName_ + "\"", result);
 }
@@ -230,10 +230,9 @@ std::unique_ptr<PreparedFrame> Mp4Writer::prepare(const Bitmap& bitmap) const {
         throw Error(step + ": " + ffmpegText(result));
     // Accurate rounding also keeps the converter off its fast path, which takes chroma from one
     // pixel of four instead of filtering it.
-    const ScalerPtr scaler(sws_getContext(width_, height_, AV_PIX_FMT_BGR24, width_, height_,
-                                          AV_PIX_FMT_YUV420P,
-                                          SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP,
-                                          nullptr, nullptr, nullptr));
+    const ScalerPtr scaler(sws_getContext(
+        width_, height_, AV_PIX_FMT_BGR24, width_, height_, AV_PIX_FMT_YUV420P,
+        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
     if (!scaler)
         throw Error(step + ": " + ffmpegText(AVERROR(ENOMEM)));
     const uint8_t* const source[] = {frame.scanLine(0)};

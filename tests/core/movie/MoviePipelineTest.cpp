@@ -1,10 +1,9 @@
 // The export pipeline: frames prepared on many threads come out in order and byte for byte as the
 // writer makes them one by one; the gauge advances in order; a failing input stops the movie.
-#include "core/movie/MovieExport.h"
-
 #include "MovieTestSupport.h"
 #include "core/frames/BitmapList.h"
 #include "core/movie/AviWriter.h"
+#include "core/movie/MovieExport.h"
 #include "core/util/Error.h"
 
 #include <cstdlib>
@@ -68,11 +67,10 @@ TEST(MoviePipeline, ParallelFramesMatchTheWriterFrameByFrame) {
 TEST(MoviePipeline, InputsWithoutFramesAreSkippedAndAFailingInputStopsTheMovie) {
     TempDir dir("pipeline");
     writeFile(dir.file("movie.mp4"), "old movie");
-    const MovieSource leadingEmpty{
-        4, [](size_t group, const FrameVisitor& each) {
-            if (group >= 2)
-                each(detailedFrame(16, 16, static_cast<int>(group)));
-        }};
+    const MovieSource leadingEmpty{4, [](size_t group, const FrameVisitor& each) {
+                                       if (group >= 2)
+                                           each(detailedFrame(16, 16, static_cast<int>(group)));
+                                   }};
     const auto avi = makeMovieWriter(MovieFormat::Avi, {10, 10000, false});
     writeMovie(*avi, dir.file("two.avi"), leadingEmpty, nullptr);
     EXPECT_EQ(probeMovie(dir.file("two.avi"))["nb_read_frames"], "2");

@@ -1,10 +1,9 @@
 // MP4 export read back by ffprobe and ffmpeg: the H.264 stream, exact frame rates, fast start,
 // odd and mixed sizes, fidelity at the default quality, and failures that keep an old file.
-#include "core/movie/MovieExport.h"
-#include "core/movie/Mp4Writer.h"
-
 #include "MovieTestSupport.h"
 #include "core/frames/BitmapList.h"
+#include "core/movie/MovieExport.h"
+#include "core/movie/Mp4Writer.h"
 #include "core/tools/Resampler.h"
 #include "core/util/Error.h"
 #include "support/Child.h"
@@ -131,12 +130,12 @@ TEST(Mp4Export, OddAndMixedSizesKeepTheFirstFramesPicture) {
     double columnDifference = 0, rowDifference = 0;
     for (int y = 0; y < 481; ++y)
         for (int c = 0; c < 3; ++c)
-            columnDifference += std::abs(pixels[(y * 642 + 641) * 3 + c] -
-                                         pixels[(y * 642 + 640) * 3 + c]);
+            columnDifference +=
+                std::abs(pixels[(y * 642 + 641) * 3 + c] - pixels[(y * 642 + 640) * 3 + c]);
     for (int x = 0; x < 641; ++x)
         for (int c = 0; c < 3; ++c)
-            rowDifference += std::abs(pixels[(481 * 642 + x) * 3 + c] -
-                                      pixels[(480 * 642 + x) * 3 + c]);
+            rowDifference +=
+                std::abs(pixels[(481 * 642 + x) * 3 + c] - pixels[(480 * 642 + x) * 3 + c]);
     EXPECT_LT(columnDifference / (481 * 3), 3.0);
     EXPECT_LT(rowDifference / (641 * 3), 3.0);
     resizeBitmap(small, 641, 481, nullptr, ResampleFilter::Mitchell);
