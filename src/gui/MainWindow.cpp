@@ -224,8 +224,10 @@ void MainWindow::updateMainCaption() {
 }
 
 void MainWindow::setCaption(const QString& caption) {
-    setWindowTitle(caption);
+    // Qt adds the application's display name to a window title that differs from it, so the
+    // name is set first: otherwise the bar shows the new caption followed by the old one.
     QApplication::setApplicationDisplayName(caption);
+    setWindowTitle(caption);
     if (qtDialogs_)
         qtDialogs_->setTitle(caption);
 }
