@@ -16,11 +16,6 @@ namespace kestrix {
 
 namespace {
 
-void writeAll(std::FILE* f, const std::string& bytes) {
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-        throw Error("Out Of Disk Space");
-}
-
 std::string int32Bytes(int32_t v) {
     std::string out;
     putU32(out, static_cast<uint32_t>(v));
@@ -33,34 +28,30 @@ int percent(int32_t i, int32_t count) {
 
 } // namespace
 
-FramesFileWriter::~FramesFileWriter() {
-    if (stream_)
-        discard();
-}
+FramesFileWriter::~FramesFileWriter() = default;
 
 void FramesFileWriter::open(const std::string& fileName) {
     fileName_ = fileName;
-    temporary_ = fileName + ".tmp-XXXXXX";
-    const int fd = ::mkstemp(temporary_.data());
-    if (fd < 0 || !(stream_ = ::fdopen(fd, "wb"))) {
-        if (fd >= 0)
-            ::close(fd);
+    open_ = file_.create(fileName) == 0;
+    if (!open_)
         throw Error("Cannot create file " + fileName, ErrorKind::FileCreate);
-    }
     count = 0;
     failed_ = false;
 }
 
+void FramesFileWriter::write(const std::string& bytes) {
+    if (file_.write(bytes) != 0)
+        throw Error("Out Of Disk Space");
+}
+
 void FramesFileWriter::addFrame(const Bitmap& bitmap) {
-    if (!stream_)
+    if (!open_)
         throw Error("File not open");
     try {
         if (count == 0)
-            writeAll(stream_, int32Bytes(0));
+            write(int32Bytes(0));
         const std::string image = bitmap.empty() ? std::string() : writeBmp(bitmap);
-        writeAll(stream_, int32Bytes(static_cast<int32_t>(image.size())) + image);
-        if (std::fflush(stream_) != 0)
-            throw Error("Out Of Disk Space");
+        write(int32Bytes(static_cast<int32_t>(image.size())) + image);
     } catch (...) {
         failed_ = true;
         throw;
@@ -68,39 +59,22 @@ void FramesFileWriter::addFrame(const Bitmap& bitmap) {
     ++count;
 }
 
-void FramesFileWriter::discard() {
-    std::fclose(stream_);
-    stream_ = nullptr;
-    std::remove(temporary_.c_str());
-}
-
 void FramesFileWriter::close() {
-    if (!stream_)
+    if (!open_)
         return;
+    open_ = false;
     // Frames that failed to write leave bytes behind the last complete one; the count at the
     // start keeps readers away from them.
-    const bool countWritten = std::fseek(stream_, 0, SEEK_SET) == 0 &&
-                              std::fwrite(int32Bytes(count).data(), 1, 4, stream_) == 4 &&
-                              std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
-    struct stat old {};
-    const bool existed = ::stat(fileName_.c_str(), &old) == 0;
-    if (!countWritten || (failed_ && existed)) {
-        discard();
+    const bool countWritten = file_.writeAt(int32Bytes(count), 0) == 0;
+    if (!countWritten || (failed_ && fileExists(fileName_))) {
+        file_.discard();
         if (!countWritten)
             throw Error("Out Of Disk Space");
         return;
     }
-    if (existed) {
-        ::fchmod(::fileno(stream_), old.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(::fileno(stream_), 0666 & ~mask);
-    }
-    std::fclose(stream_);
-    stream_ = nullptr;
-    if (std::rename(temporary_.c_str(), fileName_.c_str()) != 0) {
-        std::remove(temporary_.c_str());
+    if (const int err = file_.commit()) {
+        if (err == ENOSPC || err == EDQUOT)
+            throw Error("Out Of Disk Space");
         throw Error("Cannot create file " + fileName_, ErrorKind::FileCreate);
     }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "core/frames/BitmapList.h"
+#include "core/util/AtomicFile.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -32,10 +33,10 @@ public:
     int32_t count = 0;
 
 private:
-    void discard();
-    std::FILE* stream_ = nullptr;
+    void write(const std::string& bytes);
+    AtomicFile file_;
+    bool open_ = false;
     std::string fileName_;
-    std::string temporary_;
     bool failed_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include "core/links/LinkFile.h"
 
+#include "core/util/AtomicFile.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
 
@@ -163,8 +164,10 @@ namespace {
 void moveFile(const std::string& from, const std::string& to) {
     if (!std::filesystem::exists(from))
         return;
+    announceFileStep();
     if (std::filesystem::exists(to) && ::unlink(to.c_str()) != 0)
         throw Error("Cannot Delete Old Backup File");
+    announceFileStep();
     if (std::rename(from.c_str(), to.c_str()) != 0)
         throw Error("Cannot Rename File");
 }
@@ -180,8 +183,10 @@ void backupFile(const std::string& path, std::string extension, int generations)
     if (!std::filesystem::exists(path))
         return;
     const std::string newest = name(1);
+    announceFileStep();
     if (std::filesystem::exists(newest) && ::unlink(newest.c_str()) != 0)
         throw Error("Cannot Delete Old Backup File");
+    announceFileStep();
     // A hard link keeps the file in place while it becomes the newest backup; where links are
     // not possible, a copy does the same.
     if (::link(path.c_str(), newest.c_str()) != 0) {

@@ -2,6 +2,7 @@
 
 #include "core/links/BuiltInLinks.h"
 #include "core/links/LinkFile.h"
+#include "core/util/AtomicFile.h"
 #include "core/util/FileIO.h"
 
 #include <filesystem>
@@ -54,15 +55,12 @@ void LinkLibrary::writeLinkTree(const LinkNode* first, const std::string& path) 
 }
 
 void LinkLibrary::saveLinkFile(const std::string& path) {
-    const std::string temporary =
-        writeTemporaryBeside(path, writeLinkTreeText(tree_, tree_.root()));
-    try {
-        backupFile(path, ".bk", 5);
-    } catch (...) {
-        std::filesystem::remove(temporary);
-        throw;
-    }
-    commitTemporary(temporary, path);
+    // The new file is complete before the backups turn; a failed rotation leaves it unused.
+    AtomicFile file;
+    throwIfFailed(file.create(path), path);
+    throwIfFailed(file.write(writeLinkTreeText(tree_, tree_.root())), path);
+    backupFile(path, ".bk", 5);
+    throwIfFailed(file.commit(), path);
     setLinksModified(false);
 }
 

@@ -1,11 +1,13 @@
 // The movie's output file behind FFmpeg's custom output.
 #include "core/movie/MovieOutput.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 extern "C" {
 #include <libavformat/avio.h>
@@ -20,33 +22,21 @@ namespace {
 // Large enough that a frame leaves the buffer in a few system calls.
 constexpr int kIoBufferSize = 256 * 1024;
 
-// The movie keeps the permissions of the file it replaces; a new one gets the usual ones rather
-// than the temporary file's private 0600.
-void takePermissions(int fd, const std::string& target) {
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0) {
-        ::fchmod(fd, old.st_mode & 07777);
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-    }
-}
-
 } // namespace
 
 int MovieOutput::create(const std::string& target, OutputMode mode) {
     discard();
-    std::string name = target + ".tmp-XXXXXX";
-    const int fd = mode == OutputMode::Staged
-                       ? ::mkostemp(name.data(), O_CLOEXEC)
-                       : ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return errno;
     target_ = target;
-    if (mode == OutputMode::Staged)
-        temporary_ = name;
-    fd_ = fd;
+    inPlace_ = mode == OutputMode::InPlace;
+    if (inPlace_) {
+        fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            return errno;
+    } else {
+        if (const int err = staged_.create(target, mode == OutputMode::StagedNamed))
+            return err;
+        fd_ = staged_.fd();
+    }
     ioError_ = 0;
     auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
     AVIOContext* io =
@@ -63,20 +53,13 @@ int MovieOutput::create(const std::string& target, OutputMode mode) {
 
 int MovieOutput::writePacket(void* opaque, uint8_t* data, int size) {
     auto* self = static_cast<MovieOutput*>(opaque);
-    int done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(self->fd_, data + done, static_cast<size_t>(size - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            if (self->ioError_ == 0)
-                self->ioError_ = err;
-            return AVERROR(err);
-        }
-        done += static_cast<int>(n);
-    }
-    return size;
+    const int err = writeAll(
+        self->fd_, {reinterpret_cast<const char*>(data), static_cast<size_t>(std::max(size, 0))});
+    if (err == 0)
+        return size;
+    if (self->ioError_ == 0)
+        self->ioError_ = err;
+    return AVERROR(err);
 }
 
 int64_t MovieOutput::seek(void* opaque, int64_t offset, int whence) {
@@ -108,33 +91,26 @@ int MovieOutput::commit() {
         return EBADF;
     avio_flush(io_.get());
     int err = ioError_;
-    if (!temporary_.empty())
-        takePermissions(fd_, target_);
-    if (err == 0 && ::fsync(fd_) != 0)
-        err = errno;
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && !temporary_.empty() && std::rename(temporary_.c_str(), target_.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        discard();
-        return err;
+    if (err == 0 && inPlace_) {
+        if (::fsync(fd_) != 0)
+            err = errno;
+        if (::close(std::exchange(fd_, -1)) != 0 && err == 0)
+            err = errno;
+    } else if (err == 0) {
+        fd_ = -1;
+        err = staged_.commit();
     }
-    temporary_.clear();
     io_.reset();
-    return 0;
+    discard();
+    return err;
 }
 
 void MovieOutput::discard() noexcept {
     io_.reset();
-    if (fd_ >= 0)
+    if (inPlace_ && fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-    if (!temporary_.empty())
-        ::unlink(temporary_.c_str());
-    temporary_.clear();
+    staged_.discard();
 }
 
 } // namespace kestrix

@@ -139,8 +139,8 @@ void Mp4Writer::createFile(const std::string& fileName) {
     if (std::filesystem::is_directory(fileName, ec))
         throw Error(step + ": " + systemErrorText(EISDIR));
     output_ = std::make_unique<MovieOutput>();
-    if (const int err =
-            output_->create(fileName, options_.live ? OutputMode::InPlace : OutputMode::Staged))
+    if (const int err = output_->create(fileName, options_.live ? OutputMode::InPlace
+                                                                : OutputMode::StagedNamed))
         throw Error(step + ": " + systemErrorText(err));
     AVFormatContext* context = nullptr;
     const int result = avformat_alloc_output_context2(&context, nullptr, "mp4", nullptr);

@@ -1,5 +1,6 @@
 #include "core/util/FileIO.h"
 
+#include "core/util/AtomicFile.h"
 #include "core/util/Error.h"
 
 #include <cerrno>
@@ -16,12 +17,12 @@ std::string systemErrorText(int errorNumber) {
     return std::strerror(errorNumber);
 }
 
-namespace {
-
-[[noreturn]] void throwCreate(const std::string& path, int err) {
+void throwCreate(const std::string& path, int err) {
     throw Error("Cannot create file \"" + path + "\". " + systemErrorText(err),
                 ErrorKind::FileCreate);
 }
+
+namespace {
 
 struct Fd {
     int fd = -1;
@@ -62,54 +63,16 @@ std::string readFileBytes(const std::string& path) {
     return data;
 }
 
-std::string writeTemporaryBeside(const std::string& path, std::string_view bytes) {
-    std::string tmpl = path + ".tmp-XXXXXX";
-    Fd f;
-    f.fd = ::mkstemp(tmpl.data());
-    if (f.fd < 0)
-        throwCreate(path, errno);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(f.fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            int err = n < 0 ? errno : ENOSPC;
-            ::unlink(tmpl.c_str());
-            throwCreate(path, err);
-        }
-        done += static_cast<size_t>(n);
-    }
-    // The replacement keeps the old file's permissions; a new file gets the usual ones rather
-    // than mkstemp's private 0600.
-    struct stat old {};
-    if (::stat(path.c_str(), &old) == 0) {
-        ::fchmod(f.fd, old.st_mode & 07777);
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(f.fd, 0666 & ~mask);
-    }
-    if (::fsync(f.fd) != 0 || ::close(f.fd) != 0) {
-        int err = errno;
-        f.fd = -1;
-        ::unlink(tmpl.c_str());
+void throwIfFailed(int err, const std::string& path) {
+    if (err != 0)
         throwCreate(path, err);
-    }
-    f.fd = -1;
-    return tmpl;
-}
-
-void commitTemporary(const std::string& temporary, const std::string& path) {
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(temporary.c_str());
-        throwCreate(path, err);
-    }
 }
 
 void writeFileAtomically(const std::string& path, std::string_view bytes) {
-    commitTemporary(writeTemporaryBeside(path, bytes), path);
+    AtomicFile file;
+    throwIfFailed(file.create(path), path);
+    throwIfFailed(file.write(bytes), path);
+    throwIfFailed(file.commit(), path);
 }
 
 bool fileExists(const std::string& path) {

@@ -1,5 +1,5 @@
-// Whole-file reads and crash-safe writes. A write goes to a temporary file in the target's folder
-// and is renamed over the target only when complete, so a failed save never destroys the old file.
+// Whole-file reads and crash-safe writes (see AtomicFile): a failed or killed save never
+// destroys the old file and leaves nothing behind.
 #pragma once
 
 #include <string>
@@ -10,16 +10,14 @@ namespace kestrix {
 // Reads a whole file; failure raises 'Cannot open file "PATH". REASON'.
 std::string readFileBytes(const std::string& path);
 
-// Writes `bytes` to a fresh temporary file beside `path` and returns its name; failure raises
-// 'Cannot create file "PATH". REASON' and leaves nothing behind.
-std::string writeTemporaryBeside(const std::string& path, std::string_view bytes);
-
-// Renames a finished temporary file over `path`; failure removes the temporary file and raises
-// 'Cannot create file "PATH". REASON'.
-void commitTemporary(const std::string& temporary, const std::string& path);
-
-// writeTemporaryBeside followed by commitTemporary.
+// Puts `bytes` in place of the file `path` once they are all written and synced; failure raises
+// 'Cannot create file "PATH". REASON' and leaves the old file as it was.
 void writeFileAtomically(const std::string& path, std::string_view bytes);
+
+// Raises 'Cannot create file "PATH". REASON' for the errno `err`.
+[[noreturn]] void throwCreate(const std::string& path, int err);
+// The same unless `err` is 0.
+void throwIfFailed(int err, const std::string& path);
 
 bool fileExists(const std::string& path);
 
