@@ -89,7 +89,7 @@ void keepPermissions(int fd, const std::string& target) {
 std::string linkUnnamed(int fd, const std::string& folder) {
     const std::string proc = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        const std::string name = temporaryNameIn(folder);
+        std::string name = temporaryNameIn(folder);
         if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
             (errno != EEXIST && ::linkat(fd, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0))
             return name;
