@@ -54,6 +54,8 @@ peer_avi=$(measure ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png" -c:v mj
 ours_mp4=$(measure "$cli" movie "$work/ours.mp4" "${frames[@]}")
 peer_mp4=$(measure ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png" -c:v libx264 \
   -preset medium -crf "$crf" -pix_fmt yuv420p "$work/peer.mp4")
+peer_mp4_20=$(measure ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png" -c:v libx264 \
+  -preset medium -crf "$crf" -x264-params rc-lookahead=20 -pix_fmt yuv420p "$work/peer20.mp4")
 many_avi=$(runs=1 measure "$cli" movie "$work/many.avi" --quality 9500 "${many[@]}")
 many_mp4=$(runs=1 measure "$cli" movie "$work/many.mp4" "${many[@]}")
 default_avi_size=$("$cli" movie "$work/default.avi" "${frames[@]}" && stat -c %s "$work/default.avi")
@@ -66,6 +68,7 @@ report() { # name ours peer
 echo "300 frames of 640x480 PNG, $(nproc) cores, best of $runs"
 report "AVI (q 9500 / mjpeg q:v 2)" "$ours_avi" "$peer_avi"
 report "MP4 (CRF $crf, medium)" "$ours_mp4" "$peer_mp4"
+report "MP4, ffmpeg look-ahead 20 too" "$ours_mp4" "$peer_mp4_20"
 awk -v a="$many_avi" -v m="$many_mp4" 'BEGIN{split(a,x," "); split(m,y," ");
   printf "3000 frames: AVI %.2f s %.0f MiB, MP4 %.2f s %.0f MiB\n", x[1], x[2]/1024, y[1], y[2]/1024}'
 mp4_size=$(stat -c %s "$work/ours.mp4")

@@ -4,6 +4,7 @@
 // or SIGTERM. Movies are written as frames arrive; frames files and GIFs at the end.
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
+#include "cli/WatchLinks.h"
 #include "core/acquire/Acquisition.h"
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
@@ -15,9 +16,12 @@
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
 #include "core/util/Text.h"
+#include "core/watch/PictureArchive.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <ctime>
 #include <exception>
 #include <filesystem>
 #include <iostream>
@@ -38,6 +42,8 @@ struct WatchOptions {
     int64_t count = 0; // 0: until interrupted
     int timeout = 60;
     std::string saveDir;
+    // With --originals, new pictures are saved as the server sent them rather than as BMP frames.
+    bool originals = false;
     CaptureOptions capture;
     // Written from the frames held in memory when the watch ends.
     std::string framesFile;
@@ -91,6 +97,8 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
             o.timeout = number(i);
         else if (a == "--save-dir" && i + 1 < args.size())
             o.saveDir = args[++i];
+        else if (a == "--originals")
+            o.originals = true;
         else if (a == "--no-gif-frames")
             o.capture.gifAnimations = false;
         else if (a == "--incremental-gif")
@@ -119,8 +127,9 @@ WatchOptions parseOptions(const Args& args, const Command& self) {
 
 class ConsoleView final : public AcquisitionView {
 public:
-    ConsoleView(const WatchOptions& options, const Clock& clock, FrameStore& store)
-        : options_(options), clock_(clock), store_(store) {
+    ConsoleView(const WatchOptions& options, const Clock& clock, FrameStore& store,
+                const HttpClient& client)
+        : options_(options), clock_(clock), store_(store), client_(client) {
         if (!options.aviFile.empty())
             movies_.emplace_back(MovieFormat::Avi, options.aviFile,
                                  MovieOptions{options.fps, 10000, true});
@@ -161,6 +170,7 @@ private:
     const WatchOptions& options_;
     const Clock& clock_;
     FrameStore& store_;
+    const HttpClient& client_;
     std::vector<LiveMovie> movies_;
     int frameIndex_ = 0;
     int maxFrames_ = 0;
@@ -188,9 +198,12 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
         line += std::string(r.duplicate ? " Duplicate " : " New ") + std::to_string(r.bytes) + " " +
                 std::to_string(r.width) + "x" + std::to_string(r.height);
     std::cout << line << std::endl;
+    if (r.ok && !r.duplicate && options_.originals && !options_.saveDir.empty())
+        archivePicture(options_.saveDir, std::time(nullptr),
+                       pictureKind(client_.body(), client_.url()), client_.body());
     for (int i = r.firstCaptured; i >= 0 && i <= r.lastCaptured; ++i) {
         ++captured;
-        if (!options_.saveDir.empty())
+        if (!options_.saveDir.empty() && !options_.originals)
             writeFileAtomically(options_.saveDir + "/" +
                                     strPrintf("frame-%06lld.bmp", static_cast<long long>(captured)),
                                 writeBmp(*store_.get(i)));
@@ -214,6 +227,8 @@ void writeOutputs(const WatchOptions& options, const FrameStore& store) {
 }
 
 int runWatch(const Args& args) {
+    if (std::find(args.begin(), args.end(), "--links") != args.end())
+        return runWatchLinks(args);
     const WatchOptions options = parseOptions(args, findCommand("watch"));
     if (!options.saveDir.empty())
         std::filesystem::create_directories(options.saveDir);
@@ -231,7 +246,7 @@ int runWatch(const Args& args) {
     LinkInfo link{"watch", options.url, options.interval};
     HttpClient client;
     applyImageFetchSettings(client);
-    ConsoleView view(options, clock, store);
+    ConsoleView view(options, clock, store, client);
     Acquisition acquisition(view, client, store, clock, defaultFormatSettings(), settings, link);
 
     std::signal(SIGINT, onInterrupt);
@@ -273,10 +288,14 @@ int runWatch(const Args& args) {
 
 const Registration kRegistration(
     {"watch",
-     "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--no-gif-frames] "
+     "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--originals] "
+     "[--no-gif-frames] "
      "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--mp4 OUT.mp4] "
      "[--fps F] "
-     "[--https] [--ca-file PEM] [--pin SHA256]... [--user-agent TEXT] [--conditional]",
+     "[--https] [--ca-file PEM] [--pin SHA256]... [--user-agent TEXT] [--conditional]\n"
+     "       kestrix-cli watch --links FILE.klnx --save-dir DIR [--parallel N] [--timeout S] "
+     "[--keep-days D] [--max-bytes SIZE] [--json] [--serve [HOST:]PORT] [--shard K/N] "
+     "[connection options]",
      runWatch});
 
 } // namespace

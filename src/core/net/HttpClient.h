@@ -53,6 +53,8 @@ public:
     bool notModified() const { return conditional_ && statusCode_ == 304; }
 
     const std::string& body() const { return body_; }
+    // Frees the body's memory; a client kept per address holds no picture between fetches.
+    void releaseBody() { std::string().swap(body_); }
     const std::string& header() const { return header_; }
     HeaderInfo& headerInfo() { return headerInfo_; }
     const HeaderInfo& headerInfo() const { return headerInfo_; }

@@ -1,0 +1,104 @@
+// The archive of original pictures: names by the UTC second, the kinds, and retention by age and
+// by size that deletes only the archive's own pictures.
+#include "core/watch/PictureArchive.h"
+
+#include "core/util/Error.h"
+#include "support/TempDir.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <utime.h>
+
+using namespace kestrix;
+using namespace kestrix::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::time_t kNoon = 1796817600; // 2026-12-09 12:00:00 UTC
+
+void writeAged(const std::string& path, size_t bytes, std::time_t modified) {
+    fs::create_directories(fs::path(path).parent_path());
+    writeFile(path, std::string(bytes, 'p'));
+    const utimbuf times{modified, modified};
+    utime(path.c_str(), &times);
+}
+
+std::vector<std::string> filesUnder(const std::string& root) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            names.push_back(fs::relative(entry.path(), root).string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+TEST(PictureArchive, PicturesAreNamedByTheirSecondAndKeptAsSent) {
+    TempDir dir("archive");
+    const std::string folder = dir.file("Volcanos/Etna");
+    const std::string jpeg = "\xFF\xD8\xFF\xE0 not really a whole jpeg";
+    EXPECT_EQ(archivePicture(folder, kNoon, ImageKind::Jpeg, jpeg),
+              folder + "/20261209-120000.jpg");
+    EXPECT_EQ(archivePicture(folder, kNoon, ImageKind::Png, "png"),
+              folder + "/20261209-120000.png");
+    EXPECT_EQ(archivePicture(folder, kNoon, ImageKind::Jpeg, "second"),
+              folder + "/20261209-120000-2.jpg");
+    EXPECT_EQ(archivePicture(folder, kNoon, ImageKind::Jpeg, "third"),
+              folder + "/20261209-120000-3.jpg");
+    EXPECT_EQ(readFile(folder + "/20261209-120000.jpg"), jpeg);
+    EXPECT_EQ(filesUnder(folder).size(), 4u) << "no temporary file is left";
+
+    EXPECT_EQ(pictureKind("\x89PNG\r\n\x1a\n....", "http://cam/x.jpg"), ImageKind::Png);
+    EXPECT_EQ(pictureKind("GIF89a......", "http://cam/x"), ImageKind::Gif);
+    EXPECT_EQ(pictureKind("BM", "http://cam/snap.bmp"), ImageKind::Bmp) << "by the address";
+    EXPECT_STREQ(pictureExtension(ImageKind::Gif), "gif");
+}
+
+TEST(PictureArchive, OnlyTheArchivesOwnNamesArePictures) {
+    for (const char* name : {"20261209-120000.jpg", "20261209-120000-2.png",
+                             "20261209-120000-17.gif", "19991231-235959.bmp"})
+        EXPECT_TRUE(isArchivePictureName(name)) << name;
+    for (const char* name :
+         {"20261209-120000.jpeg", "20261209-120000.JPG", "2026129-120000.jpg", "20261209-12000.jpg",
+          "20261209-120000-.jpg", "20261209-120000-x.jpg", "x20261209-120000.jpg",
+          "20261209_120000.jpg", "notes.txt", ".kestrix-tmp-abcdef", "20261209-120000.jpg.part"})
+        EXPECT_FALSE(isArchivePictureName(name)) << name;
+}
+
+TEST(PictureArchive, RetentionDeletesOldPicturesThenTheOldestUntilTheFolderFits) {
+    TempDir dir("archive");
+    const std::string root = dir.path();
+    const std::time_t day = 86400;
+    writeAged(root + "/A/Cam/20261201-120000.jpg", 100, kNoon - 8 * day);
+    writeAged(root + "/A/Cam/20261206-120000.jpg", 100, kNoon - 3 * day);
+    writeAged(root + "/B/20261207-120000-2.png", 100, kNoon - 2 * day);
+    writeAged(root + "/B/20261209-110000.gif", 100, kNoon - 3600);
+    // Not the archive's own: never deleted, never counted.
+    writeAged(root + "/A/Cam/holiday.jpg", 5000, kNoon - 30 * day);
+    writeAged(root + "/notes.txt", 5000, kNoon - 30 * day);
+
+    RetentionResult r = applyRetention(root, {7, 0}, kNoon);
+    EXPECT_EQ(r.deletedFiles, 1u);
+    EXPECT_EQ(r.keptBytes, 300u);
+    r = applyRetention(root, {0, 250}, kNoon);
+    EXPECT_EQ(r.deletedFiles, 1u) << "the oldest goes first";
+    EXPECT_EQ(filesUnder(root),
+              (std::vector<std::string>{"A/Cam/holiday.jpg", "B/20261207-120000-2.png",
+                                        "B/20261209-110000.gif", "notes.txt"}));
+    r = applyRetention(root, {1, 150}, kNoon);
+    EXPECT_EQ(r.deletedFiles, 1u);
+    EXPECT_EQ(r.keptBytes, 100u);
+    EXPECT_EQ(applyRetention(root, {0, 0}, kNoon).deletedFiles, 0u) << "no rule, nothing goes";
+    EXPECT_EQ(applyRetention(root + "/missing", {1, 1}, kNoon).deletedFiles, 0u);
+}
+
+TEST(PictureArchive, SizesTakeBinarySuffixes) {
+    EXPECT_EQ(parseByteSize("500"), 500u);
+    EXPECT_EQ(parseByteSize("20K"), 20u * 1024);
+    EXPECT_EQ(parseByteSize("1.5M"), 1536u * 1024);
+    EXPECT_EQ(parseByteSize("2G"), 2ull << 30);
+    for (const char* bad : {"", "K", "-5M", "12Q", "1e400", "0"})
+        EXPECT_THROW(parseByteSize(bad), Error) << bad;
+}
