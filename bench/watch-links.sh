@@ -13,7 +13,7 @@ duration=${DURATION:-300}
 work=$(mktemp -d)
 trap 'kill $server_pid 2>/dev/null || true; rm -rf "$work"' EXIT
 
-# Camera-like JPEGs of 640x480, a different one for every request.
+# Camera-like JPEGs of 640x480; each link gets a different one at every fetch.
 /usr/bin/python3 - "$work" <<'PY'
 import sys, numpy as np
 from PIL import Image
@@ -25,15 +25,15 @@ for i in range(20):
     Image.fromarray(np.clip(f, 0, 255).astype(np.uint8)).save(f"{sys.argv[1]}/p{i:02d}.jpg", quality=88)
 PY
 cat > "$work/server.py" <<'PY'
-import http.server, itertools, glob, sys, time, threading
+import http.server, glob, sys, time, threading
 pictures = [open(f, 'rb').read() for f in sorted(glob.glob(sys.argv[1] + '/p*.jpg'))]
-counter = itertools.count()
+counts = {}
 log = open(sys.argv[1] + '/requests.log', 'w')
 lock = threading.Lock()
 class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
-        n = next(counter)
         with lock:
+            n = counts[self.path] = counts.get(self.path, hash(self.path) % len(pictures)) + 1
             log.write(f"{time.monotonic():.3f} {self.path}\n"); log.flush()
         body = pictures[n % len(pictures)]
         self.send_response(200); self.send_header('Content-Length', str(len(body))); self.end_headers()

@@ -244,10 +244,17 @@ int runWatchLinks(const Args& args) {
     LinkTree tree;
     LinkNode* root = tree.addRootNode("Image Links");
     readLinkStream(readFileBytes(options.linkFile), tree, root);
+    std::vector<WatchedLink> all = watchedLinks(tree);
+    if (all.empty())
+        throw Error("No links to watch in " + options.linkFile);
     std::vector<WatchedLink> links;
-    for (WatchedLink& link : watchedLinks(tree))
+    for (WatchedLink& link : all)
         if (shardOf(link, options.shards) == options.shard)
             links.push_back(std::move(link));
+    // A shard may come out empty; it keeps running, so that a fixed set of processes stays up.
+    if (links.empty())
+        std::cerr << "No links of " << options.linkFile << " fall in shard " << options.shard << "/"
+                  << options.shards << "\n";
     std::filesystem::create_directories(options.saveDir);
 
     std::signal(SIGINT, onStopSignal);

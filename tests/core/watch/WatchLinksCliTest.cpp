@@ -193,6 +193,20 @@ TEST(WatchLinks, JsonLinesAndShards) {
             EXPECT_TRUE(seen.insert(link).second) << link << " is in two shards";
     }
     EXPECT_EQ(seen.size(), 10u) << "every link in one shard";
+
+    writeFile(dir.file("empty.klnx"), "<ImageAddressXML KSX=\"1.0\"/>");
+    for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+             {"--links " + dir.file("empty.klnx") + " --save-dir " + dir.file("a"),
+              "No links to watch in " + dir.file("empty.klnx") + "\n"},
+             {"--links " + dir.file("l.klnx"), "watch --links FILE needs --save-dir DIR\n"},
+             {"--links " + dir.file("l.klnx") + " --save-dir x --shard 3/3",
+              "--shard takes K/N with 0 <= K < N, not 3/3\n"},
+             {"--links " + dir.file("l.klnx") + " --save-dir x --max-bytes 5Q",
+              "Invalid size: 5Q (use a number with K, M or G)\n"}}) {
+        const CommandResult r = runCommand(std::string(KESTRIX_CLI) + " watch " + args + " 2>&1");
+        EXPECT_EQ(r.status, 1) << args;
+        EXPECT_EQ(r.out, message);
+    }
 }
 
 TEST(WatchLinks, StatusPageShowsEveryLinkAndServesOnlyPictures) {

@@ -39,11 +39,12 @@ TEST(WatchList, NamesAreMadeSafeForFiles) {
 }
 
 TEST(WatchList, EveryLinkWithItsFoldersAndAFolderOfItsOwn) {
-    const auto links = linksOf(
-        "<ImageAddressXML KSX=\"1.0\">" + urlItem("Top", 0) +
-        "<FolderItem FolderName=\"Volcanos\"><FolderItem FolderName=\"a/b\">" + urlItem("Cam", 5) +
-        urlItem("Cam") + urlItem("Cam-2") + "</FolderItem></FolderItem><FolderItem FolderName=\"a_b\">" +
-        urlItem("Cam") + "</FolderItem><FolderItem FolderName=\"Empty\"/>" + "</ImageAddressXML>");
+    const auto links =
+        linksOf("<ImageAddressXML KSX=\"1.0\">" + urlItem("Top", 0) +
+                "<FolderItem FolderName=\"Volcanos\"><FolderItem FolderName=\"a/b\">" +
+                urlItem("Cam", 5) + urlItem("Cam") + urlItem("Cam-2") +
+                "</FolderItem></FolderItem><FolderItem FolderName=\"a_b\">" + urlItem("Cam") +
+                "</FolderItem><FolderItem FolderName=\"Empty\"/>" + "</ImageAddressXML>");
     ASSERT_EQ(links.size(), 5u);
     EXPECT_EQ(links[0].path, "Top");
     EXPECT_EQ(links[0].directory, "Top");
