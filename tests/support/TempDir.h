@@ -1,11 +1,13 @@
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 #pragma once
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace kestrix::test {
 
@@ -42,6 +44,18 @@ inline std::string readFile(const std::string& path) {
     std::stringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+// The regular files under `root`, as paths relative to it, sorted; none for a missing folder.
+inline std::vector<std::string> filesUnder(const std::string& root) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::recursive_directory_iterator it(root, ec), end; !ec && it != end;
+         it.increment(ec))
+        if (it->is_regular_file())
+            names.push_back(std::filesystem::relative(it->path(), root).string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Runs a shell command and answers its exit status and standard output.

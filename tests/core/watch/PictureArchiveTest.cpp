@@ -24,15 +24,6 @@ void writeAged(const std::string& path, size_t bytes, std::time_t modified) {
     utime(path.c_str(), &times);
 }
 
-std::vector<std::string> filesUnder(const std::string& root) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            names.push_back(fs::relative(entry.path(), root).string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 TEST(PictureArchive, PicturesAreNamedByTheirSecondAndKeptAsSent) {

@@ -56,17 +56,6 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-std::vector<std::string> filesUnder(const std::string& root) {
-    std::vector<std::string> names;
-    if (!fs::exists(root))
-        return names;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            names.push_back(fs::relative(entry.path(), root).string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 } // namespace
 
 // 50 links at 1, 2 and 3 seconds, a stalled and a refusing address among them: every link is
