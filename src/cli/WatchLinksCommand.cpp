@@ -83,7 +83,7 @@ LinksOptions parseLinksOptions(const Args& args) {
         else if (a == "--serve" && hasValue)
             o.serve = args[++i];
         else if (a == "--shard" && hasValue) {
-            const std::string text = args[++i];
+            const std::string& text = args[++i];
             const size_t slash = text.find('/');
             const int count = slash == std::string::npos ? 0 : strToInt(text.substr(slash + 1));
             const int k = slash == std::string::npos ? -1 : strToInt(text.substr(0, slash));

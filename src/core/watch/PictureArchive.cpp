@@ -94,7 +94,7 @@ bool isArchivePictureName(std::string_view name) {
 std::string archivePicture(const std::string& folder, std::time_t time, ImageKind kind,
                            std::string_view bytes) {
     fs::create_directories(folder);
-    const std::string path = folder + "/" + newPictureName(folder, time, pictureExtension(kind));
+    std::string path = folder + "/" + newPictureName(folder, time, pictureExtension(kind));
     writeFileAtomically(path, bytes);
     return path;
 }

@@ -60,7 +60,7 @@ TEST(PictureArchive, OnlyTheArchivesOwnNamesArePictures) {
 
 TEST(PictureArchive, RetentionDeletesOldPicturesThenTheOldestUntilTheFolderFits) {
     TempDir dir("archive");
-    const std::string root = dir.path();
+    const std::string& root = dir.path();
     const std::time_t day = 86400;
     writeAged(root + "/A/Cam/20261201-120000.jpg", 100, kNoon - 8 * day);
     writeAged(root + "/A/Cam/20261206-120000.jpg", 100, kNoon - 3 * day);

@@ -117,6 +117,7 @@ TEST(WatchLinks, ManyLinksEachOnTimeWithOriginalsKept) {
         const std::lock_guard<std::mutex> lock(servedMutex);
         ASSERT_EQ(cam0.size(), served["/cam0.bmp"].size());
         std::vector<std::string> bodies;
+        bodies.reserve(cam0.size());
         for (const std::string& name : cam0)
             bodies.push_back(readFile(dir.file("archive/Cams/Cam 0/" + name)));
         std::vector<std::string> expected = served["/cam0.bmp"];
