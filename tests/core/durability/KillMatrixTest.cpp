@@ -148,8 +148,9 @@ TEST(KillMatrix, EveryWriterLeavesTheOldOrTheNewFile) {
         EXPECT_GE(steps, 4) << "every save has at least a write, a sync, a link and a rename";
         // Only the named temporaries of movies that are reopened by name stay visible while
         // being written; others show up at most between their link and their rename.
-        if (std::string(writer.file) != "movie.mp4")
+        if (std::string(writer.file) != "movie.mp4") {
             EXPECT_LE(leftovers, 1);
+        }
     }
 }
 

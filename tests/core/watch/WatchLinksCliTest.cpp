@@ -174,10 +174,8 @@ TEST(WatchLinks, JsonLinesAndShards) {
             fields >> link;
             inShard.insert(link);
             EXPECT_EQ(line.find("secret"), std::string::npos) << line;
-            if (link == "Bad")
-                EXPECT_NE(line.find("error"), std::string::npos) << line;
-            else
-                EXPECT_NE(line.find("new http://127.0.0.1:"), std::string::npos) << line;
+            const std::string expected = link == "Bad" ? "error" : "new http://127.0.0.1:";
+            EXPECT_NE(line.find(expected), std::string::npos) << line;
         }
         for (const std::string& link : inShard)
             EXPECT_TRUE(seen.insert(link).second) << link << " is in two shards";
