@@ -1,6 +1,7 @@
 #include "core/tools/FrameCompare.h"
 
 #include "core/decode/ImageDecoder.h"
+#include "core/util/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -163,17 +164,21 @@ int bottomBlackRows(Bitmap& bitmap) {
     return rows;
 }
 
-void averageInto(Bitmap& accumulator, Bitmap& frame, int n) {
-    accumulator.convertTo24();
-    frame.convertTo24();
+void averageRows(Bitmap& accumulator, const Bitmap& frame, int n, int from, int to) {
     const Common area = commonArea(accumulator, frame);
     const size_t bytes = static_cast<size_t>(area.width) * 3;
-    for (int y = 0; y < area.height; ++y) {
+    for (int y = from; y < std::min(to, area.height); ++y) {
         uint8_t* acc = accumulator.scanLine(y);
         const uint8_t* in = frame.scanLine(y);
         for (size_t i = 0; i < bytes; ++i)
             acc[i] = static_cast<uint8_t>((in[i] + acc[i] * (n - 1)) / n);
     }
+}
+
+void averageInto(Bitmap& accumulator, Bitmap& frame, int n) {
+    accumulator.convertTo24();
+    frame.convertTo24();
+    averageRows(accumulator, frame, n, 0, accumulator.height());
 }
 
 namespace {
@@ -223,15 +228,57 @@ bool isFlawedFrame(BitmapList& frames, int a, const FlawSettings& settings) {
 
 std::vector<int> findFlawedFrames(BitmapList& frames, const FlawSettings& settings,
                                   const std::function<void(int)>& progress) {
+    const int n = frames.count();
     std::vector<int> found;
-    DifferenceCache cache;
-    for (int a = 0; a < frames.count(); ++a) {
-        if (flawed(frames, a, settings, &cache))
-            found.push_back(a);
-        // Differences between frames that no later frame uses again are dropped.
-        cache.erase(cache.begin(), cache.lower_bound({a - 2, 0}));
-        if (progress)
+    if (n <= 2) {
+        for (int a = 0; a < n && progress; ++a)
             progress(a);
+        return found;
+    }
+    // Each difference is computed once, on any thread: next[i] between frames i and i + 1,
+    // skip[i] between i and i + 2. Frame a's test needs those of a - 1 and a (0 and 1 at the
+    // start), so the frames are taken in batches: converted to 24 bits (each by one thread,
+    // before any comparison reads it), compared as far as the batch needs, then tested.
+    std::vector<double> next(static_cast<size_t>(n - 1)), skip(static_cast<size_t>(n - 2));
+    std::vector<char> flaw(static_cast<size_t>(n));
+    const auto at = [](int i) { return static_cast<size_t>(i); };
+    const int batch = 4 * workerThreads();
+    int converted = 0, compared = 0;
+    for (int decided = 0; decided < n;) {
+        const int until = std::min(n, decided + batch);
+        const int toCompare = std::min(n - 1, std::max(until + 1, 2));
+        const int toConvert = std::min(n, toCompare + 2);
+        forEachInOrder(
+            converted, toConvert, [&](int i) { frames.get(i)->convertTo24(); }, nullptr);
+        forEachInOrder(
+            compared, toCompare,
+            [&](int i) {
+                next[at(i)] = frameDifference(*frames.get(i), *frames.get(i + 1));
+                if (i + 2 < n)
+                    skip[at(i)] = frameDifference(*frames.get(i), *frames.get(i + 2));
+            },
+            nullptr);
+        forEachInOrder(
+            decided, until,
+            [&](int a) {
+                const auto [ap, aq, pq] =
+                    a == 0 ? std::array<double, 3>{next[0], skip[0], next[1]}
+                    : a == n - 1
+                        ? std::array<double, 3>{next[at(n - 2)], skip[at(n - 3)], next[at(n - 3)]}
+                        : std::array<double, 3>{next[at(a - 1)], next[at(a)], skip[at(a - 1)]};
+                flaw[at(a)] = (std::fabs(ap - pq) > settings.threshold &&
+                               std::fabs(aq - pq) > settings.threshold) ||
+                              (settings.blackFrames && bottomBlackRows(*frames.get(a)) > 15);
+            },
+            [&](int a) {
+                if (flaw[at(a)])
+                    found.push_back(a);
+                if (progress)
+                    progress(a);
+            });
+        converted = toConvert;
+        compared = toCompare;
+        decided = until;
     }
     return found;
 }
@@ -264,21 +311,26 @@ uint64_t contentHash(const Bitmap& b) {
 
 std::vector<int> findDuplicateFrames(const BitmapList& frames,
                                      const std::function<void(int)>& progress) {
-    // Only frames with the same hash can be equal; equality itself is decided byte by byte.
+    // Hashes are computed on every thread; only frames with the same hash can be equal, and
+    // equality itself is decided byte by byte, in order.
+    std::vector<uint64_t> hashes(static_cast<size_t>(frames.count()));
     std::unordered_map<uint64_t, std::vector<int>> seen;
     std::vector<int> found;
-    for (int j = 0; j < frames.count(); ++j) {
-        std::vector<int>& same = seen[contentHash(*frames.get(j))];
-        const bool duplicate = std::any_of(same.begin(), same.end(), [&](int i) {
-            return bitmapsEqual(*frames.get(i), *frames.get(j));
+    forEachInOrder(
+        0, frames.count(),
+        [&](int j) { hashes[static_cast<size_t>(j)] = contentHash(*frames.get(j)); },
+        [&](int j) {
+            std::vector<int>& same = seen[hashes[static_cast<size_t>(j)]];
+            const bool duplicate = std::any_of(same.begin(), same.end(), [&](int i) {
+                return bitmapsEqual(*frames.get(i), *frames.get(j));
+            });
+            if (duplicate)
+                found.push_back(j);
+            else
+                same.push_back(j);
+            if (progress)
+                progress(j);
         });
-        if (duplicate)
-            found.push_back(j);
-        else
-            same.push_back(j);
-        if (progress)
-            progress(j);
-    }
     return found;
 }
 
@@ -317,10 +369,22 @@ std::string duplicateQuestion(const std::vector<int>& positions) {
 void averageFrames(BitmapList& frames, Bitmap& accumulator,
                    const std::function<void(int)>& progress) {
     accumulator = frames.count() > 0 ? *frames.get(0) : Bitmap();
-    for (int k = 1; k < frames.count(); ++k) {
-        if (progress)
-            progress(k);
-        averageInto(accumulator, *frames.get(k), k + 1);
+    if (frames.count() < 2)
+        return;
+    accumulator.convertTo24();
+    // Every frame's step depends on the last, so the frames go in order; the rows, which do not
+    // depend on each other, are shared out, a batch of frames at a time.
+    const int batch = 4 * workerThreads();
+    for (int k = 1; k < frames.count(); k += batch) {
+        const int until = std::min(frames.count(), k + batch);
+        forEachInOrder(
+            k, until, [&](int i) { frames.get(i)->convertTo24(); }, nullptr);
+        forEachRange(accumulator.height(), [&](int from, int to) {
+            for (int i = k; i < until; ++i)
+                averageRows(accumulator, *frames.get(i), i + 1, from, to);
+        });
+        for (int i = k; i < until && progress; ++i)
+            progress(i);
     }
 }
 

@@ -27,6 +27,8 @@ int bottomBlackRows(Bitmap& bitmap);
 
 // Accumulator byte := (frame byte + accumulator byte x (n - 1)) div n over the common area.
 void averageInto(Bitmap& accumulator, Bitmap& frame, int n);
+// The same for the rows [from, to) of 24-bit bitmaps only.
+void averageRows(Bitmap& accumulator, const Bitmap& frame, int n, int from, int to);
 
 struct FlawSettings {
     double threshold = 0.07; // FlawThreshold
@@ -37,7 +39,8 @@ struct FlawSettings {
 // other, or (with blackFrames) has more than 15 black rows at its bottom.
 bool isFlawedFrame(BitmapList& frames, int a, const FlawSettings& settings);
 
-// The flawed frames in ascending order; each neighbour difference is computed once.
+// The flawed frames in ascending order; each neighbour difference is computed once. Frames are
+// compared on every worker thread (see Parallel.h); `progress` gets each frame in order.
 std::vector<int> findFlawedFrames(BitmapList& frames, const FlawSettings& settings,
                                   const std::function<void(int)>& progress);
 // Frames equal (size, format, pixels) to an earlier frame, in ascending order.

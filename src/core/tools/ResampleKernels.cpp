@@ -13,7 +13,7 @@ namespace {
 // Rows resampled across in groups of kLanes: the group's bytes are transposed so that each
 // source value of the kLanes rows sits side by side, and one destination pixel's sums for all
 // rows run in vector lanes, each lane adding its terms in list order.
-constexpr int kLanes = 16;
+constexpr int kLanes = kRowGroup;
 
 __attribute__((target_clones("avx512f", "avx2", "default"))) void
 filterRowGroup(const float* __restrict group, const FlatWeights& w, int count,
@@ -110,14 +110,14 @@ storeBytes(const float* __restrict acc, uint8_t* __restrict out, size_t n) {
 } // namespace
 
 void resampleRows(const Bitmap& source, const FlatWeights& columns, PixelBuffer& intermediate,
-                  const RowsDone& done) {
-    const int w = source.width(), h = source.height();
+                  int from, int to) {
+    const int w = source.width(), h = std::min(to, source.height());
     const size_t rowBytes = static_cast<size_t>(w) * 3;
     std::vector<float> group(rowBytes * kLanes);
     std::vector<uint8_t> converted(source.pixelFormat() == PixelFormat::Bit24 ? 0
                                                                               : rowBytes * kLanes);
     const std::vector<uint8_t> zeros(rowBytes);
-    for (int first = 0; first < h; first += kLanes) {
+    for (int first = from; first < h; first += kLanes) {
         const int rows = std::min(kLanes, h - first);
         const uint8_t* in[kLanes];
         uint8_t* out[kLanes] = {};
@@ -136,22 +136,20 @@ void resampleRows(const Bitmap& source, const FlatWeights& columns, PixelBuffer&
         }
         transposeRows(in, rowBytes, group.data());
         filterRowGroup(group.data(), columns, intermediate.width(), out);
-        done(rows);
     }
 }
 
-void resampleColumns(PixelBuffer& intermediate, const FlatWeights& rows, Bitmap& result,
-                     const RowsDone& done) {
+void resampleColumns(PixelBuffer& intermediate, const FlatWeights& rows, Bitmap& result, int from,
+                     int to) {
     const size_t n = intermediate.rowSize();
     std::vector<float> acc(n);
-    for (int y = 0; y < result.height(); ++y) {
+    for (int y = from; y < std::min(to, result.height()); ++y) {
         std::fill(acc.begin(), acc.end(), 0.0f);
         for (int32_t k = rows.start[static_cast<size_t>(y)];
              k < rows.start[static_cast<size_t>(y) + 1]; ++k)
             accumulate(acc.data(), intermediate.scanLine(rows.index[static_cast<size_t>(k)]),
                        rows.weight[static_cast<size_t>(k)], n);
         storeBytes(acc.data(), result.scanLine(y), n);
-        done(1);
     }
 }
 

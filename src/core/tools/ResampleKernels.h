@@ -20,13 +20,16 @@ struct FlatWeights {
     std::vector<float> weight;
 };
 
-using RowsDone = std::function<void(int rows)>;
+// Source rows are resampled this many at a time, one in each vector lane.
+constexpr int kRowGroup = 16;
 
-// Source rows (any pixel format, read as 24-bit) resampled across into the intermediate image.
+// Source rows [from, to) (any pixel format, read as 24-bit) resampled across into the same rows
+// of the intermediate image. Each row comes out the same however the rows are split, so that
+// threads can share them out.
 void resampleRows(const Bitmap& source, const FlatWeights& columns, PixelBuffer& intermediate,
-                  const RowsDone& done);
-// Intermediate columns resampled down into the 24-bit result, one destination row at a time.
-void resampleColumns(PixelBuffer& intermediate, const FlatWeights& rows, Bitmap& result,
-                     const RowsDone& done);
+                  int from, int to);
+// Intermediate columns resampled down into rows [from, to) of the 24-bit result.
+void resampleColumns(PixelBuffer& intermediate, const FlatWeights& rows, Bitmap& result, int from,
+                     int to);
 
 } // namespace kestrix

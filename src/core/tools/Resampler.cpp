@@ -2,6 +2,7 @@
 
 #include "core/tools/ResampleKernels.h"
 #include "core/util/Error.h"
+#include "core/util/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -172,15 +173,34 @@ void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCal
     const FlatWeights columns =
         flatten(buildWeights(newWidth, w, axisScale(newWidth, w), f.support, f.filter));
     steps.advance(newWidth);
-    resampleRows(bitmap, columns, intermediate, [&](int rows) { steps.advance(rows); });
+    // Bands of rows go to the worker threads; the progress moves in order as each band is done,
+    // by the same steps as on one thread.
+    constexpr int kBand = 4 * kRowGroup;
+    forEachInOrder(
+        0, (h + kBand - 1) / kBand,
+        [&](int band) {
+            resampleRows(bitmap, columns, intermediate, band * kBand, (band + 1) * kBand);
+        },
+        [&](int band) {
+            for (int first = band * kBand; first < std::min(h, (band + 1) * kBand);
+                 first += kRowGroup)
+                steps.advance(std::min(kRowGroup, h - first));
+        });
 
     const FlatWeights rows =
         flatten(buildWeights(newHeight, h, axisScale(newHeight, h), f.support, f.filter));
     steps.advance(newHeight);
     Bitmap result(newWidth, newHeight, PixelFormat::Bit24);
     const double columnStepsPerRow = static_cast<double>(newWidth) / newHeight;
-    resampleColumns(intermediate, rows, result,
-                    [&](int done) { steps.advance(done * columnStepsPerRow); });
+    forEachInOrder(
+        0, (newHeight + kBand - 1) / kBand,
+        [&](int band) {
+            resampleColumns(intermediate, rows, result, band * kBand, (band + 1) * kBand);
+        },
+        [&](int band) {
+            for (int y = band * kBand; y < std::min(newHeight, (band + 1) * kBand); ++y)
+                steps.advance(columnStepsPerRow);
+        });
 
     const PixelFormat format = bitmap.pixelFormat();
     if (format != PixelFormat::Bit24) {
@@ -190,6 +210,14 @@ void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCal
     if (bitmap.transparent())
         result.setTransparentColor(bitmap.transparentColor());
     bitmap = std::move(result);
+}
+
+void resizeFrames(BitmapList& frames, int newWidth, int newHeight, ResampleFilter filter,
+                  const std::function<void(int)>& progress) {
+    forEachInOrder(
+        0, frames.count(),
+        [&](int i) { resizeBitmap(*frames.get(i), newWidth, newHeight, nullptr, filter); },
+        progress);
 }
 
 } // namespace kestrix

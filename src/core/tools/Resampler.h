@@ -4,6 +4,7 @@
 // single precision; each sum is clamped to 0..255 and rounded half to even.
 #pragma once
 
+#include "core/frames/BitmapList.h"
 #include "core/image/Bitmap.h"
 
 #include <cstdint>
@@ -60,6 +61,11 @@ float axisScale(int destCount, int sourceCount);
 // "Source bitmap too small". `progress` receives rising percentages.
 void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCallback& progress,
                   ResampleFilter filter);
+
+// "Resize All": every frame resized as resizeBitmap does, frames on every worker thread;
+// `progress` gets each frame's index in order (and may be null).
+void resizeFrames(BitmapList& frames, int newWidth, int newHeight, ResampleFilter filter,
+                  const std::function<void(int)>& progress);
 
 // A plain 3-bytes-per-pixel buffer without row padding.
 class PixelBuffer {

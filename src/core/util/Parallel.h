@@ -13,4 +13,13 @@ int workerThreads();
 // included. Exceptions of the work reach the caller.
 void withWorkers(const std::function<void()>& work);
 
+// Calls work(i) for every i in [begin, end) on the workers, a batch of indexes at a time; after
+// each batch, done(i) for the batch's indexes in order on the calling thread (`done` may be
+// null), so that a progress gauge advances in order while the work runs.
+void forEachInOrder(int begin, int end, const std::function<void(int)>& work,
+                    const std::function<void(int)>& done);
+
+// Calls work(from, to) on the workers for ranges that together cover [0, count) once.
+void forEachRange(int count, const std::function<void(int from, int to)>& work);
+
 } // namespace kestrix

@@ -98,11 +98,10 @@ void SizeCommands::resizeAllFrames() {
         return;
     useActualSize();
     gauge_.setMaximum(std::max(store_.count(), 1));
-    for (int32_t i = 0; i < store_.count(); ++i) {
+    resizeFrames(store_, fields_.newWidth, fields_.newHeight, filter(), [this](int i) {
         gauge_.setValue(i);
         gauge_.repaint();
-        resizeBitmap(*store_.get(i), fields_.newWidth, fields_.newHeight, nullptr, filter());
-    }
+    });
     acquisition_.cycle().showFrame(acquisition_.frameIndex());
     gauge_.setValue(0);
 }

@@ -5,6 +5,7 @@
 #include "core/movie/AviWriter.h"
 #include "core/movie/MovieExport.h"
 #include "core/util/Error.h"
+#include "support/ThreadsSetting.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,15 +14,6 @@ using namespace kestrix;
 using namespace kestrix::test;
 
 namespace {
-
-// Sets KESTRIX_THREADS for the life of the object.
-class ThreadsSetting {
-public:
-    explicit ThreadsSetting(const char* value) { setenv("KESTRIX_THREADS", value, 1); }
-    ~ThreadsSetting() { unsetenv("KESTRIX_THREADS"); }
-    ThreadsSetting(const ThreadsSetting&) = delete;
-    ThreadsSetting& operator=(const ThreadsSetting&) = delete;
-};
 
 // Groups of 1, 2, 3, ... frames of varying sizes.
 MovieSource growingGroups(size_t groups) {
