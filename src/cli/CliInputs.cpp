@@ -44,8 +44,17 @@ void addInputFrames(BitmapList& frames, const std::string& path) {
 }
 
 void addInputFrames(BitmapList& frames, const std::vector<std::string>& paths) {
-    for (const std::string& path : paths)
-        addInputFrames(frames, path);
+    readInputsInOrder<std::vector<Bitmap>>(
+        paths,
+        [](const std::string& path) {
+            std::vector<Bitmap> found;
+            visitInputFrames(path, [&found](const Bitmap& frame) { found.push_back(frame); });
+            return found;
+        },
+        [&frames](std::vector<Bitmap>& found) {
+            for (const Bitmap& frame : found)
+                frames.add(frame);
+        });
 }
 
 } // namespace kestrix::cli

@@ -4,7 +4,10 @@
 
 #include "core/frames/BitmapList.h"
 #include "core/movie/MovieExport.h"
+#include "core/util/Parallel.h"
 
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,5 +24,33 @@ void visitInputFrames(const std::string& path, const FrameVisitor& each);
 // GIF, otherwise the decoded image.
 void addInputFrames(BitmapList& frames, const std::string& path);
 void addInputFrames(BitmapList& frames, const std::vector<std::string>& paths);
+
+// Reads every input with `read` on the worker threads, a batch at a time, and hands each result to
+// `use` in the order of `paths`, on the calling thread. The first input that fails raises its
+// error once every input before it was used.
+template <class Result>
+void readInputsInOrder(const std::vector<std::string>& paths,
+                       const std::function<Result(const std::string&)>& read,
+                       const std::function<void(Result&)>& use) {
+    std::vector<Result> results(paths.size());
+    std::vector<std::exception_ptr> failures(paths.size());
+    forEachInOrder(
+        0, static_cast<int>(paths.size()),
+        [&](int i) {
+            const auto k = static_cast<size_t>(i);
+            try {
+                results[k] = read(paths[k]);
+            } catch (...) {
+                failures[k] = std::current_exception();
+            }
+        },
+        [&](int i) {
+            const auto k = static_cast<size_t>(i);
+            if (failures[k])
+                std::rethrow_exception(failures[k]);
+            use(results[k]);
+            results[k] = Result();
+        });
+}
 
 } // namespace kestrix::cli

@@ -18,8 +18,8 @@ namespace {
 
 int pack(const Args& args) {
     FrameStore frames;
-    for (size_t i = 2; i < args.size(); ++i)
-        frames.add(readInputImage(args[i]));
+    readInputsInOrder<Bitmap>({args.begin() + 2, args.end()}, readInputImage,
+                              [&frames](Bitmap& image) { frames.add(image); });
     if (saveToFile(frames, args[1], nullptr) == SaveOutcome::OutOfDiskSpace)
         throw Error("Out Of Disk Space");
     return 0;

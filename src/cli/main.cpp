@@ -61,7 +61,8 @@ void ConsoleDialogs::showMessage(const std::string& text, MessageIcon) {
 namespace {
 
 void printHelp(std::ostream& out) {
-    out << "usage: kestrix-cli SUBCOMMAND [options] ARGS\n\nsubcommands:\n";
+    out << "usage: kestrix-cli SUBCOMMAND [options] ARGS\n       kestrix-cli --version\n\n"
+           "subcommands:\n";
     for (const auto& c : cli::commands())
         out << "  " << c.usage << "\n";
 }
@@ -74,6 +75,10 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     cli::Args args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "--version") {
+        std::cout << "kestrix-cli " << KESTRIX_VERSION << "\n";
+        return 0;
+    }
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printHelp(args.empty() ? std::cerr : std::cout);
         return args.empty() ? 1 : 0;

@@ -4,11 +4,13 @@
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "core/util/Parallel.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -101,7 +103,7 @@ void FramesFileReader::rewind() {
         std::fseek(stream_, size_ >= 4 ? 4 : static_cast<long>(size_), SEEK_SET);
 }
 
-bool FramesFileReader::readFrame(Bitmap& bitmap) {
+bool FramesFileReader::readRecord(std::string& image) {
     if (!stream_)
         throw Error("File not open");
     const auto at = static_cast<uint64_t>(std::ftell(stream_));
@@ -112,20 +114,33 @@ bool FramesFileReader::readFrame(Bitmap& bitmap) {
         throwStreamRead();
     const int32_t s = static_cast<int32_t>(length[0] | length[1] << 8 | length[2] << 16 |
                                            static_cast<uint32_t>(length[3]) << 24);
-    if (s == 0) {
-        bitmap = Bitmap();
+    image.clear();
+    if (s == 0)
         return true;
-    }
     if (s < 0)
         throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
     if (static_cast<uint64_t>(s) > size_ - at - 4)
         throwStreamRead();
-    std::string image(static_cast<size_t>(s), '\0');
+    image.resize(static_cast<size_t>(s));
     if (std::fread(image.data(), 1, image.size(), stream_) != image.size())
         throwStreamRead();
     if (image.size() < 14)
         throwStreamRead();
-    readBmp(image, bitmap);
+    return true;
+}
+
+void decodeFrameRecord(const std::string& image, Bitmap& bitmap) {
+    if (image.empty())
+        bitmap = Bitmap();
+    else
+        readBmp(image, bitmap);
+}
+
+bool FramesFileReader::readFrame(Bitmap& bitmap) {
+    std::string image;
+    if (!readRecord(image))
+        return false;
+    decodeFrameRecord(image, bitmap);
     return true;
 }
 
@@ -165,13 +180,59 @@ void loadFromFile(BitmapList& frames, const std::string& fileName,
     film.open(fileName);
     film.rewind();
     frames.clear();
-    Bitmap scratch;
-    for (int32_t i = 0; i < film.count; ++i) {
-        if (!film.readFrame(scratch))
+    // Records are read in order a batch at a time and decoded on every thread; frames are added in
+    // order, and a failing record raises only once every frame before it has been added, as when
+    // the file is read one frame after the other.
+    struct Record {
+        std::string image;
+        Bitmap bitmap;
+        std::exception_ptr failure;
+    };
+    const int batch = 4 * workerThreads();
+    std::vector<Record> records;
+    for (int32_t first = 0; first < film.count;) {
+        records.clear();
+        std::exception_ptr readFailure;
+        bool ended = false;
+        while (static_cast<int>(records.size()) < batch &&
+               first + static_cast<int32_t>(records.size()) < film.count) {
+            Record record;
+            try {
+                if (!film.readRecord(record.image)) {
+                    ended = true;
+                    break;
+                }
+            } catch (...) {
+                readFailure = std::current_exception();
+                break;
+            }
+            records.push_back(std::move(record));
+        }
+        forEachInOrder(
+            0, static_cast<int>(records.size()),
+            [&](int k) {
+                Record& r = records[static_cast<size_t>(k)];
+                try {
+                    decodeFrameRecord(r.image, r.bitmap);
+                } catch (...) {
+                    r.failure = std::current_exception();
+                }
+                std::string().swap(r.image);
+            },
+            [&](int k) {
+                Record& r = records[static_cast<size_t>(k)];
+                if (r.failure)
+                    std::rethrow_exception(r.failure);
+                frames.add(r.bitmap);
+                r.bitmap = Bitmap();
+                if (progress)
+                    progress(percent(first + k, film.count));
+            });
+        if (readFailure)
+            std::rethrow_exception(readFailure);
+        if (ended)
             break;
-        frames.add(scratch);
-        if (progress)
-            progress(percent(i, film.count));
+        first += static_cast<int32_t>(records.size());
     }
 }
 

@@ -6,9 +6,11 @@
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "core/util/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace kestrix {
 
@@ -25,9 +27,13 @@ int delayMsForFps(double fps) {
 }
 
 void AnimatedGif::addGifFrame(const Bitmap& bitmap, int delayMs) {
-    images_.push_back({reduceToPalette(bitmap), delayMs / 10});
-    width_ = std::max(width_, bitmap.width());
-    height_ = std::max(height_, bitmap.height());
+    addReducedFrame(reduceToPalette(bitmap), delayMs);
+}
+
+void AnimatedGif::addReducedFrame(Bitmap pixels, int delayMs) {
+    width_ = std::max(width_, pixels.width());
+    height_ = std::max(height_, pixels.height());
+    images_.push_back({std::move(pixels), delayMs / 10});
 }
 
 namespace {
@@ -76,15 +82,23 @@ std::string AnimatedGif::encode(ProgressHandler* progress) const {
     out += '\0';
     if (progress)
         progress->gifProgressEvent(ProgressStage::Starting, 0);
-    for (size_t i = 0; i < images_.size(); ++i) {
-        if (i == 0)
-            putLoopingExtension(out);
-        putGraphicControl(out, images_[i].delay);
-        putImage(out, images_[i].pixels);
-        if (progress)
-            progress->gifProgressEvent(ProgressStage::Running,
-                                       static_cast<int>(100 * (i + 1) / images_.size()));
-    }
+    std::vector<std::string> encoded(images_.size());
+    forEachInOrder(
+        0, static_cast<int>(images_.size()),
+        [&](int i) {
+            putImage(encoded[static_cast<size_t>(i)], images_[static_cast<size_t>(i)].pixels);
+        },
+        [&](int i) {
+            const auto k = static_cast<size_t>(i);
+            if (k == 0)
+                putLoopingExtension(out);
+            putGraphicControl(out, images_[k].delay);
+            out += encoded[k];
+            std::string().swap(encoded[k]);
+            if (progress)
+                progress->gifProgressEvent(ProgressStage::Running,
+                                           static_cast<int>(100 * (k + 1) / images_.size()));
+        });
     out += ';';
     if (progress)
         progress->gifProgressEvent(ProgressStage::Ending, 100);
@@ -97,11 +111,15 @@ void exportAnimatedGif(const std::string& fileName, const BitmapList& frames, in
         throw Error("No Movie To Save");
     ProgressHandler progress(frames.count(), callback);
     AnimatedGif gif;
-    for (int32_t i = 0; i < frames.count(); ++i) {
-        progress.gifProgressEvent(ProgressStage::Starting, 0);
-        gif.addGifFrame(*frames.get(i), delayMs);
-        progress.gifProgressEvent(ProgressStage::Ending, 100);
-    }
+    std::vector<Bitmap> reduced(static_cast<size_t>(frames.count()));
+    forEachInOrder(
+        0, frames.count(),
+        [&](int i) { reduced[static_cast<size_t>(i)] = reduceToPalette(*frames.get(i)); },
+        [&](int i) {
+            progress.gifProgressEvent(ProgressStage::Starting, 0);
+            gif.addReducedFrame(std::move(reduced[static_cast<size_t>(i)]), delayMs);
+            progress.gifProgressEvent(ProgressStage::Ending, 100);
+        });
     writeFileAtomically(fileName, gif.encode(&progress));
 }
 

@@ -36,7 +36,9 @@ public:
     // Reduces the bitmap to 256 colours and appends it with a delay of `delayMs` div 10
     // hundredths; the first image also gets the looping extension.
     void addGifFrame(const Bitmap& bitmap, int delayMs);
-    // The whole file.
+    // Appends a bitmap that reduceToPalette made.
+    void addReducedFrame(Bitmap pixels, int delayMs);
+    // The whole file. Images are compressed on every worker thread and joined in order.
     std::string encode(ProgressHandler* progress) const;
     int width() const { return width_; }
     int height() const { return height_; }
@@ -52,8 +54,9 @@ private:
     int height_ = 0;
 };
 
-// Builds the GIF from every frame of the list and writes it (crash-safe) to `fileName`. A list
-// without frames raises "No Movie To Save" and creates no file.
+// Builds the GIF from every frame of the list (colours reduced on every worker thread, the
+// progress in frame order) and writes it (crash-safe) to `fileName`. A list without frames raises
+// "No Movie To Save" and creates no file.
 void exportAnimatedGif(const std::string& fileName, const BitmapList& frames, int delayMs,
                        const std::function<void(int)>& callback);
 

@@ -1,10 +1,14 @@
-// Frame work on 1, 2 and 8 threads: the same flaws, duplicates, average and resized pixels to the
-// byte, and the progress reported in order.
+// Frame work on 1, 2 and 8 threads: the same flaws, duplicates, average, resized pixels, GIF and
+// frames file to the byte, and the progress reported in order.
+#include "core/frames/FramesFile.h"
+#include "core/gif/AnimatedGifWriter.h"
 #include "core/tools/FrameCompare.h"
 #include "core/tools/Resampler.h"
 #include "support/ImageBuilders.h"
+#include "support/TempDir.h"
 #include "support/ThreadsSetting.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace kestrix;
@@ -33,6 +37,8 @@ void cameraFrames(BitmapList& frames) {
 struct Outcome {
     std::vector<int> flaws, duplicates, flawProgress, averageProgress, resizeProgress;
     std::vector<uint8_t> average, resized, bigResize;
+    std::string gif, framesFile;
+    std::vector<int> gifProgress;
     bool operator==(const Outcome&) const = default;
 };
 
@@ -40,6 +46,15 @@ Outcome runTools() {
     Outcome o;
     BitmapList frames;
     cameraFrames(frames);
+    TempDir dir("parallel");
+    exportAnimatedGif(dir.file("a.gif"), frames, 100, [&](int v) { o.gifProgress.push_back(v); });
+    o.gif = readFile(dir.file("a.gif"));
+    // A frames file read back on many threads gives the frames in order.
+    saveToFile(frames, dir.file("a.ifrm"), nullptr);
+    BitmapList loaded;
+    loadFromFile(loaded, dir.file("a.ifrm"), nullptr);
+    saveToFile(loaded, dir.file("b.ifrm"), nullptr);
+    o.framesFile = readFile(dir.file("b.ifrm"));
     o.flaws = findFlawedFrames(frames, {0.07, true}, [&](int i) { o.flawProgress.push_back(i); });
     cameraFrames(frames);
     o.duplicates = findDuplicateFrames(frames, nullptr);
@@ -67,6 +82,7 @@ TEST(ParallelTools, EveryThreadCountGivesTheSameResult) {
     }
     EXPECT_FALSE(one.flaws.empty());
     EXPECT_FALSE(one.duplicates.empty());
+    EXPECT_TRUE(std::is_sorted(one.gifProgress.begin(), one.gifProgress.end()));
     std::vector<int> inOrder(37);
     for (int i = 0; i < 37; ++i)
         inOrder[static_cast<size_t>(i)] = i;

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Whole commands against their peers, as a script calling them in a loop pays for them: each pair
+# is run alternately RUNS times (default 5) and the best wall time and its peak memory are kept.
+# Frame work (frames flaws/dups/average on 300 frames) is timed with KESTRIX_THREADS=1 against the
+# default number of threads.
+#   bench/whole-commands.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cli=$(realpath "${1:-build}/src/cli/kestrix-cli")
+runs=${RUNS:-5}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+/usr/bin/python3 - "$work" <<'PY'
+import sys, numpy as np
+from PIL import Image
+out = sys.argv[1]
+rng = np.random.default_rng(11)
+def scene(w, h, shift=0):
+    y, x = np.mgrid[0:h, 0:w].astype(np.float32)
+    f = 120 + 60 * np.sin((x + shift) / 70.0)[..., None] * np.cos(y / 55.0)[..., None] \
+        + 25 * np.sin((x + shift) / 6.0 + y / 9.0)[..., None] * np.array([1, 0.7, 0.4])
+    return np.clip(f + rng.normal(0, 3, (h, w, 3)), 0, 255).astype(np.uint8)
+Image.fromarray(scene(4000, 3000)).save(f"{out}/big.jpg", quality=90)
+Image.fromarray(scene(2560, 1600)).save(f"{out}/wide.png")
+for i in range(300):
+    Image.fromarray(scene(640, 480, 2 * i)).save(f"{out}/f{i:03d}.png")
+PY
+frames=("$work"/f*.png)
+"$cli" frames pack "$work/all.ifrm" "${frames[@]}"
+
+# Runs "$@" once; prints "seconds KiB".
+once() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
+# Alternates two commands (separated by --) RUNS times; prints the best of each: "s KiB s KiB".
+pair() {
+  local a=() b=() seen=0 arg
+  for arg in "$@"; do
+    if [ "$arg" = "--" ]; then seen=1; elif [ $seen = 0 ]; then a+=("$arg"); else b+=("$arg"); fi
+  done
+  local best_a="" best_b="" r
+  for _ in $(seq "$runs"); do
+    r=$(once "${a[@]}"); if [ -z "$best_a" ] || awk -v x="${r%% *}" -v y="${best_a%% *}" 'BEGIN{exit !(x<y)}'; then best_a=$r; fi
+    r=$(once "${b[@]}"); if [ -z "$best_b" ] || awk -v x="${r%% *}" -v y="${best_b%% *}" 'BEGIN{exit !(x<y)}'; then best_b=$r; fi
+  done
+  echo "$best_a $best_b"
+}
+row() { # name "a-s a-KiB b-s b-KiB"
+  awk -v n="$1" -v r="$2" 'BEGIN{split(r, v, " ");
+    printf "| %-44s | %7.3f s %5.0f MiB | %7.3f s %5.0f MiB | %5.2fx time %5.2fx memory |\n",
+      n, v[1], v[2]/1024, v[3], v[4]/1024, v[1]/v[3], v[2]/v[4]}'
+}
+export -f once
+
+echo "| command (Kestrix vs peer) | Kestrix | peer | ratio |"
+echo "| --- | --- | --- | --- |"
+row "--help vs djpeg -version" "$(pair "$cli" --help -- djpeg -version)"
+row "decode 4000x3000 JPEG vs djpeg -bmp" \
+  "$(pair "$cli" decode "$work/big.jpg" "$work/k.bmp" -- sh -c "djpeg -bmp '$work/big.jpg' > '$work/d.bmp'")"
+row "resize 2560x1600 -> 1920x1200 vs vips" \
+  "$(pair "$cli" resize "$work/wide.png" "$work/k.bmp" 1920 1200 --filter lanczos3 -- \
+      vips resize "$work/wide.png" "$work/v.png" 0.75)"
+row "resize 2560x1600 -> 1920x1200 vs convert" \
+  "$(pair "$cli" resize "$work/wide.png" "$work/k.bmp" 1920 1200 --filter lanczos3 -- \
+      convert "$work/wide.png" -filter Lanczos -resize 1920x1200 "$work/c.bmp")"
+hundred=("${frames[@]:0:100}")
+runs=1 row "gif 100 frames vs ffmpeg palette per frame (1 run)" \
+  "$(runs=1 pair "$cli" gif "$work/k.gif" "${hundred[@]}" -- ffmpeg -v error -y -framerate 10 \
+      -i "$work/f%03d.png" -frames:v 100 -filter_complex \
+      "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1" "$work/f.gif")"
+row "frames flaws, 300 frames: 2 threads vs 1" \
+  "$(pair "$cli" frames flaws "$work/all.ifrm" -- env KESTRIX_THREADS=1 "$cli" frames flaws "$work/all.ifrm")"
+row "frames dups, 300 frames: 2 threads vs 1" \
+  "$(pair "$cli" frames dups "$work/all.ifrm" -- env KESTRIX_THREADS=1 "$cli" frames dups "$work/all.ifrm")"
+row "frames average, 300 frames: 2 threads vs 1" \
+  "$(pair "$cli" frames average "$work/all.ifrm" "$work/a.bmp" -- \
+      env KESTRIX_THREADS=1 "$cli" frames average "$work/all.ifrm" "$work/a.bmp")"
+row "movie x.avi, 300 frames: 2 threads vs 1" \
+  "$(pair "$cli" movie "$work/x.avi" "${frames[@]}" -- \
+      env KESTRIX_THREADS=1 "$cli" movie "$work/x.avi" "${frames[@]}")"
