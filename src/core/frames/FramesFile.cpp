@@ -4,13 +4,11 @@
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
-#include "core/util/Parallel.h"
 
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <exception>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -180,59 +178,15 @@ void loadFromFile(BitmapList& frames, const std::string& fileName,
     film.open(fileName);
     film.rewind();
     frames.clear();
-    // Records are read in order a batch at a time and decoded on every thread; frames are added in
-    // order, and a failing record raises only once every frame before it has been added, as when
-    // the file is read one frame after the other.
-    struct Record {
-        std::string image;
-        Bitmap bitmap;
-        std::exception_ptr failure;
-    };
-    const int batch = 4 * workerThreads();
-    std::vector<Record> records;
-    for (int32_t first = 0; first < film.count;) {
-        records.clear();
-        std::exception_ptr readFailure;
-        bool ended = false;
-        while (static_cast<int>(records.size()) < batch &&
-               first + static_cast<int32_t>(records.size()) < film.count) {
-            Record record;
-            try {
-                if (!film.readRecord(record.image)) {
-                    ended = true;
-                    break;
-                }
-            } catch (...) {
-                readFailure = std::current_exception();
-                break;
-            }
-            records.push_back(std::move(record));
-        }
-        forEachInOrder(
-            0, static_cast<int>(records.size()),
-            [&](int k) {
-                Record& r = records[static_cast<size_t>(k)];
-                try {
-                    decodeFrameRecord(r.image, r.bitmap);
-                } catch (...) {
-                    r.failure = std::current_exception();
-                }
-                std::string().swap(r.image);
-            },
-            [&](int k) {
-                Record& r = records[static_cast<size_t>(k)];
-                if (r.failure)
-                    std::rethrow_exception(r.failure);
-                frames.add(r.bitmap);
-                r.bitmap = Bitmap();
-                if (progress)
-                    progress(percent(first + k, film.count));
-            });
-        if (readFailure)
-            std::rethrow_exception(readFailure);
-        if (ended)
+    // One frame after the other: the time goes into fresh memory for every frame, which threads
+    // would only fight over.
+    Bitmap scratch;
+    for (int32_t i = 0; i < film.count; ++i) {
+        if (!film.readFrame(scratch))
             break;
-        first += static_cast<int32_t>(records.size());
+        frames.add(scratch);
+        if (progress)
+            progress(percent(i, film.count));
     }
 }
 
