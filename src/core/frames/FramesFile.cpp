@@ -101,7 +101,7 @@ void FramesFileReader::rewind() {
         std::fseek(stream_, size_ >= 4 ? 4 : static_cast<long>(size_), SEEK_SET);
 }
 
-bool FramesFileReader::readRecord(std::string& image) {
+bool FramesFileReader::readFrame(Bitmap& bitmap) {
     if (!stream_)
         throw Error("File not open");
     const auto at = static_cast<uint64_t>(std::ftell(stream_));
@@ -112,33 +112,20 @@ bool FramesFileReader::readRecord(std::string& image) {
         throwStreamRead();
     const int32_t s = static_cast<int32_t>(length[0] | length[1] << 8 | length[2] << 16 |
                                            static_cast<uint32_t>(length[3]) << 24);
-    image.clear();
-    if (s == 0)
+    if (s == 0) {
+        bitmap = Bitmap();
         return true;
+    }
     if (s < 0)
         throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
     if (static_cast<uint64_t>(s) > size_ - at - 4)
         throwStreamRead();
-    image.resize(static_cast<size_t>(s));
+    std::string image(static_cast<size_t>(s), '\0');
     if (std::fread(image.data(), 1, image.size(), stream_) != image.size())
         throwStreamRead();
     if (image.size() < 14)
         throwStreamRead();
-    return true;
-}
-
-void decodeFrameRecord(const std::string& image, Bitmap& bitmap) {
-    if (image.empty())
-        bitmap = Bitmap();
-    else
-        readBmp(image, bitmap);
-}
-
-bool FramesFileReader::readFrame(Bitmap& bitmap) {
-    std::string image;
-    if (!readRecord(image))
-        return false;
-    decodeFrameRecord(image, bitmap);
+    readBmp(image, bitmap);
     return true;
 }
 

@@ -42,10 +42,6 @@ private:
 
 // Reads frames back, trusting nothing the file says: counts and lengths are checked against the
 // file's real size before anything is allocated.
-// The frame of a record that readRecord read: an empty bitmap for an empty record; raises as
-// readFrame does for one that is not a BMP image.
-void decodeFrameRecord(const std::string& image, Bitmap& bitmap);
-
 class FramesFileReader {
 public:
     FramesFileReader() = default;
@@ -59,9 +55,6 @@ public:
     // False at the end of the file. A record that does not start with "BM" raises "Bitmap image
     // is not valid"; one cut short raises "Stream read error".
     bool readFrame(Bitmap& bitmap);
-    // The next record's bytes without decoding them (empty for an empty frame): false at the end
-    // of the file; a record cut short raises as readFrame does.
-    bool readRecord(std::string& image);
     void close();
     int32_t count = 0;
 

@@ -9,8 +9,8 @@
 #include <cstring>
 #include <emmintrin.h>
 #include <immintrin.h>
-#include <map>
 #include <unordered_map>
+#include <utility>
 
 namespace kestrix {
 
@@ -192,38 +192,19 @@ std::pair<int, int> references(int a, int n) {
     return {a - 1, a + 1};
 }
 
-using DifferenceCache = std::map<std::pair<int, int>, double>;
+} // namespace
 
-double cachedDifference(BitmapList& frames, int i, int j, DifferenceCache* cache) {
-    const std::pair<int, int> key{std::min(i, j), std::max(i, j)};
-    if (cache) {
-        auto it = cache->find(key);
-        if (it != cache->end())
-            return it->second;
-    }
-    const double d = frameDifference(*frames.get(i), *frames.get(j));
-    if (cache)
-        cache->emplace(key, d);
-    return d;
-}
-
-bool flawed(BitmapList& frames, int a, const FlawSettings& s, DifferenceCache* cache) {
+bool isFlawedFrame(BitmapList& frames, int a, const FlawSettings& s) {
     const int n = frames.count();
     if (n <= 2 || a < 0 || a >= n)
         return false;
     const auto [p, q] = references(a, n);
-    const double ap = cachedDifference(frames, a, p, cache);
-    const double aq = cachedDifference(frames, a, q, cache);
-    const double pq = cachedDifference(frames, p, q, cache);
+    const double ap = frameDifference(*frames.get(a), *frames.get(p));
+    const double aq = frameDifference(*frames.get(a), *frames.get(q));
+    const double pq = frameDifference(*frames.get(p), *frames.get(q));
     if (std::fabs(ap - pq) > s.threshold && std::fabs(aq - pq) > s.threshold)
         return true;
     return s.blackFrames && bottomBlackRows(*frames.get(a)) > 15;
-}
-
-} // namespace
-
-bool isFlawedFrame(BitmapList& frames, int a, const FlawSettings& settings) {
-    return flawed(frames, a, settings, nullptr);
 }
 
 std::vector<int> findFlawedFrames(BitmapList& frames, const FlawSettings& settings,
