@@ -3,7 +3,6 @@
 // so memory holds only the frames in flight however many there are.
 #include "cli/CliCommand.h"
 #include "cli/CliInputs.h"
-#include "core/movie/AviWriter.h"
 #include "core/movie/MovieExport.h"
 #include "core/util/Error.h"
 #include "core/util/FormatSettings.h"

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <httplib.h>
 
 namespace kestrix::cli {
 
@@ -46,10 +45,31 @@ std::string pictureForRequest(const std::string& saveDir, const std::string& rel
 }
 
 StatusServer::StatusServer(const WatchStatus& status, std::string saveDir)
-    : status_(status), saveDir_(std::move(saveDir)), server_(std::make_unique<httplib::Server>()) {}
+    : status_(status), saveDir_(std::move(saveDir)) {}
 
 StatusServer::~StatusServer() {
     stop();
+}
+
+WebReply StatusServer::answer(const std::string& path) const {
+    if (path == "/")
+        return {200, statusPage(status_.snapshot()), "text/html; charset=utf-8"};
+    if (path == "/api/status")
+        return {200, statusJson(status_.snapshot()), "application/json"};
+    const std::string pictures = "/pictures/";
+    if (path.starts_with(pictures)) {
+        const std::string file = pictureForRequest(saveDir_, path.substr(pictures.size()));
+        std::string bytes;
+        try {
+            if (!file.empty())
+                bytes = readFileBytes(file);
+        } catch (const Error&) {
+            bytes.clear();
+        }
+        if (!bytes.empty())
+            return {200, std::move(bytes), contentTypeFor(file)};
+    }
+    return {404, "Not found\n", "text/plain"};
 }
 
 void StatusServer::start(const std::string& hostAndPort) {
@@ -64,31 +84,10 @@ void StatusServer::start(const std::string& hostAndPort) {
     if (portText.empty() || *end != '\0' || port < 1 || port > 65535)
         throw Error("--serve takes [HOST:]PORT, not " + hostAndPort);
 
-    server_->Get("/", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(statusPage(status_.snapshot()), "text/html; charset=utf-8");
-    });
-    server_->Get("/api/status", [this](const httplib::Request&, httplib::Response& res) {
-        res.set_content(statusJson(status_.snapshot()), "application/json");
-    });
-    server_->Get(R"(/pictures/(.+))", [this](const httplib::Request& req, httplib::Response& res) {
-        const std::string file = pictureForRequest(saveDir_, req.matches[1]);
-        std::string bytes;
-        try {
-            if (!file.empty())
-                bytes = readFileBytes(file);
-        } catch (const Error&) {
-            bytes.clear();
-        }
-        if (bytes.empty()) {
-            res.status = 404;
-            res.set_content("Not found\n", "text/plain");
-            return;
-        }
-        res.set_content(bytes, contentTypeFor(file));
-    });
-    if (!server_->bind_to_port(host, static_cast<int>(port)))
+    server_ = makeWebServer([this](const std::string& path) { return answer(path); });
+    if (!server_->bind(host, static_cast<int>(port)))
         throw Error("Cannot serve the status page on " + host + ":" + portText);
-    thread_ = std::thread([this] { server_->listen_after_bind(); });
+    thread_ = std::thread([this] { server_->listen(); });
 }
 
 void StatusServer::stop() {

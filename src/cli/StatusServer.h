@@ -3,14 +3,11 @@
 #pragma once
 
 #include "cli/WatchStatus.h"
+#include "core/net/WebServer.h"
 
 #include <memory>
 #include <string>
 #include <thread>
-
-namespace httplib {
-class Server;
-}
 
 namespace kestrix::cli {
 
@@ -26,9 +23,11 @@ public:
     void stop();
 
 private:
+    WebReply answer(const std::string& path) const;
+
     const WatchStatus& status_;
     std::string saveDir_;
-    std::unique_ptr<httplib::Server> server_;
+    std::unique_ptr<WebServer> server_;
     std::thread thread_;
 };
 

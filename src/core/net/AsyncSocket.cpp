@@ -182,9 +182,8 @@ void AsyncSocket::startTls() {
     report("Secure Handshake", kReportStep);
     try {
         if (!tlsContext_ || tlsContext_->certificateFile() != tlsOptions_.certificateFile)
-            tlsContext_ = std::make_shared<TlsContext>(tlsOptions_.certificateFile);
-        tls_ = std::make_unique<TlsSession>(tlsContext_, socket_.get(), remoteName(),
-                                            tlsOptions_.pins);
+            tlsContext_ = makeTlsContext(tlsOptions_.certificateFile);
+        tls_ = makeTlsSession(tlsContext_, socket_.get(), remoteName(), tlsOptions_.pins);
         WaitTimer timer(*this);
         for (;;) {
             const TlsSession::Want want = tls_->handshake();

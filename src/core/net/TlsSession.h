@@ -11,9 +11,6 @@
 #include <sys/types.h>
 #include <vector>
 
-struct ssl_ctx_st;
-struct ssl_st;
-
 namespace kestrix {
 
 // What the user allows and trusts for https addresses.
@@ -34,49 +31,51 @@ std::vector<std::string> parseFingerprints(std::string_view text);
 // The system trust store plus the certificate file: set up once and shared by the sessions.
 class TlsContext {
 public:
-    // Raises "Secure connection failed: REASON" when the certificate file cannot be read.
-    explicit TlsContext(const std::string& certificateFile);
-    ~TlsContext();
-    TlsContext(const TlsContext&) = delete;
-    TlsContext& operator=(const TlsContext&) = delete;
-
-    const std::string& certificateFile() const { return certificateFile_; }
-    ssl_ctx_st* get() const { return context_; }
-
-private:
-    std::string certificateFile_;
-    ssl_ctx_st* context_ = nullptr;
+    virtual ~TlsContext() = default;
+    virtual const std::string& certificateFile() const = 0;
 };
 
 class TlsSession {
 public:
     enum class Want { Nothing, Read, Write };
 
-    // `host` is the name (sent as SNI and checked against the certificate) or an IP literal
-    // (checked against the certificate's addresses, no SNI).
-    TlsSession(std::shared_ptr<TlsContext> context, int socket, const std::string& host,
-               std::vector<std::string> pins);
-    ~TlsSession();
-    TlsSession(const TlsSession&) = delete;
-    TlsSession& operator=(const TlsSession&) = delete;
+    virtual ~TlsSession() = default;
 
     // One step of the handshake: Nothing once it is complete. Raises "Certificate not trusted:
     // REASON" or "Secure connection failed: REASON".
-    Want handshake();
+    virtual Want handshake() = 0;
     // Up to `size` bytes (left in the session with `peek`): the count, 0 once the server has
     // closed, or -1 with `want` set when the socket must be ready first. Raises on a broken
     // connection.
-    ssize_t read(char* into, size_t size, bool peek, Want& want);
-    ssize_t write(const char* from, size_t size, Want& want);
+    virtual ssize_t read(char* into, size_t size, bool peek, Want& want) = 0;
+    virtual ssize_t write(const char* from, size_t size, Want& want) = 0;
     // A polite close; never waits.
-    void shutdown();
-
-private:
-    [[noreturn]] void fail(int result) const;
-
-    std::shared_ptr<TlsContext> context_;
-    ssl_st* ssl_ = nullptr;
-    std::vector<std::string> pins_;
+    virtual void shutdown() = 0;
 };
+
+// Both come from the TLS module (OpenSSL), opened at the first secure connection.
+// Raises "Secure connection failed: REASON" when the certificate file cannot be read.
+std::shared_ptr<TlsContext> makeTlsContext(const std::string& certificateFile);
+// `host` is the name (sent as SNI and checked against the certificate) or an IP literal
+// (checked against the certificate's addresses, no SNI).
+std::unique_ptr<TlsSession> makeTlsSession(std::shared_ptr<TlsContext> context, int socket,
+                                           const std::string& host,
+                                           std::vector<std::string> pins);
+
+// What the TLS module's entry answers.
+class TlsProvider {
+public:
+    virtual std::shared_ptr<TlsContext> context(const std::string& certificateFile) const = 0;
+    virtual std::unique_ptr<TlsSession> session(std::shared_ptr<TlsContext> context, int socket,
+                                                const std::string& host,
+                                                std::vector<std::string> pins) const = 0;
+
+protected:
+    ~TlsProvider() = default;
+};
+
+// Changes whenever the entry or the classes above change.
+constexpr int kTlsModuleInterface = 1;
+using TlsModuleEntry = const TlsProvider* (*)(int interface);
 
 } // namespace kestrix

@@ -1,5 +1,5 @@
 // AviWriter on its own: the result texts, the frame rate and the writer's state rules.
-#include "core/movie/AviWriter.h"
+#include "core/movie/writers/AviWriter.h"
 
 #include "MovieTestSupport.h"
 #include "core/util/Error.h"

@@ -3,7 +3,7 @@
 #include "MovieTestSupport.h"
 #include "core/frames/BitmapList.h"
 #include "core/movie/MovieExport.h"
-#include "core/movie/Mp4Writer.h"
+#include "core/movie/writers/Mp4Writer.h"
 #include "core/tools/Resampler.h"
 #include "core/util/Error.h"
 #include "support/Child.h"

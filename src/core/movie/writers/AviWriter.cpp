@@ -1,11 +1,11 @@
 // AviWriter: frames become 24-bit BMP images, then Motion JPEG packets in an AVI file that is
 // completed under a temporary name and renamed over the target at Close.
-#include "core/movie/AviWriter.h"
+#include "core/movie/writers/AviWriter.h"
 
 #include "core/image/BmpCodec.h"
-#include "core/movie/JpegFrameEncoder.h"
+#include "core/movie/writers/JpegFrameEncoder.h"
 #include "core/movie/MovieFrame.h"
-#include "core/movie/MovieOutput.h"
+#include "core/movie/writers/MovieOutput.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
 

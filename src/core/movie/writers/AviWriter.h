@@ -4,7 +4,7 @@
 #pragma once
 
 #include "core/image/Bitmap.h"
-#include "core/movie/FfmpegHolders.h"
+#include "core/movie/writers/FfmpegHolders.h"
 
 #include <cstdint>
 #include <memory>

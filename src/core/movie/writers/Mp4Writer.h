@@ -3,7 +3,7 @@
 // while it downloads; a live movie is fragmented, each fragment playable once written.
 #pragma once
 
-#include "core/movie/FfmpegHolders.h"
+#include "core/movie/writers/FfmpegHolders.h"
 #include "core/movie/MovieWriter.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 // Mp4Writer: frames become 4:2:0 pictures through libswscale, H.264 packets through libx264 and
 // an MP4 file through FFmpeg's muxer, written under a temporary name (finished movies) or in
 // place (live movies).
-#include "core/movie/Mp4Writer.h"
+#include "core/movie/writers/Mp4Writer.h"
 
 #include "core/movie/MovieFrame.h"
-#include "core/movie/MovieOutput.h"
+#include "core/movie/writers/MovieOutput.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
 

@@ -1,6 +1,6 @@
 // libjpeg compression of movie frames. Library errors longjmp back to the one frame that called
 // the library and become a status; nothing is printed and the process never exits.
-#include "core/movie/JpegFrameEncoder.h"
+#include "core/movie/writers/JpegFrameEncoder.h"
 
 #include <algorithm>
 #include <jerror.h>

@@ -4,7 +4,7 @@
 // so that what was synced survives a killed program.
 #pragma once
 
-#include "core/movie/FfmpegHolders.h"
+#include "core/movie/writers/FfmpegHolders.h"
 #include "core/util/AtomicFile.h"
 
 #include <string>

@@ -1,5 +1,5 @@
 // The holders' release functions.
-#include "core/movie/FfmpegHolders.h"
+#include "core/movie/writers/FfmpegHolders.h"
 
 #include <mutex>
 

@@ -1,5 +1,5 @@
 // The movie's output file behind FFmpeg's custom output.
-#include "core/movie/MovieOutput.h"
+#include "core/movie/writers/MovieOutput.h"
 
 #include <algorithm>
 #include <cerrno>
