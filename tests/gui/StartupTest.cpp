@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <fstream>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -188,4 +189,20 @@ TEST_F(WindowTest, AddressBarExpansionLeavesTheBarAsTyped) {
     EXPECT_EQ(combo->currentText(), "http://h/<date>0,yyyymmdd</date>.jpg");
     combo->setEditText("<date>5e,yyyy</date>");
     EXPECT_THROW(window->expandAddressBar(), Error);
+}
+
+// Movies, https and the status page are modules: the window starts without FFmpeg, OpenSSL or
+// the web server in memory.
+TEST_F(WindowTest, StartMapsNoneOfTheLargeLibraries) {
+    const auto mapped = [] {
+        std::ifstream maps("/proc/self/maps");
+        return std::string(std::istreambuf_iterator<char>(maps), {});
+    };
+    if (mapped().find("libkestrix_") != std::string::npos)
+        GTEST_SKIP() << "an earlier test in this process loaded a module";
+    start();
+    QTest::qWait(50);
+    const std::string libraries = mapped();
+    for (const char* heavy : {"libavcodec", "libavformat", "libssl", "httplib", "libkestrix_"})
+        EXPECT_EQ(libraries.find(heavy), std::string::npos) << heavy;
 }

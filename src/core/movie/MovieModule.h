@@ -11,15 +11,14 @@ namespace kestrix {
 // from another build is refused instead of called.
 constexpr int kMovieModuleInterface = 1;
 
-inline constexpr RuntimeModule kMovieModule{
-    "libkestrix_movie.so", "kestrixMakeMovieWriter", "KESTRIX_MOVIE_MODULE", "Movies",
-    "libavformat59 libavcodec59 libswscale6"};
+inline constexpr RuntimeModule kMovieModule{"libkestrix_movie.so", "kestrixMakeMovieWriter",
+                                            "KESTRIX_MOVIE_MODULE", "Movies",
+                                            "libavformat59 libavcodec59 libswscale6"};
 
 // The module's entry: a new writer, or null when `interface` is not the module's. `announce` is
 // the program's announceFileStep, which the module's file steps call so that the program's
 // step hook sees them.
 using MakeMovieWriterEntry = MovieWriter* (*)(int interface, MovieFormat format,
-                                              const MovieOptions& options,
-                                              FileStepHook announce);
+                                              const MovieOptions& options, FileStepHook announce);
 
 } // namespace kestrix

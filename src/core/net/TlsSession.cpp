@@ -10,9 +10,8 @@ namespace kestrix {
 
 namespace {
 
-constexpr RuntimeModule kTlsModule{"libkestrix_tls.so", "kestrixTlsProvider",
-                                   "KESTRIX_TLS_MODULE", "Secure (https) addresses",
-                                   "libssl3"};
+constexpr RuntimeModule kTlsModule{"libkestrix_tls.so", "kestrixTlsProvider", "KESTRIX_TLS_MODULE",
+                                   "Secure (https) addresses", "libssl3"};
 
 const TlsProvider& tlsProvider() {
     // Loaded once; a failed load is tried again by the next connection.
@@ -64,8 +63,7 @@ std::shared_ptr<TlsContext> makeTlsContext(const std::string& certificateFile) {
 }
 
 std::unique_ptr<TlsSession> makeTlsSession(std::shared_ptr<TlsContext> context, int socket,
-                                           const std::string& host,
-                                           std::vector<std::string> pins) {
+                                           const std::string& host, std::vector<std::string> pins) {
     return tlsProvider().session(std::move(context), socket, host, std::move(pins));
 }
 

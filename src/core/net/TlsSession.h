@@ -59,8 +59,7 @@ std::shared_ptr<TlsContext> makeTlsContext(const std::string& certificateFile);
 // `host` is the name (sent as SNI and checked against the certificate) or an IP literal
 // (checked against the certificate's addresses, no SNI).
 std::unique_ptr<TlsSession> makeTlsSession(std::shared_ptr<TlsContext> context, int socket,
-                                           const std::string& host,
-                                           std::vector<std::string> pins);
+                                           const std::string& host, std::vector<std::string> pins);
 
 // What the TLS module's entry answers.
 class TlsProvider {

@@ -11,7 +11,7 @@ constexpr RuntimeModule kWebModule{"libkestrix_web.so", "kestrixMakeWebServer",
 
 } // namespace
 
-std::unique_ptr<WebServer> makeWebServer(WebHandler handler) {
+std::unique_ptr<WebServer> makeWebServer(const WebHandler& handler) {
     // Loaded once; a failed load is tried again by the next server.
     static const auto entry = reinterpret_cast<WebModuleEntry>(loadModuleEntry(kWebModule));
     std::unique_ptr<WebServer> server(entry(kWebModuleInterface, handler));

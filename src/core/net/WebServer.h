@@ -29,7 +29,7 @@ public:
 };
 
 // Raises when the web module cannot be loaded.
-std::unique_ptr<WebServer> makeWebServer(WebHandler handler);
+std::unique_ptr<WebServer> makeWebServer(const WebHandler& handler);
 
 // Changes whenever the entry or the classes above change.
 constexpr int kWebModuleInterface = 1;

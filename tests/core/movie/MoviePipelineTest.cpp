@@ -2,8 +2,8 @@
 // writer makes them one by one; the gauge advances in order; a failing input stops the movie.
 #include "MovieTestSupport.h"
 #include "core/frames/BitmapList.h"
-#include "core/movie/writers/AviWriter.h"
 #include "core/movie/MovieExport.h"
+#include "core/movie/writers/AviWriter.h"
 #include "core/util/Error.h"
 #include "support/ThreadsSetting.h"
 

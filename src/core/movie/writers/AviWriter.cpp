@@ -3,8 +3,8 @@
 #include "core/movie/writers/AviWriter.h"
 
 #include "core/image/BmpCodec.h"
-#include "core/movie/writers/JpegFrameEncoder.h"
 #include "core/movie/MovieFrame.h"
+#include "core/movie/writers/JpegFrameEncoder.h"
 #include "core/movie/writers/MovieOutput.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"

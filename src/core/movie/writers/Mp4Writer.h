@@ -3,8 +3,8 @@
 // while it downloads; a live movie is fragmented, each fragment playable once written.
 #pragma once
 
-#include "core/movie/writers/FfmpegHolders.h"
 #include "core/movie/MovieWriter.h"
+#include "core/movie/writers/FfmpegHolders.h"
 
 #include <cstdint>
 

@@ -1,9 +1,8 @@
 // The TLS module: OpenSSL under the socket. The shared context (trust store, TLS 1.2 or newer),
 // certificate and name checks with pinned fingerprints, and the non-blocking handshake, reads
 // and writes.
-#include "core/net/TlsSession.h"
-
 #include "core/net/HostLookup.h"
+#include "core/net/TlsSession.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
 
@@ -169,8 +168,7 @@ OpenSslContext::~OpenSslContext() {
 OpenSslSession::OpenSslSession(std::shared_ptr<TlsContext> context, int socket,
                                const std::string& host, std::vector<std::string> pins)
     : context_(std::move(context)),
-      ssl_(SSL_new(dynamic_cast<const OpenSslContext&>(*context_).get())),
-      pins_(std::move(pins)) {
+      ssl_(SSL_new(dynamic_cast<const OpenSslContext&>(*context_).get())), pins_(std::move(pins)) {
     if (!ssl_ || SSL_set_fd(ssl_, socket) != 1) {
         SSL_free(ssl_);
         throw Error("Secure connection failed: " + queuedReason());
@@ -282,8 +280,7 @@ public:
     std::unique_ptr<TlsSession> session(std::shared_ptr<TlsContext> context, int socket,
                                         const std::string& host,
                                         std::vector<std::string> pins) const override {
-        return std::make_unique<OpenSslSession>(std::move(context), socket, host,
-                                                std::move(pins));
+        return std::make_unique<OpenSslSession>(std::move(context), socket, host, std::move(pins));
     }
 };
 
