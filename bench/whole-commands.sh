@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Whole commands against their peers, as a script calling them in a loop pays for them: each pair
 # is run alternately RUNS times (default 5) and the best wall time and its peak memory are kept.
-# Frame work (frames flaws/dups/average on 300 frames) is timed with KESTRIX_THREADS=1 against the
-# default number of threads.
+# Commands that take milliseconds (--help) are timed with hyperfine instead, as the mean of many
+# runs. Frame work (frames flaws/dups/average on 300 frames) is timed with KESTRIX_THREADS=1
+# against the default number of threads, and identify over 1,000 camera pictures against
+# ImageMagick's.
 #   bench/whole-commands.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +27,11 @@ Image.fromarray(scene(4000, 3000)).save(f"{out}/big.jpg", quality=90)
 Image.fromarray(scene(2560, 1600)).save(f"{out}/wide.png")
 for i in range(300):
     Image.fromarray(scene(640, 480, 2 * i)).save(f"{out}/f{i:03d}.png")
+import os
+os.mkdir(f"{out}/cams")
+base = scene(1280, 720)
+for i in range(1000):
+    Image.fromarray(np.roll(base, 3 * i, axis=1)).save(f"{out}/cams/cam{i:04d}.jpg", quality=85)
 PY
 frames=("$work"/f*.png)
 "$cli" frames pack "$work/all.ifrm" "${frames[@]}"
@@ -51,9 +58,20 @@ row() { # name "a-s a-KiB b-s b-KiB"
 }
 export -f once
 
+# Mean seconds of a quick command over many runs, and its peak memory: "s KiB".
+quick() {
+  hyperfine -N -w 10 -r 300 --export-json "$work/h.json" "$*" >/dev/null 2>&1
+  local mean
+  mean=$(python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['results'][0]['mean'])" "$work/h.json")
+  echo "$mean $(once "$@" | cut -d' ' -f2)"
+}
+
 echo "| command (Kestrix vs peer) | Kestrix | peer | ratio |"
 echo "| --- | --- | --- | --- |"
-row "--help vs djpeg -version" "$(pair "$cli" --help -- djpeg -version)"
+awk -v a="$(quick "$cli" --help)" -v b="$(quick djpeg -version)" 'BEGIN{split(a, x, " "); split(b, y, " ");
+  printf "| %-44s | %7.1f ms %4.0f MiB | %7.1f ms %4.0f MiB | %5.2fx time %5.2fx memory |\n",
+    "--help vs djpeg -version (hyperfine mean)", x[1]*1000, x[2]/1024, y[1]*1000, y[2]/1024, x[1]/y[1], x[2]/y[2]}'
+
 row "decode 4000x3000 JPEG vs djpeg -bmp" \
   "$(pair "$cli" decode "$work/big.jpg" "$work/k.bmp" -- sh -c "djpeg -bmp '$work/big.jpg' > '$work/d.bmp'")"
 row "resize 2560x1600 -> 1920x1200 vs vips" \
@@ -77,3 +95,6 @@ row "frames average, 300 frames: 2 threads vs 1" \
 row "movie x.avi, 300 frames: 2 threads vs 1" \
   "$(pair "$cli" movie "$work/x.avi" "${frames[@]}" -- \
       env KESTRIX_THREADS=1 "$cli" movie "$work/x.avi" "${frames[@]}")"
+cams=("$work"/cams/*.jpg)
+row "identify 1,000 1280x720 JPEGs vs ImageMagick" \
+  "$(pair "$cli" identify "${cams[@]}" -- identify "${cams[@]}")"

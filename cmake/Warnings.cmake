@@ -9,6 +9,10 @@ if(KESTRIX_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(kestrix_options INTERFACE -fsanitize=address,undefined)
 endif()
+if(KESTRIX_SANITIZE_THREAD)
+  target_compile_options(kestrix_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(kestrix_options INTERFACE -fsanitize=thread)
+endif()
 if(KESTRIX_BUILD_FUZZ)
   # Coverage feedback for the fuzzers needs the core instrumented too.
   target_compile_options(kestrix_options INTERFACE

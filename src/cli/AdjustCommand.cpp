@@ -35,7 +35,7 @@ int runAdjust(const Args& args) {
     Bitmap image = readInputImage(files[0]);
     Bitmap adjusted;
     applyBcg(image, adjusted, position[0] / 100.0, position[1] / 100.0, position[2] / 100.0);
-    writeFileAtomically(files[1], writeBmp(adjusted));
+    saveBmpFile(adjusted, files[1]);
     return 0;
 }
 

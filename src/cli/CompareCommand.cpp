@@ -30,7 +30,7 @@ int runMotion(const Args& args) {
         usageError(findCommand("motion"));
     Bitmap a = readInputImage(args[0]), b = readInputImage(args[1]);
     differenceInto(b, a);
-    writeFileAtomically(args[2], writeBmp(b));
+    saveBmpFile(b, args[2]);
     return 0;
 }
 

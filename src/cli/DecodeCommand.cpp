@@ -38,10 +38,10 @@ int runDecode(const Args& args) {
     Bitmap bitmap;
     BitmapList frames;
     decodeImage(body, address, bitmap, &frames);
-    writeFileAtomically(positional[1], writeBmp(bitmap));
+    saveBmpFile(bitmap, positional[1]);
     if (!prefix.empty())
         for (int32_t i = 0; i < frames.count(); ++i)
-            writeFileAtomically(prefix + strPrintf("%04d.bmp", i), writeBmp(*frames.get(i)));
+            saveBmpFile(*frames.get(i), prefix + strPrintf("%04d.bmp", i));
     return 0;
 }
 

@@ -30,7 +30,7 @@ int unpack(const Args& args) {
     loadFromFile(frames, args[1], nullptr);
     std::filesystem::create_directories(args[2]);
     for (int32_t i = 0; i < frames.count(); ++i)
-        writeFileAtomically(args[2] + strPrintf("/frame-%04d.bmp", i), writeBmp(*frames.get(i)));
+        saveBmpFile(*frames.get(i), args[2] + strPrintf("/frame-%04d.bmp", i));
     return 0;
 }
 
@@ -91,7 +91,7 @@ int average(const Args& args) {
     averageFrames(frames, mean, nullptr);
     if (mean.empty())
         throw Error("No frames to average");
-    writeFileAtomically(args[2], writeBmp(mean));
+    saveBmpFile(mean, args[2]);
     return 0;
 }
 

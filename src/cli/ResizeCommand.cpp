@@ -36,7 +36,7 @@ int runResize(const Args& args) {
         usageError(self);
     Bitmap bitmap = readInputImage(positional[0]);
     resizeBitmap(bitmap, strToInt(positional[2]), strToInt(positional[3]), nullptr, filter);
-    writeFileAtomically(positional[1], writeBmp(bitmap));
+    saveBmpFile(bitmap, positional[1]);
     return 0;
 }
 

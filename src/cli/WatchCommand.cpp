@@ -204,9 +204,9 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
     for (int i = r.firstCaptured; i >= 0 && i <= r.lastCaptured; ++i) {
         ++captured;
         if (!options_.saveDir.empty() && !options_.originals)
-            writeFileAtomically(options_.saveDir + "/" +
-                                    strPrintf("frame-%06lld.bmp", static_cast<long long>(captured)),
-                                writeBmp(*store_.get(i)));
+            saveBmpFile(*store_.get(i),
+                        options_.saveDir + "/" +
+                            strPrintf("frame-%06lld.bmp", static_cast<long long>(captured)));
         for (LiveMovie& movie : movies_)
             movie.add(*store_.get(i));
     }

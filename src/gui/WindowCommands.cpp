@@ -57,7 +57,7 @@ void WindowCommands::saveBitmap(const Bitmap& shown) {
     o.initialDir = fromQ(QDir::currentPath());
     o.overwritePrompt = true;
     if (auto name = dialogs_.saveFile(o))
-        writeFileAtomically(*name, writeBmp(shown));
+        saveBmpFile(shown, *name);
 }
 
 void WindowCommands::shellOpen(const std::string& target) {

@@ -33,6 +33,14 @@ void decodeJpeg(std::string_view body, Bitmap& bitmap);
 void decodePng(std::string_view body, Bitmap& bitmap);
 void decodeGif(std::string_view body, Bitmap& bitmap, BitmapList* frames);
 
+struct ImageSize {
+    int width = 0;
+    int height = 0;
+};
+// A JPEG's size from its header, without decoding the picture; a bad header raises what
+// decodeJpeg would raise.
+ImageSize readJpegSize(std::string_view body);
+
 // Pixel bytes per row that hold whole pixels: 0 for the device and custom tags.
 int rowByteCount(const Bitmap& bitmap);
 // Exact comparison of size, pixel format and every pixel; row padding is never compared.

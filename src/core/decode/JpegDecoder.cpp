@@ -129,13 +129,42 @@ bool decompress(Session& s, std::string_view body, Bitmap& out) {
     return true;
 }
 
-} // namespace
+// The header only: the frame's size, as the library reads it.
+bool readHeader(Session& s, std::string_view body, JDIMENSION& width, JDIMENSION& height) {
+    if (setjmp(s.errors.jump))
+        return false;
+    jpeg_create_decompress(&s.cinfo);
+    s.created = true;
+    jpeg_mem_src(&s.cinfo, reinterpret_cast<const unsigned char*>(body.data()),
+                 static_cast<unsigned long>(body.size()));
+    jpeg_read_header(&s.cinfo, TRUE);
+    width = s.cinfo.image_width;
+    height = s.cinfo.image_height;
+    return true;
+}
 
-void decodeJpeg(std::string_view body, Bitmap& bitmap) {
-    Session session;
+void startSession(Session& session) {
     session.cinfo.err = jpeg_std_error(&session.errors.pub);
     session.errors.pub.error_exit = onError;
     session.errors.pub.emit_message = onMessage;
+}
+
+} // namespace
+
+ImageSize readJpegSize(std::string_view body) {
+    Session session;
+    startSession(session);
+    JDIMENSION width = 0;
+    JDIMENSION height = 0;
+    if (!readHeader(session, body, width, height))
+        throw Error(session.errors.message, ErrorKind::InvalidImage);
+    checkImageSize(width, height);
+    return {static_cast<int>(width), static_cast<int>(height)};
+}
+
+void decodeJpeg(std::string_view body, Bitmap& bitmap) {
+    Session session;
+    startSession(session);
     Bitmap decoded;
     if (!decompress(session, body, decoded))
         throw Error(session.errors.message, ErrorKind::InvalidImage);

@@ -1,7 +1,9 @@
 #include "core/image/BmpCodec.h"
 
+#include "core/util/AtomicFile.h"
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
+#include "core/util/FileIO.h"
 
 #include <algorithm>
 #include <bit>
@@ -242,7 +244,10 @@ void readBmp(std::string_view data, Bitmap& out) {
     out = std::move(sized);
 }
 
-std::string writeBmp(const Bitmap& bitmap) {
+namespace {
+
+// The file header, info header, bit masks and colour table: everything before the rows.
+std::string bmpHeader(const Bitmap& bitmap) {
     const PixelFormat f = bitmap.pixelFormat();
     const int bpp = bitsPerPixel(f) == 0 ? 24 : bitsPerPixel(f);
     const bool fields = f == PixelFormat::Bit16;
@@ -251,7 +256,7 @@ std::string writeBmp(const Bitmap& bitmap) {
     const auto stride = static_cast<uint32_t>(bitmap.stride());
     const uint32_t imageSize = stride * static_cast<uint32_t>(bitmap.height());
     std::string out;
-    out.reserve(offBits + imageSize);
+    out.reserve(offBits);
     out += "BM";
     putU32(out, offBits + imageSize);
     putU32(out, 0);
@@ -278,9 +283,36 @@ std::string writeBmp(const Bitmap& bitmap) {
         out += static_cast<char>(c.r);
         out += '\0';
     }
-    for (int y = bitmap.height() - 1; y >= 0; --y)
-        out.append(reinterpret_cast<const char*>(bitmap.scanLine(y)), stride);
     return out;
+}
+
+} // namespace
+
+std::string writeBmp(const Bitmap& bitmap) {
+    std::string out = bmpHeader(bitmap);
+    out.reserve(out.size() + bitmap.stride() * static_cast<size_t>(bitmap.height()));
+    for (int y = bitmap.height() - 1; y >= 0; --y)
+        out.append(reinterpret_cast<const char*>(bitmap.scanLine(y)), bitmap.stride());
+    return out;
+}
+
+void saveBmpFile(const Bitmap& bitmap, const std::string& path) {
+    AtomicFile file;
+    throwIfFailed(file.create(path), path);
+    // Rows go out in pieces of about 1 MiB, bottom row first, straight from the bitmap.
+    constexpr size_t kPiece = size_t{1} << 20;
+    std::string piece = bmpHeader(bitmap);
+    piece.reserve(kPiece + bitmap.stride());
+    for (int y = bitmap.height() - 1; y >= 0; --y) {
+        piece.append(reinterpret_cast<const char*>(bitmap.scanLine(y)), bitmap.stride());
+        if (piece.size() >= kPiece || y == 0) {
+            throwIfFailed(file.write(piece), path);
+            piece.clear();
+        }
+    }
+    if (!piece.empty())
+        throwIfFailed(file.write(piece), path);
+    throwIfFailed(file.commit(), path);
 }
 
 } // namespace kestrix

@@ -16,5 +16,8 @@ void readBmp(std::string_view data, Bitmap& out);
 // Writes the bitmap as an uncompressed, bottom-up BMP file image in its own pixel format, with
 // a colour table of as many entries as the bitmap has.
 std::string writeBmp(const Bitmap& bitmap);
+// The same BMP written to `path` crash-safely (an existing file stays as it was when writing
+// fails), streamed from the bitmap's rows without a copy of the picture in memory.
+void saveBmpFile(const Bitmap& bitmap, const std::string& path);
 
 } // namespace kestrix

@@ -67,4 +67,32 @@ TEST(DecodeCli, IdentifyPrintsKindSizeAndFrames) {
                        dir.file("c.png") + " " + dir.file("d.txt") + " 2>/dev/null"));
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Gif 5x4 2\nBmp 7x3 1\nPng 2x1 1\n");
+
+    // Many files are decoded on several threads and still reported in the order given, the
+    // failures among them on stderr at their place.
+    const std::string failure = runCommand(cli("identify " + dir.file("d.txt") + " 2>&1")).out;
+    ASSERT_EQ(failure.rfind(dir.file("d.txt") + ": ", 0), 0u) << failure;
+    const std::string name[] = {"a.gif", "b.bmp", "c.png", "d.txt"};
+    const std::string line[] = {"Gif 5x4 2\n", "Bmp 7x3 1\n", "Png 2x1 1\n", failure};
+    std::string files;
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+        files += " " + dir.file(name[i % 4]);
+        expected += line[i % 4];
+    }
+    for (const char* threads : {"1", "8"}) {
+        SCOPED_TRACE(threads);
+        const CommandResult many = runCommand("KESTRIX_THREADS=" + std::string(threads) + " " +
+                                              cli("identify" + files + " 2>&1"));
+        EXPECT_EQ(many.status, 1);
+        EXPECT_EQ(many.out, expected);
+        const CommandResult checked = runCommand("KESTRIX_THREADS=" + std::string(threads) + " " +
+                                                 cli("identify --check" + files + " 2>&1"));
+        EXPECT_EQ(checked.out, expected);
+    }
+
+    // A JPEG's size comes from its header unless --check decodes it.
+    run("convert -size 33x21 gradient:red-blue -quality 80 " + dir.file("e.jpg"));
+    EXPECT_EQ(runCommand(cli("identify " + dir.file("e.jpg"))).out, "Jpeg 33x21 1\n");
+    EXPECT_EQ(runCommand(cli("identify --check " + dir.file("e.jpg"))).out, "Jpeg 33x21 1\n");
 }

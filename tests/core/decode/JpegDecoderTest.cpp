@@ -125,3 +125,36 @@ TEST(JpegDecode, CmykBecomesRgb) {
         EXPECT_NEAR(c.b, expected[i].b, 3) << i;
     }
 }
+
+// identify reads a JPEG's size from its header: the same size as decoding gives, and the same
+// error for a header that is cut short or broken.
+TEST(JpegDecode, HeaderSizeIsTheDecodedSize) {
+    TempDir dir("jpeg");
+    writeFile(dir.file("in.ppm"), samplePpm(61, 47));
+    for (const char* variant : {"-quality 90", "-progressive -sample 1x1", "-grayscale"}) {
+        const std::string jpg = dir.file("h.jpg");
+        run("cjpeg " + std::string(variant) + " -outfile " + jpg + " " + dir.file("in.ppm"));
+        const ImageSize size = readJpegSize(readFile(jpg));
+        const Bitmap decoded = decodeJpegFile(jpg);
+        EXPECT_EQ(size.width, decoded.width()) << variant;
+        EXPECT_EQ(size.height, decoded.height()) << variant;
+        for (const size_t cut : {size_t{2}, size_t{30}}) {
+            const std::string body = readFile(jpg).substr(0, cut);
+            std::string headerError;
+            std::string decodeError;
+            try {
+                readJpegSize(body);
+            } catch (const Error& e) {
+                headerError = e.what();
+            }
+            try {
+                Bitmap b;
+                decodeJpeg(body, b);
+            } catch (const Error& e) {
+                decodeError = e.what();
+            }
+            EXPECT_FALSE(headerError.empty()) << variant << " cut at " << cut;
+            EXPECT_EQ(headerError, decodeError) << variant << " cut at " << cut;
+        }
+    }
+}

@@ -75,10 +75,8 @@ std::vector<Writer> writers() {
          [](const std::string& path) {
              exportMovie(MovieFormat::Mp4, path, someFrames(), {10, 6500, false}, nullptr);
          }},
-        {"watcher picture", "frame-000001.bmp",
-         [](const std::string& path) {
-             writeFileAtomically(path, writeBmp(*someFrames().get(0)));
-         }},
+        {"picture streamed in pieces", "frame-000001.bmp",
+         [](const std::string& path) { saveBmpFile(rampBitmap(800, 600), path); }},
     };
 }
 

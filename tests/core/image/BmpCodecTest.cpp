@@ -2,6 +2,9 @@
 
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
+#include "core/util/FileIO.h"
+#include "support/ImageBuilders.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +82,22 @@ TEST(BmpCodec, EveryFormatRoundTrips) {
         EXPECT_EQ(back.pixelBytes(), original.pixelBytes()) << bitsPerPixel(f);
         EXPECT_EQ(back.palette(), original.palette());
     }
+}
+
+TEST(BmpCodec, SavedFilesHoldTheSameBytesAndFailuresKeepTheOldFile) {
+    test::TempDir dir;
+    const std::string file = dir.path() + "/saved.bmp";
+    std::vector<Bitmap> bitmaps = {Bitmap(), test::rampBitmap(701, 700), test::rampBitmap(3, 1)};
+    for (PixelFormat f : {PixelFormat::Bit1, PixelFormat::Bit8, PixelFormat::Bit16})
+        bitmaps.push_back(sample(f));
+    for (const Bitmap& bitmap : bitmaps) {
+        saveBmpFile(bitmap, file);
+        EXPECT_EQ(readFileBytes(file), writeBmp(bitmap)) << bitmap.width();
+    }
+    EXPECT_THROW(saveBmpFile(bitmaps[1], dir.path() + "/missing/saved.bmp"), Error);
+    std::filesystem::create_directory(dir.path() + "/folder.bmp");
+    EXPECT_THROW(saveBmpFile(bitmaps[1], dir.path() + "/folder.bmp"), Error);
+    EXPECT_EQ(readFileBytes(file), writeBmp(bitmaps.back()));
 }
 
 TEST(BmpCodec, WritesTheUncompressedLayout) {
