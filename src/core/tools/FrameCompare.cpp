@@ -123,12 +123,14 @@ void differenceInto(Bitmap& target, Bitmap& other) {
     other.convertTo24();
     const Common area = commonArea(target, other);
     const size_t bytes = static_cast<size_t>(area.width) * 3;
-    for (int y = 0; y < area.height; ++y) {
-        uint8_t* t = target.scanLine(y);
-        const uint8_t* o = other.scanLine(y);
-        for (size_t i = 0; i < bytes; ++i)
-            t[i] = static_cast<uint8_t>(std::abs(int{t[i]} - int{o[i]}));
-    }
+    forEachRange(area.height, [&](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            uint8_t* t = target.scanLine(y);
+            const uint8_t* o = other.scanLine(y);
+            for (size_t i = 0; i < bytes; ++i)
+                t[i] = static_cast<uint8_t>(std::abs(int{t[i]} - int{o[i]}));
+        }
+    });
 }
 
 std::array<double, 3> channelMeanDifference(Bitmap& a, Bitmap& b) {

@@ -1,7 +1,7 @@
 // Parts of Kestrix that need large libraries (FFmpeg for movies, OpenSSL for https, an HTTP
 // server for the watch's status page) are modules of their own, opened the first time they are
-// needed, so that starting a program maps none of those libraries. The programs find them
-// through their run path: the build folder while building, the installed library folder after.
+// needed, so that starting a program maps none of those libraries. They are looked for in the
+// library folder beside the installed program, then in the build's module folder.
 #pragma once
 
 #include <string>

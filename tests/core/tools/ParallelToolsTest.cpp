@@ -36,7 +36,7 @@ void cameraFrames(BitmapList& frames) {
 
 struct Outcome {
     std::vector<int> flaws, duplicates, flawProgress, averageProgress, resizeProgress;
-    std::vector<uint8_t> average, resized, bigResize;
+    std::vector<uint8_t> average, resized, bigResize, motion;
     std::string gif, framesFile;
     std::vector<int> gifProgress;
     bool operator==(const Outcome&) const = default;
@@ -69,6 +69,9 @@ Outcome runTools() {
     Bitmap big = detailedFrame(700, 530, 3);
     resizeBitmap(big, 333, 901, nullptr, ResampleFilter::Mitchell);
     o.bigResize = big.pixelBytes();
+    Bitmap before = detailedFrame(700, 530, 4);
+    differenceInto(before, big);
+    o.motion = before.pixelBytes();
     return o;
 }
 
