@@ -45,16 +45,23 @@ public:
             const size_t from = nextGroup_;
             const size_t to = std::min(source_.groups, from + batchSize_);
             nextGroup_ = to;
+            handOff(&next_);
             if (from < to)
-                pending.run([this, from, to] { prepare(from, to, next_); });
+                pending.run([this, from, to] {
+                    takeOver(&next_);
+                    prepare(from, to, next_);
+                    handOff(&next_);
+                });
             try {
                 writeCurrent();
             } catch (...) {
                 pending.cancel();
                 waitQuietly(pending);
+                takeOver(&next_);
                 throw;
             }
             pending.wait();
+            takeOver(&next_);
             current_ = std::move(next_);
             next_.clear();
         }
@@ -64,11 +71,15 @@ private:
     void prepare(size_t from, size_t to, std::vector<PreparedGroup>& out) const {
         out.clear();
         out.resize(to - from);
+        handOff(&out);
         tbb::parallel_for(from, to, [&](size_t group) {
+            takeOver(&out);
             source_.visit(group, [&](const Bitmap& frame) {
                 out[group - from].push_back(writer_.prepare(frame));
             });
+            handOff(&out);
         });
+        takeOver(&out);
     }
 
     void writeCurrent() {

@@ -6,6 +6,14 @@
 #include <cmath>
 #include <emmintrin.h>
 
+// The kernels come in versions for the vector widths, picked when the program loads. The
+// thread sanitizer cannot run the picking code that early, so its builds keep one version.
+#if defined(__SANITIZE_THREAD__)
+#define KESTRIX_VECTOR_CLONES
+#else
+#define KESTRIX_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+
 namespace kestrix {
 
 namespace {
@@ -15,9 +23,8 @@ namespace {
 // rows run in vector lanes, each lane adding its terms in list order.
 constexpr int kLanes = kRowGroup;
 
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-filterRowGroup(const float* __restrict group, const FlatWeights& w, int count,
-               uint8_t* const* out) {
+KESTRIX_VECTOR_CLONES void filterRowGroup(const float* __restrict group, const FlatWeights& w,
+                                          int count, uint8_t* const* out) {
     const int32_t* index = w.index.data();
     const float* weight = w.weight.data();
     for (int x = 0; x < count; ++x) {
@@ -72,8 +79,7 @@ void transpose16(const uint8_t* const* rows, size_t at, uint8_t* out) {
 }
 
 // Bytes to floats, in vector lanes.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-toFloats(const uint8_t* __restrict in, float* __restrict out, size_t n) {
+KESTRIX_VECTOR_CLONES void toFloats(const uint8_t* __restrict in, float* __restrict out, size_t n) {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<float>(in[i]);
 }
@@ -93,14 +99,14 @@ void transposeRows(const uint8_t* const* rows, size_t rowBytes, float* group) {
 }
 
 // acc[i] += weight x row[i]: every value is its own sum, so the loop runs in vector lanes.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-accumulate(float* __restrict acc, const uint8_t* __restrict row, float weight, size_t n) {
+KESTRIX_VECTOR_CLONES void accumulate(float* __restrict acc, const uint8_t* __restrict row,
+                                      float weight, size_t n) {
     for (size_t i = 0; i < n; ++i)
         acc[i] += weight * static_cast<float>(row[i]);
 }
 
-__attribute__((target_clones("avx512f", "avx2", "default"))) void
-storeBytes(const float* __restrict acc, uint8_t* __restrict out, size_t n) {
+KESTRIX_VECTOR_CLONES void storeBytes(const float* __restrict acc, uint8_t* __restrict out,
+                                      size_t n) {
     for (size_t i = 0; i < n; ++i) {
         const float v = acc[i];
         out[i] = v > 255.0f ? 255 : v < 0.0f ? 0 : static_cast<uint8_t>(std::nearbyintf(v));

@@ -78,11 +78,15 @@ void forEachInOrder(int begin, int end, const std::function<void(int)>& work,
     withWorkers([&] {
         for (int from = begin; from < end; from += batch) {
             const int to = std::min(end, from + batch);
+            handOff(&batch);
             tbb::parallel_for(tbb::blocked_range<int>(from, to, 1),
                               [&](const tbb::blocked_range<int>& range) {
+                                  takeOver(&batch);
                                   for (int i = range.begin(); i < range.end(); ++i)
                                       work(i);
+                                  handOff(&batch);
                               });
+            takeOver(&batch);
             if (done)
                 for (int i = from; i < to; ++i)
                     done(i);
@@ -94,9 +98,14 @@ void forEachRange(int count, const std::function<void(int from, int to)>& work) 
     if (count <= 0)
         return;
     withWorkers([&] {
-        tbb::parallel_for(
-            tbb::blocked_range<int>(0, count),
-            [&](const tbb::blocked_range<int>& range) { work(range.begin(), range.end()); });
+        handOff(&count);
+        tbb::parallel_for(tbb::blocked_range<int>(0, count),
+                          [&](const tbb::blocked_range<int>& range) {
+                              takeOver(&count);
+                              work(range.begin(), range.end());
+                              handOff(&count);
+                          });
+        takeOver(&count);
     });
 }
 

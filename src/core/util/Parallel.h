@@ -3,6 +3,9 @@
 #pragma once
 
 #include <functional>
+#if defined(__SANITIZE_THREAD__)
+#include <sanitizer/tsan_interface.h>
+#endif
 
 namespace kestrix {
 
@@ -21,5 +24,22 @@ void forEachInOrder(int begin, int end, const std::function<void(int)>& work,
 
 // Calls work(from, to) on the workers for ranges that together cover [0, count) once.
 void forEachRange(int count, const std::function<void(int from, int to)>& work);
+
+// oneTBB is not built with the thread sanitizer, which therefore cannot see that a task starts
+// after the thread that gave it its work and ends before the thread that waits for it goes on.
+// Code that hands work to oneTBB says so: handOff(token) before giving work and at the end of
+// each task, takeOver(token) at the start of each task and after waiting for them, with one
+// token (any address) per hand-over. Nothing happens in other builds.
+#if defined(__SANITIZE_THREAD__)
+inline void handOff(const void* token) {
+    __tsan_release(const_cast<void*>(token));
+}
+inline void takeOver(const void* token) {
+    __tsan_acquire(const_cast<void*>(token));
+}
+#else
+inline void handOff(const void*) {}
+inline void takeOver(const void*) {}
+#endif
 
 } // namespace kestrix
