@@ -14,8 +14,15 @@ void BitmapList::throwIndexError(int32_t index) {
 
 int32_t BitmapList::add(const Bitmap& bitmap) {
     try {
-        auto copy = std::make_unique<Bitmap>(bitmap);
-        bitmaps_.push_back(std::move(copy));
+        return add(Bitmap(bitmap));
+    } catch (const std::bad_alloc&) {
+        throw Error("Out of memory", ErrorKind::OutOfMemory);
+    }
+}
+
+int32_t BitmapList::add(Bitmap&& bitmap) {
+    try {
+        bitmaps_.push_back(std::make_unique<Bitmap>(std::move(bitmap)));
     } catch (const std::bad_alloc&) {
         throw Error("Out of memory", ErrorKind::OutOfMemory);
     }
@@ -42,13 +49,13 @@ Bitmap* BitmapList::get(int32_t index) const {
 
 // The bitmap and its time either both arrive or neither does, so the counts stay equal when
 // memory runs out half-way.
-int32_t FrameStore::addTimed(const Bitmap& bitmap, DateTime time) {
+int32_t FrameStore::addTimed(Bitmap&& bitmap, DateTime time) {
     try {
         times_.reserve(times_.size() + 1);
     } catch (const std::bad_alloc&) {
         throw Error("Out of memory", ErrorKind::OutOfMemory);
     }
-    const int32_t index = BitmapList::add(bitmap);
+    const int32_t index = BitmapList::add(std::move(bitmap));
     times_.push_back(time);
     return index;
 }

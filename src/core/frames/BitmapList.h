@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace kestrix {
@@ -22,6 +23,8 @@ public:
 
     // Stores an independent copy of `bitmap`; answers its index.
     virtual int32_t add(const Bitmap& bitmap);
+    // Stores `bitmap` itself, without a copy.
+    virtual int32_t add(Bitmap&& bitmap);
     // Frees bitmap `index`; an index outside 0 .. count - 1 raises the list-index error and
     // changes nothing.
     virtual void remove(int32_t index);
@@ -44,9 +47,11 @@ public:
     FrameStore() = default;
 
     // Stores a copy of `bitmap` stamped with `time`; answers its index.
-    int32_t addTimed(const Bitmap& bitmap, DateTime time);
-    // A copy stamped 0.0.
+    int32_t addTimed(const Bitmap& bitmap, DateTime time) { return addTimed(Bitmap(bitmap), time); }
+    int32_t addTimed(Bitmap&& bitmap, DateTime time);
+    // Stamped 0.0.
     int32_t add(const Bitmap& bitmap) override { return addTimed(bitmap, 0.0); }
+    int32_t add(Bitmap&& bitmap) override { return addTimed(std::move(bitmap), 0.0); }
     void remove(int32_t index) override;
     void clear() override;
 

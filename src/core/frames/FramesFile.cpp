@@ -120,12 +120,13 @@ bool FramesFileReader::readFrame(Bitmap& bitmap) {
         throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
     if (static_cast<uint64_t>(s) > size_ - at - 4)
         throwStreamRead();
-    std::string image(static_cast<size_t>(s), '\0');
-    if (std::fread(image.data(), 1, image.size(), stream_) != image.size())
+    // One buffer for every record: only a larger record than all before needs fresh memory.
+    record_.resize(static_cast<size_t>(s));
+    if (std::fread(record_.data(), 1, record_.size(), stream_) != record_.size())
         throwStreamRead();
-    if (image.size() < 14)
+    if (record_.size() < 14)
         throwStreamRead();
-    readBmp(image, bitmap);
+    readBmp(record_, bitmap);
     return true;
 }
 
@@ -166,12 +167,12 @@ void loadFromFile(BitmapList& frames, const std::string& fileName,
     film.rewind();
     frames.clear();
     // One frame after the other: the time goes into fresh memory for every frame, which threads
-    // would only fight over.
-    Bitmap scratch;
+    // would only fight over. Each frame is stored as read, without a copy.
     for (int32_t i = 0; i < film.count; ++i) {
-        if (!film.readFrame(scratch))
+        Bitmap frame;
+        if (!film.readFrame(frame))
             break;
-        frames.add(scratch);
+        frames.add(std::move(frame));
         if (progress)
             progress(percent(i, film.count));
     }

@@ -60,6 +60,7 @@ public:
 
 private:
     std::FILE* stream_ = nullptr;
+    std::string record_;
     uint64_t size_ = 0;
 };
 
