@@ -33,8 +33,8 @@ void Acquisition::showTimeData(int index) {
         return;
     const auto i = static_cast<size_t>(index);
     view_.setText(StatusField::ImageTime, formatDateTime(fs_.longTimeFormat, times[i], fs_));
-    view_.setText(StatusField::Interval, formatSpan(std::fabs(frameInterval(times, i))));
-    view_.setText(StatusField::AveInterval, formatSpan(averageInterval(times)));
+    view_.setText(StatusField::Interval, spanText(frameInterval(times, i)));
+    view_.setText(StatusField::AveInterval, spanText(averageInterval(times)));
 }
 
 void Acquisition::eraseAnimation() {

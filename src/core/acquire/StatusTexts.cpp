@@ -51,21 +51,37 @@ std::string formatSpan(double spanDays) {
     return text + strPrintf("%02d:%02d", t.minute, t.second);
 }
 
-double averageInterval(const std::vector<DateTime>& times) {
-    if (times.size() < 2)
-        return 0;
-    double sum = 0;
-    for (size_t k = 0; k + 1 < times.size(); ++k)
-        sum += std::fabs(times[k + 1] - times[k]);
-    return sum / static_cast<double>(times.size() - 1);
+std::string spanText(std::optional<double> spanDays) {
+    return spanDays ? formatSpan(std::fabs(*spanDays)) : "";
 }
 
-double frameInterval(const std::vector<DateTime>& times, size_t i) {
+std::optional<double> averageInterval(const std::vector<DateTime>& times) {
+    if (times.size() < 2)
+        return 0.0;
+    double sum = 0;
+    int pairs = 0;
+    for (size_t k = 0; k + 1 < times.size(); ++k)
+        if (times[k] != 0 && times[k + 1] != 0) {
+            sum += std::fabs(times[k + 1] - times[k]);
+            ++pairs;
+        }
+    if (pairs == 0)
+        return std::nullopt;
+    return sum / pairs;
+}
+
+std::optional<double> frameInterval(const std::vector<DateTime>& times, size_t i) {
+    size_t from = i;
+    size_t to = i;
     if (i > 0 && i < times.size())
-        return times[i] - times[i - 1];
-    if (i + 1 < times.size())
-        return times[i + 1] - times[i];
-    return 0;
+        from = i - 1;
+    else if (i + 1 < times.size())
+        to = i + 1;
+    else
+        return 0.0;
+    if (times[from] == 0 || times[to] == 0)
+        return std::nullopt;
+    return times[to] - times[from];
 }
 
 int playbackDelayMs(double fps) {

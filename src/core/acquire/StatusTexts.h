@@ -5,6 +5,7 @@
 #include "core/util/FormatSettings.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,15 @@ std::string utcTimeText(DateTime utc);
 
 // A span as hours (only when not 0), minutes and seconds: 01:15, 1:02:05, 00:00.
 std::string formatSpan(double spanDays);
-// Mean absolute interval between neighbouring timestamps, in days; 0 for fewer than two.
-double averageInterval(const std::vector<DateTime>& times);
+// formatSpan of the absolute span, or "" for none.
+std::string spanText(std::optional<double> spanDays);
+// Frames loaded from a frames file or a GIF have no time (0). Intervals involving one are none
+// and left out of the average.
+// Mean absolute interval between neighbouring timestamps, in days; 0 for fewer than two, none
+// when no neighbouring pair has both times.
+std::optional<double> averageInterval(const std::vector<DateTime>& times);
 // The interval shown for frame i: to the previous frame, else to the next, else 0.
-double frameInterval(const std::vector<DateTime>& times, size_t i);
+std::optional<double> frameInterval(const std::vector<DateTime>& times, size_t i);
 
 // Milliseconds between frames at `fps`, rounded to the nearest, ties to even.
 int playbackDelayMs(double fps);

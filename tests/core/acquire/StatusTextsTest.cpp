@@ -47,13 +47,22 @@ TEST(StatusTexts, SpansIntervalsAndPlaybackDelays) {
     EXPECT_EQ(formatSpan(seconds(0.4)), "00:00");
 
     const double t0 = 46364 + seconds(36000), t1 = t0 + seconds(75);
-    EXPECT_DOUBLE_EQ(averageInterval({}), 0);
-    EXPECT_DOUBLE_EQ(averageInterval({t0}), 0);
-    EXPECT_EQ(formatSpan(averageInterval({t0, t1})), "01:15");
-    EXPECT_EQ(formatSpan(averageInterval({t1, t0, t1 + seconds(45)})), "01:37"); // (75 + 120) / 2
-    EXPECT_EQ(formatSpan(frameInterval({t0, t1}, 0)), "01:15");
-    EXPECT_EQ(formatSpan(frameInterval({t0, t1}, 1)), "01:15");
-    EXPECT_EQ(frameInterval({t0}, 0), 0);
+    EXPECT_EQ(spanText(averageInterval({})), "00:00");
+    EXPECT_EQ(spanText(averageInterval({t0})), "00:00");
+    EXPECT_EQ(spanText(averageInterval({t0, t1})), "01:15");
+    EXPECT_EQ(spanText(averageInterval({t1, t0, t1 + seconds(45)})), "01:37"); // (75 + 120) / 2
+    EXPECT_EQ(spanText(frameInterval({t0, t1}, 0)), "01:15");
+    EXPECT_EQ(spanText(frameInterval({t0, t1}, 1)), "01:15");
+    EXPECT_EQ(spanText(frameInterval({t0}, 0)), "00:00");
+    // Frames without a time (0, loaded from a file) beside captured ones: their intervals are
+    // shown empty and left out of the average.
+    const std::vector<DateTime> mixed = {0, 0, t0, t1, 0, t1 + seconds(45)};
+    EXPECT_EQ(spanText(frameInterval(mixed, 0)), "");
+    EXPECT_EQ(spanText(frameInterval(mixed, 2)), "");
+    EXPECT_EQ(spanText(frameInterval(mixed, 3)), "01:15");
+    EXPECT_EQ(spanText(frameInterval(mixed, 5)), "");
+    EXPECT_EQ(spanText(averageInterval(mixed)), "01:15");
+    EXPECT_EQ(spanText(averageInterval({0, 0, 0})), "");
 
     const std::pair<double, int> delays[] = {{10, 100}, {0.5, 2000}, {3, 333},
                                              {7, 143},  {16, 62},    {200, 5}};
