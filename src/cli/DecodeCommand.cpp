@@ -37,7 +37,7 @@ int runDecode(const Args& args) {
     const std::string body = readFileBytes(positional[0]);
     Bitmap bitmap;
     BitmapList frames;
-    decodeImage(body, address, bitmap, &frames);
+    decodeImage(body, address, bitmap, &frames, true);
     saveBmpFile(bitmap, positional[1]);
     if (!prefix.empty())
         for (int32_t i = 0; i < frames.count(); ++i)

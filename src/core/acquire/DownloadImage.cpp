@@ -11,7 +11,8 @@ bool downloadImage(HttpClient& client, const std::string& address, Bitmap& bitma
     // An unchanged image (a 304 to a conditional request) has no body to decode.
     if (client.notModified())
         return false;
-    return decodeImage(client.body(), address, bitmap, frames);
+    // A body cut short is a failed fetch, not a new picture with a grey end.
+    return decodeImage(client.body(), address, bitmap, frames, true);
 }
 
 } // namespace kestrix

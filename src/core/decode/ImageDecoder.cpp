@@ -77,7 +77,7 @@ ImageKind imageKindFromExtension(const std::string& address) {
 }
 
 bool decodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
-                 BitmapList* frames) {
+                 BitmapList* frames, bool requireComplete) {
     ImageKind kind = imageKindFromSignature(body);
     if (kind == ImageKind::Unsupported)
         kind = imageKindFromExtension(address);
@@ -89,7 +89,7 @@ bool decodeImage(std::string_view body, const std::string& address, Bitmap& bitm
         decodeGif(body, bitmap, frames);
         break;
     case ImageKind::Jpeg:
-        decodeJpeg(body, bitmap);
+        decodeJpeg(body, bitmap, requireComplete);
         break;
     case ImageKind::Png:
         decodePng(body, bitmap);

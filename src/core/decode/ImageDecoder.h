@@ -24,12 +24,14 @@ ImageKind imageKindFromExtension(const std::string& address);
 
 // Decodes `body` into a 24-bit `bitmap`; a GIF also refills `frames` (when given) with its
 // composited 8-bit frames. Failures raise errors and leave `bitmap` and `frames` unchanged.
+// With `requireComplete` (a fetched body), a JPEG whose data ends before its picture does
+// raises "Image data is incomplete" instead of showing the rest grey.
 bool decodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
-                 BitmapList* frames);
+                 BitmapList* frames, bool requireComplete = false);
 
 // Each decoder replaces `bitmap` with the 24-bit image only once decoding has succeeded.
 void decodeBmp(std::string_view body, Bitmap& bitmap);
-void decodeJpeg(std::string_view body, Bitmap& bitmap);
+void decodeJpeg(std::string_view body, Bitmap& bitmap, bool requireComplete = false);
 void decodePng(std::string_view body, Bitmap& bitmap);
 void decodeGif(std::string_view body, Bitmap& bitmap, BitmapList* frames);
 

@@ -7,6 +7,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <jpeglib.h>
+// After jpeglib.h, which it needs.
+#include <jerror.h>
 
 namespace kestrix {
 
@@ -21,6 +23,8 @@ struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    // The data ended before the picture did (the library filled the rest with grey).
+    bool endedEarly;
 };
 
 struct Session {
@@ -45,8 +49,11 @@ struct Session {
 }
 
 // Warnings (corrupt data, a premature end) are not errors: the library substitutes grey, as
-// djpeg does, and the default handler would print to stderr.
-void onMessage(j_common_ptr, int) {}
+// djpeg does, and the default handler would print to stderr. A premature end is remembered.
+void onMessage(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF)
+        reinterpret_cast<ErrorManager*>(cinfo->err)->endedEarly = true;
+}
 
 [[noreturn]] void fail(j_common_ptr cinfo, const char* message) {
     auto* errors = reinterpret_cast<ErrorManager*>(cinfo->err);
@@ -162,12 +169,14 @@ ImageSize readJpegSize(std::string_view body) {
     return {static_cast<int>(width), static_cast<int>(height)};
 }
 
-void decodeJpeg(std::string_view body, Bitmap& bitmap) {
+void decodeJpeg(std::string_view body, Bitmap& bitmap, bool requireComplete) {
     Session session;
     startSession(session);
     Bitmap decoded;
     if (!decompress(session, body, decoded))
         throw Error(session.errors.message, ErrorKind::InvalidImage);
+    if (requireComplete && session.errors.endedEarly)
+        throw Error("Image data is incomplete", ErrorKind::InvalidImage);
     bitmap = std::move(decoded);
 }
 

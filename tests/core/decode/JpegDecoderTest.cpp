@@ -158,3 +158,27 @@ TEST(JpegDecode, HeaderSizeIsTheDecodedSize) {
         }
     }
 }
+
+// A JPEG cut off in its picture data: shown with a grey end where that is tolerated (frames
+// files, imports), an error where a complete picture is required (a fetched body).
+TEST(JpegDecode, DataEndingEarlyIsAnErrorOnlyWhenTheWholePictureIsRequired) {
+    TempDir dir("jpeg");
+    writeFile(dir.file("in.ppm"), samplePpm(64, 48));
+    run("cjpeg -quality 90 -outfile " + dir.file("whole.jpg") + " " + dir.file("in.ppm"));
+    const std::string whole = readFile(dir.file("whole.jpg"));
+    const std::string cut = whole.substr(0, whole.size() * 2 / 3);
+    Bitmap tolerated;
+    decodeJpeg(cut, tolerated);
+    EXPECT_EQ(tolerated.width(), 64);
+    Bitmap kept = Bitmap(3, 2);
+    try {
+        decodeImage(cut, "cam.jpg", kept, nullptr, true);
+        ADD_FAILURE() << "a cut JPEG decoded as complete";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Image data is incomplete");
+    }
+    EXPECT_EQ(kept.width(), 3);
+    Bitmap complete;
+    decodeImage(whole, "cam.jpg", complete, nullptr, true);
+    EXPECT_EQ(complete.height(), 48);
+}
