@@ -3,6 +3,7 @@
 #include "core/links/BuiltInLinks.h"
 #include "core/links/LinkFile.h"
 #include "core/util/AtomicFile.h"
+#include "core/util/Error.h"
 #include "core/util/FileIO.h"
 
 #include <filesystem>
@@ -37,6 +38,15 @@ void LinkLibrary::loadBuiltInLinks() {
 
 void LinkLibrary::loadLinkFile(const std::string& path) {
     std::string bytes = readFileBytes(path);
+    // The file is read into a tree of its own first: one that cannot be read leaves the links
+    // shown, their file name and their modified flag as they were, so that the next "Save Links"
+    // cannot overwrite the bad file with an empty tree.
+    try {
+        LinkTree trial;
+        readLinkStream(bytes, trial, trial.addRootNode("Image Links"));
+    } catch (const Error& e) {
+        throw Error("Cannot load links from " + path + ":\n" + e.what(), e.kind());
+    }
     currentFile_ = path;
     loadLinksFromStream(bytes);
     setLinksModified(false);

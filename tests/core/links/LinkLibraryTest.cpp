@@ -173,6 +173,24 @@ TEST_F(LinkLibraryTest, LoadInsertAndSaveCommands) {
     EXPECT_THROW(lib.loadLinksCommand(), Error);
     EXPECT_EQ(lib.currentFile(), dir.file("folder-selected.klnx"));
     EXPECT_EQ(tree.nodeCount(), 13);
+
+    // Nor does one that is not a link file: the error names it, and the next Save Links still
+    // writes the tree to the file it came from.
+    writeFile(dir.file("notes.txt"), "shopping list\n");
+    dialogs.files = {dir.file("notes.txt")};
+    try {
+        lib.loadLinksCommand();
+        ADD_FAILURE() << "a text file loaded as links";
+    } catch (const Error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(
+                      "Cannot load links from " + dir.file("notes.txt") + ":\n", 0),
+                  0u)
+            << e.what();
+    }
+    EXPECT_EQ(lib.currentFile(), dir.file("folder-selected.klnx"));
+    EXPECT_EQ(tree.nodeCount(), 13);
+    EXPECT_FALSE(lib.modified());
+    EXPECT_EQ(readFile(dir.file("notes.txt")), "shopping list\n");
 }
 
 TEST_F(LinkLibraryTest, StartLinks) {
