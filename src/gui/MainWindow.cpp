@@ -31,13 +31,16 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTimer>
@@ -64,16 +67,33 @@ MainWindow::MainWindow(StartOptions options, QWidget* parent)
     setObjectName("Form1");
     setWindowTitle("Kestrix");
     setWindowIcon(icons::application());
+    // Hints show on hover whether or not the window has the focus, as a user pointing at a
+    // control expects.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
     buildLayout();
     createAcquisition();
     createTools();
     createDialogs();
     createFeatures();
     buildMenus();
+    addMenuShortcuts();
     wireCommands();
     initialise();
     if (options_.startClock)
         acquisition_->clockTimer()->start();
+}
+
+// The usual keys of desktop programs, shown beside the menu captions.
+void MainWindow::addMenuShortcuts() {
+    const std::pair<const char*, QKeySequence> keys[] = {
+        {"LoadLinksMnu", QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {"SaveLinksMnu", QKeySequence(Qt::CTRL | Qt::Key_S)},
+        {"CopyMnu", QKeySequence(Qt::CTRL | Qt::Key_C)},
+        {"ExitMnu", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+    };
+    for (const auto& [name, key] : keys)
+        if (auto* action = findChild<QAction*>(name))
+            action->setShortcut(key);
 }
 
 void MainWindow::createAcquisition() {
@@ -87,6 +107,10 @@ void MainWindow::createAcquisition() {
         return dialogs_.askYesNo(text, MessageIcon::Information);
     };
     hooks.runCommand = [this](const std::function<void()>& command) { runCommand(command); };
+    hooks.downloadShare = [this](int percent) {
+        gauge_->setMaximum(100);
+        gauge_->setValue(percent);
+    };
     acquisition_ = new AcquisitionPresenter(
         {*toolBar_, *addressBar_, *statusBar_, *animation_, *picture_}, *display_, std::move(hooks),
         *frameStore_, clock_, fs_, settings_, currentLink_, this);
@@ -177,6 +201,8 @@ void MainWindow::initialise() {
     picture_->pictureView->setPicture(startPicture());
     ini_.load();
     settings_ = readSettings(ini_, fs_);
+    readWindowPlace();
+    readFrameFolder();
     try {
         loadStartLinks(*links_, settings_, fromQ(options_.programDir));
     } catch (const std::exception& e) {
@@ -194,6 +220,10 @@ void MainWindow::initialise() {
 void MainWindow::wireCommands() {
     connect(animation_->frameCounter, &FrameCounter::onMaxChange, this,
             &MainWindow::updateMainCaption);
+    connect(animation_->saveEachChk, &QCheckBox::clicked, this,
+            [this] { runCommand([this] { useFrameFolder(false); }); });
+    connect(animation_->frameFolderBtn, &QPushButton::clicked, this,
+            [this] { runCommand([this] { useFrameFolder(true); }); });
     connect(addressBar_, &AddressBarPanel::edited, this, [this](const QString& text) {
         currentLink_.url = fromQ(text);
         picture_->currentLinkDis->clear();
@@ -224,9 +254,8 @@ void MainWindow::updateMainCaption() {
 }
 
 void MainWindow::setCaption(const QString& caption) {
-    // Qt adds the application's display name to a window title that differs from it, so the
-    // name is set first: otherwise the bar shows the new caption followed by the old one.
-    QApplication::setApplicationDisplayName(caption);
+    // No application display name is ever set: the platform would add it to every window's
+    // title, after the caption that already names the program.
     setWindowTitle(caption);
     if (qtDialogs_)
         qtDialogs_->setTitle(caption);
@@ -273,6 +302,69 @@ void MainWindow::writeSelectedIndex() {
     kestrix::writeSelectedIndex(ini_, links_->tree().absoluteIndex(links_->tree().selected()));
 }
 
+// Where the window was, how large, where the splitter stood and whether pictures keep their
+// proportions, as the user left them: section [Window] of the settings file. A place off every
+// screen, or too small to use, is not taken.
+void MainWindow::readWindowPlace() {
+    const int width = ini_.readInteger("Window", "Width", 0);
+    const int height = ini_.readInteger("Window", "Height", 0);
+    const QRect place(ini_.readInteger("Window", "Left", 0), ini_.readInteger("Window", "Top", 0),
+                      width, height);
+    const QScreen* shown = QGuiApplication::screenAt(place.center());
+    if (width >= 400 && height >= 300 && shown != nullptr)
+        setGeometry(place.intersected(shown->availableVirtualGeometry()));
+    const int left = ini_.readInteger("Window", "LinksWidth", 0);
+    if (left > 0)
+        splitter_->setSizes({left, std::max(1, QWidget::width() - left)});
+    picture_->keepProportionsChk->setChecked(ini_.readBool("Window", "KeepProportions", false));
+    if (ini_.readBool("Window", "Maximized", false))
+        setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void MainWindow::writeWindowPlace() {
+    ini_.load();
+    const QRect place = normalGeometry();
+    ini_.writeInteger("Window", "Left", place.left());
+    ini_.writeInteger("Window", "Top", place.top());
+    ini_.writeInteger("Window", "Width", place.width());
+    ini_.writeInteger("Window", "Height", place.height());
+    ini_.writeBool("Window", "Maximized", isMaximized());
+    ini_.writeInteger("Window", "LinksWidth", splitter_->sizes().value(0));
+    ini_.writeBool("Window", "KeepProportions", picture_->keepProportionsChk->isChecked());
+    ini_.save();
+}
+
+// "Save each new frame to folder": section [Animation] of the settings file, written at once so
+// that the choice outlives a crash as the frames do.
+void MainWindow::readFrameFolder() {
+    animation_->frameFolderDis->setText(toQ(ini_.readString("Animation", "FrameFolder", "")));
+    animation_->saveEachChk->setChecked(ini_.readBool("Animation", "SaveEachFrame", false) &&
+                                        !animation_->frameFolderDis->text().isEmpty());
+    acquisition_->setFrameFolder(animation_->saveEachChk->isChecked()
+                                     ? fromQ(animation_->frameFolderDis->text())
+                                     : std::string());
+}
+
+void MainWindow::useFrameFolder(bool choose) {
+    QString folder = animation_->frameFolderDis->text();
+    if (choose || (animation_->saveEachChk->isChecked() && folder.isEmpty())) {
+        FileDialogOptions o;
+        o.title = "Save each new frame to folder";
+        o.initialDir = folder.isEmpty() ? QDir::homePath().toStdString() : fromQ(folder);
+        if (const std::optional<std::string> chosen = dialogs_.chooseFolder(o))
+            folder = toQ(*chosen);
+    }
+    animation_->frameFolderDis->setText(folder);
+    if (folder.isEmpty())
+        animation_->saveEachChk->setChecked(false);
+    const bool on = animation_->saveEachChk->isChecked();
+    acquisition_->setFrameFolder(on ? fromQ(folder) : std::string());
+    ini_.load();
+    ini_.writeString("Animation", "FrameFolder", fromQ(folder));
+    ini_.writeBool("Animation", "SaveEachFrame", on);
+    ini_.save();
+}
+
 std::string MainWindow::expandAddressBar() const {
     return expandUrlMacros(addressBar_->text(), clock_, fs_);
 }
@@ -306,8 +398,14 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // A settings file that cannot be written is reported but never keeps the program open.
     runCommand([this] { writeSelectedIndex(); });
     runCommand([this] { writeAddressHistory(); });
+    runCommand([this] { writeWindowPlace(); });
     bool goOn = false;
     runCommand([this, &goOn] { goOn = links_->askSaveLinks(); });
+    // Captured or edited frames are never lost without a word.
+    if (goOn) {
+        goOn = false;
+        runCommand([this, &goOn] { goOn = frameFiles_->askSaveFrames(); });
+    }
     if (goOn)
         event->accept();
     else

@@ -109,6 +109,11 @@ private:
     void createDialogs();
     void createFeatures();
     void buildMenus();
+    void addMenuShortcuts();
+    void readWindowPlace();
+    void writeWindowPlace();
+    void readFrameFolder();
+    void useFrameFolder(bool choose);
     void openHelp();
     void editAddressMacros();
     void setCaption(const QString& caption);

@@ -17,6 +17,8 @@ PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {
     gmtDis = valueField("GMTDis", this, 60);
     actualSizeChk = new QCheckBox("Use Actual Size", this);
     actualSizeChk->setObjectName("ActualSizeChk");
+    keepProportionsChk = new QCheckBox("Keep Proportions", this);
+    keepProportionsChk->setObjectName("KeepProportionsChk");
     scrollArea = new QScrollArea(this);
     scrollArea->setObjectName("ScrollBox1");
     scrollArea->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -33,11 +35,13 @@ PicturePanel::PicturePanel(QWidget* parent) : QWidget(parent) {
     info->addWidget(fieldLabel(" GMT", this));
     info->addWidget(gmtDis);
     info->addWidget(actualSizeChk);
+    info->addWidget(keepProportionsChk);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(info);
     layout->addWidget(scrollArea, 1);
     connect(actualSizeChk, &QCheckBox::clicked, this, &PicturePanel::applyActualSize);
+    connect(keepProportionsChk, &QCheckBox::toggled, pictureView, &PictureView::setKeepProportions);
     connect(pictureView, &PictureView::pictureChanged, this, [this] {
         if (actualSizeChk->isChecked())
             applyActualSize();

@@ -20,6 +20,8 @@ public:
     QLabel* bmSizeDis;
     QLabel* gmtDis;
     QCheckBox* actualSizeChk;
+    // Beyond the documented panel, off by default: the picture is fitted without distortion.
+    QCheckBox* keepProportionsChk;
     QScrollArea* scrollArea;
     PictureView* pictureView;
 

@@ -52,8 +52,11 @@ void QtDialogs::showMessage(const std::string& text, MessageIcon icon) {
 QString QtDialogs::qtFilter(const std::string& filter) {
     const QStringList parts = toQ(filter).split('|');
     QStringList out;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i] + " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
+        // A description that already ends with its patterns ("Bitmaps (*.bmp)") keeps them once.
+        out << (parts[i].endsWith(patterns) ? parts[i] : parts[i] + patterns);
+    }
     return out.join(";;");
 }
 
@@ -85,6 +88,14 @@ std::optional<std::string> QtDialogs::openFile(const FileDialogOptions& options)
 
 std::optional<std::string> QtDialogs::saveFile(const FileDialogOptions& options) {
     return runFileDialog(parent_, options, QFileDialog::AcceptSave);
+}
+
+std::optional<std::string> QtDialogs::chooseFolder(const FileDialogOptions& options) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        parent_, toQ(options.title), toQ(options.initialDir), QFileDialog::DontUseNativeDialog);
+    if (folder.isEmpty())
+        return std::nullopt;
+    return fromQ(folder);
 }
 
 } // namespace kestrix::gui

@@ -21,6 +21,7 @@ public:
     void showMessage(const std::string& text, MessageIcon icon) override;
     std::optional<std::string> openFile(const FileDialogOptions& options) override;
     std::optional<std::string> saveFile(const FileDialogOptions& options) override;
+    std::optional<std::string> chooseFolder(const FileDialogOptions& options) override;
 
     // "Name|*.a|Other|*.b" as a Qt filter list.
     static QString qtFilter(const std::string& filter);

@@ -33,9 +33,11 @@ TEST_F(WindowTest, AnimatedGifExportAndImport) {
     EXPECT_EQ(dialogs.fileDialogs.back().filter, "GIF Files|*.gif|All Files|*.*");
     EXPECT_EQ(readFileBytes(programDir.file("anim.gif")).substr(0, 6), "GIF89a");
 
-    // Loading replaces the animation with the file's frames, stamped 0.
+    // Loading replaces the animation with the file's frames, stamped 0, once the user agrees to
+    // drop the unsaved ones.
     store.addTimed(shade(1, 9, 9), 46000.7);
     counter->setMaxFrames(4);
+    dialogs.answers = {Answer::No};
     dialogs.files = {programDir.file("anim.gif")};
     find<QAction>("LoadAnimatedGIF1")->trigger();
     ASSERT_EQ(store.count(), 3);

@@ -108,6 +108,9 @@ TEST_F(WindowTest, SizePagePreviewsAndResizesAll) {
     find<QPushButton>("ResizeBtn")->click();
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 630);
     EXPECT_EQ(w.display().shownOriginal().width(), 640);
+    // " Img. Size:" names the previewed picture; the size fields keep the chosen size.
+    EXPECT_EQ(find<QLabel>("BMSizeDis")->text(), "630x472");
+    EXPECT_EQ(find<QLabel>("ImageSizeDis")->text(), " 630 x 472");
 
     find<QPushButton>("ResetSizeBtn")->click();
     EXPECT_EQ(find<QLabel>("ImageSizeDis")->text(), " 640 x 480");

@@ -45,13 +45,56 @@ TEST_F(WindowTest, FramesAreSavedAndLoadedThroughTheMenu) {
     EXPECT_EQ(counter->frameIndex(), 0);
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 5);
     EXPECT_EQ(find<QLabel>("ImageTimeDis")->text(), "00:00:00"); // loaded frames carry 0.0
-    EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "00:00");
+    EXPECT_EQ(find<QLabel>("ImageIntervalDis")->text(), "");     // no times, no interval
+    EXPECT_EQ(find<QLabel>("AveIntervalDis")->text(), "");
     EXPECT_EQ(window->windowTitle(), "Mt. Saint Hellens (3) - Kestrix");
 
     // A cancelled dialog changes nothing.
     dialogs.files = {std::nullopt};
     find<QAction>("LoadFrames1")->trigger();
     EXPECT_EQ(store.count(), 3);
+}
+
+// Captured or edited frames are never dropped without a word: closing the window, "Load
+// Frames..." and "Load Animated GIF..." ask first.
+TEST_F(WindowTest, UnsavedFramesAreNotLostWithoutAQuestion) {
+    start();
+    FrameStore& store = window->frameStore();
+    EXPECT_TRUE(requestClose()); // nothing captured: nothing asked
+    EXPECT_TRUE(dialogs.asked.empty());
+
+    store.addTimed(shade(10), 46000.5);
+    dialogs.answers = {Answer::Cancel};
+    EXPECT_FALSE(requestClose());
+    EXPECT_EQ(dialogs.asked, std::vector<std::string>{"Save captured frames?"});
+
+    dialogs.answers = {Answer::Cancel, Answer::Cancel};
+    const size_t fileDialogs = dialogs.fileDialogs.size();
+    find<QAction>("LoadFrames1")->trigger();
+    find<QAction>("LoadAnimatedGIF1")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.size(), fileDialogs); // cancelled before any file dialog
+    EXPECT_EQ(store.count(), 1);
+
+    // Yes with the save dialog cancelled keeps the window open; a save lets it close.
+    dialogs.answers = {Answer::Yes};
+    dialogs.files = {std::nullopt};
+    EXPECT_FALSE(requestClose());
+    dialogs.answers = {Answer::Yes};
+    dialogs.files = {programDir.file("kept.ifrm")};
+    EXPECT_TRUE(requestClose());
+    BitmapList kept;
+    loadFromFile(kept, programDir.file("kept.ifrm"), nullptr);
+    EXPECT_EQ(kept.count(), 1);
+
+    // Saved frames ask nothing; a deleted frame is an edit again, and No drops it.
+    dialogs.asked.clear();
+    EXPECT_TRUE(requestClose());
+    EXPECT_TRUE(dialogs.asked.empty());
+    store.remove(0);
+    store.addTimed(shade(30), 46000.6);
+    dialogs.answers = {Answer::No};
+    EXPECT_TRUE(requestClose());
+    EXPECT_EQ(dialogs.asked.size(), 1u);
 }
 
 TEST_F(WindowTest, ABrokenFramesFileLeavesCounterAndStoreInStep) {

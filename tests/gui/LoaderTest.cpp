@@ -1,5 +1,7 @@
 #include "WindowFixture.h"
 #include "core/image/BmpCodec.h"
+#include "core/settings/IniFile.h"
+#include "core/watch/PictureArchive.h"
 #include "gui/acquire/AcquisitionPresenter.h"
 #include "gui/frames/FrameCounter.h"
 #include "gui/widgets/PictureView.h"
@@ -7,12 +9,17 @@
 #include "support/ScriptedServer.h"
 #include "support/TlsTestServer.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <filesystem>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -287,4 +294,83 @@ TEST_F(LoaderTest, SecureCameraIsCapturedOnceItsCertificateIsPinned) {
     EXPECT_EQ(text("ErrorDis"), "");
     EXPECT_EQ(frames(), 2);
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 4);
+}
+
+TEST_F(LoaderTest, EnterInTheAddressBoxLoadsAsGoDoes) {
+    bodies = {bmpBody(50)};
+    setAddress("/cam.bmp");
+    QTest::keyClick(find<QComboBox>("URLCombo")->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(frames(), 1);
+    EXPECT_EQ(text("BMSizeDis"), "8x6");
+}
+
+TEST_F(LoaderTest, TheGaugeShowsTheShareReceivedAndReturnsToZero) {
+    const std::string body = bmpBody(50, 120, 90);
+    server.respond([&body](int, const std::string&) {
+        return Reply(
+            httpResponse("200 OK", body, {"Content-Length: " + std::to_string(body.size())}));
+    });
+    setAddress("/cam.bmp");
+    std::vector<int> shown;
+    QObject::connect(find<QProgressBar>("Gauge1"), &QProgressBar::valueChanged,
+                     [&](int value) { shown.push_back(value); });
+    manualLoad();
+    EXPECT_EQ(frames(), 1);
+    ASSERT_FALSE(shown.empty());
+    EXPECT_NE(std::find(shown.begin(), shown.end(), 100), shown.end());
+    EXPECT_EQ(shown.back(), 0);
+    EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
+}
+
+// The keys: F5 loads anywhere in the window; with the picture focused the arrows, Home and End
+// step through the frames and Del deletes the one shown.
+TEST_F(LoaderTest, KeysLoadStepAndDelete) {
+    bodies = {bmpBody(50), bmpBody(90, 10, 4), bmpBody(20)};
+    setAddress("/cam.bmp");
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(find<QComboBox>("URLCombo")->lineEdit(), Qt::Key_F5);
+    EXPECT_EQ(frames(), 3);
+    auto* picture = find<gui::PictureView>("Image1");
+    auto* counter = find<gui::FrameCounter>("FrameCounter");
+    picture->setFocus();
+    QTest::keyClick(picture, Qt::Key_Home);
+    EXPECT_EQ(counter->frameIndex(), 0);
+    QTest::keyClick(picture, Qt::Key_Right);
+    EXPECT_EQ(counter->frameIndex(), 1);
+    QTest::keyClick(picture, Qt::Key_End);
+    EXPECT_EQ(counter->frameIndex(), 2);
+    QTest::keyClick(picture, Qt::Key_Left);
+    EXPECT_EQ(counter->frameIndex(), 1);
+    QTest::keyClick(picture, Qt::Key_Delete);
+    EXPECT_EQ(frames(), 2);
+}
+
+// "Save each new frame to folder" writes every captured frame as fetched, named as the
+// headless watcher names its originals; duplicates are not captured and not written.
+TEST_F(LoaderTest, EachNewFrameIsWrittenToTheChosenFolder) {
+    const std::string folder = programDir.file("frames");
+    dialogs.files = {folder};
+    find<QCheckBox>("SaveEachFrameChk")->click();
+    EXPECT_EQ(find<QLabel>("FrameFolderDis")->text().toStdString(), folder);
+    bodies = {bmpBody(50), bmpBody(50), bmpBody(90, 10, 4)};
+    setAddress("/cam.bmp");
+    for (int i = 0; i < 3; ++i)
+        manualLoad();
+    EXPECT_EQ(frames(), 2);
+    const std::vector<std::string> written = filesUnder(folder);
+    ASSERT_EQ(written.size(), 2u);
+    for (const std::string& name : written)
+        EXPECT_TRUE(isArchivePictureName(std::filesystem::path(name).filename().string())) << name;
+    IniFile ini(iniPath());
+    ini.load();
+    EXPECT_TRUE(ini.readBool("Animation", "SaveEachFrame", false));
+    EXPECT_EQ(ini.readString("Animation", "FrameFolder", ""), folder);
+
+    find<QCheckBox>("SaveEachFrameChk")->click(); // off: no more pictures written
+    bodies = {bmpBody(70)};
+    manualLoad();
+    EXPECT_EQ(filesUnder(folder).size(), 2u);
 }

@@ -80,3 +80,17 @@ TEST_F(WindowTest, PermanentAdjustsEveryStoredFrameAfterAsking) {
     EXPECT_EQ(store.get(1)->pixel(1, 1), (Color{t[100], t[100], t[100]}));
     EXPECT_EQ(find<QProgressBar>("Gauge1")->value(), 0);
 }
+
+// "Keep Proportions" fits the picture without distortion, centred; without it the picture is
+// stretched over the whole view, as documented.
+TEST(PictureViewFit, KeepProportionsCentresTheFittedPicture) {
+    gui::PictureView view;
+    view.resize(100, 100);
+    view.setPicture(solidBitmap(0, 0, 255, 40, 10));
+    const auto colourAt = [&view](int x, int y) { return view.grab().toImage().pixelColor(x, y); };
+    EXPECT_EQ(colourAt(50, 5), QColor(255, 0, 0));
+    view.setKeepProportions(true);
+    EXPECT_EQ(colourAt(50, 50), QColor(255, 0, 0));
+    EXPECT_EQ(colourAt(50, 5), view.palette().color(QPalette::Window));
+    EXPECT_EQ(colourAt(50, 94), view.palette().color(QPalette::Window));
+}

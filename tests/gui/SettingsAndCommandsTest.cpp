@@ -3,6 +3,7 @@
 #include "core/settings/IniFile.h"
 #include "core/tools/BCG.h"
 #include "core/util/FileIO.h"
+#include "gui/QtDialogs.h"
 #include "gui/SettingsDialog.h"
 #include "gui/controls/IntegerSpin.h"
 #include "gui/tools/PictureDisplay.h"
@@ -196,4 +197,13 @@ TEST_F(WindowTest, ConnectionPageEditsTheConnectionSettings) {
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(dialogs.messages.back(), "Invalid certificate fingerprint: 1234.");
     EXPECT_EQ(s.pins, pin);
+}
+
+// The program's file filters in the file dialog's form: each pattern list shown once.
+TEST(QtDialogsFilter, PatternsAreShownOnce) {
+    EXPECT_EQ(gui::QtDialogs::qtFilter("Bitmaps (*.bmp)|*.bmp|All Files|*.*"),
+              "Bitmaps (*.bmp);;All Files (*.*)");
+    EXPECT_EQ(gui::QtDialogs::qtFilter("MP4 Movie (H.264)|*.mp4"), "MP4 Movie (H.264) (*.mp4)");
+    EXPECT_EQ(gui::QtDialogs::qtFilter("All Pictures|*.gif;*.bmp|GIF Files|*.gif"),
+              "All Pictures (*.gif *.bmp);;GIF Files (*.gif)");
 }

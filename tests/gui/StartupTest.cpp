@@ -4,9 +4,11 @@
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSplitter>
 #include <QTest>
 #include <fstream>
 
@@ -205,4 +207,32 @@ TEST_F(WindowTest, StartMapsNoneOfTheLargeLibraries) {
     const std::string libraries = mapped();
     for (const char* heavy : {"libavcodec", "libavformat", "libssl", "httplib", "libkestrix_"})
         EXPECT_EQ(libraries.find(heavy), std::string::npos) << heavy;
+}
+
+// The window's place comes back at the next start; a place that is off every screen or too small
+// is not taken. (The offscreen platform of the tests does not lay out a shown window, so the
+// splitter is checked by hand.)
+TEST_F(WindowTest, WindowPlaceComesBack) {
+    fs::create_directories(configDir.path() + "/kestrix");
+    writeFile(iniPath(), "[Window]\nLeft=30\nTop=40\nWidth=700\nHeight=500\nLinksWidth=250\n"
+                         "KeepProportions=1\n");
+    gui::MainWindow& w = start();
+    EXPECT_EQ(w.geometry(), QRect(30, 40, 700, 500));
+    EXPECT_TRUE(find<QCheckBox>("KeepProportionsChk")->isChecked());
+    w.setGeometry(20, 30, 760, 520);
+    ASSERT_TRUE(requestClose());
+    IniFile ini(iniPath());
+    ini.load();
+    EXPECT_EQ(ini.readInteger("Window", "Left", 0), 20);
+    EXPECT_EQ(ini.readInteger("Window", "Top", 0), 30);
+    EXPECT_EQ(ini.readInteger("Window", "Width", 0), 760);
+    EXPECT_EQ(ini.readInteger("Window", "Height", 0), 520);
+    EXPECT_GT(ini.readInteger("Window", "LinksWidth", 0), 0);
+    EXPECT_FALSE(ini.readBool("Window", "Maximized", true));
+    EXPECT_TRUE(ini.readBool("Window", "KeepProportions", false));
+
+    window.reset();
+    writeFile(iniPath(), "[Window]\nLeft=-90000\nTop=40\nWidth=700\nHeight=500\n");
+    EXPECT_EQ(start().size(), QSize(1120, 740));
+    EXPECT_FALSE(find<QCheckBox>("KeepProportionsChk")->isChecked()); // off by default
 }

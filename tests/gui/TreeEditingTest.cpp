@@ -121,6 +121,23 @@ TEST_F(WindowTest, TheLinkDialogKeepsIntervalsInRange) {
     }
 }
 
+TEST_F(WindowTest, TheLinkDialogShowsTheWholeAddress) {
+    start();
+    gui::NodeEditDialog& editor = window->nodeEditDialog();
+    std::string name = "Radar";
+    std::string url = "http://radar.example/composite/<date>0,yyyymmdd_hhnn</date>_loop.gif";
+    int32_t delay = 300;
+    int shownWidth = 0;
+    int needed = 0;
+    answerDialog(editor, [&] {
+        QLineEdit* edit = editor.findChild<QLineEdit*>("URLEdit");
+        shownWidth = edit->width();
+        needed = edit->fontMetrics().horizontalAdvance(edit->text());
+    });
+    ASSERT_TRUE(editor.editLinkDialog(name, url, delay));
+    EXPECT_GT(shownWidth, needed);
+}
+
 TEST_F(WindowTest, MovesSearchRenameAndDrops) {
     start();
     LinkTree& tree = window->links().tree();

@@ -26,6 +26,7 @@ public:
     void showMessage(const std::string& text, MessageIcon) override { messages.push_back(text); }
     std::optional<std::string> openFile(const FileDialogOptions& o) override { return file(o); }
     std::optional<std::string> saveFile(const FileDialogOptions& o) override { return file(o); }
+    std::optional<std::string> chooseFolder(const FileDialogOptions& o) override { return file(o); }
 
 private:
     Answer next(const std::string& text) {

@@ -39,6 +39,7 @@ bool Acquisition::fetchImage(Bitmap& target, BitmapList& frames) {
     report_ = FetchReport{};
     view_.setText(StatusField::Error, "");
     view_.setText(StatusField::Reading, "0");
+    view_.showDownloadShare(0);
     loading = true;
     received = false;
     loadTicks = 0;
@@ -56,12 +57,14 @@ bool Acquisition::fetchImage(Bitmap& target, BitmapList& frames) {
         lastUrl = url;
     } catch (const std::exception& e) {
         loading = false;
+        view_.showDownloadShare(0);
         report_.error = e.what();
         report_.bytes = client_.bytesReceived();
         view_.setText(StatusField::Error, e.what());
         return false;
     }
     loading = false;
+    view_.showDownloadShare(0);
     report_.ok = true;
     report_.bytes = static_cast<int64_t>(client_.body().size());
     report_.width = target.width();

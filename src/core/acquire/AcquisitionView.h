@@ -75,6 +75,8 @@ public:
     // A question with Yes and No; true for Yes.
     virtual bool confirm(const std::string& text) = 0;
     virtual void fetchFinished(const FetchReport&) {}
+    // The share of a fetch's body received so far, 0..100; 0 before and after every fetch.
+    virtual void showDownloadShare(int /*percent*/) {}
 };
 
 } // namespace kestrix

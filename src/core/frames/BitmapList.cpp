@@ -23,6 +23,7 @@ int32_t BitmapList::add(const Bitmap& bitmap) {
 int32_t BitmapList::add(Bitmap&& bitmap) {
     try {
         bitmaps_.push_back(std::make_unique<Bitmap>(std::move(bitmap)));
+        ++changes_;
     } catch (const std::bad_alloc&) {
         throw Error("Out of memory", ErrorKind::OutOfMemory);
     }
@@ -33,10 +34,12 @@ void BitmapList::remove(int32_t index) {
     if (index < 0 || index >= count())
         throwIndexError(index);
     bitmaps_.erase(bitmaps_.begin() + index);
+    ++changes_;
 }
 
 void BitmapList::clear() {
     bitmaps_.clear();
+    ++changes_;
 }
 
 Bitmap* BitmapList::get(int32_t index) const {

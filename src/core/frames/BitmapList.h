@@ -35,11 +35,17 @@ public:
     // The pointer stays valid until the list next changes.
     Bitmap* get(int32_t index) const;
 
+    // Counts the changes: every add, remove and clear, and every markChanged of code that edits
+    // stored bitmaps in place. Equal counts mean the same frames.
+    uint64_t changes() const { return changes_; }
+    void markChanged() { ++changes_; }
+
 protected:
     [[noreturn]] static void throwIndexError(int32_t index);
 
 private:
     std::vector<std::unique_ptr<Bitmap>> bitmaps_;
+    uint64_t changes_ = 0;
 };
 
 class FrameStore : public BitmapList {

@@ -53,6 +53,10 @@ public:
     bool notModified() const { return conditional_ && statusCode_ == 304; }
 
     const std::string& body() const { return body_; }
+    // The length the response's header announced, if it did, and how much of the body being
+    // received has arrived (for onPacketRecvd; body() is the last complete one until the end).
+    std::optional<int64_t> contentLength() const { return contentLength_; }
+    int64_t bodyBytesReceived() const { return static_cast<int64_t>(capture_.size()); }
     // Frees the body's memory; a client kept per address holds no picture between fetches.
     void releaseBody() { std::string().swap(body_); }
     const std::string& header() const { return header_; }

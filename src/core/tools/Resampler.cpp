@@ -214,6 +214,7 @@ void resizeBitmap(Bitmap& bitmap, int newWidth, int newHeight, const ProgressCal
 
 void resizeFrames(BitmapList& frames, int newWidth, int newHeight, ResampleFilter filter,
                   const std::function<void(int)>& progress) {
+    frames.markChanged();
     forEachInOrder(
         0, frames.count(),
         [&](int i) { resizeBitmap(*frames.get(i), newWidth, newHeight, nullptr, filter); },

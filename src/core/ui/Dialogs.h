@@ -29,6 +29,11 @@ public:
     virtual void showMessage(const std::string& text, MessageIcon icon) = 0;
     virtual std::optional<std::string> openFile(const FileDialogOptions& options) = 0;
     virtual std::optional<std::string> saveFile(const FileDialogOptions& options) = 0;
+    // A folder picked by the user (options: the title and the folder shown first); none when
+    // cancelled or where no one can pick.
+    virtual std::optional<std::string> chooseFolder(const FileDialogOptions& /*options*/) {
+        return std::nullopt;
+    }
 };
 
 } // namespace kestrix

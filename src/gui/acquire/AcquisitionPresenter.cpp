@@ -2,6 +2,7 @@
 
 #include "core/acquire/StatusTexts.h"
 #include "core/tools/FrameCompare.h"
+#include "core/watch/PictureArchive.h"
 #include "gui/PicturePanel.h"
 #include "gui/QtText.h"
 #include "gui/acquire/AcquisitionBars.h"
@@ -9,14 +10,20 @@
 #include "gui/frames/AnimationPage.h"
 #include "gui/frames/FrameCounter.h"
 #include "gui/tools/PictureDisplay.h"
+#include "gui/widgets/PictureView.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <ctime>
 
 namespace kestrix::gui {
 
@@ -32,6 +39,9 @@ AcquisitionPresenter::AcquisitionPresenter(AcquisitionWidgets widgets, PictureDi
     client_.setPump([] { QCoreApplication::processEvents(QEventLoop::AllEvents); });
     client_.onPacketRecvd = [this](HttpClient& c) {
         setText(StatusField::Reading, byteCountText(c.bytesReceived(), fs_));
+        if (const std::optional<int64_t> length = c.contentLength(); length && *length > 0)
+            showDownloadShare(
+                static_cast<int>(std::min<int64_t>(100, c.bodyBytesReceived() * 100 / *length)));
     };
     client_.onStatus = [this](AsyncSocket&, const std::string& text) {
         setText(StatusField::Status, text);
@@ -43,12 +53,38 @@ AcquisitionPresenter::AcquisitionPresenter(AcquisitionWidgets widgets, PictureDi
     connect(timer_, &QTimer::timeout, this,
             [this] { hooks_.runCommand([this] { acquisition_->onClockTick(); }); });
     wireButtons();
+    wireKeys();
 }
 
 AcquisitionPresenter::~AcquisitionPresenter() {
     client_.setPump({});
     client_.onPacketRecvd = nullptr;
     client_.onStatus = nullptr;
+}
+
+// Keys for the commands used most: F5 loads, Esc aborts the load, anywhere in the window. With
+// the picture focused (a click on it gives it the focus), Space plays or aborts the animation,
+// Left/Right/Home/End step the frame counter and Del deletes the frame; elsewhere those keys
+// keep their usual work (a space in the address, the focused button pressed).
+void AcquisitionPresenter::wireKeys() {
+    QWidget* picture = w_.picture.pictureView;
+    picture->setFocusPolicy(Qt::StrongFocus);
+    const auto bind = [this](QWidget* scope, int key, Qt::ShortcutContext context,
+                             std::function<void()> work) {
+        auto* shortcut = new QShortcut(QKeySequence(key), scope, nullptr, nullptr, context);
+        connect(shortcut, &QShortcut::activated, this, std::move(work));
+    };
+    AnimationPage& a = w_.animation;
+    bind(picture, Qt::Key_F5, Qt::WindowShortcut, [this] { w_.toolBar.manualBtn->click(); });
+    bind(picture, Qt::Key_Escape, Qt::WindowShortcut, [this] { w_.toolBar.readAbortBtn->click(); });
+    bind(picture, Qt::Key_Space, Qt::WidgetWithChildrenShortcut,
+         [this, &a] { (acquisition_->playing ? a.animateAbortBtn : a.playAnimBtn)->click(); });
+    FrameCounter* counter = a.frameCounter;
+    bind(picture, Qt::Key_Left, Qt::WidgetWithChildrenShortcut, [counter] { counter->prior(); });
+    bind(picture, Qt::Key_Right, Qt::WidgetWithChildrenShortcut, [counter] { counter->next(); });
+    bind(picture, Qt::Key_Home, Qt::WidgetWithChildrenShortcut, [counter] { counter->first(); });
+    bind(picture, Qt::Key_End, Qt::WidgetWithChildrenShortcut, [counter] { counter->last(); });
+    bind(picture, Qt::Key_Delete, Qt::WidgetWithChildrenShortcut, [&a] { a.delPointBtn->click(); });
 }
 
 void AcquisitionPresenter::wireButtons() {
@@ -58,6 +94,9 @@ void AcquisitionPresenter::wireButtons() {
     };
     connect(w_.toolBar.manualBtn, &QToolButton::clicked, this, command([this] { manualLoad(); }));
     connect(w_.addressBar.goBtn, &QPushButton::clicked, this, command([this] { manualLoad(); }));
+    // Enter in the address box does what "Go" does.
+    connect(w_.addressBar.urlCombo->lineEdit(), &QLineEdit::returnPressed, w_.addressBar.goBtn,
+            &QPushButton::click);
     connect(w_.toolBar.readAbortBtn, &QToolButton::clicked, this,
             [this] { acquisition_->abortLoad(); });
     connect(a.playAnimBtn, &QToolButton::clicked, this,
@@ -71,6 +110,25 @@ void AcquisitionPresenter::wireButtons() {
     const auto showCurrent = command([this] { acquisition_->showFrame(frameIndex()); });
     connect(a.frameCounter, &FrameCounter::onChange, this, showCurrent);
     connect(a.differenceChk, &QCheckBox::clicked, this, showCurrent);
+}
+
+// A fetch that captured a frame writes the picture as fetched into the frame folder, named as the
+// headless watcher names its originals. A folder that cannot be written is reported in the error
+// field; the capture itself stands.
+void AcquisitionPresenter::fetchFinished(const FetchReport& report) {
+    if (frameFolder_.empty() || report.firstCaptured < 0)
+        return;
+    try {
+        archivePicture(frameFolder_, std::time(nullptr), pictureKind(client_.body(), client_.url()),
+                       client_.body());
+    } catch (const std::exception& e) {
+        setText(StatusField::Error, e.what());
+    }
+}
+
+void AcquisitionPresenter::showDownloadShare(int percent) {
+    if (hooks_.downloadShare)
+        hooks_.downloadShare(percent);
 }
 
 void AcquisitionPresenter::manualLoad() {

@@ -29,6 +29,8 @@ struct WindowHooks {
     std::function<bool(const std::string&)> confirm;
     // Runs a command, showing a failure in the error box.
     std::function<void(const std::function<void()>&)> runCommand;
+    // Shows the share of a fetch received, 0..100, on the window's gauge.
+    std::function<void(int)> downloadShare;
 };
 
 struct AcquisitionWidgets {
@@ -49,6 +51,8 @@ public:
     ~AcquisitionPresenter() override;
 
     Acquisition& cycle() { return *acquisition_; }
+    // Where every captured frame is written as fetched; "" writes none.
+    void setFrameFolder(std::string folder) { frameFolder_ = std::move(folder); }
     HttpClient& httpClient() { return client_; }
     QTimer* clockTimer() const { return timer_; }
     // "Manual Load" and "Go": the address to the history, then a fetch.
@@ -74,7 +78,10 @@ public:
     bool confirm(const std::string& text) override;
 
 private:
+    void showDownloadShare(int percent) override;
+    void fetchFinished(const FetchReport& report) override;
     void wireButtons();
+    void wireKeys();
 
     AcquisitionWidgets w_;
     PictureDisplay& display_;
@@ -83,6 +90,7 @@ private:
     const FormatSettings& fs_;
     HttpClient client_;
     std::unique_ptr<Acquisition> acquisition_;
+    std::string frameFolder_;
     QTimer* timer_;
 };
 

@@ -59,7 +59,26 @@ AnimationPage::AnimationPage(QWidget* parent) : QWidget(parent) {
     buttons->addWidget(flawsBtn);
     buttons->addWidget(dupBtn);
     layout->addLayout(buttons);
+    layout->addWidget(buildSaveEachGroup());
     layout->addStretch(1);
+}
+
+// Beyond the documented page, off by default: every captured frame is written into a folder as
+// it arrives, so that a long watch survives a crash.
+QWidget* AnimationPage::buildSaveEachGroup() {
+    auto* box = new QWidget(this);
+    saveEachChk = check("SaveEachFrameChk", "Save each new frame to folder", false, box);
+    frameFolderBtn = new QPushButton("Folder...", box);
+    frameFolderBtn->setObjectName("FrameFolderBtn");
+    frameFolderDis = new QLabel(box);
+    frameFolderDis->setObjectName("FrameFolderDis");
+    frameFolderDis->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* layout = new QGridLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(saveEachChk, 0, 0);
+    layout->addWidget(frameFolderBtn, 0, 1);
+    layout->addWidget(frameFolderDis, 1, 0, 1, 2);
+    return box;
 }
 
 QGroupBox* AnimationPage::buildAnimationGroup() {

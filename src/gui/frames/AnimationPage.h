@@ -39,6 +39,9 @@ public:
     QLabel* aveIntervalDis;
     QPushButton* flawsBtn;
     QPushButton* dupBtn;
+    QCheckBox* saveEachChk;
+    QPushButton* frameFolderBtn;
+    QLabel* frameFolderDis;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,6 +50,7 @@ private:
     QGroupBox* buildAnimationGroup();
     QGroupBox* buildGifGroup();
     QGroupBox* buildTimeGroup();
+    QWidget* buildSaveEachGroup();
 };
 
 } // namespace kestrix::gui

@@ -47,12 +47,33 @@ void FrameFileCommands::gaugeProgress(int value) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+bool FrameFileCommands::framesUnsaved() const {
+    return store_.count() > 0 && store_.changes() != savedChanges_;
+}
+
+bool FrameFileCommands::askSaveFrames() {
+    if (!framesUnsaved())
+        return true;
+    switch (dialogs_.askYesNoCancel("Save captured frames?")) {
+    case Answer::Yes:
+        saveFramesCommand();
+        return !framesUnsaved();
+    case Answer::No:
+        return true;
+    case Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
 void FrameFileCommands::saveFramesCommand() {
     if (auto name = dialogs_.saveFile(framesDialog("Save Image Frames", true)))
         saveFramesFile(*name);
 }
 
 void FrameFileCommands::loadFramesCommand() {
+    if (!askSaveFrames())
+        return;
     if (auto name = dialogs_.openFile(framesDialog("Load Image Frames", false)))
         loadFramesFile(*name);
 }
@@ -67,6 +88,8 @@ void FrameFileCommands::saveFramesFile(const std::string& fileName) {
     }
     if (outcome == SaveOutcome::OutOfDiskSpace)
         dialogs_.showMessage("Out Of Disk Space", MessageIcon::Warning);
+    else
+        savedChanges_ = store_.changes();
 }
 
 void FrameFileCommands::loadFramesFile(const std::string& fileName) {
@@ -85,6 +108,7 @@ void FrameFileCommands::loadFramesFile(const std::string& fileName) {
     acquisition_.setMaxFrames(store_.count());
     acquisition_.cycle().showFrame(acquisition_.frameIndex());
     gauge_.setValue(0);
+    savedChanges_ = store_.changes();
 }
 
 void FrameFileCommands::saveAnimatedGifCommand() {
@@ -106,6 +130,8 @@ void FrameFileCommands::saveAnimatedGifCommand() {
 }
 
 void FrameFileCommands::loadAnimatedGifCommand() {
+    if (!askSaveFrames())
+        return;
     FileDialogOptions o;
     o.filter = "All Pictures|*.gif;*.bmp;*.jpg;*.jpeg;*.png|GIF Files|*.gif|All Files|*.*";
     o.initialDir = QDir::currentPath().toStdString();
@@ -124,6 +150,7 @@ void FrameFileCommands::loadAnimatedGif(const std::string& fileName) {
     }
     acquisition_.setMaxFrames(store_.count());
     acquisition_.cycle().showFrame(acquisition_.frameIndex());
+    savedChanges_ = store_.changes();
 }
 
 } // namespace kestrix::gui

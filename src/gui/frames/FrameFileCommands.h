@@ -33,6 +33,12 @@ public:
 
     const Actions& actions() const { return actions_; }
 
+    // Frames captured or edited since they were last saved or loaded.
+    bool framesUnsaved() const;
+    // Asks "Save captured frames?" when there are such frames: Yes saves through "Save
+    // Frames..."; answers whether the caller may go on (No, or a save that went through).
+    bool askSaveFrames();
+
     void saveFramesCommand();
     void loadFramesCommand();
     void saveFramesFile(const std::string& fileName);
@@ -53,6 +59,7 @@ private:
     QProgressBar& gauge_;
     Dialogs& dialogs_;
     Actions actions_;
+    uint64_t savedChanges_ = 0;
 };
 
 } // namespace kestrix::gui

@@ -6,11 +6,14 @@
 #include "gui/controls/SpinInstances.h"
 
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace kestrix::gui {
@@ -65,6 +68,18 @@ NodeEditDialog::NodeEditDialog(QWidget* parent) : QDialog(parent) {
     });
 }
 
+// The whole address in view where the screen allows it: at least 60 characters wide, at most two
+// thirds of the screen.
+void NodeEditDialog::fitAddress() {
+    const QFontMetrics metrics(urlEdit->font());
+    const int margin = 4 * metrics.averageCharWidth();
+    int wanted = std::max(60 * metrics.averageCharWidth(),
+                          metrics.horizontalAdvance(urlEdit->text()) + margin);
+    if (const QScreen* shown = screen())
+        wanted = std::min(wanted, shown->availableGeometry().width() * 2 / 3);
+    urlEdit->setMinimumWidth(wanted);
+}
+
 void NodeEditDialog::setLinkMode(bool link) {
     setWindowTitle(link ? "Edit Name/Web Address" : "Edit Folder Name");
     urlGroup_->setVisible(link);
@@ -76,6 +91,7 @@ bool NodeEditDialog::editLinkDialog(std::string& name, std::string& url, int32_t
     setLinkMode(true);
     nameEdit->setText(toQ(name));
     urlEdit->setText(toQ(url));
+    fitAddress();
     delaySpin->setDegrees(delay / 3600.0);
     if (exec() != QDialog::Accepted)
         return false;

@@ -34,6 +34,7 @@ public:
 
 private:
     void setLinkMode(bool link);
+    void fitAddress();
 
     QGroupBox* nameGroup_;
     QGroupBox* urlGroup_;

@@ -91,6 +91,8 @@ void SizeCommands::resizeShown() {
         },
         filter());
     picture_.pictureView->setPicture(resized);
+    // " Img. Size:" names the picture on display; the size fields stay as they are.
+    picture_.bmSizeDis->setText(QString("%1x%2").arg(resized.width()).arg(resized.height()));
 }
 
 void SizeCommands::resizeAllFrames() {

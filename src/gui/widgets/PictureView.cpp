@@ -43,7 +43,19 @@ void PictureView::paintEvent(QPaintEvent*) {
         return;
     }
     g.setRenderHint(QPainter::SmoothPixmapTransform);
-    g.drawImage(rect(), img);
+    if (!keepProportions_) {
+        g.drawImage(rect(), img);
+        return;
+    }
+    g.fillRect(rect(), palette().color(QPalette::Window));
+    QRect fitted(QPoint(0, 0), img.size().scaled(size(), Qt::KeepAspectRatio));
+    fitted.moveCenter(rect().center());
+    g.drawImage(fitted, img);
+}
+
+void PictureView::setKeepProportions(bool keep) {
+    keepProportions_ = keep;
+    update();
 }
 
 } // namespace kestrix::gui

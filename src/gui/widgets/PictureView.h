@@ -1,5 +1,6 @@
-// The picture view: shows the displayed bitmap, drawn stretched to the control's size. Its rows
-// are handed to Qt as they are, without a pixel-by-pixel copy.
+// The picture view: shows the displayed bitmap, drawn stretched to the control's size, or, with
+// keepProportions, as large as fits without distortion and centred. Its rows are handed to Qt as
+// they are, without a pixel-by-pixel copy.
 #pragma once
 
 #include "core/image/Bitmap.h"
@@ -21,6 +22,8 @@ public:
     // The picture as Qt sees it (a view of the bitmap's rows when it is 24-bit).
     QImage image() const;
     QSize sizeHint() const override;
+    bool keepProportions() const { return keepProportions_; }
+    void setKeepProportions(bool keep);
 
 signals:
     // The picture was replaced or changed (its size may differ).
@@ -32,6 +35,7 @@ protected:
 private:
     Bitmap picture_;
     Bitmap shown24_; // a 24-bit copy when the picture has another format
+    bool keepProportions_ = false;
 };
 
 } // namespace kestrix::gui
