@@ -220,4 +220,36 @@ void AtomicFile::discard() noexcept {
     temporary_.clear();
 }
 
+namespace {
+
+constexpr size_t kPieceBytes = size_t{1} << 20;
+
+} // namespace
+
+PieceWriter::PieceWriter(AtomicFile& file) : file_(file) {
+    piece_.reserve(kPieceBytes);
+}
+
+void PieceWriter::flush() noexcept {
+    if (error_ == 0 && !piece_.empty())
+        error_ = file_.write(piece_);
+    piece_.clear();
+}
+
+void PieceWriter::append(const void* data, size_t size) noexcept {
+    if (error_ != 0)
+        return;
+    if (piece_.size() + size > kPieceBytes)
+        flush();
+    if (size > kPieceBytes)
+        error_ = file_.write({static_cast<const char*>(data), size});
+    else
+        piece_.append(static_cast<const char*>(data), size);
+}
+
+int PieceWriter::finish() noexcept {
+    flush();
+    return error_;
+}
+
 } // namespace kestrix

@@ -58,4 +58,23 @@ private:
     int fd_ = -1;
 };
 
+// Gathers small writes into pieces of about 1 MiB for an AtomicFile. It never throws and never
+// allocates after construction, so C libraries may call it from their callbacks; the first
+// failure is kept and later writes are dropped.
+class PieceWriter {
+public:
+    explicit PieceWriter(AtomicFile& file);
+    void append(const void* data, size_t size) noexcept;
+    // Writes what is left; answers 0 or the first errno.
+    int finish() noexcept;
+    int error() const { return error_; }
+
+private:
+    void flush() noexcept;
+
+    AtomicFile& file_;
+    std::string piece_;
+    int error_ = 0;
+};
+
 } // namespace kestrix

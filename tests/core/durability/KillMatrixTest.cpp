@@ -7,6 +7,7 @@
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
 #include "core/image/BmpCodec.h"
+#include "core/image/ImageFile.h"
 #include "core/links/LinkLibrary.h"
 #include "core/movie/MovieExport.h"
 #include "core/settings/IniFile.h"
@@ -77,6 +78,10 @@ std::vector<Writer> writers() {
          }},
         {"picture streamed in pieces", "frame-000001.bmp",
          [](const std::string& path) { saveBmpFile(rampBitmap(800, 600), path); }},
+        {"PNG picture", "frame.png",
+         [](const std::string& path) { savePngFile(rampBitmap(1200, 900), path); }},
+        {"JPEG picture", "frame.jpg",
+         [](const std::string& path) { saveJpegFile(rampBitmap(1200, 900), path, 90); }},
     };
 }
 
