@@ -2,46 +2,50 @@
 // image decoded as the loader would.
 #include "cli/CliCommand.h"
 #include "cli/CliInputs.h"
-#include "core/decode/ImageDecoder.h"
-#include "core/image/BmpCodec.h"
+#include "cli/PictureOutput.h"
 #include "core/tools/BCG.h"
-#include "core/util/Error.h"
-#include "core/util/FileIO.h"
-#include "core/util/Text.h"
 
-#include <filesystem>
+#include <memory>
 
 namespace kestrix::cli {
 
 namespace {
 
-int runAdjust(const Args& args) {
-    const Command& self = findCommand("adjust");
-    std::vector<std::string> files;
-    int position[3] = {50, 50, 50};
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const int which = a == "--brightness" ? 0 : a == "--contrast" ? 1 : a == "--gamma" ? 2 : -1;
-        if (which >= 0 && i + 1 < args.size()) {
-            position[which] = strToInt(args[++i]);
-            if (position[which] < 0 || position[which] > 100)
-                throw Error(a + " takes a position from 0 to 100");
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.size() != 2)
-        usageError(self);
-    Bitmap image = readInputImage(files[0]);
-    Bitmap adjusted;
-    applyBcg(image, adjusted, position[0] / 100.0, position[1] / 100.0, position[2] / 100.0);
-    saveBmpFile(adjusted, files[1]);
-    return 0;
+struct AdjustOptions {
+    std::string input, output;
+    int brightness = 50, contrast = 50, gamma = 50;
+    int quality = kDefaultJpegQuality;
+};
+
+void definePosition(CLI::App& command, const std::string& name, int& position,
+                    const std::string& meaning) {
+    command
+        .add_option(name, position, meaning + ": track bar position 0 to 100, 50 changes nothing")
+        ->default_val(50)
+        ->check(CLI::Range(0, 100));
 }
 
-const Registration kRegistration({"adjust",
-                                  "adjust IN OUT.bmp [--brightness P] [--contrast P] [--gamma P]",
-                                  runAdjust});
+void defineAdjust(CLI::App& command) {
+    command.description("Changes a picture's brightness, contrast and gamma as the track bars do.");
+    auto o = std::make_shared<AdjustOptions>();
+    command.add_option("IN", o->input, "Picture to read (BMP, GIF, JPEG or PNG)")->required();
+    command.add_option("OUT", o->output, "Picture to write: .bmp, .png or .jpg")->required();
+    definePosition(command, "--brightness", o->brightness, "Brightness");
+    definePosition(command, "--contrast", o->contrast, "Contrast");
+    definePosition(command, "--gamma", o->gamma, "Gamma");
+    addQualityOption(command, o->quality);
+    addExample(command, "kestrix-cli adjust dusk.jpg brighter.png --brightness 70 --gamma 60");
+    onRun(command, [o] {
+        checkPictureName(o->output);
+        Bitmap image = readInputImage(o->input);
+        Bitmap adjusted;
+        applyBcg(image, adjusted, o->brightness / 100.0, o->contrast / 100.0, o->gamma / 100.0);
+        saveImageFile(adjusted, o->output, o->quality);
+        return 0;
+    });
+}
+
+const Registration kRegistration({"adjust", defineAdjust});
 
 } // namespace
 

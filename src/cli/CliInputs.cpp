@@ -2,6 +2,7 @@
 
 #include "core/decode/ImageDecoder.h"
 #include "core/frames/FramesFile.h"
+#include "core/util/Error.h"
 #include "core/util/FileIO.h"
 #include "core/util/Text.h"
 
@@ -37,6 +38,28 @@ void visitInputFrames(const std::string& path, const FrameVisitor& each) {
     }
     for (int32_t i = 0; i < found.count(); ++i)
         each(*found.get(i));
+}
+
+int64_t countInputFrames(const std::vector<std::string>& paths) {
+    int64_t total = 0;
+    for (const std::string& path : paths) {
+        const std::string extension = std::filesystem::path(path).extension().string();
+        if (equalsIgnoreCase(extension, ".gif"))
+            return 0;
+        if (equalsIgnoreCase(extension, ".ifrm")) {
+            // A file that cannot be read is reported by the work itself.
+            FramesFileReader reader;
+            try {
+                reader.open(path);
+            } catch (const Error&) {
+                return 0;
+            }
+            total += reader.count;
+        } else {
+            ++total;
+        }
+    }
+    return total;
 }
 
 void addInputFrames(BitmapList& frames, const std::string& path) {

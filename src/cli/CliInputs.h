@@ -20,6 +20,9 @@ Bitmap readInputImage(const std::string& path);
 // composited frames of a GIF, otherwise the decoded image.
 void visitInputFrames(const std::string& path, const FrameVisitor& each);
 
+// How many frames the inputs hold, for progress: 0 when a GIF's frames are not known beforehand.
+int64_t countInputFrames(const std::vector<std::string>& paths);
+
 // Appends every frame of one input: all frames of a ".ifrm" file, all composited frames of a
 // GIF, otherwise the decoded image.
 void addInputFrames(BitmapList& frames, const std::string& path);

@@ -2,22 +2,21 @@
 
 namespace kestrix::cli {
 
-bool takeConnectionArg(const Args& args, size_t& i, ConnectionArgs& into, bool conditional) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--https")
-        into.https = true;
-    else if (a == "--conditional" && conditional)
-        into.conditional = true;
-    else if (a == "--ca-file" && hasValue)
-        into.caFile = args[++i];
-    else if (a == "--pin" && hasValue)
-        into.pins.push_back(args[++i]);
-    else if (a == "--user-agent" && hasValue)
-        into.userAgent = args[++i];
-    else
-        return false;
-    return true;
+void addConnectionOptions(CLI::App& command, ConnectionArgs& into, bool conditional) {
+    command.add_flag("--https", into.https, "Allow https addresses (without it they fail)");
+    command.add_option("--ca-file", into.caFile,
+                       "Trust the certificates in this PEM file instead of the system's");
+    command
+        .add_option("--pin", into.pins,
+                    "Accept only a server certificate with this SHA-256 fingerprint "
+                    "(AB:CD:...; may be repeated)")
+        ->allow_extra_args(false);
+    command.add_option("--user-agent", into.userAgent,
+                       "User-Agent header to send instead of the program's own");
+    if (conditional)
+        command.add_flag("--conditional", into.conditional,
+                         "Ask with If-None-Match/If-Modified-Since; a 304 answer counts as a "
+                         "repeated picture");
 }
 
 std::string joinedPins(const ConnectionArgs& args) {

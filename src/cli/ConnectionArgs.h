@@ -18,9 +18,9 @@ struct ConnectionArgs {
     bool conditional = false;
 };
 
-// Takes args[i] (and its value, moving i on) when it is --https, --ca-file PEM, --pin SHA256,
-// --user-agent TEXT, or with `conditional` also --conditional; false for any other argument.
-bool takeConnectionArg(const Args& args, size_t& i, ConnectionArgs& into, bool conditional);
+// Adds --https, --ca-file PEM, --pin SHA256 (repeatable), --user-agent TEXT and, with
+// `conditional`, --conditional.
+void addConnectionOptions(CLI::App& command, ConnectionArgs& into, bool conditional);
 
 // The client options; raises "Invalid certificate fingerprint: TEXT" for an unreadable pin.
 ConnectionOptions connectionOptions(const ConnectionArgs& args);

@@ -10,31 +10,33 @@ namespace kestrix::cli {
 
 namespace {
 
-int runExpand(const Args& args) {
-    const Command& self = findCommand("expand");
-    std::unique_ptr<Clock> clock = std::make_unique<SystemClock>();
+struct ExpandOptions {
     std::string text;
-    bool haveText = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--at" && i + 1 < args.size()) {
-            auto at = parseIsoDateTime(args[++i]);
+    std::string at;
+};
+
+void defineExpand(CLI::App& command) {
+    command.description("Expands the <date> and <counter> macros of an address.");
+    auto o = std::make_shared<ExpandOptions>();
+    command.add_option("TEXT", o->text, "Address or text holding macros")->required();
+    command.add_option("--at", o->at,
+                       "UTC time to expand for, as 2026-12-08T14:05:09.250Z (default: now)");
+    addExample(command, "kestrix-cli expand --at 2026-12-08T14:05:09Z "
+                        "'http://cam.example/img<date>0,yyyymmdd_hhnn</date>.jpg'");
+    onRun(command, [o] {
+        std::unique_ptr<Clock> clock = std::make_unique<SystemClock>();
+        if (!o->at.empty()) {
+            auto at = parseIsoDateTime(o->at);
             if (!at)
-                throw Error("Invalid time: " + args[i] + " (expected 2026-12-08T14:05:09.250Z)");
+                throw Error("Invalid time: " + o->at + " (expected 2026-12-08T14:05:09.250Z)");
             clock = std::make_unique<FixedClock>(*at);
-        } else if (!haveText) {
-            text = args[i];
-            haveText = true;
-        } else {
-            usageError(self);
         }
-    }
-    if (!haveText)
-        usageError(self);
-    std::cout << expandUrlMacros(text, *clock, defaultFormatSettings()) << "\n";
-    return 0;
+        std::cout << expandUrlMacros(o->text, *clock, defaultFormatSettings()) << "\n";
+        return 0;
+    });
 }
 
-const Registration kRegistration({"expand", "expand [--at ISO-8601-UTC-TIME] TEXT", runExpand});
+const Registration kRegistration({"expand", defineExpand});
 
 } // namespace
 

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 namespace kestrix::cli {
@@ -15,45 +16,20 @@ namespace kestrix::cli {
 namespace {
 
 struct FetchOptions {
-    std::optional<std::string> url;
+    std::string url;
     std::optional<std::string> outputFile;
     bool printHeader = false;
     ConnectionArgs connection;
     int timeoutSeconds = 60;
 };
 
-FetchOptions parseFetchArgs(const Args& args, const Command& self) {
-    FetchOptions options;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-o" && i + 1 < args.size() && !options.outputFile)
-            options.outputFile = args[++i];
-        else if (arg == "--header")
-            options.printHeader = true;
-        else if (arg == "--timeout" && i + 1 < args.size())
-            options.timeoutSeconds = strToInt(args[++i]);
-        else if (takeConnectionArg(args, i, options.connection, false))
-            continue;
-        else if ((arg.empty() || arg[0] != '-') && !options.url)
-            options.url = arg;
-        else
-            usageError(self);
-    }
-    if (!options.url)
-        usageError(self);
-    return options;
-}
-
-int runFetch(const Args& args) {
-    FetchOptions options = parseFetchArgs(args, findCommand("fetch"));
-    if (options.timeoutSeconds < 1)
-        throw Error("--timeout takes a number of seconds above 0");
+int fetch(const FetchOptions& options) {
     HttpClient client;
     applyImageFetchSettings(client);
     applyConnectionOptions(client, connectionOptions(options.connection));
     // Every wait, and each stretch of the body without a byte, may last this long.
     client.setTimeOut(options.timeoutSeconds * 1000);
-    client.get(*options.url);
+    client.get(options.url);
     if (options.printHeader)
         std::cerr << client.header() << std::flush;
     if (options.outputFile) {
@@ -67,8 +43,24 @@ int runFetch(const Args& args) {
     return 0;
 }
 
-// The usage line stays the one scripts know; the connection options are in the README.
-const Registration kRegistration({"fetch", "fetch URL [-o FILE] [--header]", runFetch});
+void defineFetch(CLI::App& command) {
+    command.description("Fetches one address with the program's own request.");
+    auto o = std::make_shared<FetchOptions>();
+    command.add_option("URL", o->url, "Address to fetch (http://, or https:// with --https)")
+        ->required();
+    command.add_option("-o", o->outputFile, "Write the body to this file instead of stdout");
+    command.add_flag("--header", o->printHeader, "Print the response header on stderr");
+    command
+        .add_option("--timeout", o->timeoutSeconds,
+                    "Seconds any wait may last, also each stretch of the body without a byte")
+        ->default_val(60)
+        ->check(CLI::PositiveNumber);
+    addConnectionOptions(command, o->connection, false);
+    addExample(command, "kestrix-cli fetch http://cam.example/latest.jpg -o latest.jpg --header");
+    onRun(command, [o] { return fetch(*o); });
+}
+
+const Registration kRegistration({"fetch", defineFetch});
 
 } // namespace
 

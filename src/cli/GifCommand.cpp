@@ -2,38 +2,48 @@
 // the animation.
 #include "cli/CliCommand.h"
 #include "cli/CliInputs.h"
+#include "cli/ProgressLine.h"
 #include "core/gif/AnimatedGifWriter.h"
-#include "core/util/Error.h"
-#include "core/util/Text.h"
+
+#include <memory>
 
 namespace kestrix::cli {
 
 namespace {
 
-int runGif(const Args& args) {
-    const Command& self = findCommand("gif");
-    double fps = 10;
+struct GifOptions {
+    std::string output;
     std::vector<std::string> inputs;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--fps" && i + 1 < args.size()) {
-            fps = strToFloat(args[++i], defaultFormatSettings());
-            if (!(fps >= 0.5 && fps <= 200))
-                throw Error("--fps takes 0.5 to 200 frames per second");
-        } else {
-            inputs.push_back(args[i]);
-        }
-    }
-    if (inputs.size() < 2)
-        usageError(self);
-    const std::string out = inputs.front();
-    inputs.erase(inputs.begin());
-    FrameStore frames;
-    addInputFrames(frames, inputs);
-    exportAnimatedGif(out, frames, delayMsForFps(fps), nullptr);
-    return 0;
+    double fps = 10;
+    bool quiet = false;
+};
+
+void defineGif(CLI::App& command) {
+    command.description("Writes pictures and frames files as an animated GIF.");
+    auto o = std::make_shared<GifOptions>();
+    command.add_option("OUT", o->output, "GIF file to write")->required();
+    command
+        .add_option("INPUT", o->inputs,
+                    "Pictures (BMP, GIF, JPEG, PNG; a GIF gives all its frames) and .ifrm "
+                    "frames files")
+        ->required();
+    command.add_option("--fps", o->fps, "Frames per second, 0.5 to 200")
+        ->default_val(10)
+        ->check(between(0.5, 200));
+    ProgressLine::addQuietOption(command, o->quiet);
+    addExample(command, "kestrix-cli gif loop.gif --fps 4 cam-*.jpg");
+    onRun(command, [o] {
+        ProgressLine progress(o->quiet);
+        FrameStore frames;
+        addInputFrames(frames, o->inputs);
+        progress.start("Writing GIF", frames.count());
+        exportAnimatedGif(o->output, frames, delayMsForFps(o->fps), progress.percent());
+        progress.complete();
+        return 0;
+    });
 }
 
-const Registration kRegistration({"gif", "gif OUT.gif [--fps F] INPUT...", runGif});
+const Registration kRegistration({"gif", defineGif});
 
 } // namespace
 

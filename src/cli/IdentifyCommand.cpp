@@ -8,6 +8,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,17 +55,7 @@ Identity identify(const std::string& path, bool check) {
 }
 
 // The files are read a few at a time on every core and reported in the order given.
-int runIdentify(const Args& arguments) {
-    std::vector<std::string> args;
-    bool check = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--check")
-            check = true;
-        else
-            args.push_back(argument);
-    }
-    if (args.empty())
-        usageError(findCommand("identify"));
+int identifyAll(const std::vector<std::string>& args, bool check) {
     int status = 0;
     std::vector<Identity> identities(args.size());
     forEachInOrder(
@@ -83,7 +74,27 @@ int runIdentify(const Args& arguments) {
     return status;
 }
 
-const Registration kRegistration({"identify", "identify [--check] IN...", runIdentify});
+struct IdentifyOptions {
+    std::vector<std::string> files;
+    bool check = false;
+};
+
+void defineIdentify(CLI::App& command) {
+    command.description("Prints the kind, size and frame count of pictures (\"JPEG 1280x720 1\").");
+    auto o = std::make_shared<IdentifyOptions>();
+    command
+        .add_option(
+            "IN", o->files,
+            "Picture files; one that cannot be read is named on stderr and makes the exit code 1")
+        ->required();
+    command.add_flag("--check", o->check,
+                     "Decode every picture completely (default: a JPEG's size is read from its "
+                     "header)");
+    addExample(command, "kestrix-cli identify --check archive/*.jpg");
+    onRun(command, [o] { return identifyAll(o->files, o->check); });
+}
+
+const Registration kRegistration({"identify", defineIdentify});
 
 } // namespace
 

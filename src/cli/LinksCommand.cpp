@@ -3,6 +3,7 @@
 #include "core/links/LinkLibrary.h"
 
 #include <iostream>
+#include <memory>
 
 namespace kestrix::cli {
 
@@ -29,29 +30,40 @@ void printNode(const LinkTree& tree, const LinkNode* node, int level) {
         printNode(tree, node->child(i), level + 1);
 }
 
-} // namespace
+void defineLinks(CLI::App& command) {
+    command.description("Prints a link file's tree or saves the file again as the window does.");
+    command.require_subcommand(1);
+    auto files = std::make_shared<std::vector<std::string>>(2);
 
-namespace {
-
-int runLinks(const Args& args) {
-    const Command& self = findCommand("links");
-    ConsoleDialogs dialogs;
-    LinkLibrary library(dialogs);
-    if (args.size() == 2 && args[0] == "print") {
-        library.loadLinkFile(args[1]);
+    CLI::App* print = command.add_subcommand(
+        "print", "Prints the tree: [F] folders, [L] links with address and interval, * the "
+                 "selected one");
+    print->add_option("FILE", (*files)[0], "Link file to read")->required();
+    addExample(*print, "kestrix-cli links print cameras.klnx");
+    onRun(*print, [files] {
+        ConsoleDialogs dialogs;
+        LinkLibrary library(dialogs);
+        library.loadLinkFile((*files)[0]);
         for (int i = 0; i < library.tree().topLevelCount(); ++i)
             printNode(library.tree(), library.tree().topLevel(i), 0);
         return 0;
-    }
-    if (args.size() == 3 && args[0] == "save") {
-        library.loadLinkFile(args[1]);
-        library.saveLinkFile(args[2]);
+    });
+
+    CLI::App* save = command.add_subcommand("save", "Reads IN and writes it again as OUT");
+    save->add_option("IN", (*files)[0], "Link file to read")->required();
+    save->add_option("OUT", (*files)[1], "Link file to write")->required();
+    addExample(*save, "kestrix-cli links save old.klnx tidy.klnx");
+    onRun(*save, [files] {
+        ConsoleDialogs dialogs;
+        LinkLibrary library(dialogs);
+        library.loadLinkFile((*files)[0]);
+        library.saveLinkFile((*files)[1]);
         return 0;
-    }
-    usageError(self);
+    });
+    addExample(command, "kestrix-cli links print cameras.klnx");
 }
 
-const Registration kRegistration({"links", "links print FILE | links save IN OUT", runLinks});
+const Registration kRegistration({"links", defineLinks});
 
 } // namespace
 

@@ -1,49 +1,57 @@
 // kestrix-cli resize: decodes an image as the loader would and resizes it with one filter.
 #include "cli/CliCommand.h"
 #include "cli/CliInputs.h"
-#include "core/decode/ImageDecoder.h"
-#include "core/image/BmpCodec.h"
+#include "cli/PictureOutput.h"
 #include "core/tools/Resampler.h"
-#include "core/util/Error.h"
-#include "core/util/FileIO.h"
-#include "core/util/Text.h"
 
-#include <filesystem>
+#include <map>
+#include <memory>
 
 namespace kestrix::cli {
 
 namespace {
 
-ResampleFilter filterByName(const std::string& name) {
-    const char* names[] = {"box", "triangle", "hermite", "bell", "bspline", "mitchell", "lanczos3"};
-    for (int i = 0; i < kFilterCount; ++i)
-        if (name == names[i])
-            return kAllFilters[i];
-    throw Error("Unknown filter: " + name);
-}
-
-int runResize(const Args& args) {
-    const Command& self = findCommand("resize");
-    std::vector<std::string> positional;
+struct ResizeOptions {
+    std::string input, output;
+    int width = 0, height = 0;
     ResampleFilter filter = ResampleFilter::Lanczos3;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--filter" && i + 1 < args.size())
-            filter = filterByName(args[++i]);
-        else
-            positional.push_back(args[i]);
-    }
-    if (positional.size() != 4)
-        usageError(self);
-    Bitmap bitmap = readInputImage(positional[0]);
-    resizeBitmap(bitmap, strToInt(positional[2]), strToInt(positional[3]), nullptr, filter);
-    saveBmpFile(bitmap, positional[1]);
-    return 0;
+    int quality = kDefaultJpegQuality;
+};
+
+void defineResize(CLI::App& command) {
+    command.description("Resizes a picture with one of the program's filters.");
+    auto o = std::make_shared<ResizeOptions>();
+    command.add_option("IN", o->input, "Picture to read (BMP, GIF, JPEG or PNG)")->required();
+    command.add_option("OUT", o->output, "Picture to write: .bmp, .png or .jpg")->required();
+    command.add_option("WIDTH", o->width, "New width in pixels")
+        ->required()
+        ->check(CLI::Range(1, kMaxImageSide));
+    command.add_option("HEIGHT", o->height, "New height in pixels")
+        ->required()
+        ->check(CLI::Range(1, kMaxImageSide));
+    const std::map<std::string, ResampleFilter> filters = {
+        {"box", ResampleFilter::Box},          {"triangle", ResampleFilter::Triangle},
+        {"hermite", ResampleFilter::Hermite},  {"bell", ResampleFilter::Bell},
+        {"bspline", ResampleFilter::BSpline},  {"mitchell", ResampleFilter::Mitchell},
+        {"lanczos3", ResampleFilter::Lanczos3}};
+    command
+        .add_option("--filter", o->filter,
+                    "Resampling filter: box, triangle, hermite, bell, bspline, mitchell or "
+                    "lanczos3")
+        ->transform(CLI::CheckedTransformer(filters))
+        ->option_text("NAME=lanczos3");
+    addQualityOption(command, o->quality);
+    addExample(command, "kestrix-cli resize photo.jpg small.png 320 200 --filter mitchell");
+    onRun(command, [o] {
+        checkPictureName(o->output);
+        Bitmap bitmap = readInputImage(o->input);
+        resizeBitmap(bitmap, o->width, o->height, nullptr, o->filter);
+        saveImageFile(bitmap, o->output, o->quality);
+        return 0;
+    });
 }
 
-const Registration kRegistration({"resize",
-                                  "resize IN OUT.bmp WIDTH HEIGHT [--filter "
-                                  "box|triangle|hermite|bell|bspline|mitchell|lanczos3]",
-                                  runResize});
+const Registration kRegistration({"resize", defineResize});
 
 } // namespace
 

@@ -4,11 +4,12 @@
 // or SIGTERM. Movies are written as frames arrive; frames files and GIFs at the end.
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
+#include "cli/PictureOutput.h"
+#include "cli/ProgressLine.h"
 #include "cli/WatchLinks.h"
 #include "core/acquire/Acquisition.h"
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
-#include "core/image/BmpCodec.h"
 #include "core/macros/DateFormatter.h"
 #include "core/macros/URLMacros.h"
 #include "core/movie/MovieWriter.h"
@@ -25,6 +26,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <thread>
 
 namespace kestrix::cli {
@@ -52,6 +54,10 @@ struct WatchOptions {
     std::string aviFile;
     std::string mp4File;
     double fps = 10;
+    // Frames saved under saveDir: bmp, png or jpg.
+    std::string format = "bmp";
+    int quality = kDefaultJpegQuality;
+    bool quiet = false;
     ConnectionArgs connection;
     bool keepFrames() const { return !framesFile.empty() || !gifFile.empty(); }
 };
@@ -79,51 +85,6 @@ private:
     std::unique_ptr<MovieWriter> writer_;
     bool opened_ = false;
 };
-
-WatchOptions parseOptions(const Args& args, const Command& self) {
-    WatchOptions o;
-    auto number = [&](size_t& i) {
-        if (i + 1 >= args.size())
-            usageError(self);
-        return strToInt(args[++i]);
-    };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--interval")
-            o.interval = number(i);
-        else if (a == "--count")
-            o.count = number(i);
-        else if (a == "--timeout")
-            o.timeout = number(i);
-        else if (a == "--save-dir" && i + 1 < args.size())
-            o.saveDir = args[++i];
-        else if (a == "--originals")
-            o.originals = true;
-        else if (a == "--no-gif-frames")
-            o.capture.gifAnimations = false;
-        else if (a == "--incremental-gif")
-            o.capture.incremental = true;
-        else if (a == "--frames" && i + 1 < args.size())
-            o.framesFile = args[++i];
-        else if (a == "--gif" && i + 1 < args.size())
-            o.gifFile = args[++i];
-        else if (a == "--avi" && i + 1 < args.size())
-            o.aviFile = args[++i];
-        else if (a == "--mp4" && i + 1 < args.size())
-            o.mp4File = args[++i];
-        else if (a == "--fps" && i + 1 < args.size())
-            o.fps = strToFloat(args[++i], defaultFormatSettings());
-        else if (takeConnectionArg(args, i, o.connection, true))
-            continue;
-        else if (o.url.empty() && a.rfind("--", 0) != 0)
-            o.url = a;
-        else
-            usageError(self);
-    }
-    if (o.url.empty())
-        usageError(self);
-    return o;
-}
 
 class ConsoleView final : public AcquisitionView {
 public:
@@ -204,9 +165,11 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
     for (int i = r.firstCaptured; i >= 0 && i <= r.lastCaptured; ++i) {
         ++captured;
         if (!options_.saveDir.empty() && !options_.originals)
-            saveBmpFile(*store_.get(i),
-                        options_.saveDir + "/" +
-                            strPrintf("frame-%06lld.bmp", static_cast<long long>(captured)));
+            saveImageFile(*store_.get(i),
+                          options_.saveDir + "/" +
+                              strPrintf("frame-%06lld.", static_cast<long long>(captured)) +
+                              options_.format,
+                          options_.quality);
         for (LiveMovie& movie : movies_)
             movie.add(*store_.get(i));
     }
@@ -219,17 +182,22 @@ void ConsoleView::fetchFinished(const FetchReport& r) {
 }
 
 void writeOutputs(const WatchOptions& options, const FrameStore& store) {
-    if (!options.framesFile.empty() &&
-        saveToFile(store, options.framesFile, nullptr) == SaveOutcome::OutOfDiskSpace)
-        throw Error("Out Of Disk Space");
-    if (!options.gifFile.empty())
-        exportAnimatedGif(options.gifFile, store, delayMsForFps(options.fps), nullptr);
+    ProgressLine progress(options.quiet);
+    if (!options.framesFile.empty()) {
+        progress.start("Saving frames", store.count());
+        if (saveToFile(store, options.framesFile, progress.percent()) ==
+            SaveOutcome::OutOfDiskSpace)
+            throw Error("Out Of Disk Space");
+        progress.complete();
+    }
+    if (!options.gifFile.empty()) {
+        progress.start("Writing GIF", store.count());
+        exportAnimatedGif(options.gifFile, store, delayMsForFps(options.fps), progress.percent());
+        progress.complete();
+    }
 }
 
-int runWatch(const Args& args) {
-    if (std::find(args.begin(), args.end(), "--links") != args.end())
-        return runWatchLinks(args);
-    const WatchOptions options = parseOptions(args, findCommand("watch"));
+int watchAddress(const WatchOptions& options) {
     if (!options.saveDir.empty())
         std::filesystem::create_directories(options.saveDir);
     SystemClock clock;
@@ -286,17 +254,76 @@ int runWatch(const Args& args) {
     return 0;
 }
 
-const Registration kRegistration(
-    {"watch",
-     "watch URL [--interval S] [--count N] [--timeout S] [--save-dir DIR] [--originals] "
-     "[--no-gif-frames] "
-     "[--incremental-gif] [--frames OUT.ifrm] [--gif OUT.gif] [--avi OUT.avi] [--mp4 OUT.mp4] "
-     "[--fps F] "
-     "[--https] [--ca-file PEM] [--pin SHA256]... [--user-agent TEXT] [--conditional]\n"
-     "       kestrix-cli watch --links FILE.klnx --save-dir DIR [--parallel N] [--timeout S] "
-     "[--keep-days D] [--max-bytes SIZE] [--json] [--serve [HOST:]PORT] [--shard K/N] "
-     "[connection options]",
-     runWatch});
+void addWatchOptions(CLI::App& command, WatchOptions& o) {
+    command.add_option("URL", o.url,
+                       "Address to watch (may hold <date> and <counter> macros); one line per "
+                       "fetch until --count frames, Ctrl-C or SIGTERM");
+    command.add_option("--interval", o.interval, "Seconds from one fetch to the next")
+        ->default_val(60);
+    command.add_option("--count", o.count, "Stop after this many captured frames, 0: never")
+        ->default_val(0);
+    command.add_option("--timeout", o.timeout, "Seconds a fetch may stall before it is given up")
+        ->default_val(60);
+    command.add_option("--save-dir", o.saveDir, "Save every captured frame into this folder");
+    command.add_option("--format", o.format, "Picture format of the frames under --save-dir")
+        ->default_val("bmp")
+        ->check(CLI::IsMember({"bmp", "png", "jpg"}));
+    addQualityOption(command, o.quality);
+    command.add_flag("--originals", o.originals,
+                     "Save new pictures under --save-dir as the server sent them instead");
+    command.add_flag_callback(
+        "--no-gif-frames", [&o] { o.capture.gifAnimations = false; },
+        "Capture only the first frame of an animated GIF");
+    command.add_flag("--incremental-gif", o.capture.incremental,
+                     "Capture only the frames a GIF added since the last fetch");
+    command.add_option("--frames", o.framesFile,
+                       "Write the captured frames to this frames file "
+                       "at the end");
+    command.add_option("--gif", o.gifFile,
+                       "Write the captured frames as an animated GIF at the "
+                       "end");
+    command.add_option("--avi", o.aviFile, "Write a Motion-JPEG AVI while frames arrive");
+    command.add_option("--mp4", o.mp4File, "Write an H.264 MP4 while frames arrive");
+    command.add_option("--fps", o.fps, "Frames per second of the GIF and movies")
+        ->default_val(10)
+        ->check(aboveZero());
+    ProgressLine::addQuietOption(command, o.quiet);
+    addConnectionOptions(command, o.connection, true);
+}
+
+// The options of a single address's watch that a watch of a link file refuses.
+constexpr const char* kSingleAddressOnly[] = {
+    "URL",       "--interval",  "--count",         "--format",
+    "--quality", "--originals", "--no-gif-frames", "--incremental-gif",
+    "--frames",  "--gif",       "--avi",           "--mp4",
+    "--fps"};
+
+void defineWatch(CLI::App& command) {
+    command.description("Watches an address, or every link of a link file, without a window.");
+    auto single = std::make_shared<WatchOptions>();
+    auto many = std::make_shared<LinksOptions>();
+    addWatchOptions(command, *single);
+    addWatchLinksOptions(command, *many);
+    addExample(command, "kestrix-cli watch http://cam.example/latest.jpg --interval 30 "
+                        "--count 100 --mp4 day.mp4\n  kestrix-cli watch --links cameras.klnx "
+                        "--save-dir archive --keep-days 7");
+    onRun(command, [&command, single, many] {
+        if (!many->linkFile.empty()) {
+            for (const char* name : kSingleAddressOnly)
+                if (command.get_option(name)->count() > 0)
+                    throw CLI::ExcludesError("--links", name);
+            many->saveDir = single->saveDir;
+            many->timeout = single->timeout;
+            many->connection = single->connection;
+            return runWatchLinks(*many);
+        }
+        if (single->url.empty())
+            throw CLI::RequiredError("URL or --links");
+        return watchAddress(*single);
+    });
+}
+
+const Registration kRegistration({"watch", defineWatch});
 
 } // namespace
 

@@ -41,66 +41,30 @@ void onStopSignal(int) {
     stopWatching = true;
 }
 
-struct LinksOptions {
-    std::string linkFile;
-    std::string saveDir;
-    int parallel = 16;
-    int timeout = 60;
-    RetentionRule retention;
-    bool json = false;
-    std::string serve;
-    uint32_t shard = 0, shards = 1;
-    ConnectionArgs connection;
-};
-
-int positiveNumber(const std::string& option, const std::string& text) {
-    const int value = strToInt(text);
+void checkPositive(const std::string& option, int value) {
     if (value < 1)
         throw Error(option + " takes a whole number above 0");
-    return value;
 }
 
-LinksOptions parseLinksOptions(const Args& args) {
-    LinksOptions o;
-    const Command& self = findCommand("watch");
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--links" && hasValue)
-            o.linkFile = args[++i];
-        else if (a == "--save-dir" && hasValue)
-            o.saveDir = args[++i];
-        else if (a == "--parallel" && hasValue)
-            o.parallel = positiveNumber(a, args[++i]);
-        else if (a == "--timeout" && hasValue)
-            o.timeout = positiveNumber(a, args[++i]);
-        else if (a == "--keep-days" && hasValue)
-            o.retention.keepDays = strToFloat(args[++i], defaultFormatSettings());
-        else if (a == "--max-bytes" && hasValue)
-            o.retention.maxBytes = parseByteSize(args[++i]);
-        else if (a == "--json")
-            o.json = true;
-        else if (a == "--serve" && hasValue)
-            o.serve = args[++i];
-        else if (a == "--shard" && hasValue) {
-            const std::string& text = args[++i];
-            const size_t slash = text.find('/');
-            const int count = slash == std::string::npos ? 0 : strToInt(text.substr(slash + 1));
-            const int k = slash == std::string::npos ? -1 : strToInt(text.substr(0, slash));
-            if (count < 1 || k < 0 || k >= count)
-                throw Error("--shard takes K/N with 0 <= K < N, not " + text);
-            o.shard = static_cast<uint32_t>(k);
-            o.shards = static_cast<uint32_t>(count);
-        } else if (takeConnectionArg(args, i, o.connection, true))
-            continue;
-        else
-            usageError(self);
-    }
-    if (o.linkFile.empty() || o.saveDir.empty())
+void checkLinksOptions(LinksOptions& o) {
+    if (o.saveDir.empty())
         throw Error("watch --links FILE needs --save-dir DIR");
+    checkPositive("--parallel", o.parallel);
+    checkPositive("--timeout", o.timeout);
+    if (!o.maxBytes.empty())
+        o.retention.maxBytes = parseByteSize(o.maxBytes);
+    if (!o.shardText.empty()) {
+        const std::string& text = o.shardText;
+        const size_t slash = text.find('/');
+        const int count = slash == std::string::npos ? 0 : strToInt(text.substr(slash + 1));
+        const int k = slash == std::string::npos ? -1 : strToInt(text.substr(0, slash));
+        if (count < 1 || k < 0 || k >= count)
+            throw Error("--shard takes K/N with 0 <= K < N, not " + text);
+        o.shard = static_cast<uint32_t>(k);
+        o.shards = static_cast<uint32_t>(count);
+    }
     if (o.retention.keepDays < 0)
         throw Error("--keep-days takes a number of days of at least 0");
-    return o;
 }
 
 // One line per fetch, text or JSON, written whole and flushed.
@@ -239,8 +203,28 @@ private:
 
 } // namespace
 
-int runWatchLinks(const Args& args) {
-    const LinksOptions options = parseLinksOptions(args);
+void addWatchLinksOptions(CLI::App& command, LinksOptions& o) {
+    command.add_option(
+        "--links", o.linkFile,
+        "Watch every link of this link file (.klnx), each on its own interval, saving new "
+        "pictures as fetched under --save-dir");
+    const std::string only = " (with --links)";
+    command.add_option("--parallel", o.parallel, "Fetches at once" + only)->default_val(16);
+    command
+        .add_option("--keep-days", o.retention.keepDays,
+                    "Delete saved pictures older than this many days, 0 keeps all" + only)
+        ->default_val(0);
+    command.add_option("--max-bytes", o.maxBytes,
+                       "Delete the oldest saved pictures beyond this size (500M, 2G)" + only);
+    command.add_flag("--json", o.json, "One JSON object per fetch instead of a text line" + only);
+    command.add_option("--serve", o.serve,
+                       "Serve a status page and /metrics at [HOST:]PORT" + only);
+    command.add_option("--shard", o.shardText,
+                       "Watch only the links of shard K of N (K/N, 0 <= K < N)" + only);
+}
+
+int runWatchLinks(LinksOptions options) {
+    checkLinksOptions(options);
     LinkTree tree;
     LinkNode* root = tree.addRootNode("Image Links");
     readLinkStream(readFileBytes(options.linkFile), tree, root);

@@ -1,8 +1,9 @@
 // kestrix-cli: the core of Kestrix for scripts, one subcommand per capability.
 #include "cli/CliCommand.h"
-#include "core/util/Error.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <iostream>
 #include <malloc.h>
@@ -18,6 +19,22 @@ std::vector<Command>& registry() {
     return list;
 }
 
+int& exitCode() {
+    static int code = 0;
+    return code;
+}
+
+// "kestrix-cli frames flaws" for the deepest subcommand the command line reached.
+std::string commandPath(const CLI::App& app) {
+    std::string path = app.get_name();
+    const CLI::App* at = &app;
+    while (!at->get_subcommands().empty()) {
+        at = at->get_subcommands().front();
+        path += " " + at->get_name();
+    }
+    return path;
+}
+
 } // namespace
 
 Registration::Registration(const Command& command) {
@@ -31,15 +48,46 @@ const std::vector<Command>& commands() {
     return registry();
 }
 
-const Command& findCommand(const std::string& name) {
-    for (const Command& c : commands())
-        if (name == c.name)
-            return c;
-    throw Error("Unknown command: " + name);
+void onRun(CLI::App& command, std::function<int()> work) {
+    command.callback([work = std::move(work)] { exitCode() = work(); });
 }
 
-void usageError(const Command& command) {
-    throw Error(std::string("usage: kestrix-cli ") + command.usage);
+void addExample(CLI::App& command, const std::string& example) {
+    command.footer("Example:\n  " + example);
+}
+
+// A number the checks below accept: finite and within [lowest, highest] (lowest itself only when
+// `includeLowest`).
+CLI::Validator numberCheck(double lowest, double highest, bool includeLowest,
+                           const std::string& range) {
+    return {[=](const std::string& text) {
+                double value = 0;
+                const bool ok = CLI::detail::lexical_cast(text, value) && std::isfinite(value) &&
+                                (includeLowest ? value >= lowest : value > lowest) &&
+                                value <= highest;
+                return ok ? std::string() : "takes a number " + range + ", not " + text;
+            },
+            "NUMBER " + range};
+}
+
+CLI::Validator aboveZero() {
+    return numberCheck(0, HUGE_VAL, false, "above 0");
+}
+
+CLI::Validator between(double lowest, double highest) {
+    return numberCheck(lowest, highest, true, strPrintf("from %g to %g", lowest, highest));
+}
+
+void defineCommandLine(CLI::App& app) {
+    app.description("Kestrix for scripts: fetches, decodes, compares, converts and exports the "
+                    "pictures of web cameras, and watches cameras without a window.");
+    app.set_version_flag("--version", std::string("kestrix-cli ") + KESTRIX_VERSION,
+                         "Print the version and exit");
+    app.require_subcommand(1);
+    app.footer("Run 'kestrix-cli SUBCOMMAND --help' for what a subcommand does and its "
+               "options.");
+    for (const Command& c : commands())
+        c.define(*app.add_subcommand(c.name));
 }
 
 bool ConsoleDialogs::askYesNo(const std::string& text, MessageIcon) {
@@ -58,39 +106,30 @@ void ConsoleDialogs::showMessage(const std::string& text, MessageIcon) {
 
 } // namespace kestrix::cli
 
-namespace {
-
-void printHelp(std::ostream& out) {
-    out << "usage: kestrix-cli SUBCOMMAND [options] ARGS\n       kestrix-cli --version\n\n"
-           "subcommands:\n";
-    for (const auto& c : cli::commands())
-        out << "  " << c.usage << "\n";
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     // Frames of a few megabytes are allocated and freed many times a second. Keeping freed memory
     // for the next frame spares the kernel mapping and zeroing fresh pages for every one.
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
-    cli::Args args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "--version") {
-        std::cout << "kestrix-cli " << KESTRIX_VERSION << "\n";
-        return 0;
-    }
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
-        printHelp(args.empty() ? std::cerr : std::cout);
-        return args.empty() ? 1 : 0;
-    }
+    CLI::App app("", "kestrix-cli");
+    cli::defineCommandLine(app);
     try {
-        const cli::Command& command = cli::findCommand(args[0]);
-        cli::Args rest(args.begin() + 1, args.end());
-        if (!rest.empty() && (rest[0] == "--help" || rest[0] == "-h")) {
-            std::cout << "usage: kestrix-cli " << command.usage << "\n";
-            return 0;
+        app.parse(argc, argv);
+        return cli::exitCode();
+    } catch (const CLI::CallForVersion& e) {
+        std::cout << e.what() << "\n";
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        // Help is an "error" with exit code 0.
+        if (e.get_exit_code() == 0)
+            return app.exit(e);
+        if (app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-') {
+            std::cerr << "Unknown command: " << argv[1] << " (see 'kestrix-cli --help')\n";
+            return 2;
         }
-        return command.run(rest);
+        std::cerr << cli::commandPath(app) << ": " << e.what() << " (see '" << cli::commandPath(app)
+                  << " --help')\n";
+        return 2;
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
         return 1;

@@ -258,5 +258,7 @@ TEST(GifEncoder, CommandLine) {
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(runCommand(cli + " identify " + dir.file("again.gif")).out, "Gif 30x20 4\n");
     r = runCommand(cli + " gif " + dir.file("x.gif") + " --fps 0 " + dir.file("a.bmp") + " 2>&1");
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2) << "a value out of range is a usage error";
+    EXPECT_EQ(r.out, "kestrix-cli gif: --fps: takes a number from 0.5 to 200, not 0 (see "
+                     "'kestrix-cli gif --help')\n");
 }

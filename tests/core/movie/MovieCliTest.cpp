@@ -61,17 +61,27 @@ TEST(MovieCli, FailuresPrintTheMessageAndWriteNothing) {
     writeFile(dir.file("a.bmp"), writeBmp(detailedFrame(8, 8, 0)));
     writeFile(dir.file("none.ifrm"), framesFile({}));
     const std::string in = " " + dir.file("a.bmp");
-    const std::pair<std::string, std::string> cases[] = {
-        {dir.file("out.avi"), "usage: kestrix-cli avi OUT.avi [--fps F] [--quality Q] INPUT...\n"},
-        {dir.file("out.avi --quality 10001") + in, "--quality takes a value from 0 to 10000\n"},
-        {dir.file("out.avi --fps 0") + in, "--fps takes a number of frames per second above 0\n"},
-        {dir.file("out") + in, "Unable to create AVI file (\"\"): Unregistered File Type\n"},
-        {dir.file("out.avi ") + dir.file("none.ifrm"), "No Movie To Save\n"},
+    // Command lines that cannot be understood exit with 2, failures of the work with 1.
+    const struct {
+        std::string args, message;
+        int status;
+    } cases[] = {
+        {dir.file("out.avi"), "kestrix-cli avi: INPUT is required (see 'kestrix-cli avi --help')\n",
+         2},
+        {dir.file("out.avi --quality 10001") + in,
+         "kestrix-cli avi: --quality: Value 10001 not in range 0 to 10000 (see 'kestrix-cli avi "
+         "--help')\n",
+         2},
+        {dir.file("out.avi --fps 0") + in,
+         "kestrix-cli avi: --fps: takes a number above 0, not 0 (see 'kestrix-cli avi --help')\n",
+         2},
+        {dir.file("out") + in, "Unable to create AVI file (\"\"): Unregistered File Type\n", 1},
+        {dir.file("out.avi ") + dir.file("none.ifrm"), "No Movie To Save\n", 1},
     };
-    for (const auto& [args, message] : cases) {
+    for (const auto& [args, message, status] : cases) {
         SCOPED_TRACE(args);
         const CommandResult r = cli(args);
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, status);
         EXPECT_EQ(r.out, message);
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.avi")));
         EXPECT_FALSE(std::filesystem::exists(dir.file("out")));

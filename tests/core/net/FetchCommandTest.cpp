@@ -111,8 +111,12 @@ TEST(FetchCommand, WritesTheBodyAndReportsFailures) {
         {"fetch " + server.url("/missing"), 0, "<html>no camera</html>", "", body},
         {"fetch " + refused + " -o " + out, 1, "", "10061:Connection refused\n", body},
         {"fetch https://127.0.0.1/", 1, "", "HTTP Secure Socket is not supported\n", body},
-        {"fetch", 1, "", "usage: kestrix-cli fetch URL [-o FILE] [--header]\n", body},
-        {"fetch a b", 1, "", "usage: kestrix-cli fetch URL [-o FILE] [--header]\n", body},
+        {"fetch", 2, "", "kestrix-cli fetch: URL is required (see 'kestrix-cli fetch --help')\n",
+         body},
+        {"fetch a b", 2, "",
+         "kestrix-cli fetch: The following argument was not expected: b (see 'kestrix-cli fetch "
+         "--help')\n",
+         body},
     };
     for (const auto& c : cases) {
         CommandResult r = runCommand(cli() + " " + c.args + " 2>" + err);
