@@ -33,9 +33,10 @@ void buildMainMenu(QMainWindow* window, const MenuActions& a) {
     addActions(addMenu(bar, "&File", "File1"),
                {a.linkFiles.loadLinks, a.linkFiles.insertLinks, kSeparator, a.linkFiles.saveLinks,
                 a.linkFiles.saveLinksAs, a.linkFiles.saveSelectedBranch, kSeparator,
-                a.window.saveBitmap, kSeparator, a.frameFiles.loadFrames, a.frameFiles.saveFrames,
-                kSeparator, a.movies.saveAvi, a.movies.saveMp4, a.frameFiles.saveAnimatedGif,
-                a.frameFiles.loadAnimatedGif, kSeparator, a.window.exit});
+                a.window.saveBitmap, a.window.savePicture, kSeparator, a.frameFiles.loadFrames,
+                a.frameFiles.saveFrames, kSeparator, a.movies.saveAvi, a.movies.saveMp4,
+                a.frameFiles.saveAnimatedGif, a.frameFiles.loadAnimatedGif, kSeparator,
+                a.window.exit});
     addActions(addMenu(bar, "&Edit", "Edit1"),
                {a.window.copyImage, a.linkEdit.searchLinks, kSeparator, a.window.editAddressMacros,
                 a.window.viewWithBrowser});

@@ -4,6 +4,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace kestrix::gui {
@@ -60,6 +61,17 @@ QString QtDialogs::qtFilter(const std::string& filter) {
     return out.join(";;");
 }
 
+QString QtDialogs::filterExtension(const QString& filter) {
+    const qsizetype star = filter.indexOf("*.");
+    if (star < 0)
+        return {};
+    QString extension = filter.mid(star + 2);
+    const qsizetype end = extension.indexOf(QRegularExpression("[^A-Za-z0-9]"));
+    if (end >= 0)
+        extension.truncate(end);
+    return extension;
+}
+
 namespace {
 
 std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogOptions& o,
@@ -71,8 +83,16 @@ std::optional<std::string> runFileDialog(QWidget* parent, const FileDialogOption
     dialog.setOption(QFileDialog::DontConfirmOverwrite, !o.overwritePrompt);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setSizeGripEnabled(true);
-    if (!o.defaultExtension.empty())
+    if (!o.defaultExtension.empty()) {
         dialog.setDefaultSuffix(toQ(o.defaultExtension));
+        // A name typed without an extension gets the one of the file type chosen in the dialog.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog](const QString& filter) {
+                             const QString suffix = QtDialogs::filterExtension(filter);
+                             if (!suffix.isEmpty())
+                                 dialog.setDefaultSuffix(suffix);
+                         });
+    }
     if (!o.fileName.empty())
         dialog.selectFile(toQ(o.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -25,6 +25,9 @@ public:
 
     // "Name|*.a|Other|*.b" as a Qt filter list.
     static QString qtFilter(const std::string& filter);
+    // The extension of a Qt filter's first pattern: "PNG Picture (*.png)" gives "png"; empty for
+    // "*" or "*.*".
+    static QString filterExtension(const QString& filter);
 
 private:
     QWidget* parent_;

@@ -1,6 +1,7 @@
 #include "gui/WindowCommands.h"
 
 #include "core/image/BmpCodec.h"
+#include "core/image/ImageFile.h"
 #include "core/ui/ShellOpen.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
@@ -28,6 +29,8 @@ WindowCommands::WindowCommands(Dialogs& dialogs, DesktopOpener opener, WindowCom
     };
     actions_ = {
         action("SaveBitmapMnu", "Save &Bitmap...", [this] { saveBitmap(hooks_.shownPicture()); }),
+        action("SavePictureMnu", "Save &Picture As...",
+               [this] { savePicture(hooks_.shownPicture()); }),
         action("ExitMnu", "E&xit", hooks_.exit),
         action("CopyMnu", "&Copy Image", [this] { copyImage(hooks_.shownPicture()); }),
         action("MacroEditorMnu", "&Address Bar - Edit Macros...", hooks_.editAddressMacros),
@@ -36,7 +39,8 @@ WindowCommands::WindowCommands(Dialogs& dialogs, DesktopOpener opener, WindowCom
         action("SettingsMnu", "&Settings...", hooks_.showSettings),
         namedAction(this, "AddressBarMnu", "Address Bar"),
         action("SaveSettingsMnu", "Save Settings", hooks_.saveSettings),
-        action("HelpContentsMnu", "&Contents", [this] { helpContents(hooks_.helpFile()); }),
+        action("HelpContentsMnu", "&Contents",
+               [this] { openHelp(hooks_.helpFile(), hooks_.manualFile(), "contents"); }),
         action("AboutMnu", "&About...", hooks_.showAbout),
         action("Select1", "&Select", hooks_.selectAndLoad)};
     actions_.addressBar->setCheckable(true);
@@ -60,6 +64,17 @@ void WindowCommands::saveBitmap(const Bitmap& shown) {
         saveBmpFile(shown, *name);
 }
 
+void WindowCommands::savePicture(const Bitmap& shown) {
+    FileDialogOptions o;
+    o.title = "Save Picture As";
+    o.filter = "PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg";
+    o.defaultExtension = "png";
+    o.initialDir = fromQ(QDir::currentPath());
+    o.overwritePrompt = true;
+    if (auto name = dialogs_.saveFile(o))
+        saveImageFile(shown, *name);
+}
+
 void WindowCommands::shellOpen(const std::string& target) {
     // The desktop reports no reason; it most often means no program takes the address.
     if (!open_(target))
@@ -70,10 +85,17 @@ void WindowCommands::viewWithBrowser(const std::string& expandedAddress) {
     shellOpen(browserAddress(expandedAddress));
 }
 
-void WindowCommands::helpContents(const std::string& helpFile) {
-    if (!fileExists(helpFile))
+void WindowCommands::openHelp(const std::string& helpFile, const std::string& manual,
+                              const std::string& section) {
+    if (fileExists(helpFile)) {
+        shellOpen(fromQ(QUrl::fromLocalFile(toQ(helpFile)).toString()));
+        return;
+    }
+    if (manual.empty() || !fileExists(manual))
         throw Error("The help file " + helpFile + " is missing");
-    shellOpen(fromQ(QUrl::fromLocalFile(toQ(helpFile)).toString()));
+    QUrl url = QUrl::fromLocalFile(toQ(manual));
+    url.setFragment(toQ(section));
+    shellOpen(fromQ(url.toString()));
 }
 
 } // namespace kestrix::gui

@@ -1,4 +1,4 @@
-// The window's own commands: copying the picture to the clipboard, saving it as a bitmap file,
+// The window's own commands: copying the picture to the clipboard, saving it as a picture file,
 // opening the address in the web browser and the help file, and the window-wide menu items
 // (settings, address bar, macro editor, about, exit, the pop-up's Select). It owns their actions;
 // what only the window can do it reaches through hooks.
@@ -24,6 +24,7 @@ struct WindowCommandHooks {
     std::function<const Bitmap&()> shownPicture;
     std::function<std::string()> expandedAddress;
     std::function<std::string()> helpFile;
+    std::function<std::string()> manualFile; // empty: none installed
     Command editAddressMacros;
     Command showSettings;
     Command saveSettings;
@@ -38,6 +39,7 @@ class WindowCommands : public QObject {
 public:
     struct Actions {
         QAction* saveBitmap;
+        QAction* savePicture;
         QAction* exit;
         QAction* copyImage;
         QAction* editAddressMacros;
@@ -58,9 +60,15 @@ public:
     void copyImage(const Bitmap& shown);
     // The picture on display, adjustments included, as a BMP file in its own pixel format.
     void saveBitmap(const Bitmap& shown);
+    // The same picture as PNG or JPEG, by the chosen name's extension (the dialog's file type
+    // adds one to a name typed without).
+    void savePicture(const Bitmap& shown);
     // The expanded address, when it is a web address, to the desktop's browser.
     void viewWithBrowser(const std::string& expandedAddress);
-    void helpContents(const std::string& helpFile);
+    // The help file when it exists, otherwise the manual at `section`; neither is an error that
+    // names the help file.
+    void openHelp(const std::string& helpFile, const std::string& manual,
+                  const std::string& section);
 
 private:
     void shellOpen(const std::string& target);

@@ -156,8 +156,8 @@ TEST_F(WindowTest, MenusHoldEveryItemInOrder) {
     using V = std::vector<std::string>;
     EXPECT_EQ(captions("File1"),
               (V{"&Load Links...", "Insert Links...", "-", "&Save Links...", "Sa&ve Links As...",
-                 "Save Selected Branch...", "-", "Save &Bitmap...", "-", "Load Frames...",
-                 "Save Frames...", "-", "Save &Avi File...", "Save MP4 Movie...",
+                 "Save Selected Branch...", "-", "Save &Bitmap...", "Save &Picture As...", "-",
+                 "Load Frames...", "Save Frames...", "-", "Save &Avi File...", "Save MP4 Movie...",
                  "Save Animated GIF...", "Load Animated GIF...", "-", "E&xit"}));
     EXPECT_EQ(captions("Edit1"), (V{"&Copy Image", "&Search Links...", "-",
                                     "&Address Bar - Edit Macros...", "View With Browser"}));
