@@ -5,6 +5,7 @@
 #include "core/macros/URLMacros.h"
 #include "core/ui/MessageText.h"
 #include "gui/AboutDialog.h"
+#include "gui/HelpFiles.h"
 #include "gui/Icons.h"
 #include "gui/MainMenus.h"
 #include "gui/PicturePanel.h"
@@ -215,6 +216,7 @@ void MainWindow::initialise() {
     display_->shownOriginal() = picture_->pictureView->picture();
     showImageInfo();
     helpFile_ = QDir(options_.programDir).filePath("KSX.CHM");
+    manualFile_ = findManual(options_.programDir);
 }
 
 void MainWindow::wireCommands() {

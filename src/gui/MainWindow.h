@@ -114,7 +114,7 @@ private:
     void writeWindowPlace();
     void readFrameFolder();
     void useFrameFolder(bool choose);
-    void openHelp();
+    void openHelp(int topic);
     void editAddressMacros();
     void setCaption(const QString& caption);
     void initialise();
@@ -137,6 +137,7 @@ private:
     std::unique_ptr<FrameStore> frameStore_;
     bool firstActivate_ = true;
     QString helpFile_;
+    QString manualFile_;
 
     ToolBarPanel* toolBar_ = nullptr;
     AddressBarPanel* addressBar_ = nullptr;

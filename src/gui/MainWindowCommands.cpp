@@ -1,6 +1,7 @@
 // MainWindow's dialogs and command features: each feature owns its actions, and the menus only
 // place them.
 #include "gui/AboutDialog.h"
+#include "gui/HelpFiles.h"
 #include "gui/MainMenus.h"
 #include "gui/MainWindow.h"
 #include "gui/PicturePanel.h"
@@ -29,7 +30,7 @@ void MainWindow::createDialogs() {
     macroEditDlg_ = new MacroEditorDialog(dialogs_, clock_, fs_, this);
     nodeEditDlg_->editMacros = [this](std::string& address) { return editMacros(address); };
     findDialog_ = new FindDialog(this);
-    // The help file has no topics of its own; a dialog's Help opens it at its contents.
+    // A dialog's Help opens the help file at its contents, or the manual at the dialog's section.
     connect(settingsDlg_, &SettingsDialog::helpRequested, this, &MainWindow::openHelp);
     connect(macroEditDlg_, &MacroEditorDialog::helpRequested, this, &MainWindow::openHelp);
 }
@@ -52,6 +53,7 @@ void MainWindow::createFeatures() {
     hooks.shownPicture = [this]() -> const Bitmap& { return picture_->pictureView->picture(); };
     hooks.expandedAddress = [this] { return expandAddressBar(); };
     hooks.helpFile = [this] { return fromQ(helpFile_); };
+    hooks.manualFile = [this] { return fromQ(manualFile_); };
     hooks.editAddressMacros = [this] { editAddressMacros(); };
     hooks.showSettings = [this] { settingsDlg_->showSettingsDialog(settings_); };
     hooks.saveSettings = [this] {
@@ -74,8 +76,10 @@ void MainWindow::buildMenus() {
     treePopup_ = buildTreePopup(this, actions);
 }
 
-void MainWindow::openHelp() {
-    runCommand([this] { windowCommands_->helpContents(fromQ(helpFile_)); });
+void MainWindow::openHelp(int topic) {
+    runCommand([this, topic] {
+        windowCommands_->openHelp(fromQ(helpFile_), fromQ(manualFile_), fromQ(helpSection(topic)));
+    });
 }
 
 bool MainWindow::editMacros(std::string& address) {

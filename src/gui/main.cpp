@@ -3,11 +3,16 @@
 #include "gui/SystemLocale.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLocale>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kestrix");
+    // The desktop entry and icon installed with the program: Wayland desktops match windows to
+    // their menu entry by this name.
+    QGuiApplication::setDesktopFileName("org.kestrix.Kestrix");
+    QApplication::setWindowIcon(QIcon::fromTheme("kestrix"));
     kestrix::gui::StartOptions options;
     options.programDir = QApplication::applicationDirPath();
     options.arguments = QApplication::arguments().mid(1);

@@ -1,4 +1,5 @@
 #include "WindowFixture.h"
+#include "core/decode/ImageDecoder.h"
 #include "core/image/BmpCodec.h"
 #include "core/settings/IniFile.h"
 #include "core/tools/BCG.h"
@@ -6,6 +7,7 @@
 #include "gui/QtDialogs.h"
 #include "gui/SettingsDialog.h"
 #include "gui/controls/IntegerSpin.h"
+#include "gui/macros/MacroEditorDialog.h"
 #include "gui/tools/PictureDisplay.h"
 #include "gui/widgets/PictureView.h"
 
@@ -19,6 +21,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTimer>
+#include <QUrl>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -115,6 +118,20 @@ TEST_F(WindowTest, PictureCommands) {
     EXPECT_EQ(saved.pixelFormat(), PixelFormat::Bit24);
     EXPECT_EQ(saved.scanLine(3)[17], buildLookupTable(0.6, 0.5, 0.5)[100]);
 
+    // Save Picture As writes the same picture as PNG or JPEG, as the name says.
+    dialogs.files = {programDir.file("shot.png"), programDir.file("shot.jpg")};
+    find<QAction>("SavePictureMnu")->trigger();
+    find<QAction>("SavePictureMnu")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back().title, "Save Picture As");
+    EXPECT_EQ(dialogs.fileDialogs.back().filter,
+              "PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg");
+    Bitmap png, jpeg;
+    decodeImage(readFile(programDir.file("shot.png")), "shot.png", png, nullptr);
+    EXPECT_EQ(writeBmp(png), writeBmp(saved));
+    decodeImage(readFile(programDir.file("shot.jpg")), "shot.jpg", jpeg, nullptr);
+    EXPECT_EQ(readFile(programDir.file("shot.jpg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_NEAR(jpeg.scanLine(3)[17], saved.scanLine(3)[17], 2);
+
     find<QAction>("CopyMnu")->trigger();
     EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(6, 4));
 
@@ -125,11 +142,39 @@ TEST_F(WindowTest, PictureCommands) {
     EXPECT_EQ(find<gui::PictureView>("Image1")->size(), QSize(6, 4));
     actual->click();
     EXPECT_TRUE(find<QScrollArea>("ScrollBox1")->widgetResizable());
+}
 
-    // Help: a missing help file says so.
+// Help opens the help file beside the program when it is there, otherwise the manual made with
+// the program at the section of the menu item or dialog.
+TEST_F(WindowTest, HelpOpensTheHelpFileOrTheManualAtItsSection) {
+    std::vector<std::string> opened;
+    gui::StartOptions o;
+    o.programDir = QString::fromStdString(programDir.path());
+    o.dialogs = &dialogs;
+    o.startClock = false;
+    o.openUrl = [&](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    };
+    window = std::make_unique<gui::MainWindow>(o);
     find<QAction>("HelpContentsMnu")->trigger();
-    EXPECT_EQ(dialogs.messages.back(),
-              "The help file " + programDir.file("KSX.CHM") + " is missing.");
+    window->settingsDialog().findChild<QPushButton*>("HelpBtn")->click();
+    window->macroEditDialog().findChild<QPushButton*>("HelpBtn")->click();
+    ASSERT_EQ(opened.size(), 3u) << (dialogs.messages.empty() ? "" : dialogs.messages.back());
+    const std::string manual = "manual/index.html#";
+    EXPECT_NE(opened[0].find(manual + "contents"), std::string::npos) << opened[0];
+    EXPECT_EQ(opened[0].rfind("file:///", 0), 0u) << opened[0];
+    EXPECT_NE(opened[1].find(manual + "settings"), std::string::npos) << opened[1];
+    EXPECT_NE(opened[2].find(manual + "macros"), std::string::npos) << opened[2];
+    // The page really has those sections.
+    const std::string page =
+        readFile(QUrl(QString::fromStdString(opened[0])).toLocalFile().toStdString());
+    for (const char* id : {"id=\"contents\"", "id=\"settings\"", "id=\"macros\""})
+        EXPECT_NE(page.find(id), std::string::npos) << id;
+
+    writeFile(programDir.file("KSX.CHM"), "help");
+    find<QAction>("HelpContentsMnu")->trigger();
+    EXPECT_EQ(opened.back(), "file://" + programDir.file("KSX.CHM"));
 }
 
 TEST_F(WindowTest, ViewWithBrowserHandsOnlyWebAddresses) {
@@ -206,4 +251,9 @@ TEST(QtDialogsFilter, PatternsAreShownOnce) {
     EXPECT_EQ(gui::QtDialogs::qtFilter("MP4 Movie (H.264)|*.mp4"), "MP4 Movie (H.264) (*.mp4)");
     EXPECT_EQ(gui::QtDialogs::qtFilter("All Pictures|*.gif;*.bmp|GIF Files|*.gif"),
               "All Pictures (*.gif *.bmp);;GIF Files (*.gif)");
+    // The extension a name typed without one gets from the chosen file type.
+    EXPECT_EQ(gui::QtDialogs::filterExtension("JPEG Picture (*.jpg *.jpeg)"), "jpg");
+    EXPECT_EQ(gui::QtDialogs::filterExtension("PNG Picture (*.png)"), "png");
+    EXPECT_EQ(gui::QtDialogs::filterExtension("All Files (*.*)"), "");
+    EXPECT_EQ(gui::QtDialogs::filterExtension("All Files (*)"), "");
 }
