@@ -218,7 +218,7 @@ void addWatchLinksOptions(CLI::App& command, LinksOptions& o) {
                        "Delete the oldest saved pictures beyond this size (500M, 2G)" + only);
     command.add_flag("--json", o.json, "One JSON object per fetch instead of a text line" + only);
     command.add_option("--serve", o.serve,
-                       "Serve a status page and /metrics at [HOST:]PORT" + only);
+                       "Serve a status page and /api/status at [HOST:]PORT" + only);
     command.add_option("--shard", o.shardText,
                        "Watch only the links of shard K of N (K/N, 0 <= K < N)" + only);
 }
