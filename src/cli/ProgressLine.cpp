@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <unistd.h>
 
@@ -14,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::string minutesAndSeconds(double seconds) {
-    const auto whole = static_cast<long long>(seconds + 0.5);
+    const long long whole = std::llround(seconds);
     return strPrintf("%lld:%02lld", whole / 60, whole % 60);
 }
 

@@ -4,14 +4,11 @@
 // printed.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-namespace CLI {
-class App;
-}
 
 namespace kestrix::cli {
 

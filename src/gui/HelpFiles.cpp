@@ -8,7 +8,7 @@ namespace kestrix::gui {
 QString findManual(const QString& programDir) {
     for (const QString& folder :
          {QDir(programDir).filePath(KESTRIX_MANUAL_FROM_BIN), QString(KESTRIX_MANUAL_BUILD_DIR)}) {
-        const QString index = QDir::cleanPath(QDir(folder).filePath("index.html"));
+        QString index = QDir::cleanPath(QDir(folder).filePath("index.html"));
         if (QFileInfo(index).isFile())
             return index;
     }

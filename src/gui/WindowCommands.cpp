@@ -53,25 +53,31 @@ void WindowCommands::copyImage(const Bitmap& shown) {
     QGuiApplication::clipboard()->setImage(imageFromBitmap(shown));
 }
 
-void WindowCommands::saveBitmap(const Bitmap& shown) {
+namespace {
+
+// The save dialog of a picture file, in the current folder, asking before it overwrites.
+FileDialogOptions pictureDialog(const char* title, const char* filter, const char* extension) {
     FileDialogOptions o;
-    o.title = "Save Current Image";
-    o.filter = "Bitmaps (*.bmp)|*.bmp|All Files|*.*";
-    o.defaultExtension = "bmp";
+    o.title = title;
+    o.filter = filter;
+    o.defaultExtension = extension;
     o.initialDir = fromQ(QDir::currentPath());
     o.overwritePrompt = true;
-    if (auto name = dialogs_.saveFile(o))
+    return o;
+}
+
+} // namespace
+
+void WindowCommands::saveBitmap(const Bitmap& shown) {
+    if (auto name = dialogs_.saveFile(
+            pictureDialog("Save Current Image", "Bitmaps (*.bmp)|*.bmp|All Files|*.*", "bmp")))
         saveBmpFile(shown, *name);
 }
 
 void WindowCommands::savePicture(const Bitmap& shown) {
-    FileDialogOptions o;
-    o.title = "Save Picture As";
-    o.filter = "PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg";
-    o.defaultExtension = "png";
-    o.initialDir = fromQ(QDir::currentPath());
-    o.overwritePrompt = true;
-    if (auto name = dialogs_.saveFile(o))
+    if (auto name = dialogs_.saveFile(
+            pictureDialog("Save Picture As",
+                          "PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg", "png")))
         saveImageFile(shown, *name);
 }
 

@@ -148,15 +148,11 @@ TEST_F(WindowTest, PictureCommands) {
 // the program at the section of the menu item or dialog.
 TEST_F(WindowTest, HelpOpensTheHelpFileOrTheManualAtItsSection) {
     std::vector<std::string> opened;
-    gui::StartOptions o;
-    o.programDir = QString::fromStdString(programDir.path());
-    o.dialogs = &dialogs;
-    o.startClock = false;
-    o.openUrl = [&](const std::string& url) {
+    openUrl = [&](const std::string& url) {
         opened.push_back(url);
         return true;
     };
-    window = std::make_unique<gui::MainWindow>(o);
+    start();
     find<QAction>("HelpContentsMnu")->trigger();
     window->settingsDialog().findChild<QPushButton*>("HelpBtn")->click();
     window->macroEditDialog().findChild<QPushButton*>("HelpBtn")->click();
@@ -180,15 +176,11 @@ TEST_F(WindowTest, HelpOpensTheHelpFileOrTheManualAtItsSection) {
 TEST_F(WindowTest, ViewWithBrowserHandsOnlyWebAddresses) {
     std::vector<std::string> opened;
     bool desktopWorks = true;
-    gui::StartOptions o;
-    o.programDir = QString::fromStdString(programDir.path());
-    o.dialogs = &dialogs;
-    o.startClock = false;
-    o.openUrl = [&](const std::string& url) {
+    openUrl = [&](const std::string& url) {
         opened.push_back(url);
         return desktopWorks;
     };
-    window = std::make_unique<gui::MainWindow>(o);
+    start();
     auto* combo = find<QComboBox>("URLCombo");
     find<QAction>("AddressBarMnu")->trigger(); // hidden, the bar still holds the address
     combo->setEditText("cams.example.org/cam<counter>0,0,7,0,0</counter>.jpg");

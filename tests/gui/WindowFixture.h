@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -22,6 +23,8 @@ protected:
     TempDir configDir{"config"};
     ScriptedDialogs dialogs;
     std::unique_ptr<gui::MainWindow> window;
+    // Stands in for the desktop when set before start().
+    std::function<bool(const std::string& url)> openUrl;
 
     void SetUp() override { setenv("XDG_CONFIG_HOME", configDir.path().c_str(), 1); }
 
@@ -34,6 +37,7 @@ protected:
         o.dialogs = &dialogs;
         o.clock = clock;
         o.startClock = false;
+        o.openUrl = openUrl;
         window = std::make_unique<gui::MainWindow>(o);
         return *window;
     }
