@@ -74,8 +74,13 @@ awk -v a="$(quick "$cli" --help)" -v b="$(quick djpeg -version)" 'BEGIN{split(a,
 
 row "decode 4000x3000 JPEG vs djpeg -bmp" \
   "$(pair "$cli" decode "$work/big.jpg" "$work/k.bmp" -- sh -c "djpeg -bmp '$work/big.jpg' > '$work/d.bmp'")"
-row "resize 2560x1600 -> 1920x1200 vs vips" \
-  "$(pair "$cli" resize "$work/wide.png" "$work/k.bmp" 1920 1200 --filter lanczos3 -- \
+row "decode 4000x3000 JPEG to PNG vs vips copy" \
+  "$(pair "$cli" decode "$work/big.jpg" "$work/k.png" -- vips copy "$work/big.jpg" "$work/v.png")"
+row "decode 4000x3000 JPEG to JPEG q90 vs djpeg|cjpeg" \
+  "$(pair "$cli" decode "$work/big.jpg" "$work/k.jpg" -- \
+      sh -c "djpeg '$work/big.jpg' | cjpeg -quality 90 > '$work/d.jpg'")"
+row "resize 2560x1600 -> 1920x1200 PNG vs vips" \
+  "$(pair "$cli" resize "$work/wide.png" "$work/k.png" 1920 1200 --filter lanczos3 -- \
       vips resize "$work/wide.png" "$work/v.png" 0.75)"
 row "resize 2560x1600 -> 1920x1200 vs convert" \
   "$(pair "$cli" resize "$work/wide.png" "$work/k.bmp" 1920 1200 --filter lanczos3 -- \
