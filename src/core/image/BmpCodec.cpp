@@ -299,19 +299,13 @@ std::string writeBmp(const Bitmap& bitmap) {
 void saveBmpFile(const Bitmap& bitmap, const std::string& path) {
     AtomicFile file;
     throwIfFailed(file.create(path), path);
-    // Rows go out in pieces of about 1 MiB, bottom row first, straight from the bitmap.
-    constexpr size_t kPiece = size_t{1} << 20;
-    std::string piece = bmpHeader(bitmap);
-    piece.reserve(kPiece + bitmap.stride());
-    for (int y = bitmap.height() - 1; y >= 0; --y) {
-        piece.append(reinterpret_cast<const char*>(bitmap.scanLine(y)), bitmap.stride());
-        if (piece.size() >= kPiece || y == 0) {
-            throwIfFailed(file.write(piece), path);
-            piece.clear();
-        }
-    }
-    if (!piece.empty())
-        throwIfFailed(file.write(piece), path);
+    // Bottom row first, straight from the bitmap.
+    PieceWriter pieces(file);
+    const std::string header = bmpHeader(bitmap);
+    pieces.append(header.data(), header.size());
+    for (int y = bitmap.height() - 1; y >= 0; --y)
+        pieces.append(bitmap.scanLine(y), bitmap.stride());
+    throwIfFailed(pieces.finish(), path);
     throwIfFailed(file.commit(), path);
 }
 
