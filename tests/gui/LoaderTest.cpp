@@ -176,16 +176,18 @@ TEST_F(LoaderTest, ASilentServerIsCancelledAtTickSixtyOne) {
 }
 
 TEST_F(LoaderTest, ATransferThatKeepsGrowingIsNeverCancelled) {
-    window->settings().timeOut = 2;
+    // A byte every 3 ms for about 400 ms, ticks every 40 ms: the transfer outlasts the time-out
+    // of 4 ticks while only a pause of 160 ms (a machine under load) would end it.
+    window->settings().timeOut = 4;
     const std::string body = bmpBody(70, 4, 4);
     server.respond([&](int, const std::string&) {
         return Reply(httpResponse("200 OK", "") + body).drip(1, 3);
     });
     setAddress("/cam.bmp");
-    tickingWhile(25, [&] { manualLoad(); });
+    tickingWhile(40, [&] { manualLoad(); });
     EXPECT_EQ(text("ErrorDis"), "");
     EXPECT_EQ(frames(), 1);
-    EXPECT_GT(cycle().loadTicks, 3);
+    EXPECT_GT(cycle().loadTicks, 5);
 }
 
 TEST_F(LoaderTest, AutoLoadFetchesAtTheNextTickThenEveryInterval) {
