@@ -69,7 +69,12 @@ void LinkLibrary::saveLinkFile(const std::string& path) {
     AtomicFile file;
     throwIfFailed(file.create(path), path);
     throwIfFailed(file.write(writeLinkTreeText(tree_, tree_.root())), path);
-    backupFile(path, ".bk", 5);
+    // A link file reached through a symbolic link keeps its backups beside the file itself, which
+    // is the one replaced; a device written straight through has none.
+    std::string target;
+    throwIfFailed(resolveSaveTarget(path, target), path);
+    if (!file.direct())
+        backupFile(target, ".bk", 5);
     throwIfFailed(file.commit(), path);
     setLinksModified(false);
 }

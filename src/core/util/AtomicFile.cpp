@@ -12,6 +12,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kestrix {
 
@@ -23,6 +24,8 @@ constexpr time_t kStaleSeconds = 3600;
 // Writes go out in pieces of this size, each one a step a test can stop at.
 constexpr size_t kWriteChunk = 64 * 1024;
 constexpr int kNameAttempts = 100;
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinkHops = 40;
 
 std::atomic<FileStepHook> fileStepHook{nullptr};
 
@@ -109,7 +112,37 @@ void syncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// Devices, FIFOs and sockets cannot take a renamed file's place without being destroyed.
+bool isSpecialFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
+
+int resolveSaveTarget(const std::string& target, std::string& resolved) {
+    resolved = target;
+    for (int hop = 0; hop <= kMaxLinkHops; ++hop) {
+        struct stat st {};
+        if (::lstat(resolved.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return 0;
+        std::string link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+        const ssize_t n = ::readlink(resolved.c_str(), link.data(), link.size());
+        if (n < 0)
+            return errno;
+        link.resize(static_cast<size_t>(n));
+        const std::filesystem::path next(link);
+        resolved = next.is_absolute()
+                       ? link
+                       : (std::filesystem::path(resolved).parent_path() / next).string();
+    }
+    return ELOOP;
+}
 
 bool isAtomicTemporaryName(std::string_view fileName) {
     return fileName.size() == kTemporaryPrefix.size() + kTemporarySuffix &&
@@ -127,8 +160,19 @@ void announceFileStep() {
 
 int AtomicFile::create(const std::string& target, bool needsName) {
     discard();
-    target_ = target;
-    const std::string folder = folderOf(target);
+    if (const int err = resolveSaveTarget(target, target_))
+        return err;
+    if (isFolder(target_))
+        return EISDIR;
+    if (isSpecialFile(target_)) {
+        // No temporary and no rename: /dev/null stays a device, a FIFO's reader gets the bytes.
+        fd_ = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        if (fd_ < 0)
+            return errno;
+        direct_ = true;
+        return 0;
+    }
+    const std::string folder = folderOf(target_);
     removeStaleTemporaries(folder);
     if (!needsName) {
         fd_ = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -182,6 +226,12 @@ int AtomicFile::writeAt(std::string_view bytes, long long offset) {
 int AtomicFile::commit() {
     if (fd_ < 0)
         return EBADF;
+    if (direct_) {
+        // Neither permissions nor a sync belong to a device or a FIFO.
+        const int err = ::close(std::exchange(fd_, -1)) == 0 ? 0 : errno;
+        direct_ = false;
+        return err;
+    }
     const std::string folder = folderOf(target_);
     keepPermissions(fd_, target_);
     announceFileStep();
@@ -215,6 +265,7 @@ void AtomicFile::discard() noexcept {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+    direct_ = false;
     if (!temporary_.empty())
         ::unlink(temporary_.c_str());
     temporary_.clear();

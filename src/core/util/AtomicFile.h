@@ -7,6 +7,9 @@
 //    that after a power cut the target is the old file or the new one, never neither;
 //  - temporary names older than an hour, left by a killed program, are removed by the next
 //    atomic write into their folder.
+// A target that is a symbolic link is followed: the file it names is replaced and the link stays.
+// A target that is a device, a FIFO or a socket is written straight through, without a temporary
+// file, and is never renamed over or removed. A folder is an error (EISDIR).
 #pragma once
 
 #include <cstddef>
@@ -24,6 +27,10 @@ using FileStepHook = void (*)();
 void setFileStepHook(FileStepHook hook);
 void announceFileStep();
 
+// The name a save to `target` really replaces: `target` with its symbolic links followed (a
+// dangling link gives the name it points to). Answers 0 or an errno (ELOOP for a cycle).
+int resolveSaveTarget(const std::string& target, std::string& resolved);
+
 // Writes all of `bytes` to `fd` in pieces, each announced; answers 0 or an errno (ENOSPC for a
 // write that made no progress).
 int writeAll(int fd, std::string_view bytes);
@@ -38,8 +45,11 @@ public:
     // Creates the temporary file for `target`; answers 0 or the errno of the failure.
     int create(const std::string& target, bool needsName = false);
     int fd() const { return fd_; }
-    // The temporary file's name; empty for an unnamed one.
-    const std::string& temporaryName() const { return temporary_; }
+    // The name the file is written under: the temporary file's (empty for an unnamed one), or
+    // the target itself when it is written straight through.
+    const std::string& temporaryName() const { return direct_ ? target_ : temporary_; }
+    // The target is a device, FIFO or socket, written straight through.
+    bool direct() const { return direct_; }
 
     // Writes all of `bytes` at the current position (see writeAll).
     int write(std::string_view bytes) { return writeAll(fd_, bytes); }
@@ -56,6 +66,7 @@ private:
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
+    bool direct_ = false;
 };
 
 // Gathers small writes into pieces of about 1 MiB for an AtomicFile. It never throws and never
