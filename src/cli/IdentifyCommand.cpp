@@ -80,7 +80,7 @@ struct IdentifyOptions {
 };
 
 void defineIdentify(CLI::App& command) {
-    command.description("Prints the kind, size and frame count of pictures (\"JPEG 1280x720 1\").");
+    command.description("Prints the kind, size and frame count of pictures (\"Jpeg 1280x720 1\").");
     auto o = std::make_shared<IdentifyOptions>();
     command
         .add_option(

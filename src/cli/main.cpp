@@ -113,6 +113,14 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 128 << 20);
     CLI::App app("", "kestrix-cli");
     cli::defineCommandLine(app);
+    // Checked before parsing: "NOSUCH --help" would otherwise print the main help and succeed.
+    const auto& known = cli::commands();
+    if (argc > 1 && argv[1][0] != '-' &&
+        std::none_of(known.begin(), known.end(),
+                     [&](const cli::Command& c) { return std::string(c.name) == argv[1]; })) {
+        std::cerr << "Unknown command: " << argv[1] << " (see 'kestrix-cli --help')\n";
+        return 2;
+    }
     try {
         app.parse(argc, argv);
         return cli::exitCode();
@@ -123,10 +131,6 @@ int main(int argc, char** argv) {
         // Help is an "error" with exit code 0.
         if (e.get_exit_code() == 0)
             return app.exit(e);
-        if (app.get_subcommands().empty() && argc > 1 && argv[1][0] != '-') {
-            std::cerr << "Unknown command: " << argv[1] << " (see 'kestrix-cli --help')\n";
-            return 2;
-        }
         std::cerr << cli::commandPath(app) << ": " << e.what() << " (see '" << cli::commandPath(app)
                   << " --help')\n";
         return 2;

@@ -3,6 +3,7 @@
 #include "core/net/HttpClient.h"
 
 #include "core/net/DigestAuth.h"
+#include "core/net/UrlReference.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
 
@@ -106,6 +107,35 @@ constexpr size_t kMaxRememberedAddresses = 1000;
 
 } // namespace
 
+std::string httpErrorText(const HttpClient& client) {
+    const std::string_view header = client.header();
+    const std::string_view statusLine = withoutLineEnd(header.substr(0, header.find('\n') + 1));
+    std::string text = "HTTP " + std::to_string(client.statusCode());
+    // "HTTP/1.1 404 Not Found": the reason is what follows the code; control bytes are left out.
+    const size_t codeStart = statusLine.find(' ');
+    const size_t reasonStart =
+        codeStart == std::string_view::npos ? codeStart : statusLine.find(' ', codeStart + 1);
+    if (reasonStart != std::string_view::npos) {
+        std::string reason;
+        for (const char c : statusLine.substr(reasonStart + 1, 100))
+            if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)
+                reason += c;
+        if (!reason.empty())
+            text += " " + reason;
+    }
+    return text;
+}
+
+void refuseControlBytes(const HeaderInfo& info) {
+    if (hasControlByte(info.localMailAddress))
+        throw Error("The User-Agent contains a control character (such as a line break)");
+    if (hasControlByte(info.localProgram) || hasControlByte(info.referer))
+        throw Error("A request header contains a control character (such as a line break)");
+    if (hasControlByte(info.userId) || hasControlByte(info.password))
+        throw Error("The user name or password contains a control character (such as a line "
+                    "break)");
+}
+
 std::string encodeBase64(std::string_view bytes) {
     static constexpr char kAlphabet[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -193,8 +223,11 @@ void HttpClient::reportOutcome() {
         if (onFailure)
             onFailure(*this);
     }
-    if (isFollowedRedirect(statusCode_))
-        url_ = location_;
+    if (isFollowedRedirect(statusCode_)) {
+        if (location_.empty())
+            throw Error("Redirect without a Location");
+        url_ = resolveReference(requestedAddress(), location_);
+    }
 }
 
 bool HttpClient::prepareRedirect(int& redirects) {
@@ -211,8 +244,6 @@ bool HttpClient::prepareRedirect(int& redirects) {
         onRedirect(*this, handled);
     if (handled)
         return false;
-    if (url_.find('/') == std::string::npos)
-        url_ = std::string(secure() ? "https://" : "http://") + hostText() + "/" + url_;
     if (++redirects > kMaxRedirects)
         throw Error("Too many redirects");
     // A Digest answer is for one address only.
@@ -277,6 +308,14 @@ std::string HttpClient::hostText() const {
     return host().find(':') != std::string::npos ? "[" + host() + "]" : host();
 }
 
+std::string HttpClient::hostField() const {
+    return port() == (secure() ? 443 : 80) ? hostText() : hostText() + ":" + std::to_string(port());
+}
+
+std::string HttpClient::requestedAddress() const {
+    return std::string(secure() ? "https://" : "http://") + hostField() + path_;
+}
+
 void HttpClient::parseAddress() {
     if (url_.empty())
         throw Error("Empty URL");
@@ -301,7 +340,7 @@ void HttpClient::parseAddress() {
         std::string scheme = toLowerAscii(url_.substr(0, colon));
         if (scheme == "https") {
             if (!tlsOptions().allowHttps)
-                throw Error("HTTP Secure Socket is not supported");
+                throw Error(tlsOptions().httpsOffMessage);
             setSecure(true);
             setPort(443);
         } else {
@@ -343,12 +382,13 @@ void HttpClient::buildHeader() {
     } else {
         requestHeader_.add("GET " + url_ + " HTTP/1.0");
         requestHeader_.add("Proxy-Connection: Keep-Alive");
-        requestHeader_.add("Host: " + hostText());
+        requestHeader_.add("Host: " + hostField());
     }
-    requestHeader_.setHeader("Host", hostText());
+    requestHeader_.setHeader("Host", hostField());
     requestHeader_.add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     requestHeader_.add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     const HeaderInfo& info = headerInfo_;
+    refuseControlBytes(info);
     if (!info.localMailAddress.empty())
         requestHeader_.setHeader("User-Agent", info.localMailAddress);
     if (!info.localProgram.empty())
@@ -357,7 +397,11 @@ void HttpClient::buildHeader() {
         requestHeader_.setHeader("Cookie", info.cookie);
     if (!info.referer.empty())
         requestHeader_.setHeader("Referer", info.referer);
-    if (!info.userId.empty() && !info.password.empty())
+    // A user or a password alone, written in the address ("cam@host", ":pw@host"), is sent as
+    // written, as other clients do.
+    const bool basic = addressCredentials_ ? !info.userId.empty() || !info.password.empty()
+                                           : !info.userId.empty() && !info.password.empty();
+    if (basic)
         requestHeader_.setHeader("Authorization",
                                  "Basic " + encodeBase64(info.userId + ":" + info.password));
     if (!digestAnswer_.empty())

@@ -90,8 +90,13 @@ public:
 
     // Sets Path, Host and Port from URL, and the credentials written in it.
     void parseAddress();
-    // The host as the Host line and a relative redirect write it: an IPv6 address in brackets.
+    // The host with an IPv6 address in brackets.
     std::string hostText() const;
+    // The Host line's value: hostText, and the port when it is not the scheme's default.
+    std::string hostField() const;
+    // The address of the last request as a base for relative redirects: scheme, host, port
+    // and path, without credentials.
+    std::string requestedAddress() const;
     // Fills requestHeader for a GET of URL.
     void buildHeader();
 
@@ -169,6 +174,13 @@ void applyConnectionOptions(HttpClient& client, const ConnectionOptions& options
 // time-out of its own, no proxy, and the program's User-Agent. The window and the command line
 // both use it, so they send the same request.
 void applyImageFetchSettings(HttpClient& client);
+
+// "HTTP 404 Not Found": the status line's code and reason, for an answer that is an error.
+std::string httpErrorText(const HttpClient& client);
+
+// Raises a clear error when a value of `info` holds a control byte, which would end or split
+// the request's lines.
+void refuseControlBytes(const HeaderInfo& info);
 
 // Base64 with the standard alphabet and "=" padding, on one line.
 std::string encodeBase64(std::string_view bytes);

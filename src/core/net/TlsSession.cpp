@@ -2,9 +2,13 @@
 #include "core/net/TlsSession.h"
 
 #include "core/util/Error.h"
+#include "core/util/FileIO.h"
 #include "core/util/RuntimeModule.h"
 
 #include <cctype>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kestrix {
 
@@ -25,9 +29,30 @@ const TlsProvider& tlsProvider() {
     return *provider;
 }
 
+// "sha256 Fingerprint=AB:CD:...", as `openssl x509 -noout -fingerprint -sha256` prints it: the
+// label separates fingerprints like a comma.
+std::string withoutFingerprintLabels(std::string_view text) {
+    constexpr std::string_view kLabel = "sha256 fingerprint=";
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        std::string candidate(text.substr(i, kLabel.size()));
+        for (char& c : candidate)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (candidate == kLabel) {
+            out += ',';
+            i += kLabel.size();
+        } else {
+            out += text[i++];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<std::string> parseFingerprints(std::string_view text) {
+    const std::string unlabelled = withoutFingerprintLabels(text);
+    text = unlabelled;
     std::vector<std::string> pins;
     std::string current;
     auto finish = [&] {
@@ -59,6 +84,13 @@ std::vector<std::string> parseFingerprints(std::string_view text) {
 }
 
 std::shared_ptr<TlsContext> makeTlsContext(const std::string& certificateFile) {
+    // OpenSSL would only name a library error code for a file it cannot open.
+    if (!certificateFile.empty()) {
+        const int fd = ::open(certificateFile.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw Error("Cannot read " + certificateFile + ": " + systemErrorText(errno));
+        ::close(fd);
+    }
     return tlsProvider().context(certificateFile);
 }
 

@@ -21,6 +21,8 @@ struct TlsOptions {
     // SHA-256 fingerprints of server certificates accepted as they are, as 64 lower-case hex
     // digits each.
     std::vector<std::string> pins;
+    // The error of an https address while https is off; each front end says how to allow it.
+    std::string httpsOffMessage = "HTTP Secure Socket is not supported";
 };
 
 // Fingerprints as users write them: hex digits, with colons and blanks allowed inside one and

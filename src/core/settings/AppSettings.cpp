@@ -62,6 +62,7 @@ ConnectionOptions connectionOptions(const AppSettings& s) {
     o.tls.allowHttps = s.allowHttps;
     o.tls.certificateFile = s.certificateFile;
     o.tls.pins = parseFingerprints(s.pins);
+    o.tls.httpsOffMessage = s.httpsOffMessage;
     o.conditional = s.conditional;
     o.userAgent = s.userAgent;
     return o;

@@ -25,6 +25,9 @@ struct AppSettings {
     std::string pins;            // Connection / Pins: fingerprints separated by blanks
     bool conditional = false;    // Connection / Conditional
     std::string userAgent;       // Connection / UserAgent; empty: the program's own
+    // Not kept in the file: what an https address answers while https is off, in the words of
+    // the front end that says how to allow it.
+    std::string httpsOffMessage = TlsOptions().httpsOffMessage;
 };
 
 // The client options the connection settings give. Raises "Invalid certificate fingerprint: TEXT"

@@ -29,9 +29,11 @@ TEST(HttpRequest, SendsTheProgramsSixLinesByteForByte) {
     applyImageFetchSettings(client);
     client.get(server.url("/cam/now.jpg"));
     ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(server.requests()[0], "GET /cam/now.jpg HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept1 +
-                                        "\r\n" + kAccept2 + "\r\n" + kUserAgent + "\r\n" +
-                                        kContentType + "\r\n\r\n");
+    // The Host line names the port, which is not 80 here.
+    EXPECT_EQ(server.requests()[0],
+              "GET /cam/now.jpg HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(server.port()) +
+                  "\r\n" + kAccept1 + "\r\n" + kAccept2 + "\r\n" + kUserAgent + "\r\n" +
+                  kContentType + "\r\n\r\n");
     EXPECT_EQ(client.body(), "jpeg");
 }
 
@@ -62,7 +64,7 @@ TEST(HttpRequest, RequestLineFollowsTheAddress) {
         client.get(cases[i].address);
         ASSERT_EQ(server.requests().size(), i + 1) << cases[i].address;
         EXPECT_EQ(firstLine(server.requests()[i]), cases[i].requestLine) << cases[i].address;
-        EXPECT_NE(server.requests()[i].find("\r\nHost: 127.0.0.1\r\n"), std::string::npos);
+        EXPECT_NE(server.requests()[i].find("\r\nHost: " + hostPort + "\r\n"), std::string::npos);
         EXPECT_EQ(client.body(), std::to_string(i));
     }
 }
@@ -233,6 +235,70 @@ TEST(HttpRequest, CredentialsUseBase64WithPadding) {
         EXPECT_EQ(encodeBase64(c.in), c.out) << c.in;
 }
 
+// A line break in anything the client sends would add header lines of the sender's choosing:
+// such values are refused before a connection is opened.
+TEST(HttpRequest, ControlCharactersInSentValuesAreRefusedBeforeSending) {
+    ScriptedServer server;
+    const std::string address = server.url("/x.jpg");
+    const std::string authority = address.substr(7, address.find('/', 7) - 7);
+    struct Case {
+        std::string userAgent, address, error;
+    } cases[] = {
+        {"x\r\nX-Injected: 1", address,
+         "The User-Agent contains a control character (such as a line break)"},
+        {"tab\there", address,
+         "The User-Agent contains a control character (such as a line break)"},
+        {"", "http://me:a%0D%0AX-Injected:%201@" + authority + "/x.jpg",
+         "The user name or password contains a control character (such as a line break)"},
+        {"", "http://me%0a:pw@" + authority + "/x.jpg",
+         "The user name or password contains a control character (such as a line break)"},
+        {"", address.substr(0, address.size() - 4) + "\r\nX-Injected: 1",
+         "Invalid character in URL"},
+    };
+    for (const auto& c : cases) {
+        HttpClient client;
+        applyImageFetchSettings(client);
+        if (!c.userAgent.empty())
+            client.headerInfo().localMailAddress = c.userAgent;
+        EXPECT_EQ(failureOf([&] { client.get(c.address); }).text, c.error) << c.address;
+        EXPECT_FALSE(client.connected());
+    }
+    EXPECT_EQ(server.requests().size(), 0u);
+}
+
+// A user or a password alone in the address is sent as other clients send it; set by the program,
+// both are needed as before.
+TEST(HttpRequest, AUserOrAPasswordAloneInTheAddressIsSent) {
+    ScriptedServer server;
+    const std::string address = server.url("/x.jpg");
+    const std::string authority = address.substr(7, address.find('/', 7) - 7);
+    struct Case {
+        std::string userInfo, authorization;
+    } cases[] = {
+        {"cam@", "Basic " + encodeBase64("cam:")},
+        {"cam:@", "Basic " + encodeBase64("cam:")},
+        {":pw@", "Basic " + encodeBase64(":pw")},
+        {"@", ""},
+        {"", ""},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        server.queue(httpResponse("200 OK", "x"));
+        HttpClient client;
+        applyImageFetchSettings(client);
+        client.get("http://" + cases[i].userInfo + authority + "/x.jpg");
+        ASSERT_TRUE(server.waitForRequests(i + 1));
+        EXPECT_EQ(requestField(server.requests()[i], "Authorization"), cases[i].authorization)
+            << cases[i].userInfo;
+    }
+    server.queue(httpResponse("200 OK", "x"));
+    HttpClient client;
+    applyImageFetchSettings(client);
+    client.headerInfo().userId = "cam";
+    client.get(address);
+    ASSERT_TRUE(server.waitForRequests(std::size(cases) + 1));
+    EXPECT_EQ(requestField(server.requests().back(), "Authorization"), "");
+}
+
 TEST(Fingerprints, AsUsersWriteThem) {
     const std::string a(64, 'a'),
         b = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
@@ -245,6 +311,12 @@ TEST(Fingerprints, AsUsersWriteThem) {
     EXPECT_EQ(parseFingerprints(""), std::vector<std::string>{});
     EXPECT_EQ(parseFingerprints(toUpperAscii(a) + " " + colons), (std::vector<std::string>{a, b}));
     EXPECT_EQ(parseFingerprints(spaced + "\n" + a + ","), (std::vector<std::string>{b, a}));
-    for (const std::string& bad : {std::string("abc"), a + "ff", a.substr(2) + "zz", a + " x"})
+    // What `openssl x509 -noout -fingerprint -sha256` prints, one certificate or several.
+    EXPECT_EQ(parseFingerprints("sha256 Fingerprint=" + toUpperAscii(colons)),
+              std::vector<std::string>{b});
+    EXPECT_EQ(parseFingerprints("SHA256 Fingerprint=" + colons + "\nsha256 Fingerprint=" + a),
+              (std::vector<std::string>{b, a}));
+    for (const std::string& bad :
+         {std::string("abc"), a + "ff", a.substr(2) + "zz", a + " x", "md5 Fingerprint=" + a})
         EXPECT_THROW(parseFingerprints(bad), Error) << bad;
 }

@@ -27,4 +27,14 @@ inline Failure failureOf(const std::function<void()>& action) {
     return f;
 }
 
+// The value of a request's header line, or "" when it has none.
+inline std::string requestField(const std::string& request, const std::string& name) {
+    const std::string key = "\r\n" + name + ": ";
+    const size_t at = request.find(key);
+    if (at == std::string::npos)
+        return {};
+    const size_t begin = at + key.size();
+    return request.substr(begin, request.find("\r\n", begin) - begin);
+}
+
 } // namespace kestrix::test

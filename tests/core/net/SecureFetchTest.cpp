@@ -73,11 +73,13 @@ TEST(SecureFetch, TrustDecidesAndFailuresSayWhy) {
          "Certificate not trusted: self-signed certificate", ""},
         {"self-signed and pinned", pinned, servers.url("selfsigned"), "", "secure selfsigned"},
         {"pin of another certificate", pinning(std::string(64, 'a')), servers.url("good"),
-         "Certificate not trusted: unable to get local issuer certificate", ""},
+         "Certificate not trusted: unable to get local issuer certificate (no pin matched)", ""},
         {"TLS 1.0 only", trusted, servers.url("tls10"), "Secure connection failed: ", ""},
         {"plain HTTP on the TLS port", trusted, servers.url("plain"),
          "Secure connection failed: ", ""},
-        {"unreadable certificate file", trustingFile("/nonexistent/ca.pem"), servers.url("good"),
+        {"missing certificate file", trustingFile("/nonexistent/ca.pem"), servers.url("good"),
+         "Cannot read /nonexistent/ca.pem: No such file or directory", ""},
+        {"certificate file that holds none", trustingFile("/etc/hostname"), servers.url("good"),
          "Secure connection failed: cannot read the certificates in ", ""},
     };
     for (const auto& c : cases) {

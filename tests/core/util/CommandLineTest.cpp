@@ -97,6 +97,7 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndWorkFailuresWithOne) {
     } cases[] = {
         {"", 2, "kestrix-cli: A subcommand is required (see 'kestrix-cli --help')\n"},
         {"crop a b", 2, "Unknown command: crop (see 'kestrix-cli --help')\n"},
+        {"crop --help", 2, "Unknown command: crop (see 'kestrix-cli --help')\n"},
         {"resize --sharpen in.bmp out.bmp 2 2", 2,
          "kestrix-cli resize: The following argument was not expected: --sharpen (see "
          "'kestrix-cli resize --help')\n"},

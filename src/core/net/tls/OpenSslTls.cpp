@@ -192,7 +192,8 @@ void OpenSslSession::fail(int result) const {
     if (verify != X509_V_OK) {
         ERR_clear_error();
         throw Error(std::string("Certificate not trusted: ") +
-                    X509_verify_cert_error_string(verify));
+                    X509_verify_cert_error_string(verify) +
+                    (pins_.empty() ? "" : " (no pin matched)"));
     }
     std::string reason = queuedReason();
     if (reason.empty())
