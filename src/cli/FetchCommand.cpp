@@ -19,6 +19,7 @@ struct FetchOptions {
     std::string url;
     std::optional<std::string> outputFile;
     bool printHeader = false;
+    bool fail = false;
     ConnectionArgs connection;
     int timeoutSeconds = 60;
 };
@@ -32,6 +33,8 @@ int fetch(const FetchOptions& options) {
     client.get(options.url);
     if (options.printHeader)
         std::cerr << client.header() << std::flush;
+    if (options.fail && client.statusCode() >= 400)
+        throw Error(httpErrorText(client));
     if (options.outputFile) {
         writeFileAtomically(*options.outputFile, client.body());
     } else {
@@ -50,6 +53,8 @@ void defineFetch(CLI::App& command) {
         ->required();
     command.add_option("-o", o->outputFile, "Write the body to this file instead of stdout");
     command.add_flag("--header", o->printHeader, "Print the response header on stderr");
+    command.add_flag("--fail", o->fail,
+                     "Exit 1 without writing the body when the status is 400 or above");
     command
         .add_option("--timeout", o->timeoutSeconds,
                     "Seconds any wait may last, also each stretch of the body without a byte")

@@ -8,6 +8,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/WatchLinks.h"
 #include "core/acquire/Acquisition.h"
+#include "core/acquire/StatusTexts.h"
 #include "core/frames/FramesFile.h"
 #include "core/gif/AnimatedGifWriter.h"
 #include "core/macros/DateFormatter.h"
@@ -154,7 +155,8 @@ void ConsoleView::finishMovies() {
 void ConsoleView::fetchFinished(const FetchReport& r) {
     std::string line = formatDateTime("yyyy-mm-dd hh:nn:ss", clock_.now(), defaultFormatSettings());
     if (!r.ok)
-        line += " " + r.error + " " + std::to_string(r.bytes);
+        line += " " + (r.timedOut ? timedOutText(options_.timeout) : r.error) + " " +
+                std::to_string(r.bytes);
     else
         line += std::string(r.duplicate ? " Duplicate " : " New ") + std::to_string(r.bytes) + " " +
                 std::to_string(r.width) + "x" + std::to_string(r.height);
@@ -205,8 +207,9 @@ int watchAddress(const WatchOptions& options) {
     AppSettings settings;
     settings.timeOut = options.timeout;
     // Checked before the first fetch, so a bad pin is reported at once.
-    connectionOptions(options.connection);
+    const ConnectionOptions connection = connectionOptions(options.connection);
     settings.allowHttps = options.connection.https;
+    settings.httpsOffMessage = connection.tls.httpsOffMessage;
     settings.certificateFile = options.connection.caFile;
     settings.pins = joinedPins(options.connection);
     settings.conditional = options.connection.conditional;

@@ -45,6 +45,7 @@ bool Acquisition::fetchImage(Bitmap& target, BitmapList& frames) {
     loadTicks = 0;
     stallTicks = 0;
     lastByteCount = 0;
+    stallCancelled = false;
     try {
         const std::string url = view_.expandedAddress();
         applyConnectionOptions(client_, connectionOptions(settings_));
@@ -59,6 +60,7 @@ bool Acquisition::fetchImage(Bitmap& target, BitmapList& frames) {
         loading = false;
         view_.showDownloadShare(0);
         report_.error = e.what();
+        report_.timedOut = stallCancelled;
         report_.bytes = client_.bytesReceived();
         view_.setText(StatusField::Error, e.what());
         return false;
@@ -139,8 +141,10 @@ void Acquisition::updateStatus() {
         ++stallTicks;
         ++loadTicks;
         // Repeated at every later tick until the transfer has ended.
-        if (stallTicks > settings_.timeOut)
+        if (stallTicks > settings_.timeOut) {
+            stallCancelled = true;
             client_.cancel();
+        }
         text = loadingText(loadTicks);
         fetching = true;
     } else if (received) {

@@ -53,6 +53,7 @@ public:
     bool duplicate = false;
     int32_t loadTicks = 0;
     int32_t stallTicks = 0;
+    bool stallCancelled = false; // this fetch was cancelled by the stall time-out
     int32_t lastByteCount = 0;
     DateTime lastImageTime = 0;
     // Loader state.

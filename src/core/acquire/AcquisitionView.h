@@ -33,6 +33,7 @@ struct FetchReport {
     bool ok = false;
     bool duplicate = false;
     std::string error;
+    bool timedOut = false; // the transfer was given up after the time-out without a byte
     int64_t bytes = 0;
     int width = 0;
     int height = 0;

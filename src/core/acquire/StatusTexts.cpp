@@ -40,6 +40,10 @@ std::string loadingText(int32_t loadTicks) {
     return "Loading Data " + std::to_string(loadTicks) + " " + loadingDots(loadTicks);
 }
 
+std::string timedOutText(int seconds) {
+    return "Timed out after " + std::to_string(seconds) + " s without data";
+}
+
 std::string utcTimeText(DateTime utc) {
     const TimeParts t = decodeTime(utc);
     return strPrintf("%d:%02d:%02d", t.hour, t.minute, t.second);

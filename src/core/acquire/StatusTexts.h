@@ -19,6 +19,8 @@ std::string loadingDots(int32_t n);
 std::string byteCountText(int64_t n, const FormatSettings& fs);
 // "Loading Data " + ticks + " " + dots.
 std::string loadingText(int32_t loadTicks);
+// "Timed out after N s without data": how the watchers report a transfer given up for silence.
+std::string timedOutText(int seconds);
 // H:MM:SS without a leading zero hour (7:05:09, 14:05:09).
 std::string utcTimeText(DateTime utc);
 

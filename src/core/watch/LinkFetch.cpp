@@ -1,6 +1,7 @@
 #include "core/watch/LinkFetch.h"
 
 #include "core/acquire/DownloadImage.h"
+#include "core/acquire/StatusTexts.h"
 #include "core/decode/ImageDecoder.h"
 #include "core/image/Bitmap.h"
 #include "core/macros/URLMacros.h"
@@ -97,6 +98,7 @@ LinkFetchResult LinkFetcher::fetch(const LinkFetchSettings& settings,
     result.time = std::time(nullptr);
     SystemClock clock;
     std::string url = link_.address;
+    bool timedOut = false;
     try {
         if (!client_) {
             client_ = std::make_unique<HttpClient>();
@@ -113,7 +115,9 @@ LinkFetchResult LinkFetcher::fetch(const LinkFetchSettings& settings,
                 lastBytes = client.bytesReceived();
                 lastProgress = Steady::now();
             }
-            if (stop || Steady::now() - lastProgress > std::chrono::seconds(settings.timeout))
+            if (!stop && Steady::now() - lastProgress > std::chrono::seconds(settings.timeout))
+                timedOut = true;
+            if (stop || timedOut)
                 client.cancel();
         });
         Bitmap picture;
@@ -136,7 +140,7 @@ LinkFetchResult LinkFetcher::fetch(const LinkFetchSettings& settings,
         client.releaseBody();
     } catch (const std::exception& e) {
         result.status = FetchStatus::Error;
-        result.error = e.what();
+        result.error = timedOut ? timedOutText(settings.timeout) : e.what();
         if (client_)
             result.bytes = client_->bytesReceived();
     }

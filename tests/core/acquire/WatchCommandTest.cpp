@@ -41,7 +41,7 @@ std::string probeFrames(const std::string& movie) {
 
 } // namespace
 
-// One fetch per tick (interval 0): new, duplicate, failure, new; the watch stops after two
+// One fetch per tick (interval 0): new, duplicate, two failures, new; the watch stops after two
 // captured frames and has written both.
 TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
     ScriptedServer server;
@@ -52,6 +52,9 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
             return Reply(httpResponse("200 OK", bmpBody(10)));
         case 2:
             return Reply(httpResponse("200 OK", "not an image"));
+        case 3:
+            // A camera's "offline" picture behind an error status is not captured.
+            return Reply(httpResponse("404 Not Found", bmpBody(77)));
         default:
             return Reply(httpResponse("200 OK", bmpBody(99)));
         }
@@ -70,7 +73,8 @@ TEST(WatchCommand, FetchesLogsAndSavesCapturedFrames) {
     const std::string size = std::to_string(bmpBody(10).size());
     EXPECT_EQ(outcome,
               (std::vector<std::string>{"New " + size + " 6x4", "Duplicate " + size + " 6x4",
-                                        "Bitmap image is not valid 12", "New " + size + " 6x4"}));
+                                        "Bitmap image is not valid 12",
+                                        "HTTP 404 Not Found " + size, "New " + size + " 6x4"}));
     Bitmap second;
     readBmp(readFile(dir.file("frames/frame-000002.bmp")), second);
     EXPECT_EQ(second.scanLine(0)[0], 99);

@@ -1,5 +1,6 @@
 // kestrix-cli fetch, run as a user runs it: against the scripted server and against a real web
 // server (Python's http.server), whose files must arrive byte for byte.
+#include "support/NginxServer.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "support/TlsTestServer.h"
@@ -10,7 +11,10 @@
 #include <poll.h>
 #include <random>
 #include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <thread>
 
 using namespace kestrix::test;
 
@@ -110,7 +114,8 @@ TEST(FetchCommand, WritesTheBodyAndReportsFailures) {
          "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\n\r\n", body},
         {"fetch " + server.url("/missing"), 0, "<html>no camera</html>", "", body},
         {"fetch " + refused + " -o " + out, 1, "", "10061:Connection refused\n", body},
-        {"fetch https://127.0.0.1/", 1, "", "HTTP Secure Socket is not supported\n", body},
+        {"fetch https://127.0.0.1/", 1, "",
+         "Secure (https) addresses are off: add --https to fetch them\n", body},
         {"fetch", 2, "", "kestrix-cli fetch: URL is required (see 'kestrix-cli fetch --help')\n",
          body},
         {"fetch a b", 2, "",
@@ -158,7 +163,7 @@ TEST(FetchCommand, ConnectionOptions) {
     const std::string good = servers.url("good");
     CommandResult r = runCommand(fetch + good + " 2>&1");
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "HTTP Secure Socket is not supported\n");
+    EXPECT_EQ(r.out, "Secure (https) addresses are off: add --https to fetch them\n");
     r = runCommand(fetch + "--https " + good + " 2>&1");
     EXPECT_EQ(r.out, "Certificate not trusted: unable to get local issuer certificate\n");
     r = runCommand(fetch + "--https --ca-file " + servers.rootFile() + " " + good);
@@ -168,8 +173,13 @@ TEST(FetchCommand, ConnectionOptions) {
                    servers.url("selfsigned"));
     EXPECT_EQ(r.out, "secure selfsigned");
     r = runCommand(fetch + "--https --pin nonsense " + good + " 2>&1");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "Invalid certificate fingerprint: nonsense\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "kestrix-cli fetch: --pin: Invalid certificate fingerprint: nonsense (see "
+                     "'kestrix-cli fetch --help')\n");
+    // The line openssl prints for a certificate is a pin as it stands.
+    r = runCommand(fetch + "--https --pin 'sha256 Fingerprint=" + servers.selfSignedPin() + "' " +
+                   servers.url("selfsigned"));
+    EXPECT_EQ(r.out, "secure selfsigned");
 
     ScriptedServer server;
     server.queue(httpResponse("200 OK", "hello"));
@@ -185,4 +195,78 @@ TEST(FetchCommand, ConnectionOptions) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Socket readln aborted\n");
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+// An error status is a failure with --fail (the body is not written), and a header value with a
+// line break is a usage error before anything is sent.
+TEST(FetchCommand, FailOnErrorStatusesAndRefuseLineBreaks) {
+    TempDir dir("fetch");
+    const std::string out = dir.file("out.jpg");
+    writeFile(out, "kept");
+    ScriptedServer server;
+    server.queue(httpResponse("404 Not Found", "<html>gone</html>"));
+    server.queue(httpResponse("503 Service Unavailable", "busy"));
+    CommandResult r =
+        runCommand(cli() + " fetch --fail " + server.url("/a.jpg") + " -o " + out + " 2>&1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "HTTP 404 Not Found\n");
+    EXPECT_EQ(readFile(out), "kept");
+    r = runCommand(cli() + " fetch " + server.url("/b.jpg") + " -o " + out);
+    EXPECT_EQ(r.status, 0) << "without --fail an error page is a body like any other";
+    EXPECT_EQ(readFile(out), "busy");
+
+    r = runCommand(cli() + " fetch --user-agent \"$(printf 'x\\r\\nX-Injected: 1')\" " +
+                   server.url("/c.jpg") + " 2>&1");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("The User-Agent contains a control character"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(server.requests().size(), 2u);
+}
+
+// -o on a device or a FIFO writes into it; it is never replaced by a regular file.
+TEST(FetchCommand, OutputThatIsNotAFileIsWrittenThrough) {
+    TempDir dir("fetch");
+    ScriptedServer server;
+    server.queue(httpResponse("200 OK", "to the device"));
+    server.queue(httpResponse("200 OK", "to the reader"));
+    const std::string null = dir.file("null");
+    struct stat st {};
+    if (::mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        EXPECT_EQ(runCommand(cli() + " fetch " + server.url("/") + " -o " + null).status, 0);
+        ASSERT_EQ(::lstat(null.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISCHR(st.st_mode));
+    } else {
+        server.queue(httpResponse("200 OK", "unused"));
+        runCommand(cli() + " fetch " + server.url("/") + " -o " + dir.file("plain"));
+    }
+    const std::string fifo = dir.file("fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = readFile(fifo); });
+    EXPECT_EQ(runCommand(cli() + " fetch " + server.url("/") + " -o " + fifo).status, 0);
+    reader.join();
+    EXPECT_EQ(received, "to the reader");
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+}
+
+// nginx with "absolute_redirect off" sends relative Locations: the picture fetched is the one
+// curl fetches.
+TEST(FetchCommand, RelativeRedirectsOfARealServerArriveAsWithCurl) {
+    NginxServer nginx("    absolute_redirect off;\n"
+                      "    location = /dir/rel { return 302 cam2.jpg; }\n"
+                      "    location = /dir/up { return 302 ../pics/cam3.jpg; }\n");
+    std::filesystem::create_directories(nginx.file("dir"));
+    std::filesystem::create_directories(nginx.file("pics"));
+    writeFile(nginx.file("dir/cam2.jpg"), randomBytes(30000, 2));
+    writeFile(nginx.file("pics/cam3.jpg"), randomBytes(20000, 3));
+    writeFile(nginx.file("pics/index.html"), "folder index");
+    for (const std::string path : {"/dir/rel", "/dir/up", "/pics"}) {
+        const CommandResult ours = runCommand(cli() + " fetch " + nginx.url(path));
+        const CommandResult curl = runCommand("curl -sL " + nginx.url(path));
+        EXPECT_EQ(ours.status, 0) << path;
+        EXPECT_EQ(curl.status, 0) << path;
+        EXPECT_EQ(ours.out.size(), curl.out.size()) << path;
+        EXPECT_TRUE(ours.out == curl.out) << path;
+    }
 }

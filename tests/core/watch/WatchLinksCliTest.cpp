@@ -263,3 +263,45 @@ TEST(WatchLinks, StatusPageShowsEveryLinkAndServesOnlyPictures) {
     EXPECT_GT(green, 5000);
     EXPECT_GT(blue, 5000);
 }
+
+// An error page is not archived even when its body is a picture, and the log says what
+// happened: the status line, or the silence that ended a transfer.
+TEST(WatchLinks, ErrorStatusesAndSilenceAreReportedNotArchived) {
+    ScriptedServer server;
+    server.respond([](int i, const std::string& request) {
+        const std::string path = requestPath(request);
+        if (path == "/offline.bmp")
+            return Reply(httpResponse("404 Not Found", picture(i)));
+        if (path == "/broken.bmp")
+            return Reply(httpResponse("500 Internal Server Error", "<html>oops</html>"));
+        return Reply(httpResponse("200 OK", picture(i)));
+    });
+    SilentPort silent;
+    const std::string xml =
+        "<ImageAddressXML KSX=\"1.0\">\n" + linkItem("Offline", server.url("/offline.bmp"), 1) +
+        linkItem("Broken", server.url("/broken.bmp"), 1) +
+        linkItem("Silent", "http://127.0.0.1:" + std::to_string(silent.port()) + "/s.bmp", 1) +
+        linkItem("Good", server.url("/good.bmp"), 1) + "</ImageAddressXML>\n";
+    TempDir dir("watchlinks");
+    writeFile(dir.file("l.klnx"), xml);
+    const std::string log = dir.file("log");
+    watchFor("--links " + dir.file("l.klnx") + " --save-dir " + dir.file("a") +
+                 " --json --timeout 1",
+             2.8, log);
+    const CommandResult parsed = runCommand(
+        "python3 -c 'import json,sys\nfor l in sys.stdin:\n o=json.loads(l)\n "
+        "print(o[\"link\"] + \"|\" + o[\"status\"] + \"|\" + o.get(\"error\",\"\"))' < " +
+        log);
+    ASSERT_EQ(parsed.status, 0) << readFile(log);
+    std::map<std::string, std::set<std::string>> outcomes;
+    for (const std::string& line : lines(parsed.out)) {
+        const size_t bar = line.find('|');
+        outcomes[line.substr(0, bar)].insert(line.substr(bar + 1));
+    }
+    EXPECT_EQ(outcomes["Offline"], std::set<std::string>{"error|HTTP 404 Not Found"});
+    EXPECT_EQ(outcomes["Broken"], std::set<std::string>{"error|HTTP 500 Internal Server Error"});
+    EXPECT_EQ(outcomes["Silent"], std::set<std::string>{"error|Timed out after 1 s without data"});
+    EXPECT_TRUE(outcomes["Good"].count("new|")) << readFile(log);
+    EXPECT_FALSE(fs::exists(dir.file("a/Offline")));
+    EXPECT_FALSE(fs::exists(dir.file("a/Broken")));
+}
