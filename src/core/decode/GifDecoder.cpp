@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
+#include <optional>
+#include <unordered_map>
 
 namespace kestrix {
 
@@ -24,11 +27,14 @@ namespace {
 
 constexpr int kMaxCodes = 4096;
 
-// What a frame costs in memory, counted against the GIF budget: pixels, colour table and the
-// object itself, so that a flood of tiny frames is bounded as well as a few huge ones.
-int64_t frameCost(const Bitmap& b) {
-    return static_cast<int64_t>(b.pixelBytes().size() + b.palette().size() * sizeof(Color) +
-                                sizeof(Bitmap));
+// What a frame of the canvas's size costs in memory in `format`, counted against the GIF budget:
+// pixels, colour table and the object itself, so that a flood of tiny frames is bounded as well
+// as a few huge ones.
+int64_t frameCost(const Bitmap& canvas, PixelFormat format) {
+    const size_t entries = isPaletteFormat(format) ? canvas.palette().size() : 0;
+    return static_cast<int64_t>(strideFor(canvas.width(), bitsPerPixel(format)) *
+                                    static_cast<size_t>(canvas.height()) +
+                                entries * sizeof(Color) + sizeof(Bitmap));
 }
 
 std::vector<Color> greyRamp() {
@@ -328,32 +334,129 @@ std::pair<int, int> screenSize(const DecodedGif& gif) {
     return {w, h};
 }
 
-// Draws a sub-image onto the 8-bit canvas by index: its transparent index is left out and its
-// colours are matched to the canvas's table.
-void drawSubImage(Bitmap& canvas, const GifSubImage& sub, int dx, int dy) {
-    const Bitmap& src = sub.bitmap;
-    const int x0 = std::max(0, dx), y0 = std::max(0, dy);
-    const int x1 = std::min(canvas.width(), dx + src.width());
-    const int y1 = std::min(canvas.height(), dy + src.height());
-    if (x0 >= x1 || y0 >= y1)
-        return;
-    std::array<uint8_t, 256> remap{};
+// Where a sub-image lands on the canvas: canvas columns [x0, x1) and rows [y0, y1), each canvas
+// pixel (x, y) taken from the sub-image's pixel (x - dx, y - dy).
+struct Placement {
+    int dx = 0, dy = 0;
+    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+};
+
+Placement place(const Bitmap& canvas, const Bitmap& src, int dx, int dy) {
+    return {dx,
+            dy,
+            std::max(0, dx),
+            std::max(0, dy),
+            std::min(canvas.width(), dx + src.width()),
+            std::min(canvas.height(), dy + src.height())};
+}
+
+using IndexTable = std::array<uint8_t, 256>;
+
+// Indexes a sub-image actually draws: those of its pixels inside the canvas, without the
+// transparent one.
+std::array<bool, 256> drawnIndexes(const GifSubImage& sub, const Placement& at) {
+    std::array<bool, 256> drawn{};
+    for (int y = at.y0; y < at.y1; ++y) {
+        const uint8_t* s = sub.bitmap.scanLine(y - at.dy) + (at.x0 - at.dx);
+        for (int x = 0; x < at.x1 - at.x0; ++x)
+            drawn[s[x]] = true;
+    }
+    if (sub.hasTransparency)
+        drawn[static_cast<size_t>(sub.transparentIndex & 0xFF)] = false;
+    return drawn;
+}
+
+// The canvas table's first index of each of its colours; built once, as the table never changes
+// while the canvas holds 8 bits.
+class CanvasColours {
+public:
+    explicit CanvasColours(const std::vector<Color>& table) {
+        for (size_t i = 0; i < table.size() && i < 256; ++i)
+            index_.emplace(table[i].key(), static_cast<uint8_t>(i));
+    }
+
+    // The canvas index of every colour the sub-image draws, or nothing when the canvas table
+    // lacks one of them. A sub-image with the canvas's own table keeps its indexes, so a GIF
+    // with one shared table composes byte for byte as it always has.
+    std::optional<IndexTable> exactIndexes(const Bitmap& canvas, const GifSubImage& sub,
+                                           const Placement& at) const {
+        IndexTable map{};
+        const std::vector<Color>& table = sub.bitmap.palette();
+        if (table == canvas.palette()) {
+            std::iota(map.begin(), map.end(), uint8_t{0});
+            return map;
+        }
+        const std::array<bool, 256> drawn = drawnIndexes(sub, at);
+        for (size_t i = 0; i < 256; ++i) {
+            if (!drawn[i])
+                continue;
+            // An index beyond the table shows black, as it does everywhere else.
+            const Color c = i < table.size() ? table[i] : Color{};
+            const auto found = index_.find(c.key());
+            if (found == index_.end())
+                return std::nullopt;
+            map[i] = found->second;
+        }
+        return map;
+    }
+
+private:
+    std::unordered_map<uint32_t, uint8_t> index_;
+};
+
+bool isTransparent(const GifSubImage& sub, size_t index) {
+    return sub.hasTransparency && static_cast<int>(index) == sub.transparentIndex;
+}
+
+// Draws a sub-image onto the 8-bit canvas through `map`; its transparent index is left out.
+void drawIndexed(Bitmap& canvas, const GifSubImage& sub, const Placement& at,
+                 const IndexTable& map) {
     std::array<bool, 256> skip{};
-    const std::vector<Color>& table = src.palette();
-    const bool sameTable = table == canvas.palette();
-    PaletteMatcher matcher(canvas.palette());
-    for (size_t i = 0; i < 256; ++i) {
-        remap[i] = sameTable ? static_cast<uint8_t>(i)
-                             : matcher.nearest(i < table.size() ? table[i] : Color{});
-        skip[i] = sub.hasTransparency && static_cast<int>(i) == sub.transparentIndex;
-    }
-    for (int y = y0; y < y1; ++y) {
-        const uint8_t* s = src.scanLine(y - dy) + (x0 - dx);
-        uint8_t* d = canvas.scanLine(y) + x0;
-        for (int x = 0; x < x1 - x0; ++x)
+    for (size_t i = 0; i < 256; ++i)
+        skip[i] = isTransparent(sub, i);
+    for (int y = at.y0; y < at.y1; ++y) {
+        const uint8_t* s = sub.bitmap.scanLine(y - at.dy) + (at.x0 - at.dx);
+        uint8_t* d = canvas.scanLine(y) + at.x0;
+        for (int x = 0; x < at.x1 - at.x0; ++x)
             if (!skip[s[x]])
-                d[x] = remap[s[x]];
+                d[x] = map[s[x]];
     }
+}
+
+// Draws a sub-image onto the 24-bit canvas in its own colours; its transparent index is left out.
+void drawTrueColour(Bitmap& canvas, const GifSubImage& sub, const Placement& at) {
+    const std::vector<Color>& table = sub.bitmap.palette();
+    std::array<std::array<uint8_t, 3>, 256> bgr{};
+    std::array<bool, 256> skip{};
+    for (size_t i = 0; i < 256; ++i) {
+        const Color c = i < table.size() ? table[i] : Color{};
+        bgr[i] = {c.b, c.g, c.r};
+        skip[i] = isTransparent(sub, i);
+    }
+    for (int y = at.y0; y < at.y1; ++y) {
+        const uint8_t* s = sub.bitmap.scanLine(y - at.dy) + (at.x0 - at.dx);
+        uint8_t* d = canvas.scanLine(y) + 3 * static_cast<size_t>(at.x0);
+        for (int x = 0; x < at.x1 - at.x0; ++x, d += 3)
+            if (!skip[s[x]])
+                std::memcpy(d, bgr[s[x]].data(), 3);
+    }
+}
+
+// Draws a later sub-image in its own colours. The canvas stays 8 bits while its table holds
+// every colour drawn; the first sub-image that draws another colour turns it into 24 bits for
+// good, so each frame is exact and the frames before keep their table.
+void drawSubImage(Bitmap& canvas, const CanvasColours& colours, const GifSubImage& sub,
+                  const Placement& at) {
+    if (at.x0 >= at.x1 || at.y0 >= at.y1)
+        return;
+    if (canvas.pixelFormat() == PixelFormat::Bit8) {
+        if (const auto map = colours.exactIndexes(canvas, sub, at)) {
+            drawIndexed(canvas, sub, at, *map);
+            return;
+        }
+        canvas.convertTo24();
+    }
+    drawTrueColour(canvas, sub, at);
 }
 
 // The canvas when the first sub-image has no image data: the logical screen in black, with the
@@ -394,7 +497,23 @@ void composeGifFrames(const DecodedGif& gif, BitmapList& frames) {
     } else {
         canvas = blankScreen(gif);
     }
-    if (frameCount * frameCost(canvas) > kMaxGifBytes)
+    const CanvasColours colours(canvas.palette());
+    const auto placed = [&](const GifSubImage& sub) {
+        return place(canvas, sub.bitmap, sub.left - originX, sub.top - originY);
+    };
+    // The frames from the first true-colour one on cost three bytes a pixel.
+    int64_t indexed = gif.images[0].hasImageData ? 1 : 0;
+    for (size_t i = 1; i < gif.images.size(); ++i) {
+        const GifSubImage& sub = gif.images[i];
+        if (!sub.hasImageData)
+            continue;
+        if (!colours.exactIndexes(canvas, sub, placed(sub)))
+            break;
+        ++indexed;
+    }
+    if (indexed * frameCost(canvas, PixelFormat::Bit8) +
+            (frameCount - indexed) * frameCost(canvas, PixelFormat::Bit24) >
+        kMaxGifBytes)
         tooLarge();
     frames.clear();
     for (size_t i = 0; i < gif.images.size(); ++i) {
@@ -402,7 +521,7 @@ void composeGifFrames(const DecodedGif& gif, BitmapList& frames) {
         if (!sub.hasImageData)
             continue;
         if (i > 0)
-            drawSubImage(canvas, sub, sub.left - originX, sub.top - originY);
+            drawSubImage(canvas, colours, sub, placed(sub));
         frames.add(canvas);
     }
 }

@@ -45,9 +45,11 @@ constexpr int64_t kMaxGifBytes = int64_t{1} << 30;
 // Decodes a whole GIF file image; nothing is returned unless every sub-image decoded.
 DecodedGif parseGif(std::string_view data);
 
-// Clears `frames` and appends one composited 8-bit frame per sub-image with image data: the
-// first sub-image becomes the canvas, each later one is drawn over it (leaving its transparent
-// pixels out) with its colours matched to the canvas's table, and the canvas is never cleared.
+// Clears `frames` and appends one composited frame per sub-image with image data: the first
+// sub-image becomes the canvas, each later one is drawn over it in its own colours (leaving its
+// transparent pixels out), and the canvas is never cleared. Frames are 8 bits with the canvas's
+// table while that table holds every colour drawn; from the first sub-image that draws another
+// colour on, the canvas and so every later frame is 24 bits.
 // Raises "GIF animation too large" before touching `frames` when the frames would not fit.
 void composeGifFrames(const DecodedGif& gif, BitmapList& frames);
 

@@ -23,9 +23,10 @@ std::string addressExtension(const std::string& address);
 ImageKind imageKindFromExtension(const std::string& address);
 
 // Decodes `body` into a 24-bit `bitmap`; a GIF also refills `frames` (when given) with its
-// composited 8-bit frames. Failures raise errors and leave `bitmap` and `frames` unchanged.
-// With `requireComplete` (a fetched body), a JPEG whose data ends before its picture does
-// raises "Image data is incomplete" instead of showing the rest grey.
+// composited frames (8 bits with the first sub-image's table while it holds every colour drawn,
+// 24 bits from the first sub-image that draws another). Failures raise errors and leave `bitmap`
+// and `frames` unchanged. With `requireComplete` (a fetched body), a JPEG whose data ends before
+// its picture does raises "Image data is incomplete" instead of showing the rest grey.
 bool decodeImage(std::string_view body, const std::string& address, Bitmap& bitmap,
                  BitmapList* frames, bool requireComplete = false);
 

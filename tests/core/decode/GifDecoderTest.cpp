@@ -83,15 +83,17 @@ TEST(GifCompose, TransparencyIsByIndexNotColour) {
     EXPECT_EQ(frames.get(1)->pixel(1, 0), kRed);
 }
 
-TEST(GifCompose, LocalColoursAreMatchedToTheCanvasTable) {
+// Colours near the canvas's but not in its table are drawn as they are, not as the nearest entry.
+TEST(GifCompose, LocalColoursMissingFromTheCanvasTableAreExact) {
     GifBuilder gif(2, 1, {kBlack, kRed, kGreen, kBlue});
     gif.pixels(0, 0, 2, 1, {0, 0});
     gif.pixels(0, 0, 2, 1, {0, 1}, {{250, 5, 5}, {5, 5, 240}});
     BitmapList frames;
     composeGifFrames(parseGif(gif.done()), frames);
-    EXPECT_EQ(frames.get(1)->palette().size(), 4u);
-    EXPECT_EQ(frames.get(1)->pixel(0, 0), kRed);
-    EXPECT_EQ(frames.get(1)->pixel(1, 0), kBlue);
+    EXPECT_EQ(frames.get(0)->pixelFormat(), PixelFormat::Bit8);
+    EXPECT_EQ(frames.get(1)->pixelFormat(), PixelFormat::Bit24);
+    EXPECT_EQ(frames.get(1)->pixel(0, 0), (Color{250, 5, 5}));
+    EXPECT_EQ(frames.get(1)->pixel(1, 0), (Color{5, 5, 240}));
 }
 
 // A first sub-image away from the screen's corner: frames keep its size and later sub-images
