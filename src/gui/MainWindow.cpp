@@ -202,6 +202,8 @@ void MainWindow::initialise() {
     picture_->pictureView->setPicture(startPicture());
     ini_.load();
     settings_ = readSettings(ini_, fs_);
+    settings_.httpsOffMessage = "Secure (https) addresses are off: tick Allow secure (https) "
+                                "addresses on the Connection page of the settings";
     readWindowPlace();
     readFrameFolder();
     try {

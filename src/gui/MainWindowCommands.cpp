@@ -14,6 +14,7 @@
 #include "gui/links/LinkEditCommands.h"
 #include "gui/links/LinkFileCommands.h"
 #include "gui/links/LinkPane.h"
+#include "gui/links/LinkTreeModel.h"
 #include "gui/links/NodeEditDialog.h"
 #include "gui/macros/MacroEditorDialog.h"
 #include "gui/movie/MovieCommands.h"
@@ -40,7 +41,9 @@ void MainWindow::createFeatures() {
     frameFiles_ = new FrameFileCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, run, this);
     movies_ =
         new MovieCommands(*frameStore_, *acquisition_, *gauge_, dialogs_, settings_, run, this);
-    linkFiles_ = new LinkFileCommands(*links_, run, this);
+    // After Load Links the current link and the address bar follow the new tree, as at start.
+    linkFiles_ = new LinkFileCommands(
+        *links_, *linkPane_->model(), [this] { useSelectedLink(); }, run, this);
 
     LinkEditHooks linkHooks;
     linkHooks.makeCurrent = [this](const LinkNode* link) { makeCurrent(link); };

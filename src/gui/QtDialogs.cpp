@@ -25,6 +25,13 @@ QMessageBox::Icon qtIcon(MessageIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// "Bitmaps (*.bmp)" gives "Bitmaps": a description that ends with patterns of its own. A closing
+// group without a pattern ("MP4 Movie (H.264)") belongs to the name and stays.
+QString withoutShownPatterns(const QString& description) {
+    static const QRegularExpression shown(R"(\s*\((\s*[^\s()]*[*?][^\s()]*)+\s*\)\s*$)");
+    return QString(description).remove(shown);
+}
+
 } // namespace
 
 bool QtDialogs::askYesNo(const std::string& text, MessageIcon icon) {
@@ -54,9 +61,14 @@ QString QtDialogs::qtFilter(const std::string& filter) {
     const QStringList parts = toQ(filter).split('|');
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        const QString patterns = " (" + QString(parts[i + 1]).replace(';', ' ') + ")";
-        // A description that already ends with its patterns ("Bitmaps (*.bmp)") keeps them once.
-        out << (parts[i].endsWith(patterns) ? parts[i] : parts[i] + patterns);
+        QStringList patterns = parts[i + 1].split(';', Qt::SkipEmptyParts);
+        // "*.*" means every file where these filters come from; here it would want a dot.
+        for (QString& pattern : patterns)
+            if (pattern == "*.*")
+                pattern = "*";
+        // The dialog filters by the patterns it shows, so the list of the filter wins over a
+        // shorter one written into the description ("JPEG Picture (*.jpg)" with *.jpg;*.jpeg).
+        out << withoutShownPatterns(parts[i]) + " (" + patterns.join(' ') + ")";
     }
     return out.join(";;");
 }

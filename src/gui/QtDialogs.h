@@ -23,7 +23,8 @@ public:
     std::optional<std::string> saveFile(const FileDialogOptions& options) override;
     std::optional<std::string> chooseFolder(const FileDialogOptions& options) override;
 
-    // "Name|*.a|Other|*.b" as a Qt filter list.
+    // "Name|*.a|Other|*.b" as a Qt filter list: "Name (*.a);;Other (*.b)", each list of patterns
+    // shown once, whether or not the name already holds one.
     static QString qtFilter(const std::string& filter);
     // The extension of a Qt filter's first pattern: "PNG Picture (*.png)" gives "png"; empty for
     // "*" or "*.*".

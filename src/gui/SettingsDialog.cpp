@@ -16,6 +16,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace kestrix::gui {
@@ -163,12 +164,24 @@ QWidget* SettingsDialog::connectionPage() {
     return page;
 }
 
-void SettingsDialog::acceptIfValid() {
+std::string SettingsDialog::connectionProblem() const {
     try {
         parseFingerprints(fromQ(pinsEdit->text()));
     } catch (const std::exception& e) {
+        return std::string(e.what()) + ".";
+    }
+    // A line break would end the request's User-Agent line and start a header of the text's own.
+    const QString agent = userAgentEdit->text();
+    if (std::any_of(agent.begin(), agent.end(),
+                    [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; }))
+        return "The User-Agent must not contain line breaks, tabs or other control characters.";
+    return {};
+}
+
+void SettingsDialog::acceptIfValid() {
+    if (const std::string problem = connectionProblem(); !problem.empty()) {
         pages_->setCurrentIndex(3);
-        dialogs_.showMessage(std::string(e.what()) + ".", MessageIcon::Error);
+        dialogs_.showMessage(problem, MessageIcon::Error);
         return;
     }
     accept();

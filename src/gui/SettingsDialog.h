@@ -40,7 +40,10 @@ private:
     QWidget* moviesPage();
     QWidget* filePage();
     QWidget* connectionPage();
-    // OK with pins that cannot be read says why and keeps the dialog open.
+    // Why the Connection page's values cannot be taken (pins that cannot be read, a user agent
+    // with control characters); empty when they can.
+    std::string connectionProblem() const;
+    // OK with such values says why and keeps the dialog open.
     void acceptIfValid();
 
     Dialogs& dialogs_;

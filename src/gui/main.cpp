@@ -1,12 +1,18 @@
 // Kestrix: start the application and its main window.
 #include "gui/MainWindow.h"
+#include "gui/StartCommandLine.h"
 #include "gui/SystemLocale.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QLocale>
+#include <iostream>
 
 int main(int argc, char** argv) {
+    // Before QApplication, which needs a display: help and version answer without one.
+    if (const std::optional<int> exitCode =
+            kestrix::gui::answerCommandLine(argc, argv, std::cout, std::cerr))
+        return *exitCode;
     QApplication app(argc, argv);
     QApplication::setApplicationName("Kestrix");
     // The desktop entry and icon installed with the program: Wayland desktops match windows to

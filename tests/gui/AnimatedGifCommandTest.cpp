@@ -44,8 +44,9 @@ TEST_F(WindowTest, AnimatedGifExportAndImport) {
     EXPECT_EQ(store.time(0), 0.0);
     EXPECT_EQ(counter->maxFrames(), 3);
     EXPECT_EQ(store.get(0)->pixel(0, 0), (Color{40, 40, 40}));
-    // Later frames are drawn with the colours of the first frame's table: 80 is nearest to 40.
-    EXPECT_EQ(store.get(1)->pixel(0, 0), (Color{40, 40, 40}));
+    // Each frame reads back in the colours it was saved in.
+    EXPECT_EQ(store.get(1)->pixel(0, 0), (Color{80, 80, 80}));
+    EXPECT_EQ(store.get(2)->pixel(0, 0), (Color{120, 120, 120}));
     EXPECT_EQ(find<gui::PictureView>("Image1")->picture().width(), 6);
 
     // Not a GIF: the decoder's message; the store was emptied and the counter agrees.

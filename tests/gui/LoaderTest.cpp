@@ -4,6 +4,9 @@
 #include "core/watch/PictureArchive.h"
 #include "gui/acquire/AcquisitionPresenter.h"
 #include "gui/frames/FrameCounter.h"
+#include "gui/links/LinkPane.h"
+#include "gui/links/LinkTreeModel.h"
+#include "gui/links/LinkTreeView.h"
 #include "gui/widgets/PictureView.h"
 #include "support/ImageBuilders.h"
 #include "support/ScriptedServer.h"
@@ -16,6 +19,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -110,7 +114,10 @@ TEST_F(LoaderTest, NewImagesAreShownAndCapturedDuplicatesAreNot) {
     cycle().onClockTick();
     EXPECT_EQ(text("AgeDis"), "0:00");
     ASSERT_TRUE(server.waitForRequests(3));
-    EXPECT_EQ(server.requests()[0].rfind("GET /cam.bmp HTTP/1.0\r\nHost: 127.0.0.1\r\n", 0), 0u);
+    EXPECT_EQ(server.requests()[0].rfind("GET /cam.bmp HTTP/1.0\r\nHost: 127.0.0.1:" +
+                                             std::to_string(server.port()) + "\r\n",
+                                         0),
+              0u);
 }
 
 TEST_F(LoaderTest, StatusWhileLoadingAndAfterAFailure) {
@@ -130,7 +137,7 @@ TEST_F(LoaderTest, StatusWhileLoadingAndAfterAFailure) {
     manualLoad();
     EXPECT_EQ(during, "Loading Data 1 . ");
     EXPECT_EQ(colour, QColor(255, 0, 0));
-    EXPECT_EQ(text("ErrorDis"), "Bitmap image is not valid");
+    EXPECT_EQ(text("ErrorDis"), "HTTP 404 Not Found");
     EXPECT_EQ(frames(), 0);
     cycle().onClockTick();
     EXPECT_EQ(text("StatusDis"), "");
@@ -285,7 +292,8 @@ TEST_F(LoaderTest, SecureCameraIsCapturedOnceItsCertificateIsPinned) {
     const QString address = QString::fromStdString(servers.url("selfsigned", "/pic.bmp"));
     find<QComboBox>("URLCombo")->setEditText(address);
     manualLoad();
-    EXPECT_EQ(text("ErrorDis"), "HTTP Secure Socket is not supported");
+    EXPECT_EQ(text("ErrorDis"), "Secure (https) addresses are off: tick Allow secure (https) "
+                                "addresses on the Connection page of the settings");
     window->settings().allowHttps = true;
     manualLoad();
     EXPECT_EQ(text("ErrorDis"), "Certificate not trusted: self-signed certificate");
@@ -348,6 +356,47 @@ TEST_F(LoaderTest, KeysLoadStepAndDelete) {
     EXPECT_EQ(counter->frameIndex(), 1);
     QTest::keyClick(picture, Qt::Key_Delete);
     EXPECT_EQ(frames(), 2);
+}
+
+// A double-click on the selected link loads it, and no rename editor opens after it: renaming
+// in place is F2's.
+TEST_F(LoaderTest, DoubleClickOnTheSelectedLinkLoadsIt) {
+    // The load outlasts the double-click time, as over the internet: a click's delayed editor
+    // would open meanwhile.
+    server.respond([](int, const std::string&) {
+        return Reply(httpResponse("200 OK", bmpBody(50))).after(60);
+    });
+    LinkTree& tree = window->links().tree();
+    LinkNode* cam = tree.addLinkNode(tree.root(), "Cam", server.url("/cam.bmp"), 60, true);
+    tree.select(cam);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    auto* pane = window->findChild<gui::LinkPane*>();
+    gui::LinkTreeView* view = pane->view();
+    QWidget* area = view->viewport();
+    const QPoint onCam = view->visualRect(pane->model()->indexOf(cam)).center();
+    auto editorOpen = [area] {
+        auto* editor = area->findChild<QLineEdit*>();
+        return editor && editor->isVisible();
+    };
+    // The editor a click would start waits for the double-click time: make it short.
+    QStyleHints* hints = QGuiApplication::styleHints();
+    const int doubleClickTime = hints->mouseDoubleClickInterval();
+    hints->setMouseDoubleClickInterval(10);
+    QTest::mouseClick(area, Qt::LeftButton, {}, onCam);
+    // A double-click as the window system delivers it.
+    QTest::mouseClick(area, Qt::LeftButton, {}, onCam);
+    QTest::mousePress(area, Qt::LeftButton, {}, onCam);
+    QTest::mouseDClick(area, Qt::LeftButton, {}, onCam);
+    QTest::mouseRelease(area, Qt::LeftButton, {}, onCam);
+    QTest::qWait(20);
+    hints->setMouseDoubleClickInterval(doubleClickTime);
+    EXPECT_FALSE(editorOpen());
+    EXPECT_EQ(window->currentLink().name, "Cam");
+    EXPECT_EQ(frames(), 1);
+    QTest::keyClick(view, Qt::Key_F2);
+    EXPECT_TRUE(editorOpen());
 }
 
 // "Save each new frame to folder" writes every captured frame as fetched, named as the

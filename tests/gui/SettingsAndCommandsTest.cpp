@@ -11,9 +11,11 @@
 #include "gui/tools/PictureDisplay.h"
 #include "gui/widgets/PictureView.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -234,18 +236,71 @@ TEST_F(WindowTest, ConnectionPageEditsTheConnectionSettings) {
     EXPECT_TRUE(stayedOpen);
     EXPECT_EQ(dialogs.messages.back(), "Invalid certificate fingerprint: 1234.");
     EXPECT_EQ(s.pins, pin);
+
+    // A user agent with a control character would break the request's lines: refused the same
+    // way. Other characters beyond ASCII are fine.
+    const QString agents[] = {"Archive/1.0\r\nX-Injected: 1", "Archive\n", "Tab\tbed", "Null\x01",
+                              "Del\x7f"};
+    for (const QString& agent : agents) {
+        QTimer::singleShot(0, &dlg, [&] {
+            dlg.findChild<QLineEdit*>("UserAgentEdit")->setText(agent);
+            dlg.findChild<QPushButton*>("OKBtn")->click();
+            stayedOpen = dlg.isVisible();
+            dlg.reject();
+        });
+        EXPECT_FALSE(dlg.showSettingsDialog(s));
+        EXPECT_TRUE(stayedOpen) << agent.toStdString();
+        EXPECT_EQ(dialogs.messages.back(), "The User-Agent must not contain line breaks, tabs or "
+                                           "other control characters.");
+        EXPECT_EQ(dlg.pages()->currentIndex(), 3);
+    }
+    EXPECT_EQ(s.userAgent, "Archive/1.0");
+    answer(
+        dlg,
+        [&] { dlg.findChild<QLineEdit*>("UserAgentEdit")->setText("Kamera-Archiv/2 (Zürich)"); },
+        true);
+    EXPECT_TRUE(dlg.showSettingsDialog(s));
+    EXPECT_EQ(s.userAgent, "Kamera-Archiv/2 (Zürich)");
 }
 
-// The program's file filters in the file dialog's form: each pattern list shown once.
+// The program's file filters in the file dialog's form: each pattern list shown once, and the
+// dialog filtering by all of a filter's patterns.
 TEST(QtDialogsFilter, PatternsAreShownOnce) {
-    EXPECT_EQ(gui::QtDialogs::qtFilter("Bitmaps (*.bmp)|*.bmp|All Files|*.*"),
-              "Bitmaps (*.bmp);;All Files (*.*)");
-    EXPECT_EQ(gui::QtDialogs::qtFilter("MP4 Movie (H.264)|*.mp4"), "MP4 Movie (H.264) (*.mp4)");
-    EXPECT_EQ(gui::QtDialogs::qtFilter("All Pictures|*.gif;*.bmp|GIF Files|*.gif"),
-              "All Pictures (*.gif *.bmp);;GIF Files (*.gif)");
+    const struct {
+        const char* filter;
+        const char* shown;
+    } cases[] = {
+        {"Bitmaps (*.bmp)|*.bmp|All Files|*.*", "Bitmaps (*.bmp);;All Files (*)"},
+        {"PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg",
+         "PNG Picture (*.png);;JPEG Picture (*.jpg *.jpeg)"},
+        {"MP4 Movie (H.264)|*.mp4", "MP4 Movie (H.264) (*.mp4)"},
+        {"Certificates (PEM)|*.pem;*.crt|All Files|*.*",
+         "Certificates (PEM) (*.pem *.crt);;All Files (*)"},
+        {"All Pictures|*.gif;*.bmp|GIF Files|*.gif",
+         "All Pictures (*.gif *.bmp);;GIF Files (*.gif)"},
+        {"Image Link Files|*.klnx|XML|*.xml|All Files|*.*",
+         "Image Link Files (*.klnx);;XML (*.xml);;All Files (*)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(gui::QtDialogs::qtFilter(c.filter), c.shown) << c.filter;
     // The extension a name typed without one gets from the chosen file type.
     EXPECT_EQ(gui::QtDialogs::filterExtension("JPEG Picture (*.jpg *.jpeg)"), "jpg");
     EXPECT_EQ(gui::QtDialogs::filterExtension("PNG Picture (*.png)"), "png");
     EXPECT_EQ(gui::QtDialogs::filterExtension("All Files (*.*)"), "");
     EXPECT_EQ(gui::QtDialogs::filterExtension("All Files (*)"), "");
+
+    // What the real save dialog offers for "Save Picture As...".
+    gui::QtDialogs real(nullptr);
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        for (QWidget* shown : QApplication::topLevelWidgets())
+            if (auto* dialog = qobject_cast<QFileDialog*>(shown); dialog && dialog->isVisible()) {
+                offered = dialog->nameFilters();
+                dialog->reject();
+            }
+    });
+    FileDialogOptions o;
+    o.filter = "PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg";
+    EXPECT_EQ(real.saveFile(o), std::nullopt);
+    EXPECT_EQ(offered, QStringList({"PNG Picture (*.png)", "JPEG Picture (*.jpg *.jpeg)"}));
 }

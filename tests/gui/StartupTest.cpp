@@ -153,6 +153,39 @@ TEST_F(WindowTest, CommandLineLinkFileOpensAtFirstActivation) {
     EXPECT_EQ(other.links().tree().nodeCount(), 11);
 }
 
+// Load Links: the current link and the address bar follow the loaded tree's selection, as at
+// start. A load that is cancelled or cannot read its file leaves them.
+TEST_F(WindowTest, LoadLinksMakesTheLoadedSelectionCurrent) {
+    std::string unselected = kTwoLinks;
+    unselected.replace(unselected.find(" Selected=\"yes\""), 15, "");
+    writeFile(programDir.file("list.klnx"), kTwoLinks);
+    writeFile(programDir.file("unselected.klnx"), unselected);
+    writeFile(programDir.file("broken.klnx"), "<ImageAddressXML><FolderItem");
+    gui::MainWindow& w = start();
+    auto load = [&](std::optional<std::string> file) {
+        dialogs.files = {std::move(file)};
+        find<QAction>("LoadLinksMnu")->trigger();
+    };
+    load(std::nullopt);
+    load(programDir.file("broken.klnx"));
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(w.currentLink().name, "Mt. Saint Hellens");
+
+    load(programDir.file("list.klnx"));
+    EXPECT_EQ(w.currentLink().name, "Pueblo");
+    EXPECT_EQ(w.currentLink().url, "http://r/p");
+    EXPECT_EQ(find<QComboBox>("URLCombo")->currentText(), "http://r/p");
+    EXPECT_EQ(find<QLabel>("CurrentLinkDis")->text(), "Pueblo ");
+    EXPECT_EQ(w.windowTitle(), "Pueblo (0) - Kestrix");
+
+    // No link selected in the file: the first link, as Load Links selects it.
+    load(programDir.file("unselected.klnx"));
+    EXPECT_EQ(w.currentLink().name, "Radar: Denver");
+    EXPECT_EQ(w.currentLink().delay, 300);
+    EXPECT_EQ(find<QComboBox>("URLCombo")->currentText(), "http://r/den.gif");
+    EXPECT_EQ(w.windowTitle(), " Denver (0) - Kestrix");
+}
+
 TEST_F(WindowTest, SaveSettingsWritesEverySetting) {
     gui::MainWindow& w = start();
     w.settings().timeOut = 30;

@@ -6,10 +6,14 @@
 #include "gui/links/LinkTreeView.h"
 #include "gui/links/NodeEditDialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -31,6 +35,13 @@ LinkNode* byName(LinkTree& tree, const std::string& name) {
     LinkNode* found = nullptr;
     tree.forEachNode([&](LinkNode* n) { return n->text() == name ? (found = n, true) : false; });
     return found;
+}
+
+// Whether the box shows its whole text: with the cursor at the end, the start is still in view.
+bool showsWholeText(QLineEdit* edit) {
+    edit->setCursorPosition(static_cast<int>(edit->text().size()));
+    edit->grab(); // lays the text out for the box's width
+    return edit->cursorPositionAt(QPoint(edit->contentsRect().left() + 2, edit->height() / 2)) == 0;
 }
 
 } // namespace
@@ -121,21 +132,61 @@ TEST_F(WindowTest, TheLinkDialogKeepsIntervalsInRange) {
     }
 }
 
+// The dialog opens wide enough for the whole address (the built-in sample's, a macro address),
+// at most two thirds of the screen for a very long one, and can be made wider, the address box
+// widening with it. Folder mode is no taller than its one box needs.
 TEST_F(WindowTest, TheLinkDialogShowsTheWholeAddress) {
     start();
     gui::NodeEditDialog& editor = window->nodeEditDialog();
-    std::string name = "Radar";
-    std::string url = "http://radar.example/composite/<date>0,yyyymmdd_hhnn</date>_loop.gif";
-    int32_t delay = 300;
-    int shownWidth = 0;
-    int needed = 0;
-    answerDialog(editor, [&] {
-        QLineEdit* edit = editor.findChild<QLineEdit*>("URLEdit");
-        shownWidth = edit->width();
-        needed = edit->fontMetrics().horizontalAdvance(edit->text());
-    });
-    ASSERT_TRUE(editor.editLinkDialog(name, url, delay));
-    EXPECT_GT(shownWidth, needed);
+    const int screenWidth = editor.screen()->availableGeometry().width();
+    struct Case {
+        std::string url;
+        bool whole;
+    } cases[] = {{"http://volcanoes.usgs.gov/vsc/captures/st_helens/jro-webcam.jpg", true},
+                 {"http://radar.example/composite/<date>0,yyyymmdd_hhnn</date>_loop.gif", true},
+                 {"http://a.example/" + std::string(238, 'w'), false}};
+    for (const Case& c : cases) {
+        std::string name = "Radar", url = c.url;
+        int32_t delay = 300;
+        bool whole = false;
+        int boxWidth = 0, widened = 0;
+        answerDialog(editor, [&] {
+            QLineEdit* edit = editor.findChild<QLineEdit*>("URLEdit");
+            whole = showsWholeText(edit);
+            boxWidth = edit->width();
+            editor.resize(editor.width() + 150, editor.height());
+            QApplication::sendPostedEvents(); // the layout follows the new size
+            widened = edit->width() - boxWidth;
+        });
+        ASSERT_TRUE(editor.editLinkDialog(name, url, delay));
+        EXPECT_EQ(whole, c.whole) << c.url;
+        EXPECT_LE(boxWidth, screenWidth * 2 / 3) << c.url;
+        EXPECT_EQ(widened, 150) << c.url;
+    }
+    int folderHeight = 0, linkHeight = editor.height();
+    answerDialog(editor, [&] { folderHeight = editor.height(); });
+    std::string folder = "Weather";
+    ASSERT_TRUE(editor.editFolderDialog(folder));
+    EXPECT_LT(folderHeight, linkHeight / 2);
+}
+
+// "Fi&nd what:" shows its N underlined, as the key that puts the focus in the text box.
+TEST_F(WindowTest, TheFindDialogsLabelGivesAltNToTheTextBox) {
+    start();
+    gui::FindDialog& findDialog = window->findDialog();
+    auto* text = findDialog.findChild<QLineEdit*>("FindText");
+    QLabel* label = nullptr;
+    for (QLabel* l : findDialog.findChildren<QLabel*>())
+        if (l->text() == "Fi&nd what:")
+            label = l;
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->buddy(), text);
+    findDialog.show();
+    QApplication::setActiveWindow(&findDialog);
+    findDialog.findChild<QPushButton*>("FindNextBtn")->setFocus();
+    QTest::keyClick(&findDialog, Qt::Key_N, Qt::AltModifier);
+    EXPECT_TRUE(text->hasFocus());
+    findDialog.hide();
 }
 
 TEST_F(WindowTest, MovesSearchRenameAndDrops) {

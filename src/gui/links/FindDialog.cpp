@@ -28,7 +28,10 @@ FindDialog::FindDialog(QWidget* parent) : QDialog(parent) {
     next->setDefault(true);
     auto* cancel = new QPushButton("Cancel", this);
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel("Fi&nd what:", this), 0, 0);
+    // A label shows "&" as a mnemonic only when it has a buddy to give the focus to.
+    auto* label = new QLabel("Fi&nd what:", this);
+    label->setBuddy(text_);
+    grid->addWidget(label, 0, 0);
     grid->addWidget(text_, 0, 1);
     grid->addWidget(next, 0, 2);
     grid->addWidget(direction, 1, 1);

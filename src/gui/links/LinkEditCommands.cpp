@@ -177,9 +177,11 @@ void LinkEditCommands::updateEnabling() {
 
 void LinkEditCommands::allowRename() {
     const LinkNode* node = selected();
+    // F2 only: a click on the selected node starts the editor once the double-click time is
+    // over, and the load a double-click starts handles events beyond that time, so the first
+    // click of the double-click would open the editor over the link being loaded.
     pane_.view()->setEditTriggers(node && node->kind() != LinkKind::Root
-                                      ? QAbstractItemView::SelectedClicked |
-                                            QAbstractItemView::EditKeyPressed
+                                      ? QAbstractItemView::EditKeyPressed
                                       : QAbstractItemView::NoEditTriggers);
 }
 

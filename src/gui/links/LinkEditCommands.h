@@ -65,7 +65,7 @@ public:
     void moveDown();
     void search();
     void findNext();
-    // A click allows renaming in place, except for the root.
+    // A click allows renaming in place with F2, except for the root.
     void allowRename();
     // Enables the actions that apply to the selected node's kind.
     void updateEnabling();

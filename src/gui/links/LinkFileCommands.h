@@ -7,6 +7,7 @@
 
 #include <QObject>
 
+class QAbstractItemModel;
 class QAction;
 
 namespace kestrix::gui {
@@ -24,11 +25,18 @@ public:
         QAction* collapseAll;
     };
 
-    LinkFileCommands(LinkLibrary& library, const CommandRunner& run, QObject* parent = nullptr);
+    // `treeModel` shows the library's tree; `linksLoaded` runs after Load Links replaced the tree.
+    LinkFileCommands(LinkLibrary& library, const QAbstractItemModel& treeModel, Command linksLoaded,
+                     const CommandRunner& run, QObject* parent = nullptr);
 
     const Actions& actions() const { return actions_; }
 
 private:
+    void loadLinks();
+
+    LinkLibrary& library_;
+    Command linksLoaded_;
+    bool treeReplaced_ = false;
     Actions actions_;
 };
 

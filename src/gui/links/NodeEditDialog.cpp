@@ -57,7 +57,8 @@ NodeEditDialog::NodeEditDialog(QWidget* parent) : QDialog(parent) {
     layout->addWidget(urlGroup_);
     layout->addWidget(intervalGroup_);
     layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    // Wider is for longer addresses; the height is the mode's own (fitToMode).
+    setSizeGripEnabled(true);
 
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -68,30 +69,45 @@ NodeEditDialog::NodeEditDialog(QWidget* parent) : QDialog(parent) {
     });
 }
 
-// The whole address in view where the screen allows it: at least 60 characters wide, at most two
-// thirds of the screen.
-void NodeEditDialog::fitAddress() {
+// The width that shows the whole address: at least 60 characters, at most two thirds of the
+// screen.
+int NodeEditDialog::addressWidth() const {
     const QFontMetrics metrics(urlEdit->font());
+    // Room for the box's frame, inner margins and cursor, whatever the style draws.
     const int margin = 4 * metrics.averageCharWidth();
     int wanted = std::max(60 * metrics.averageCharWidth(),
                           metrics.horizontalAdvance(urlEdit->text()) + margin);
     if (const QScreen* shown = screen())
         wanted = std::min(wanted, shown->availableGeometry().width() * 2 / 3);
-    urlEdit->setMinimumWidth(wanted);
+    return wanted;
 }
 
+// Sizes the dialog for its mode: in link mode wide enough for the whole address. The address box
+// gets no lasting minimum, so that the user may make the dialog narrower again.
+void NodeEditDialog::fitToMode(bool link) {
+    ensurePolished();
+    urlEdit->setMinimumWidth(link ? addressWidth() : 0);
+    // The dialog's layout keeps the group's last size until the group is told it changed.
+    urlGroup_->updateGeometry();
+    const QSize fitted = sizeHint();
+    urlEdit->setMinimumWidth(0);
+    setFixedHeight(fitted.height());
+    resize(fitted);
+}
+
+// After the texts are in: the size depends on the address.
 void NodeEditDialog::setLinkMode(bool link) {
     setWindowTitle(link ? "Edit Name/Web Address" : "Edit Folder Name");
     urlGroup_->setVisible(link);
     intervalGroup_->setVisible(link);
+    fitToMode(link);
     nameEdit->setFocus();
 }
 
 bool NodeEditDialog::editLinkDialog(std::string& name, std::string& url, int32_t& delay) {
-    setLinkMode(true);
     nameEdit->setText(toQ(name));
     urlEdit->setText(toQ(url));
-    fitAddress();
+    setLinkMode(true);
     delaySpin->setDegrees(delay / 3600.0);
     if (exec() != QDialog::Accepted)
         return false;
@@ -102,8 +118,8 @@ bool NodeEditDialog::editLinkDialog(std::string& name, std::string& url, int32_t
 }
 
 bool NodeEditDialog::editFolderDialog(std::string& name) {
-    setLinkMode(false);
     nameEdit->setText(toQ(name));
+    setLinkMode(false);
     if (exec() != QDialog::Accepted)
         return false;
     name = fromQ(nameEdit->text());

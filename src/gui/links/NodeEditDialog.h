@@ -1,4 +1,5 @@
-// NodeEditDialog: edits a link (name, address, interval) or a folder (name only).
+// NodeEditDialog: edits a link (name, address, interval) or a folder (name only). It opens wide
+// enough for the whole address and can be made wider, the address box growing with it.
 #pragma once
 
 #include <QDialog>
@@ -34,7 +35,8 @@ public:
 
 private:
     void setLinkMode(bool link);
-    void fitAddress();
+    int addressWidth() const;
+    void fitToMode(bool link);
 
     QGroupBox* nameGroup_;
     QGroupBox* urlGroup_;
