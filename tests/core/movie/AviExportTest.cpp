@@ -170,6 +170,7 @@ TEST(MovieExport, UnwritableFolderFailsAtTheFileAndKeepsTheOldOne) {
     chmod(locked.c_str(), 0555);
     FrameStore store;
     store.add(detailedFrame(16, 16, 0));
+    loadMovieModule();
     EXPECT_EQ(exportErrorInChild([] { dropPrivileges(); }, locked + "/movie.avi", store),
               "Unable to create AVI file (\".avi\"): Disk open error.");
     EXPECT_EQ(readFile(locked + "/movie.avi"), "old movie");

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "core/image/Bitmap.h"
+#include "core/movie/MovieWriter.h"
 #include "support/ImageBuilders.h"
 #include "support/TempDir.h"
 
@@ -16,6 +17,13 @@
 #include <vector>
 
 namespace kestrix::test {
+
+// Opens the movie module in the test's own process before a child gives up root: the child
+// inherits it, whereas the unprivileged child could not open it itself when the checkout lies
+// in a home that only root may enter (mode 700, as /root).
+inline void loadMovieModule() {
+    makeMovieWriter(MovieFormat::Avi, MovieOptions{});
+}
 
 // The first video stream as ffprobe reads it, with the frames counted by decoding.
 inline std::map<std::string, std::string> probeMovie(const std::string& path) {

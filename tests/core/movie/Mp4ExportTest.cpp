@@ -177,6 +177,7 @@ TEST(Mp4Export, UnwritableFolderAndFullDiskKeepTheOldFile) {
             return exportMp4Error(fileName, store);
         });
     };
+    loadMovieModule();
     EXPECT_EQ(messageInChild([] { dropPrivileges(); }, locked + "/movie.mp4"),
               "Unable to create MP4 file \"" + locked + "/movie.mp4\": Permission denied");
     EXPECT_EQ(readFile(locked + "/movie.mp4"), "old movie");
