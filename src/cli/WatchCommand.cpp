@@ -262,11 +262,14 @@ void addWatchOptions(CLI::App& command, WatchOptions& o) {
                        "Address to watch (may hold <date> and <counter> macros); one line per "
                        "fetch until --count frames, Ctrl-C or SIGTERM");
     command.add_option("--interval", o.interval, "Seconds from one fetch to the next")
-        ->default_val(60);
+        ->default_val(60)
+        ->check(CLI::Range(0, 86400 * 365));
     command.add_option("--count", o.count, "Stop after this many captured frames, 0: never")
-        ->default_val(0);
+        ->default_val(0)
+        ->check(CLI::NonNegativeNumber);
     command.add_option("--timeout", o.timeout, "Seconds a fetch may stall before it is given up")
-        ->default_val(60);
+        ->default_val(60)
+        ->check(CLI::Range(1, 86400));
     command.add_option("--save-dir", o.saveDir, "Save every captured frame into this folder");
     command.add_option("--format", o.format, "Picture format of the frames under --save-dir")
         ->default_val("bmp")

@@ -1,5 +1,6 @@
 // kestrix-cli watch --links FILE --save-dir DIR [options]: every link of a link file watched in
-// one process (the watch subcommand runs it when a link file is named).
+// one process (the watch subcommand runs it when a link file is named). The watch itself is
+// core's Watcher; this reads the options, writes the log and serves the status page.
 #pragma once
 
 #include "cli/CliCommand.h"
@@ -7,6 +8,7 @@
 #include "core/watch/PictureArchive.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kestrix::cli {
@@ -16,19 +18,20 @@ struct LinksOptions {
     std::string saveDir;
     int parallel = 16;
     int timeout = 60;
+    std::optional<int> deadline;
+    std::string minRate = "1K"; // as written: 0, 512, 1K, ...
     RetentionRule retention;
     std::string maxBytes; // as written: 500M, 2G, ...
     bool json = false;
     std::string serve;
     std::string shardText; // K/N as written
-    uint32_t shard = 0, shards = 1;
     ConnectionArgs connection;
 };
 
-// Adds the options only a watch of a link file takes.
+// Adds the options only a watch of a link file takes; values out of range are usage errors.
 void addWatchLinksOptions(CLI::App& command, LinksOptions& o);
 
-// Checks the options (errors name the option) and watches until SIGINT or SIGTERM.
-int runWatchLinks(LinksOptions options);
+// Watches until SIGINT or SIGTERM.
+int runWatchLinks(const LinksOptions& options);
 
 } // namespace kestrix::cli

@@ -91,8 +91,12 @@ public:
     bool connected() const { return connected_; }
     bool canceled() const { return canceled_; }
     bool timedOut() const { return timedOut_; }
-    // Bytes of the body received so far in this transfer.
+    // Bytes of the body received so far in this transfer. Until a body begins it still holds the
+    // previous transfer's total, as the window's stall count expects.
     int32_t bytesReceived() const { return bytesReceived_; }
+    // Starts the count of the next transfer at 0 now, for an owner that reports each transfer's
+    // own bytes.
+    void clearBytesReceived() { bytesReceived_ = 0; }
     // The last socket error number (see SocketErrors.h).
     int lastError() const { return lastError_; }
     // The address connected to (or last tried).

@@ -304,6 +304,15 @@ void HttpClient::rememberValidators() {
     validators_[url_] = received_;
 }
 
+HttpClient::Memory HttpClient::exchangeMemory(Memory memory) {
+    Memory old{std::move(validators_), std::move(headerInfo_.cookie), host(), port()};
+    validators_ = std::move(memory.validators);
+    headerInfo_.cookie = std::move(memory.cookie);
+    setHost(std::move(memory.host));
+    setPort(memory.port);
+    return old;
+}
+
 std::string HttpClient::hostText() const {
     return host().find(':') != std::string::npos ? "[" + host() + "]" : host();
 }

@@ -28,6 +28,20 @@ struct HeaderInfo {
 
 class HttpClient : public AsyncSocket {
 public:
+    struct Validators {
+        std::string etag;
+        std::string lastModified;
+    };
+    // What a client carries from one Get to the next besides its settings: the validators of
+    // conditional requests, a cookie a redirect set, and the host and port an address without
+    // them goes to. A client that fetches for many links keeps each link's apart with it.
+    struct Memory {
+        std::map<std::string, Validators> validators;
+        std::string cookie;
+        std::string host;
+        int port = 0;
+    };
+
     using Event = std::function<void(HttpClient& sender)>;
     using HandledEvent = std::function<void(HttpClient& sender, bool& handled)>;
 
@@ -59,6 +73,15 @@ public:
     int64_t bodyBytesReceived() const { return static_cast<int64_t>(capture_.size()); }
     // Frees the body's memory; a client kept per address holds no picture between fetches.
     void releaseBody() { std::string().swap(body_); }
+    // Frees the buffers a large body grew, the received body's included.
+    void releaseBuffers() {
+        releaseBody();
+        std::string().swap(capture_);
+    }
+    // The memory of the buffers kept for the next body.
+    size_t bufferBytes() const { return body_.capacity() + capture_.capacity(); }
+    // Installs `memory` and answers what the client remembered until now.
+    Memory exchangeMemory(Memory memory);
     const std::string& header() const { return header_; }
     HeaderInfo& headerInfo() { return headerInfo_; }
     const HeaderInfo& headerInfo() const { return headerInfo_; }
@@ -125,11 +148,6 @@ private:
     void readOtherField(std::string_view line);
     void rememberValidators();
     std::string origin() const;
-
-    struct Validators {
-        std::string etag;
-        std::string lastModified;
-    };
 
     std::string body_;
     std::string capture_;

@@ -1,16 +1,20 @@
 #include "core/watch/LinkFetch.h"
 
-#include "core/acquire/DownloadImage.h"
-#include "core/acquire/StatusTexts.h"
 #include "core/decode/ImageDecoder.h"
+#include "core/frames/BitmapList.h"
 #include "core/image/Bitmap.h"
 #include "core/macros/URLMacros.h"
+#include "core/net/SocketErrors.h"
 #include "core/util/Clock.h"
+#include "core/util/Error.h"
 #include "core/util/FormatSettings.h"
+#include "core/util/Text.h"
 #include "core/watch/PictureArchive.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <malloc.h>
 
 namespace kestrix {
 
@@ -42,6 +46,26 @@ struct Mixer {
         return x;
     }
 };
+
+// A client's buffers beyond this are given back after the fetch, and the memory to the system.
+constexpr size_t kLargeBuffers = size_t{8} << 20;
+
+// "1,234".
+std::string withThousands(int64_t n) {
+    std::string digits = std::to_string(n);
+    for (auto at = static_cast<int64_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<size_t>(at), ",");
+    return digits;
+}
+
+// The socket error of a process out of descriptors, said plainly.
+std::string failureText(const std::exception& e) {
+    const std::string text = e.what();
+    for (const int number : {EMFILE, ENFILE})
+        if (text == socketErrorText(socketErrorNumber(number)))
+            return "Too many open files";
+    return text;
+}
 
 } // namespace
 
@@ -81,6 +105,34 @@ PictureDigest pictureDigest(const Bitmap& bitmap) {
     return {a.done(), b.done()};
 }
 
+PictureDigest bytesDigest(std::string_view bytes) {
+    Mixer a{0x6a09e667f3bcc908u}, b{0xbb67ae8584caa73bu};
+    a.add(bytes.size());
+    b.add(~bytes.size());
+    a.addBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    b.addBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return {a.done(), b.done()};
+}
+
+PictureDigest framesDigest(const BitmapList& frames) {
+    Mixer a{0x9e3779b97f4a7c15u}, b{0x7f4a7c159e3779b9u};
+    for (int32_t i = 0; i < frames.count(); ++i) {
+        const PictureDigest frame = pictureDigest(*frames.get(i));
+        a.add(frame.a);
+        b.add(frame.b);
+    }
+    return {a.done(), b.done()};
+}
+
+PictureDigest originalDigest(std::string_view bytes, const std::string& address) {
+    if (pictureKind(bytes, address) != ImageKind::Gif)
+        return bytesDigest(bytes);
+    Bitmap first;
+    BitmapList frames;
+    decodeImage(bytes, address, first, &frames);
+    return framesDigest(frames);
+}
+
 std::string withoutCredentials(const std::string& address) {
     const size_t scheme = address.find("://");
     const size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
@@ -91,61 +143,100 @@ std::string withoutCredentials(const std::string& address) {
     return address.substr(0, hostStart) + address.substr(at + 1);
 }
 
-LinkFetchResult LinkFetcher::fetch(const LinkFetchSettings& settings,
+std::string responseField(const std::string& header, std::string_view name) {
+    size_t lineStart = header.find('\n');
+    while (lineStart != std::string::npos) {
+        const size_t begin = lineStart + 1;
+        const size_t end = header.find('\n', begin);
+        const std::string_view line(header.data() + begin,
+                                    (end == std::string::npos ? header.size() : end) - begin);
+        const size_t colon = line.find(':');
+        if (colon != std::string_view::npos && equalsIgnoreCase(line.substr(0, colon), name))
+            return trim(line.substr(colon + 1));
+        lineStart = end;
+    }
+    return {};
+}
+
+LinkFetchResult LinkFetcher::fetch(HttpClient& client, const LinkFetchSettings& settings,
                                    const std::atomic<bool>& stop) {
     using Steady = std::chrono::steady_clock;
     LinkFetchResult result;
-    result.time = std::time(nullptr);
     SystemClock clock;
     std::string url = link_.address;
-    bool timedOut = false;
+    std::string givenUp;
+    client.exchangeMemory(std::move(memory_));
     try {
-        if (!client_) {
-            client_ = std::make_unique<HttpClient>();
-            applyImageFetchSettings(*client_);
-        }
-        HttpClient& client = *client_;
         applyConnectionOptions(client, settings.connection);
+        client.clearBytesReceived();
         url = expandUrlMacros(link_.address, clock, defaultFormatSettings());
-        // A transfer that receives nothing for the time-out is given up, as in the window.
-        auto lastProgress = Steady::now();
-        int32_t lastBytes = 0;
+        const TransferLimits limits{fetchDeadline(std::chrono::seconds(link_.interval),
+                                                  settings.timeout, settings.deadline),
+                                    settings.timeout, settings.minBytesPerSecond,
+                                    std::chrono::seconds(10)};
+        TransferGuard guard(limits, Steady::now());
         client.setPump([&] {
-            if (client.bytesReceived() != lastBytes) {
-                lastBytes = client.bytesReceived();
-                lastProgress = Steady::now();
-            }
-            if (!stop && Steady::now() - lastProgress > std::chrono::seconds(settings.timeout))
-                timedOut = true;
-            if (stop || timedOut)
+            if (givenUp.empty() && !stop)
+                givenUp =
+                    guard.check(Steady::now(), client.bytesReceived(), client.contentLength());
+            if (stop || !givenUp.empty())
                 client.cancel();
         });
-        Bitmap picture;
-        downloadImage(client, url, picture, nullptr);
+        client.get(url);
+        result.time = std::time(nullptr);
         result.bytes = static_cast<int64_t>(client.body().size());
-        if (client.notModified()) {
-            result.status = FetchStatus::Duplicate;
-        } else {
-            result.width = picture.width();
-            result.height = picture.height();
-            const PictureDigest digest = pictureDigest(picture);
-            result.status = seen_ && digest == last_ ? FetchStatus::Duplicate : FetchStatus::New;
-            if (result.status == FetchStatus::New) {
-                result.file = archivePicture(settings.saveDir + "/" + link_.directory, result.time,
-                                             pictureKind(client.body(), url), client.body());
-                seen_ = true;
-                last_ = digest;
-            }
-        }
-        client.releaseBody();
+        takeBody(client, url, settings, result);
     } catch (const std::exception& e) {
+        result.time = std::time(nullptr);
         result.status = FetchStatus::Error;
-        result.error = timedOut ? timedOutText(settings.timeout) : e.what();
-        if (client_)
-            result.bytes = client_->bytesReceived();
+        result.error = givenUp.empty() ? failureText(e) : givenUp;
+        result.bytes = client.bytesReceived();
+    }
+    client.setPump({});
+    memory_ = client.exchangeMemory({});
+    if (client.bufferBytes() > kLargeBuffers) {
+        client.releaseBuffers();
+        malloc_trim(0);
+    } else {
+        client.releaseBody();
     }
     result.url = withoutCredentials(url);
     return result;
+}
+
+void LinkFetcher::takeBody(HttpClient& client, const std::string& url,
+                           const LinkFetchSettings& settings, LinkFetchResult& result) {
+    if (client.statusCode() >= 400)
+        throw Error(httpErrorText(client));
+    if (client.notModified()) {
+        result.status = FetchStatus::Duplicate;
+        return;
+    }
+    const std::string& body = client.body();
+    ImageKind kind = ImageKind::Unsupported;
+    try {
+        kind = imageKindFromSignature(body);
+    } catch (const Error&) {
+        // Too short to be any picture.
+    }
+    if (kind == ImageKind::Unsupported) {
+        const std::string type = responseField(client.header(), "Content-Type");
+        throw Error("Not a picture (" + (type.empty() ? std::string("no type") : type) + ", " +
+                    withThousands(static_cast<int64_t>(body.size())) + " bytes)");
+    }
+    Bitmap picture;
+    BitmapList frames;
+    decodeImage(body, url, picture, kind == ImageKind::Gif ? &frames : nullptr, true);
+    result.width = picture.width();
+    result.height = picture.height();
+    const PictureDigest digest = kind == ImageKind::Gif ? framesDigest(frames) : bytesDigest(body);
+    if (last_ && *last_ == digest) {
+        result.status = FetchStatus::Duplicate;
+        return;
+    }
+    result.file = archivePicture(settings.saveDir + "/" + link_.directory, result.time, kind, body);
+    result.status = FetchStatus::New;
+    last_ = digest;
 }
 
 } // namespace kestrix

@@ -1,22 +1,27 @@
-// One fetch of one watched link, as the window fetches: the address with its macros expanded,
-// the program's HTTP client and decoders, and the window's duplicate rule (a new picture differs
-// in size, pixel format or any pixel from the link's previous one). A new picture is archived as
-// the bytes the server sent. Each link keeps its own client (its conditional-request validators,
-// its credentials) and the digest of its last picture; a link is fetched by one thread at a time.
+// One fetch of one watched link: the address with its macros expanded, the program's HTTP client
+// and decoders. A watch keeps originals, so a picture is new when what it would store differs
+// from the last picture archived for the link: its bytes, or for a GIF any of its frames. A new
+// picture is archived as the bytes the server sent, named by the second its last byte arrived.
+// The fetcher keeps what the link needs between fetches (the client's memory of conditional
+// requests and cookies, the digest of its last picture); the client itself belongs to the thread
+// that runs the fetch and serves many links, one after the other.
 #pragma once
 
 #include "core/net/HttpClient.h"
+#include "core/watch/TransferGuard.h"
 #include "core/watch/WatchList.h"
 
 #include <atomic>
 #include <cstdint>
 #include <ctime>
-#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace kestrix {
 
 class Bitmap;
+class BitmapList;
 
 enum class FetchStatus { New, Duplicate, Error };
 
@@ -25,9 +30,9 @@ const char* fetchStatusName(FetchStatus status);
 
 struct LinkFetchResult {
     FetchStatus status = FetchStatus::Error;
-    std::time_t time = 0;
-    std::string url; // expanded, without credentials
-    int64_t bytes = 0;
+    std::time_t time = 0; // when the fetch ended: a new picture's last byte
+    std::string url;      // expanded, without credentials
+    int64_t bytes = 0;    // of this fetch's body
     int width = 0, height = 0;
     std::string file; // the archived picture, for new ones
     std::string error;
@@ -35,7 +40,9 @@ struct LinkFetchResult {
 
 struct LinkFetchSettings {
     ConnectionOptions connection;
-    int timeout = 60;    // seconds without a byte before the transfer is given up
+    std::chrono::seconds timeout{60};             // without a byte of the body
+    std::optional<std::chrono::seconds> deadline; // of a whole fetch; none: see fetchDeadline
+    int64_t minBytesPerSecond = 1024;
     std::string saveDir; // the archive's root
 };
 
@@ -46,9 +53,18 @@ struct PictureDigest {
     bool operator==(const PictureDigest&) const = default;
 };
 PictureDigest pictureDigest(const Bitmap& bitmap);
+// The same for bytes, and for every frame of an animation in order.
+PictureDigest bytesDigest(std::string_view bytes);
+PictureDigest framesDigest(const BitmapList& frames);
+// What the archive compares: a GIF's composited frames, else the bytes. Raises what decoding
+// the GIF raises.
+PictureDigest originalDigest(std::string_view bytes, const std::string& address);
 
 // The address without a user and password ("https://cam/x.jpg" for "https://me:pw@cam/x.jpg").
 std::string withoutCredentials(const std::string& address);
+
+// The value of a response header's field (the first of that name), or "".
+std::string responseField(const std::string& header, std::string_view name);
 
 class LinkFetcher {
 public:
@@ -56,15 +72,23 @@ public:
 
     const WatchedLink& link() const { return link_; }
 
-    // Fetches once. `stop`, when it turns true, cancels a transfer in flight (reported as an
-    // error). Never raises: failures are results.
-    LinkFetchResult fetch(const LinkFetchSettings& settings, const std::atomic<bool>& stop);
+    // Fetches once with `client`. `stop`, when it turns true, cancels a transfer in flight
+    // (reported as an error). Never raises: failures are results.
+    LinkFetchResult fetch(HttpClient& client, const LinkFetchSettings& settings,
+                          const std::atomic<bool>& stop);
+
+    // The last picture archived for the link, as compared with the next one.
+    const std::optional<PictureDigest>& lastDigest() const { return last_; }
+    void setLastDigest(PictureDigest digest) { last_ = digest; }
 
 private:
+    // Everything but the archive: the fetched body's check and decoding into `result`.
+    void takeBody(HttpClient& client, const std::string& url, const LinkFetchSettings& settings,
+                  LinkFetchResult& result);
+
     WatchedLink link_;
-    std::unique_ptr<HttpClient> client_;
-    bool seen_ = false;
-    PictureDigest last_;
+    HttpClient::Memory memory_;
+    std::optional<PictureDigest> last_;
 };
 
 } // namespace kestrix

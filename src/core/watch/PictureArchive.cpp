@@ -31,17 +31,6 @@ std::string stampFor(std::time_t time) {
     return stamp;
 }
 
-struct Picture {
-    fs::path path;
-    std::time_t modified;
-    uint64_t bytes;
-};
-
-std::time_t modificationTime(const fs::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mtime : 0;
-}
-
 } // namespace
 
 const char* pictureExtension(ImageKind kind) {
@@ -97,43 +86,6 @@ std::string archivePicture(const std::string& folder, std::time_t time, ImageKin
     std::string path = folder + "/" + newPictureName(folder, time, pictureExtension(kind));
     writeFileAtomically(path, bytes);
     return path;
-}
-
-RetentionResult applyRetention(const std::string& root, const RetentionRule& rule,
-                               std::time_t now) {
-    RetentionResult result;
-    std::vector<Picture> pictures;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator
-             it(root, fs::directory_options::skip_permission_denied, ec),
-         end;
-         !ec && it != end; it.increment(ec)) {
-        if (!it->is_regular_file(ec) || !isArchivePictureName(it->path().filename().string()))
-            continue;
-        const uint64_t size = it->file_size(ec);
-        pictures.push_back({it->path(), modificationTime(it->path()), ec ? 0 : size});
-    }
-    std::sort(pictures.begin(), pictures.end(),
-              [](const Picture& a, const Picture& b) { return a.modified < b.modified; });
-    uint64_t total = 0;
-    for (const Picture& p : pictures)
-        total += p.bytes;
-    const auto oldestAllowed =
-        rule.keepDays > 0 ? now - static_cast<std::time_t>(std::llround(rule.keepDays * 86400))
-                          : std::time_t{0};
-    for (const Picture& p : pictures) {
-        const bool tooOld = rule.keepDays > 0 && p.modified < oldestAllowed;
-        const bool tooMuch = rule.maxBytes > 0 && total > rule.maxBytes;
-        if (!tooOld && !tooMuch)
-            break;
-        if (fs::remove(p.path, ec)) {
-            ++result.deletedFiles;
-            result.deletedBytes += p.bytes;
-            total -= p.bytes;
-        }
-    }
-    result.keptBytes = total;
-    return result;
 }
 
 uint64_t parseByteSize(const std::string& text) {

@@ -1,7 +1,6 @@
 // The pictures a headless watch keeps: the bytes each server sent, named by the UTC second they
-// arrived, DIR/<folders>/<link>/YYYYMMDD-HHMMSS[-N].<ext>; and the retention that deletes the
-// oldest of them by age and by the total size of DIR. Only files named by that pattern are ever
-// deleted.
+// arrived, DIR/<folders>/<link>/YYYYMMDD-HHMMSS[-N].<ext>, and what retention (ArchiveIndex)
+// deletes of them. Only files named by that pattern are ever deleted.
 #pragma once
 
 #include "core/decode/ImageDecoder.h"
@@ -41,11 +40,10 @@ struct RetentionResult {
     uint64_t deletedFiles = 0;
     uint64_t deletedBytes = 0;
     uint64_t keptBytes = 0;
+    // Pictures that could not be deleted (not those already gone), and why the first could not.
+    uint64_t failedFiles = 0;
+    std::string firstFailure;
 };
-
-// Deletes archive pictures anywhere under `root` older than keepDays (by modification time), then
-// the oldest until the pictures of `root` take at most maxBytes.
-RetentionResult applyRetention(const std::string& root, const RetentionRule& rule, std::time_t now);
 
 // "500", "20K", "1.5M", "2G" (powers of 1024); raises for anything else.
 uint64_t parseByteSize(const std::string& text);

@@ -1,4 +1,4 @@
-// The large libraries (FFmpeg, OpenSSL, cpp-httplib) are loaded only by the commands that need
+// The large libraries (FFmpeg, OpenSSL) are loaded only by the commands that need
 // them, and a missing module fails only those commands, with a message that says what to do.
 #include "core/image/BmpCodec.h"
 #include "core/util/FileIO.h"
@@ -41,7 +41,7 @@ std::string loadedBy(const TempDir& dir, const std::string& arguments) {
 
 } // namespace
 
-TEST(RuntimeModules, OnlyMoviesMapFfmpegAndNoCommandMapsTlsOrTheWebServerUnasked) {
+TEST(RuntimeModules, OnlyMoviesMapFfmpegAndNoCommandMapsTlsUnasked) {
     TempDir dir;
     const std::string kPicture = writePicture(dir);
     const std::vector<std::string> commands = {
@@ -60,7 +60,7 @@ TEST(RuntimeModules, OnlyMoviesMapFfmpegAndNoCommandMapsTlsOrTheWebServerUnasked
         const std::string libraries = loadedBy(dir, command);
         EXPECT_NE(libraries.find("libstdc++"), std::string::npos) << command << ": " << libraries;
         for (const char* heavy :
-             {"libavcodec", "libavformat", "libssl", "libcrypto", "httplib", "libkestrix_"})
+             {"libavcodec", "libavformat", "libssl", "libcrypto", "libkestrix_"})
             EXPECT_EQ(libraries.find(heavy), std::string::npos) << command << ": " << libraries;
     }
     const std::string movie = loadedBy(dir, "movie out.avi " + kPicture);
@@ -72,8 +72,7 @@ TEST(RuntimeModules, AMissingModuleFailsOnlyItsOwnWorkAndSaysWhatToInstall) {
     TempDir dir;
     const std::string kPicture = writePicture(dir);
     const std::string without = "KESTRIX_MOVIE_MODULE=/nonexistent/libkestrix_movie.so "
-                                "KESTRIX_TLS_MODULE=/nonexistent/libkestrix_tls.so "
-                                "KESTRIX_WEB_MODULE=/nonexistent/libkestrix_web.so " +
+                                "KESTRIX_TLS_MODULE=/nonexistent/libkestrix_tls.so " +
                                 std::string(KESTRIX_CLI);
     for (const char* movie : {"out.avi", "out.mp4"}) {
         const CommandResult failed = runCommand("cd " + dir.path() + " && " + without + " movie " +

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <utime.h>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -16,13 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::time_t kNoon = 1796817600; // 2026-12-09 12:00:00 UTC
-
-void writeAged(const std::string& path, size_t bytes, std::time_t modified) {
-    fs::create_directories(fs::path(path).parent_path());
-    writeFile(path, std::string(bytes, 'p'));
-    const utimbuf times{modified, modified};
-    utime(path.c_str(), &times);
-}
 
 } // namespace
 
@@ -56,33 +48,6 @@ TEST(PictureArchive, OnlyTheArchivesOwnNamesArePictures) {
           "20261209-120000-.jpg", "20261209-120000-x.jpg", "x20261209-120000.jpg",
           "20261209_120000.jpg", "notes.txt", ".kestrix-tmp-abcdef", "20261209-120000.jpg.part"})
         EXPECT_FALSE(isArchivePictureName(name)) << name;
-}
-
-TEST(PictureArchive, RetentionDeletesOldPicturesThenTheOldestUntilTheFolderFits) {
-    TempDir dir("archive");
-    const std::string& root = dir.path();
-    const std::time_t day = 86400;
-    writeAged(root + "/A/Cam/20261201-120000.jpg", 100, kNoon - 8 * day);
-    writeAged(root + "/A/Cam/20261206-120000.jpg", 100, kNoon - 3 * day);
-    writeAged(root + "/B/20261207-120000-2.png", 100, kNoon - 2 * day);
-    writeAged(root + "/B/20261209-110000.gif", 100, kNoon - 3600);
-    // Not the archive's own: never deleted, never counted.
-    writeAged(root + "/A/Cam/holiday.jpg", 5000, kNoon - 30 * day);
-    writeAged(root + "/notes.txt", 5000, kNoon - 30 * day);
-
-    RetentionResult r = applyRetention(root, {7, 0}, kNoon);
-    EXPECT_EQ(r.deletedFiles, 1u);
-    EXPECT_EQ(r.keptBytes, 300u);
-    r = applyRetention(root, {0, 250}, kNoon);
-    EXPECT_EQ(r.deletedFiles, 1u) << "the oldest goes first";
-    EXPECT_EQ(filesUnder(root),
-              (std::vector<std::string>{"A/Cam/holiday.jpg", "B/20261207-120000-2.png",
-                                        "B/20261209-110000.gif", "notes.txt"}));
-    r = applyRetention(root, {1, 150}, kNoon);
-    EXPECT_EQ(r.deletedFiles, 1u);
-    EXPECT_EQ(r.keptBytes, 100u);
-    EXPECT_EQ(applyRetention(root, {0, 0}, kNoon).deletedFiles, 0u) << "no rule, nothing goes";
-    EXPECT_EQ(applyRetention(root + "/missing", {1, 1}, kNoon).deletedFiles, 0u);
 }
 
 TEST(PictureArchive, SizesTakeBinarySuffixes) {

@@ -107,9 +107,12 @@ TEST(WatchLinks, ManyLinksEachOnTimeWithOriginalsKept) {
     }
     EXPECT_NE(log.find("Cams/Refused 10061:Connection refused"), std::string::npos) << log;
 
-    // Originals: the bytes served, one file per new picture; the unchanged link wrote one.
+    // Originals: the bytes served, one file per new picture; the unchanged link wrote one. The
+    // watch keeps its own state in a hidden folder.
     const auto files = filesUnder(dir.file("archive"));
     for (const std::string& name : files) {
+        if (name.starts_with(".kestrix/"))
+            continue;
         EXPECT_TRUE(isArchivePictureName(fs::path(name).filename().string())) << name;
         EXPECT_EQ(fs::path(name).extension(), ".bmp");
     }
@@ -191,13 +194,26 @@ TEST(WatchLinks, JsonLinesAndShards) {
              {"--links " + dir.file("empty.klnx") + " --save-dir " + dir.file("a"),
               "No links to watch in " + dir.file("empty.klnx") + "\n"},
              {"--links " + dir.file("l.klnx"), "watch --links FILE needs --save-dir DIR\n"},
-             {"--links " + dir.file("l.klnx") + " --save-dir x --shard 3/3",
-              "--shard takes K/N with 0 <= K < N, not 3/3\n"},
-             {"--links " + dir.file("l.klnx") + " --save-dir x --max-bytes 5Q",
-              "Invalid size: 5Q (use a number with K, M or G)\n"}}) {
+         }) {
         const CommandResult r = runCommand(std::string(KESTRIX_CLI) + " watch " + args + " 2>&1");
         EXPECT_EQ(r.status, 1) << args;
         EXPECT_EQ(r.out, message);
+    }
+    // Values out of range are usage errors, found before anything is watched.
+    for (const auto& [args, message] : std::vector<std::pair<std::string, std::string>>{
+             {"--shard 3/3", "--shard: takes K/N with 0 <= K < N, not 3/3"},
+             {"--max-bytes 5Q", "--max-bytes: Invalid size: 5Q (use a number with K, M or G)"},
+             {"--parallel 0", "--parallel: Value 0 not in range 1 to 10000"},
+             {"--keep-days -1", "--keep-days: takes a number from 0 to 36500, not -1"},
+             {"--timeout 0", "--timeout: Value 0 not in range 1 to 86400"},
+             {"--min-rate fast", "--min-rate: Invalid size: fast (use a number with K, M or G)"},
+             {"--deadline 0", "--deadline: Value 0 not in range 1 to 86400"}}) {
+        const CommandResult r =
+            runCommand(std::string(KESTRIX_CLI) + " watch --links " + dir.file("l.klnx") +
+                       " --save-dir " + dir.file("never") + " " + args + " 2>&1");
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "kestrix-cli watch: " + message + " (see 'kestrix-cli watch --help')\n");
+        EXPECT_FALSE(fs::exists(dir.file("never")));
     }
 }
 
@@ -212,17 +228,20 @@ TEST(WatchLinks, StatusPageShowsEveryLinkAndServesOnlyPictures) {
     });
     const int port = closedPort();
     TempDir dir("watchlinks");
-    writeFile(dir.file("l.klnx"),
-              "<ImageAddressXML KSX=\"1.0\">\n" + linkItem("Red", server.url("/red.bmp"), 5) +
-                  linkItem("Green", server.url("/green.bmp"), 5) +
-                  linkItem("Blue", server.url("/blue.bmp"), 5) + "</ImageAddressXML>\n");
+    writeFile(
+        dir.file("l.klnx"),
+        "<ImageAddressXML KSX=\"1.0\">\n" + linkItem("Red", server.url("/red.bmp"), 5) +
+            linkItem("Green", server.url("/green.bmp"), 5) +
+            linkItem("Blue", server.url("/blue.bmp"), 5) + "<FolderItem FolderName=\"K\xF6ln\">" +
+            linkItem("Dom", server.url("/blue.bmp"), 5) + "</FolderItem></ImageAddressXML>\n");
     writeFile(dir.file("secret.txt"), "secret");
     const std::string base = "http://127.0.0.1:" + std::to_string(port);
     const std::string script =
         std::string(KESTRIX_CLI) + " watch --links " + dir.file("l.klnx") + " --save-dir " +
         dir.file("archive") + " --serve " + std::to_string(port) + " > /dev/null 2>&1 & pid=$!; " +
         "sleep 6; curl -s " + base + "/api/status > " + dir.file("status.json") + "; curl -s " +
-        base + "/ > " + dir.file("page.html") + "; for p in ../secret.txt %2e%2e/secret.txt " +
+        base + "/healthz > " + dir.file("healthz") + "; curl -s " + base + "/ > " +
+        dir.file("page.html") + "; for p in ../secret.txt %2e%2e/secret.txt " +
         "..%2fsecret.txt /etc/passwd Red Red/ 'Red/..%2f..%2fsecret.txt'; do curl -s -o /dev/null "
         "-w '%{http_code} ' " +
         base + "/pictures/$p; done; chromium --headless=new --no-sandbox --disable-gpu " +
@@ -231,6 +250,12 @@ TEST(WatchLinks, StatusPageShowsEveryLinkAndServesOnlyPictures) {
     const CommandResult r = runCommand(script);
     EXPECT_EQ(r.out, "404 404 404 404 404 404 404 ");
     const std::string status = readFile(dir.file("status.json"));
+    EXPECT_EQ(readFile(dir.file("healthz")), "ok\n");
+    // A folder name that is not UTF-8 (a raw Latin-1 byte in a file that names no encoding) still
+    // gives valid JSON.
+    const CommandResult parsed = runCommand(
+        "python3 -c 'import json,sys; d=json.load(open(sys.argv[1]))' " + dir.file("status.json"));
+    EXPECT_EQ(parsed.status, 0) << status;
     for (const char* name : {"Red", "Green", "Blue"}) {
         EXPECT_NE(status.find(std::string("{\"link\":\"") + name + "\""), std::string::npos)
             << status;

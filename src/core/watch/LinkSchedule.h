@@ -1,0 +1,36 @@
+// When a watched link is fetched next. A link keeps its rhythm: each fetch is due one interval
+// after the one before, and one that overran starts at once. A link that fails backs off: its
+// interval doubles with every failure in a row, up to 30 minutes (a longer interval of its own
+// stays), and the first success brings the rhythm back, so that dead cameras cost little.
+#pragma once
+
+#include <chrono>
+
+namespace kestrix {
+
+class LinkSchedule {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kLongestBackOff{30 * 60};
+
+    // `interval` below one second counts as one second.
+    LinkSchedule(std::chrono::seconds interval, Clock::time_point firstDue);
+
+    Clock::time_point due() const { return due_; }
+    int failuresInARow() const { return failures_; }
+    // The interval the next fetch waits, backed off after failures.
+    std::chrono::seconds currentInterval() const;
+
+    // The fetch that was due has ended at `now`.
+    void succeeded(Clock::time_point now);
+    void failed(Clock::time_point now);
+
+private:
+    void advance(Clock::time_point now);
+
+    std::chrono::seconds interval_;
+    Clock::time_point due_;
+    int failures_ = 0;
+};
+
+} // namespace kestrix

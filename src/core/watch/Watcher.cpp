@@ -1,0 +1,271 @@
+#include "core/watch/Watcher.h"
+
+#include "core/util/Error.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+
+namespace kestrix {
+
+namespace {
+
+// How long a fetching thread may go without a fetch ending, beyond the longest deadline, before
+// the watch calls itself stuck.
+constexpr std::chrono::seconds kStuckMargin{30};
+constexpr std::chrono::seconds kHeartbeatLimit{10};
+
+int64_t steadySeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+Watcher::Watcher(std::vector<WatchedLink> links, WatcherSettings settings)
+    : settings_(std::move(settings)), state_(links, std::max(1, settings_.parallel)) {
+    settings_.fetch.saveDir = settings_.saveDir;
+    settings_.parallel = std::max(1, settings_.parallel);
+    // The first fetches are spread over each link's interval, so that a thousand links due
+    // every minute do not all start in the same second.
+    const auto start = Clock::now();
+    for (size_t i = 0; i < links.size(); ++i) {
+        const std::chrono::seconds interval(std::max(1, links[i].interval));
+        const auto offset = std::chrono::duration_cast<Clock::duration>(interval) *
+                            static_cast<int64_t>(i) / static_cast<int64_t>(links.size());
+        slots_.push_back(
+            {LinkFetcher(std::move(links[i])), LinkSchedule(interval, start + offset)});
+        idle_.emplace(start + offset, i);
+    }
+}
+
+Watcher::~Watcher() {
+    stop();
+}
+
+void Watcher::start() {
+    std::filesystem::create_directories(settings_.saveDir);
+    savedState_ = readLinkState(settings_.saveDir);
+    stateWritten_ = Clock::now();
+    heartbeat_ = steadySeconds();
+    scanner_ = std::thread([this] { index_.scan(settings_.saveDir, stop_); });
+    housekeeper_ = std::thread([this] { housekeep(); });
+    const auto threads = std::min<size_t>(static_cast<size_t>(settings_.parallel),
+                                          std::max<size_t>(slots_.size(), 1));
+    for (size_t t = 0; t < threads; ++t)
+        workers_.emplace_back([this] { work(); });
+}
+
+void Watcher::stop() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    housekeep_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+    workers_.clear();
+    if (housekeeper_.joinable())
+        housekeeper_.join();
+    if (scanner_.joinable())
+        scanner_.join();
+}
+
+bool Watcher::healthy(std::string& why) const {
+    if (stop_) {
+        why = "the watch is stopping";
+        return false;
+    }
+    if (steadySeconds() - heartbeat_ > kHeartbeatLimit.count()) {
+        why = "the watch's housekeeping has stopped";
+        return false;
+    }
+    const WatchSnapshot now = state_.snapshot();
+    const auto longest = settings_.fetch.deadline.value_or(settings_.fetch.timeout);
+    const std::time_t quiet = std::time(nullptr) - now.watch.lastFetchEnded;
+    if (now.watch.busy >= now.watch.slots && now.watch.lastFetchEnded != 0 &&
+        quiet > (longest + kStuckMargin).count()) {
+        why = "every fetch has been stuck for " + std::to_string(quiet) + " s";
+        return false;
+    }
+    return true;
+}
+
+void Watcher::work() {
+    // One client per thread serves every link it fetches; it is made when first needed, so that
+    // a process out of descriptors reports that on the link instead of losing the thread.
+    std::unique_ptr<HttpClient> client;
+    while (const std::optional<size_t> index = takeDueLink()) {
+        std::string clientError;
+        if (!client) {
+            try {
+                client = std::make_unique<HttpClient>();
+                applyImageFetchSettings(*client);
+            } catch (const std::exception& e) {
+                const int number = errno;
+                clientError =
+                    number == EMFILE || number == ENFILE ? "Too many open files" : e.what();
+                client.reset();
+            }
+        }
+        fetchLink(client.get(), clientError, *index);
+    }
+}
+
+std::optional<size_t> Watcher::takeDueLink() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Links that are failing may hold at most half of the threads: the others stay free for
+    // cameras that answer.
+    const int failingLimit = std::max(1, settings_.parallel / 2);
+    for (;;) {
+        if (stop_)
+            return std::nullopt;
+        const auto now = Clock::now();
+        auto next = Clock::time_point::max();
+        for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+            if (it->first > now) {
+                next = it->first;
+                break;
+            }
+            Slot& slot = slots_[it->second];
+            const bool failing = slot.schedule.failuresInARow() > 0;
+            if (failing && failingBusy_ >= failingLimit)
+                continue;
+            const size_t index = it->second;
+            idle_.erase(it);
+            slot.busy = true;
+            failingBusy_ += failing ? 1 : 0;
+            return index;
+        }
+        if (next == Clock::time_point::max())
+            wake_.wait_for(lock, std::chrono::seconds(1));
+        else
+            wake_.wait_until(lock, next);
+    }
+}
+
+void Watcher::fetchLink(HttpClient* client, const std::string& clientError, size_t index) {
+    Slot& slot = slots_[index];
+    const WatchedLink& link = slot.fetcher.link();
+    if (!slot.recovered) {
+        std::optional<SavedPicture> saved;
+        {
+            const std::lock_guard<std::mutex> lock(stateMutex_);
+            if (const auto found = savedState_.find(link.directory); found != savedState_.end())
+                saved = found->second;
+        }
+        const std::optional<SavedPicture> last =
+            recoverLastPicture(settings_.saveDir, link.directory, saved);
+        if (last)
+            slot.fetcher.setLastDigest(last->digest);
+        slot.recovered = true;
+    }
+    const bool onRhythm = slot.schedule.failuresInARow() == 0;
+    state_.fetchStarted(Clock::now() - slot.schedule.due(), onRhythm);
+    LinkFetchResult result;
+    if (client) {
+        result = slot.fetcher.fetch(*client, settings_.fetch, stop_);
+    } else {
+        result.time = std::time(nullptr);
+        result.url = withoutCredentials(link.address);
+        result.error = clientError;
+    }
+    finish(index, result);
+}
+
+void Watcher::finish(size_t index, const LinkFetchResult& result) {
+    Slot& slot = slots_[index];
+    const WatchedLink& link = slot.fetcher.link();
+    if (stop_ && result.status == FetchStatus::Error)
+        return; // cancelled by the stop, not a failure of the camera
+    if (result.status == FetchStatus::New) {
+        const std::string name = std::filesystem::path(result.file).filename().string();
+        index_.added(link.directory, name, static_cast<uint64_t>(result.bytes));
+        const std::lock_guard<std::mutex> lock(stateMutex_);
+        savedState_[link.directory] = {name, *slot.fetcher.lastDigest()};
+        stateDirty_ = true;
+    }
+    int failures = 0;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const bool failing = slot.schedule.failuresInARow() > 0;
+        if (result.status == FetchStatus::Error)
+            slot.schedule.failed(Clock::now());
+        else
+            slot.schedule.succeeded(Clock::now());
+        failures = slot.schedule.failuresInARow();
+        failingBusy_ -= failing ? 1 : 0;
+        slot.busy = false;
+        idle_.emplace(slot.schedule.due(), index);
+    }
+    wake_.notify_one();
+    state_.record(index, result, settings_.saveDir, failures);
+    if (resultSink_) {
+        const std::lock_guard<std::mutex> lock(resultMutex_);
+        resultSink_(link, result);
+    }
+}
+
+void Watcher::housekeep() {
+    auto nextRetention = Clock::now();
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            housekeep_.wait_for(lock, std::chrono::seconds(1), [this] { return stop_.load(); });
+        }
+        heartbeat_ = steadySeconds();
+        if (stop_)
+            break;
+        retainIfDue(Clock::now(), nextRetention);
+        saveStateIfDue(false);
+    }
+    saveStateIfDue(true);
+}
+
+void Watcher::retainIfDue(Clock::time_point now, Clock::time_point& next) {
+    const bool ready = index_.ready();
+    if (ready && now >= next &&
+        (settings_.retention.keepDays > 0 || settings_.retention.maxBytes > 0)) {
+        next = now + settings_.retentionEvery;
+        const RetentionResult result = index_.apply(settings_.retention, std::time(nullptr));
+        ++retention_.runs;
+        retention_.deletedFiles += result.deletedFiles;
+        retention_.deletedBytes += result.deletedBytes;
+        retention_.lastRun = std::time(nullptr);
+        retention_.files = index_.fileCount();
+        retention_.bytes = index_.totalBytes();
+        retention_.indexReady = true;
+        if (retentionSink_ && result.deletedFiles > 0) {
+            const std::lock_guard<std::mutex> lock(resultMutex_);
+            retentionSink_(result, retention_);
+        }
+    }
+    retention_.indexReady = ready;
+    retention_.files = index_.fileCount();
+    retention_.bytes = index_.totalBytes();
+    state_.setRetention(retention_);
+}
+
+void Watcher::saveStateIfDue(bool force) {
+    LinkState copy;
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex_);
+        if (!stateDirty_ || (!force && Clock::now() - stateWritten_ < settings_.stateEvery))
+            return;
+        copy = savedState_;
+        stateDirty_ = false;
+        stateWritten_ = Clock::now();
+    }
+    try {
+        writeLinkState(settings_.saveDir, copy);
+    } catch (const Error&) {
+        // A state that cannot be written costs at most a repeated picture after a restart: the
+        // next round tries again.
+        const std::lock_guard<std::mutex> lock(stateMutex_);
+        stateDirty_ = true;
+    }
+}
+
+} // namespace kestrix
