@@ -336,7 +336,8 @@ std::string AsyncSocket::readLn() {
     }
 }
 
-void AsyncSocket::captureString(std::string& result, size_t limit) {
+void AsyncSocket::captureUntil(std::string& result, size_t limit,
+                               const std::function<bool(std::string& received)>& enough) {
     report("Capture String", kReportStep);
     result.clear();
     bytesReceived_ = 0;
@@ -351,6 +352,8 @@ void AsyncSocket::captureString(std::string& result, size_t limit) {
             result.append(lineBuffer_.data(), static_cast<size_t>(n));
             bytesReceived_ += static_cast<int32_t>(n);
             packetReceived();
+            if (enough && enough(result))
+                return;
             armTimer();
             pumpEvents();
             continue;

@@ -86,7 +86,12 @@ public:
     std::string readLn();
     // Reads the rest of the stream into `into` (emptied first, its capacity kept), up to `limit`
     // bytes; more raises "Response too large".
-    void captureString(std::string& into, size_t limit);
+    void captureString(std::string& into, size_t limit) { captureUntil(into, limit, {}); }
+    // The same, but after each chunk `enough` is given what `into` holds; it may take bytes out
+    // of it (to decode them elsewhere), and the capture ends as soon as it answers true (a stream
+    // that never ends); the rest stays unread.
+    void captureUntil(std::string& into, size_t limit,
+                      const std::function<bool(std::string& received)>& enough);
 
     bool connected() const { return connected_; }
     bool canceled() const { return canceled_; }

@@ -2,7 +2,9 @@
 // and cookies.
 #include "core/net/HttpClient.h"
 
+#include "core/net/ChunkedBody.h"
 #include "core/net/DigestAuth.h"
+#include "core/net/MultipartStream.h"
 #include "core/net/UrlReference.h"
 #include "core/util/Error.h"
 #include "core/util/Text.h"
@@ -196,13 +198,7 @@ void HttpClient::exchange() {
         if (notModified()) {
             body_.clear();
         } else {
-            // The previous body's buffer takes the next one: a camera's images are of much the
-            // same size, so a fetch seldom allocates, and a failed capture leaves Body as it was.
-            captureString(capture_, kMaxBodyBytes);
-            if (contentLength_ && bodyIsExpected(statusCode_) &&
-                static_cast<int64_t>(capture_.size()) < *contentLength_)
-                throw Error("Connection closed after " + std::to_string(capture_.size()) + " of " +
-                            std::to_string(*contentLength_) + " bytes");
+            captureBody();
             body_.swap(capture_);
         }
         rememberValidators();
@@ -212,6 +208,54 @@ void HttpClient::exchange() {
         throw;
     }
     disconnect();
+}
+
+void HttpClient::captureBody() {
+    // The previous body's buffer takes the next one: a camera's images are of much the same
+    // size, so a fetch seldom allocates, and a failed capture leaves Body as it was.
+    std::optional<std::string> boundary = multipartBoundary(contentType_);
+    if (!bodyIsExpected(statusCode_))
+        boundary.reset();
+    if (boundary || chunked_) {
+        captureChunkedOrParts(boundary);
+        return;
+    }
+    captureString(capture_, kMaxBodyBytes);
+    if (contentLength_ && bodyIsExpected(statusCode_) &&
+        static_cast<int64_t>(capture_.size()) < *contentLength_)
+        throw Error("Connection closed after " + std::to_string(capture_.size()) + " of " +
+                    std::to_string(*contentLength_) + " bytes");
+}
+
+void HttpClient::captureChunkedOrParts(const std::optional<std::string>& boundary) {
+    // Parts before the picture and their headers may add to the part's own limit.
+    constexpr size_t kStreamSlack = size_t{1} << 20;
+    const size_t limit = kMaxBodyBytes + (boundary ? kStreamSlack : 0);
+    std::optional<MultipartFirstPicture> parts;
+    if (boundary)
+        parts.emplace(*boundary, kMaxBodyBytes);
+    ChunkedBody chunks;
+    decoded_.clear();
+    bool complete = false;
+    captureUntil(capture_, limit, [&](std::string& received) {
+        std::string* data = &received;
+        if (chunked_) {
+            complete = chunks.feed(received, decoded_, limit);
+            data = &decoded_;
+        }
+        if (parts)
+            complete = parts->complete(*data);
+        return complete;
+    });
+    if (chunked_)
+        capture_.swap(decoded_);
+    if (!complete)
+        throw Error(parts ? "Stream ended before a complete picture"
+                          : "Connection closed before the end of the chunked body");
+    if (parts) {
+        capture_.erase(0, parts->offset());
+        capture_.resize(parts->length());
+    }
 }
 
 void HttpClient::reportOutcome() {
@@ -438,6 +482,8 @@ void HttpClient::readHeader() {
     location_.clear();
     header_.clear();
     contentLength_.reset();
+    contentType_.clear();
+    chunked_ = false;
     wwwAuthenticate_.clear();
     received_ = {};
     int lines = 0;
@@ -471,6 +517,11 @@ void HttpClient::readOtherField(std::string_view line) {
     if (name == "CONTENT-LENGTH") {
         const auto length = parseInt64(headerValue(line, 32));
         contentLength_ = length && *length >= 0 ? length : std::nullopt;
+    } else if (name == "TRANSFER-ENCODING") {
+        chunked_ =
+            findIgnoreCase(headerValue(line, kMaxFieldLength), "chunked") != std::string::npos;
+    } else if (name == "CONTENT-TYPE") {
+        contentType_ = headerValue(line, kMaxFieldLength);
     } else if (name == "WWW-AUTHENTICATE") {
         std::string value = headerValue(line, kMaxChallengeLength);
         if (wwwAuthenticate_.empty() && parseDigestChallenge(value))

@@ -56,7 +56,8 @@ public:
     // Fetches `address`. Returns when the exchange is over, with the body in Body and the header
     // text in Header; an HTTP error status is no failure. Failures raise, after the connection
     // has been closed. A body shorter than its Content-Length raises "Connection closed after N
-    // of M bytes".
+    // of M bytes". A multipart/x-mixed-replace answer (an MJPEG stream) gives its first picture
+    // part as the body and is closed then.
     void get(const std::string& address);
 
     // Ask only for changes: the ETag and Last-Modified of each address's last 200 response are
@@ -134,6 +135,9 @@ protected:
 private:
     // Connect, send, header, body and the outcome, with the connection closed on every path.
     void exchange();
+    // The body: to its end, or the first picture of a multipart stream (MJPEG).
+    void captureBody();
+    void captureChunkedOrParts(const std::optional<std::string>& boundary);
     void reportOutcome();
     // The steps between two exchanges; true when another exchange follows.
     bool prepareRedirect(int& redirects);
@@ -162,6 +166,9 @@ private:
     std::string setCookie_;
     HeaderLines requestHeader_;
     std::optional<int64_t> contentLength_;
+    std::string contentType_;
+    bool chunked_ = false; // the body comes in chunks, although HTTP/1.0 has none
+    std::string decoded_;  // a chunked body without its framing
     std::string wwwAuthenticate_;
     Validators received_;
     std::map<std::string, Validators> validators_;

@@ -339,3 +339,36 @@ TEST(HttpResponse, EndlessBodyStopsAtTheCap) {
     EXPECT_GT(static_cast<size_t>(lastCount), HttpClient::kMaxBodyBytes - (1 << 16));
     EXPECT_FALSE(client.connected());
 }
+
+// Some servers chunk their answer even to an HTTP/1.0 request: the body is the chunks' data,
+// never their size lines.
+TEST(HttpResponse, ChunkedBodiesAreTakenOutOfTheirChunks) {
+    const std::string chunked = "Transfer-Encoding: chunked";
+    struct Case {
+        const char* what;
+        std::string sent;
+        std::string body, error;
+    } cases[] = {
+        {"chunks with extensions and a trailer",
+         "4;name=x\r\nWiki\r\n6\r\npedia \r\nE\r\nin \r\n\r\nchunks.\r\n0\r\nExpires: "
+         "never\r\n\r\n",
+         "Wikipedia in \r\n\r\nchunks.", ""},
+        {"LF alone", "3\nabc\n0\n\n", "abc", ""},
+        {"the last chunk never comes", "3\r\nabc\r\n", "",
+         "Connection closed before the end of the chunked body"},
+        {"no size", "zz\r\nabc\r\n0\r\n\r\n", "", "Invalid chunked body"},
+        {"data longer than its size", "2\r\nabc\r\n0\r\n\r\n", "", "Invalid chunked body"},
+        {"a size beyond belief", "fffffffffffffffffff\r\n", "", "Invalid chunked body"},
+    };
+    for (const auto& c : cases) {
+        ScriptedServer server;
+        server.queue(httpResponse("200 OK", c.sent, {chunked}));
+        HttpClient client;
+        applyImageFetchSettings(client);
+        const Failure f = failureOf([&] { client.get(server.url("/c")); });
+        EXPECT_EQ(f.text, c.error.empty() ? "(no error)" : c.error) << c.what;
+        if (c.error.empty()) {
+            EXPECT_EQ(client.body(), c.body) << c.what;
+        }
+    }
+}
