@@ -60,6 +60,7 @@ struct WatchOptions {
     int quality = kDefaultJpegQuality;
     bool quiet = false;
     ConnectionArgs connection;
+    HoursOptions hours;
     bool keepFrames() const { return !framesFile.empty() || !gifFile.empty(); }
 };
 
@@ -101,6 +102,9 @@ public:
     }
 
     int64_t captured = 0;
+    // Outside the capture hours the auto-load is up, as if released in the window: the countdown
+    // stands and nothing is fetched.
+    bool inHours = true;
     // Completes the movies; the first failure is raised after every movie was tried.
     void finishMovies();
 
@@ -117,7 +121,7 @@ public:
     int maxFrames() const override { return maxFrames_; }
     void setMaxFrames(int count) override { maxFrames_ = count; }
     CaptureOptions captureOptions() const override { return options_.capture; }
-    bool autoLoadDown() const override { return true; }
+    bool autoLoadDown() const override { return inHours; }
     bool loopDown() const override { return false; }
     void releaseLoop() override {}
     double framesPerSecond() const override { return 10; }
@@ -199,7 +203,20 @@ void writeOutputs(const WatchOptions& options, const FrameStore& store) {
     }
 }
 
+// Says on stderr until when a watch outside its capture hours waits.
+void tellOutsideHours(const CaptureHours& hours, std::time_t now) {
+    const std::optional<std::time_t> opening = hours.nextOpening(now);
+    const std::string until =
+        opening
+            ? formatDateTime("yyyy-mm-dd hh:nn:ss",
+                             fromSystemTimeLocal(std::chrono::system_clock::from_time_t(*opening)),
+                             defaultFormatSettings())
+            : "more than a year from now";
+    std::cerr << "Outside the capture hours until " << until << std::endl;
+}
+
 int watchAddress(const WatchOptions& options) {
+    const CaptureHours hours = captureHours(options.hours);
     if (!options.saveDir.empty())
         std::filesystem::create_directories(options.saveDir);
     SystemClock clock;
@@ -227,19 +244,30 @@ int watchAddress(const WatchOptions& options) {
     auto done = [&] {
         return stopRequested || (options.count > 0 && view.captured >= options.count);
     };
+    auto tick = [&] {
+        const std::time_t now = std::time(nullptr);
+        const bool inHours = hours.open(now);
+        if (!inHours && view.inHours && !options.quiet)
+            tellOutsideHours(hours, now);
+        // Back in its hours, the watch fetches at once and keeps its interval from there.
+        if (inHours && !view.inHours)
+            acquisition.countdown = 0;
+        view.inHours = inHours;
+        acquisition.onClockTick();
+    };
     // Inside a fetch the ticks go on, so the stall time-out works as in the window.
     client.setPump([&] {
         if (done())
             client.cancel();
         if (Steady::now() >= nextTick) {
             nextTick += std::chrono::seconds(1);
-            acquisition.onClockTick();
+            tick();
         }
     });
     while (!done()) {
         if (Steady::now() >= nextTick) {
             nextTick += std::chrono::seconds(1);
-            acquisition.onClockTick();
+            tick();
         } else {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
@@ -295,6 +323,7 @@ void addWatchOptions(CLI::App& command, WatchOptions& o) {
         ->check(aboveZero());
     ProgressLine::addQuietOption(command, o.quiet);
     addConnectionOptions(command, o.connection, true);
+    addCaptureHoursOptions(command, o.hours);
 }
 
 // The options of a single address's watch that a watch of a link file refuses.
@@ -312,7 +341,10 @@ void defineWatch(CLI::App& command) {
     addWatchLinksOptions(command, *many);
     addExample(command, "kestrix-cli watch http://cam.example/latest.jpg --interval 30 "
                         "--count 100 --mp4 day.mp4\n  kestrix-cli watch --links cameras.klnx "
-                        "--save-dir archive --keep-days 7");
+                        "--save-dir archive --keep-days 7\n  kestrix-cli watch "
+                        "http://cam.example/latest.jpg --hours 07:00-12:00,13:00-19:00\n  "
+                        "kestrix-cli watch --links cameras.klnx --save-dir archive --daylight "
+                        "46.02,7.75");
     onRun(command, [&command, single, many] {
         if (!many->linkFile.empty()) {
             for (const char* name : kSingleAddressOnly)
@@ -321,6 +353,7 @@ void defineWatch(CLI::App& command) {
             many->saveDir = single->saveDir;
             many->timeout = single->timeout;
             many->connection = single->connection;
+            many->hours = single->hours;
             return runWatchLinks(*many);
         }
         if (single->url.empty())

@@ -5,13 +5,21 @@
 
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
+#include "core/watch/CaptureHours.h"
 #include "core/watch/PictureArchive.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrix::cli {
+
+// --hours and --daylight as written; both forms of watch take them.
+struct HoursOptions {
+    std::vector<std::string> ranges;
+    std::string daylight;
+};
 
 struct LinksOptions {
     std::string linkFile;
@@ -26,10 +34,16 @@ struct LinksOptions {
     std::string serve;
     std::string shardText; // K/N as written
     ConnectionArgs connection;
+    HoursOptions hours;
 };
 
 // Adds the options only a watch of a link file takes; values out of range are usage errors.
 void addWatchLinksOptions(CLI::App& command, LinksOptions& o);
+
+// Ranges and places that cannot be read are usage errors.
+void addCaptureHoursOptions(CLI::App& command, HoursOptions& o);
+// Raises an error when the hours never open in the coming year: such a watch would never fetch.
+CaptureHours captureHours(const HoursOptions& options);
 
 // Watches until SIGINT or SIGTERM.
 int runWatchLinks(const LinksOptions& options);

@@ -99,10 +99,33 @@ WatcherSettings watcherSettings(const LinksOptions& options) {
     if (options.deadline)
         s.fetch.deadline = std::chrono::seconds(*options.deadline);
     s.fetch.minBytesPerSecond = static_cast<int64_t>(parseRate(options.minRate));
+    s.hours = captureHours(options.hours);
     return s;
 }
 
 } // namespace
+
+void addCaptureHoursOptions(CLI::App& command, HoursOptions& o) {
+    command
+        .add_option("--hours", o.ranges,
+                    "Fetch only within these daily ranges of local time, HH:MM-HH:MM (22:00-02:00 "
+                    "passes midnight, 00:00-24:00 is the whole day); repeat the option or "
+                    "separate ranges with commas")
+        ->allow_extra_args(false)
+        ->check(checkedBy([](const std::string& text) { parseHourRanges(text); }, "RANGES"));
+    command
+        .add_option("--daylight", o.daylight,
+                    "Fetch only from sunrise to sunset at LAT,LON (degrees, north and east "
+                    "positive: -33.87,151.21 is Sydney); with --hours, only when both allow")
+        ->check(checkedBy([](const std::string& text) { parseDaylightPlace(text); }, "LAT,LON"));
+}
+
+CaptureHours captureHours(const HoursOptions& options) {
+    CaptureHours hours = CaptureHours::parse(options.ranges, options.daylight);
+    if (hours.limited() && !hours.nextOpening(std::time(nullptr)))
+        throw Error("--hours and --daylight leave no time to fetch in the coming year");
+    return hours;
+}
 
 void addWatchLinksOptions(CLI::App& command, LinksOptions& o) {
     command.add_option(

@@ -24,6 +24,8 @@ public:
     // The fetch that was due has ended at `now`.
     void succeeded(Clock::time_point now);
     void failed(Clock::time_point now);
+    // A link held back outside its capture hours: its rhythm starts again at `due`.
+    void resumeAt(Clock::time_point due) { due_ = due; }
 
 private:
     void advance(Clock::time_point now);

@@ -14,6 +14,11 @@ namespace {
 // the watch calls itself stuck.
 constexpr std::chrono::seconds kStuckMargin{30};
 constexpr std::chrono::seconds kHeartbeatLimit{10};
+// Links that come back into their capture hours start within this much of the opening.
+constexpr std::chrono::seconds kResumeSpread{60};
+// Links held outside their capture hours look at the wall clock again this often, so that a
+// clock that is set or a machine that slept does not move their opening.
+constexpr std::chrono::seconds kHoursRecheck{60};
 
 int64_t steadySeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
@@ -36,6 +41,9 @@ Watcher::Watcher(std::vector<WatchedLink> links, WatcherSettings settings)
                             static_cast<int64_t>(i) / static_cast<int64_t>(links.size());
         slots_.push_back(
             {LinkFetcher(std::move(links[i])), LinkSchedule(interval, start + offset)});
+        slots_.back().resumeOffset =
+            std::chrono::duration_cast<Clock::duration>(std::min(interval, kResumeSpread)) *
+            static_cast<int64_t>(i) / static_cast<int64_t>(links.size());
         idle_.emplace(start + offset, i);
     }
 }
@@ -123,6 +131,7 @@ std::optional<size_t> Watcher::takeDueLink() {
         if (stop_)
             return std::nullopt;
         const auto now = Clock::now();
+        pauseOutsideHours(now);
         auto next = Clock::time_point::max();
         for (auto it = idle_.begin(); it != idle_.end(); ++it) {
             if (it->first > now) {
@@ -136,6 +145,7 @@ std::optional<size_t> Watcher::takeDueLink() {
             const size_t index = it->second;
             idle_.erase(it);
             slot.busy = true;
+            slot.outsideHours = false;
             failingBusy_ += failing ? 1 : 0;
             return index;
         }
@@ -143,6 +153,33 @@ std::optional<size_t> Watcher::takeDueLink() {
             wake_.wait_for(lock, std::chrono::seconds(1));
         else
             wake_.wait_until(lock, next);
+    }
+}
+
+void Watcher::pauseOutsideHours(Clock::time_point now) {
+    if (!settings_.hours.limited() || idle_.empty() || idle_.begin()->first > now)
+        return;
+    const auto wallNow = std::chrono::system_clock::now();
+    const std::time_t wall = std::chrono::system_clock::to_time_t(wallNow);
+    if (settings_.hours.open(wall))
+        return;
+    const std::optional<std::time_t> opening = settings_.hours.nextOpening(wall);
+    // Held links look again together, on a common minute, so that the opening is sought once.
+    const auto recheck = now + kHoursRecheck - now.time_since_epoch() % kHoursRecheck;
+    while (!idle_.empty() && idle_.begin()->first <= now) {
+        const size_t index = idle_.begin()->second;
+        idle_.erase(idle_.begin());
+        Slot& slot = slots_[index];
+        auto due = recheck;
+        if (opening) {
+            const auto wait =
+                std::chrono::system_clock::from_time_t(*opening) - wallNow + slot.resumeOffset;
+            if (wait <= 2 * kHoursRecheck)
+                due = now + std::chrono::duration_cast<Clock::duration>(wait);
+        }
+        slot.schedule.resumeAt(due);
+        slot.outsideHours = true;
+        idle_.emplace(due, index);
     }
 }
 
@@ -206,6 +243,15 @@ void Watcher::finish(size_t index, const LinkFetchResult& result) {
         const std::lock_guard<std::mutex> lock(resultMutex_);
         resultSink_(link, result);
     }
+}
+
+WatchSnapshot Watcher::snapshot() const {
+    WatchSnapshot snapshot = state_.snapshot();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (size_t i = 0; i < slots_.size(); ++i)
+        if (slots_[i].outsideHours)
+            snapshot.links.at(i).status = "outside hours";
+    return snapshot;
 }
 
 void Watcher::housekeep() {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/watch/ArchiveIndex.h"
+#include "core/watch/CaptureHours.h"
 #include "core/watch/LinkFetch.h"
 #include "core/watch/LinkSchedule.h"
 #include "core/watch/LinkStateFile.h"
@@ -32,6 +33,8 @@ struct WatcherSettings {
     RetentionRule retention;
     std::chrono::seconds retentionEvery{60};
     std::chrono::seconds stateEvery{5};
+    // Outside them nothing is fetched; a link's status reads "outside hours" meanwhile.
+    CaptureHours hours;
 };
 
 class Watcher {
@@ -54,7 +57,7 @@ public:
     void stop();
 
     const std::string& saveDir() const { return settings_.saveDir; }
-    WatchSnapshot snapshot() const { return state_.snapshot(); }
+    WatchSnapshot snapshot() const;
     // For probes: the housekeeping thread is alive and the fetching threads are not all stuck.
     // `why` says what is wrong.
     bool healthy(std::string& why) const;
@@ -67,11 +70,17 @@ private:
         LinkSchedule schedule;
         bool busy = false;
         bool recovered = false; // the last picture before a restart is known
+        bool outsideHours = false;
+        // How far into the capture hours the link's first fetch falls, so that many links do
+        // not all start in their first second.
+        Clock::duration resumeOffset{};
     };
 
     void work();
     // The due link to fetch next, marked busy; none once stopped. Waits while nothing is due.
     std::optional<size_t> takeDueLink();
+    // Holds the links that are due while the capture hours are closed until they open.
+    void pauseOutsideHours(Clock::time_point now);
     // Without a client, the fetch fails with `clientError`.
     void fetchLink(HttpClient* client, const std::string& clientError, size_t index);
     void finish(size_t index, const LinkFetchResult& result);
