@@ -3,6 +3,7 @@
 // core's Watcher; this reads the options, writes the log and serves the status page.
 #pragma once
 
+#include "cli/AlertOptions.h"
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
 #include "core/watch/CaptureHours.h"
@@ -35,6 +36,7 @@ struct LinksOptions {
     std::string shardText; // K/N as written
     ConnectionArgs connection;
     HoursOptions hours;
+    AlertOptions alerts;
 };
 
 // Adds the options only a watch of a link file takes; values out of range are usage errors.

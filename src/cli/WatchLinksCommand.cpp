@@ -100,6 +100,7 @@ WatcherSettings watcherSettings(const LinksOptions& options) {
         s.fetch.deadline = std::chrono::seconds(*options.deadline);
     s.fetch.minBytesPerSecond = static_cast<int64_t>(parseRate(options.minRate));
     s.hours = captureHours(options.hours);
+    s.cameras = cameraRules(options.alerts);
     return s;
 }
 
@@ -170,6 +171,7 @@ void addWatchLinksOptions(CLI::App& command, LinksOptions& o) {
                     throw Error("takes K/N with 0 <= K < N, not " + text);
             },
             "K/N"));
+    addAlertOptions(command, o.alerts);
 }
 
 int runWatchLinks(const LinksOptions& options) {
@@ -184,6 +186,12 @@ int runWatchLinks(const LinksOptions& options) {
     watcher.onRetention([json](const RetentionResult& result, const RetentionFigures& figures) {
         std::cout << retentionLogLine(result, figures, std::time(nullptr), json) << std::endl;
     });
+    Webhooks webhooks(webhookSettings(options.alerts, connectionOptions(options.connection)),
+                      [](const std::string& notice) { std::cerr << notice << std::endl; });
+    watcher.onEvent([json, &webhooks](const CameraEvent& event) {
+        std::cout << cameraEventLogLine(event, json) << std::endl;
+        webhooks.send(event);
+    });
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
     watcher.start();
@@ -196,6 +204,7 @@ int runWatchLinks(const LinksOptions& options) {
     if (server)
         server->stop();
     watcher.stop();
+    webhooks.stop();
     return 0;
 }
 

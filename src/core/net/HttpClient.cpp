@@ -178,6 +178,35 @@ void HttpClient::get(const std::string& address) {
     runRequest();
 }
 
+void HttpClient::post(const std::string& address, std::string_view body,
+                      std::string_view contentType, const std::vector<std::string>& fields) {
+    url_ = address;
+    digestAnswer_.clear();
+    followingRedirect_ = false;
+    parseAddress();
+    refuseControlBytes(headerInfo_);
+    requestHeader_.clear();
+    requestHeader_.add("POST " + path_ + " HTTP/1.0");
+    requestHeader_.add("Host: " + hostField());
+    if (!headerInfo_.localMailAddress.empty())
+        requestHeader_.setHeader("User-Agent", headerInfo_.localMailAddress);
+    for (const std::string& field : fields) {
+        if (hasControlByte(field))
+            throw Error("A request header contains a control character (such as a line break)");
+        requestHeader_.add(field);
+    }
+    requestHeader_.add("Content-Type: " + std::string(contentType));
+    requestHeader_.add("Content-Length: " + std::to_string(body.size()));
+    requestBody_ = body;
+    try {
+        exchange();
+    } catch (...) {
+        requestBody_.clear();
+        throw;
+    }
+    requestBody_.clear();
+}
+
 void HttpClient::runRequest() {
     int redirects = 0;
     do {
@@ -474,7 +503,7 @@ void HttpClient::sendHeader() {
     std::string text = requestHeader_.text();
     if (text.size() > kMaxRequestHeaderBytes)
         throw Error("Request header too long");
-    sendBuffer(text + "\r\n");
+    sendBuffer(text + "\r\n" + requestBody_);
 }
 
 void HttpClient::readHeader() {

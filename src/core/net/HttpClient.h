@@ -13,6 +13,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kestrix {
 
@@ -59,6 +61,10 @@ public:
     // of M bytes". A multipart/x-mixed-replace answer (an MJPEG stream) gives its first picture
     // part as the body and is closed then.
     void get(const std::string& address);
+    // Sends `body` to `address` with a POST (webhooks): the Host, the User-Agent, `fields`
+    // ("Name: value"), Content-Type and Content-Length. No redirect is followed. Returns as get.
+    void post(const std::string& address, std::string_view body, std::string_view contentType,
+              const std::vector<std::string>& fields = {});
 
     // Ask only for changes: the ETag and Last-Modified of each address's last 200 response are
     // sent back as If-None-Match and If-Modified-Since; a 304 answer reads no body.
@@ -165,6 +171,7 @@ private:
     std::string location_;
     std::string setCookie_;
     HeaderLines requestHeader_;
+    std::string requestBody_; // sent after the header: a POST's
     std::optional<int64_t> contentLength_;
     std::string contentType_;
     bool chunked_ = false; // the body comes in chunks, although HTTP/1.0 has none

@@ -4,6 +4,7 @@
 #include "core/util/DateTime.h"
 #include "core/util/FormatSettings.h"
 #include "core/util/JsonText.h"
+#include "core/watch/Webhooks.h"
 
 #include <chrono>
 
@@ -38,6 +39,16 @@ std::string fetchLogLine(const WatchedLink& link, const LinkFetchResult& r, bool
     if (r.status == FetchStatus::Error)
         line += ",\"error\":" + jsonString(r.error);
     return line + "}";
+}
+
+std::string cameraEventLogLine(const CameraEvent& e, bool json) {
+    if (json)
+        return "{\"time\":" + jsonString(isoUtc(e.time)) + ",\"event\":" + cameraEventJson(e) + "}";
+    std::string line = localTimeText(e.time) + " " + toValidUtf8(e.link) + " is " +
+                       cameraStateName(e.to) + " (was " + cameraStateName(e.from) + ")";
+    if (e.to == CameraState::Down && !e.lastError.empty())
+        line += ": " + toValidUtf8(e.lastError);
+    return line;
 }
 
 std::string retentionLogLine(const RetentionResult& result, const RetentionFigures& figures,

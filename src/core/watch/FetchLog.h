@@ -3,6 +3,7 @@
 // per line. Every text is valid UTF-8, whatever bytes a link file or a server gave.
 #pragma once
 
+#include "core/watch/CameraStates.h"
 #include "core/watch/LinkFetch.h"
 #include "core/watch/WatchState.h"
 
@@ -11,6 +12,7 @@
 namespace kestrix {
 
 std::string fetchLogLine(const WatchedLink& link, const LinkFetchResult& result, bool json);
+std::string cameraEventLogLine(const CameraEvent& event, bool json);
 std::string retentionLogLine(const RetentionResult& result, const RetentionFigures& figures,
                              std::time_t time, bool json);
 

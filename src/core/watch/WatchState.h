@@ -16,13 +16,28 @@
 namespace kestrix {
 
 struct LinkStatus {
-    std::string link; // "Folder/Link"
-    std::string url;  // last expanded address, without credentials
+    std::string link;      // "Folder/Link"
+    std::string directory; // its folder in the archive
+    std::string url;       // last expanded address, without credentials
     std::string status = "waiting";
     std::string error;
     std::time_t lastNew = 0;
     std::string latest; // the latest picture, relative to the save folder
     int failuresInARow = 0;
+    std::string camera = "up"; // up, down or stale
+    std::time_t cameraSince = 0;
+    // Since the start: fetches by their outcome and the bytes received.
+    uint64_t newPictures = 0, duplicates = 0, errors = 0;
+    uint64_t bytes = 0;
+};
+
+// Counts of observations at or below each bound, and their sum, as Prometheus keeps histograms.
+struct Histogram {
+    std::vector<double> bounds;
+    std::vector<uint64_t> counts; // one per bound, then one for all (+Inf)
+    double sum = 0;
+    explicit Histogram(std::vector<double> upperBounds = {});
+    void observe(double value);
 };
 
 struct RetentionFigures {
@@ -45,6 +60,8 @@ struct WatchFigures {
     int slots = 0;
     // The last time a fetch ended; 0 before the first.
     std::time_t lastFetchEnded = 0;
+    Histogram fetchSeconds;
+    Histogram startLagSeconds; // how late fetches started after they were due
 };
 
 struct WatchSnapshot {
@@ -59,7 +76,8 @@ public:
 
     void fetchStarted(std::chrono::steady_clock::duration late, bool onRhythm);
     void record(size_t index, const LinkFetchResult& result, const std::string& saveDir,
-                int failuresInARow);
+                int failuresInARow, std::chrono::steady_clock::duration took);
+    void setCamera(size_t index, const char* state, std::time_t since);
     void setRetention(const RetentionFigures& figures);
     WatchSnapshot snapshot() const;
 

@@ -55,6 +55,7 @@ Watcher::~Watcher() {
 void Watcher::start() {
     std::filesystem::create_directories(settings_.saveDir);
     savedState_ = readLinkState(settings_.saveDir);
+    startCameras();
     stateWritten_ = Clock::now();
     heartbeat_ = steadySeconds();
     scanner_ = std::thread([this] { index_.scan(settings_.saveDir, stop_); });
@@ -201,6 +202,7 @@ void Watcher::fetchLink(HttpClient* client, const std::string& clientError, size
     }
     const bool onRhythm = slot.schedule.failuresInARow() == 0;
     state_.fetchStarted(Clock::now() - slot.schedule.due(), onRhythm);
+    const auto started = Clock::now();
     LinkFetchResult result;
     if (client) {
         result = slot.fetcher.fetch(*client, settings_.fetch, stop_);
@@ -209,10 +211,10 @@ void Watcher::fetchLink(HttpClient* client, const std::string& clientError, size
         result.url = withoutCredentials(link.address);
         result.error = clientError;
     }
-    finish(index, result);
+    finish(index, result, started);
 }
 
-void Watcher::finish(size_t index, const LinkFetchResult& result) {
+void Watcher::finish(size_t index, const LinkFetchResult& result, Clock::time_point started) {
     Slot& slot = slots_[index];
     const WatchedLink& link = slot.fetcher.link();
     if (stop_ && result.status == FetchStatus::Error)
@@ -225,8 +227,10 @@ void Watcher::finish(size_t index, const LinkFetchResult& result) {
         stateDirty_ = true;
     }
     int failures = 0;
+    std::optional<CameraEvent> event;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
+        event = slot.camera->fetched(result, settings_.cameras);
         const bool failing = slot.schedule.failuresInARow() > 0;
         if (result.status == FetchStatus::Error)
             slot.schedule.failed(Clock::now());
@@ -238,11 +242,58 @@ void Watcher::finish(size_t index, const LinkFetchResult& result) {
         idle_.emplace(slot.schedule.due(), index);
     }
     wake_.notify_one();
-    state_.record(index, result, settings_.saveDir, failures);
+    state_.record(index, result, settings_.saveDir, failures, Clock::now() - started);
     if (resultSink_) {
         const std::lock_guard<std::mutex> lock(resultMutex_);
         resultSink_(link, result);
     }
+    if (event)
+        cameraChanged(index, *event);
+}
+
+void Watcher::startCameras() {
+    cameraRecords_ = readCameraRecords(settings_.saveDir);
+    const std::time_t now = std::time(nullptr);
+    for (size_t i = 0; i < slots_.size(); ++i) {
+        const WatchedLink& link = slots_[i].fetcher.link();
+        CameraRecord record;
+        record.since = now;
+        if (const auto kept = cameraRecords_.find(link.directory); kept != cameraRecords_.end())
+            record = kept->second;
+        // Staleness is measured while the camera is watched: the time the watch was down does
+        // not count against it.
+        record.lastNew = now;
+        slots_[i].camera.emplace(link.path, link.directory, record);
+        state_.setCamera(i, cameraStateName(record.state), record.since);
+    }
+}
+
+void Watcher::cameraChanged(size_t index, const CameraEvent& event) {
+    state_.setCamera(index, cameraStateName(event.to), event.time);
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex_);
+        const std::lock_guard<std::mutex> slotLock(mutex_);
+        cameraRecords_[event.directory] = slots_[index].camera->record();
+        camerasDirty_ = true;
+    }
+    if (eventSink_) {
+        const std::lock_guard<std::mutex> lock(resultMutex_);
+        eventSink_(event);
+    }
+}
+
+void Watcher::checkStaleCameras() {
+    std::vector<std::pair<size_t, CameraEvent>> events;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const std::time_t now = std::time(nullptr);
+        for (size_t i = 0; i < slots_.size(); ++i)
+            if (!slots_[i].busy)
+                if (auto event = slots_[i].camera->checkStale(now, settings_.cameras))
+                    events.emplace_back(i, std::move(*event));
+    }
+    for (const auto& [index, event] : events)
+        cameraChanged(index, event);
 }
 
 WatchSnapshot Watcher::snapshot() const {
@@ -265,6 +316,7 @@ void Watcher::housekeep() {
         if (stop_)
             break;
         retainIfDue(Clock::now(), nextRetention);
+        checkStaleCameras();
         saveStateIfDue(false);
     }
     saveStateIfDue(true);
@@ -295,22 +347,35 @@ void Watcher::retainIfDue(Clock::time_point now, Clock::time_point& next) {
 }
 
 void Watcher::saveStateIfDue(bool force) {
-    LinkState copy;
+    std::optional<LinkState> pictures;
+    std::optional<CameraRecords> cameras;
     {
         const std::lock_guard<std::mutex> lock(stateMutex_);
-        if (!stateDirty_ || (!force && Clock::now() - stateWritten_ < settings_.stateEvery))
+        if ((!stateDirty_ && !camerasDirty_) ||
+            (!force && Clock::now() - stateWritten_ < settings_.stateEvery))
             return;
-        copy = savedState_;
-        stateDirty_ = false;
+        if (stateDirty_)
+            pictures = savedState_;
+        if (camerasDirty_)
+            cameras = cameraRecords_;
+        stateDirty_ = camerasDirty_ = false;
         stateWritten_ = Clock::now();
     }
+    // A state that cannot be written costs at most a repeated picture or event after a restart:
+    // the next round tries again.
     try {
-        writeLinkState(settings_.saveDir, copy);
+        if (pictures)
+            writeLinkState(settings_.saveDir, *pictures);
     } catch (const Error&) {
-        // A state that cannot be written costs at most a repeated picture after a restart: the
-        // next round tries again.
         const std::lock_guard<std::mutex> lock(stateMutex_);
         stateDirty_ = true;
+    }
+    try {
+        if (cameras)
+            writeCameraRecords(settings_.saveDir, *cameras);
+    } catch (const Error&) {
+        const std::lock_guard<std::mutex> lock(stateMutex_);
+        camerasDirty_ = true;
     }
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/watch/ArchiveIndex.h"
+#include "core/watch/CameraStates.h"
 #include "core/watch/CaptureHours.h"
 #include "core/watch/LinkFetch.h"
 #include "core/watch/LinkSchedule.h"
@@ -35,6 +36,7 @@ struct WatcherSettings {
     std::chrono::seconds stateEvery{5};
     // Outside them nothing is fetched; a link's status reads "outside hours" meanwhile.
     CaptureHours hours;
+    CameraRules cameras;
 };
 
 class Watcher {
@@ -43,6 +45,8 @@ public:
     using ResultSink = std::function<void(const WatchedLink&, const LinkFetchResult&)>;
     // Retention's deletions and other events worth a line of the log.
     using RetentionSink = std::function<void(const RetentionResult&, const RetentionFigures&)>;
+    // A camera that went up, down or stale; called like the result sink, one call at a time.
+    using EventSink = std::function<void(const CameraEvent&)>;
 
     Watcher(std::vector<WatchedLink> links, WatcherSettings settings);
     ~Watcher();
@@ -51,6 +55,7 @@ public:
 
     void onResult(ResultSink sink) { resultSink_ = std::move(sink); }
     void onRetention(RetentionSink sink) { retentionSink_ = std::move(sink); }
+    void onEvent(EventSink sink) { eventSink_ = std::move(sink); }
 
     void start();
     // Cancels the transfers in flight, writes the state file and ends every thread.
@@ -71,6 +76,7 @@ private:
         bool busy = false;
         bool recovered = false; // the last picture before a restart is known
         bool outsideHours = false;
+        std::optional<CameraTracker> camera = std::nullopt; // made at start, from the states kept
         // How far into the capture hours the link's first fetch falls, so that many links do
         // not all start in their first second.
         Clock::duration resumeOffset{};
@@ -83,7 +89,11 @@ private:
     void pauseOutsideHours(Clock::time_point now);
     // Without a client, the fetch fails with `clientError`.
     void fetchLink(HttpClient* client, const std::string& clientError, size_t index);
-    void finish(size_t index, const LinkFetchResult& result);
+    void finish(size_t index, const LinkFetchResult& result, Clock::time_point started);
+    void startCameras();
+    void cameraChanged(size_t index, const CameraEvent& event);
+    // Cameras that stopped bringing new pictures between their fetches.
+    void checkStaleCameras();
     void housekeep();
     void retainIfDue(Clock::time_point now, Clock::time_point& next);
     void saveStateIfDue(bool force);
@@ -95,6 +105,8 @@ private:
     LinkState savedState_;
     ResultSink resultSink_;
     RetentionSink retentionSink_;
+    EventSink eventSink_;
+    CameraRecords cameraRecords_; // under stateMutex_, written with the state
 
     std::atomic<bool> stop_{false};
     mutable std::mutex mutex_;
@@ -107,6 +119,7 @@ private:
     std::mutex resultMutex_;
     std::mutex stateMutex_; // savedState_ and its writing
     bool stateDirty_ = false;
+    bool camerasDirty_ = false;
     Clock::time_point stateWritten_;
     RetentionFigures retention_;
     std::atomic<int64_t> heartbeat_{0}; // steady seconds of housekeeping's last round

@@ -184,3 +184,42 @@ TEST(Watcher, RetentionKeepsTheArchiveWithinItsSize) {
     EXPECT_LE(figures.bytes, 3 * pictureBytes + 2 * pictureBytes)
         << "within the limit but for the pictures of the last second";
 }
+
+// A camera that dies for a while and comes back gives exactly the events down, then up; its
+// state is kept for the next start.
+TEST(Watcher, ACameraThatDiesAndComesBackIsDownThenUp) {
+    std::atomic<bool> dead{false};
+    std::atomic<int> served{0};
+    ScriptedServer server;
+    server.respond([&](int i, const std::string&) {
+        if (dead)
+            return Reply(httpResponse("503 Service Unavailable", "down for maintenance"));
+        ++served;
+        return Reply(httpResponse("200 OK", writeBmp(greyBitmap(static_cast<uint8_t>(i), 8, 8))));
+    });
+    TempDir dir("watcher");
+    WatcherSettings settings;
+    settings.saveDir = dir.path();
+    settings.cameras.downAfter = 2;
+    Watcher watcher({link("Cam", server.url("/cam.bmp"))}, settings);
+    std::mutex mutex;
+    std::vector<std::string> events;
+    watcher.onEvent([&](const CameraEvent& e) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(std::string(cameraStateName(e.from)) + ">" + cameraStateName(e.to) + " " +
+                         e.lastError);
+    });
+    watcher.start();
+    std::this_thread::sleep_for(1500ms);
+    dead = true;
+    // Two failures one second apart, then the back-off: two seconds.
+    std::this_thread::sleep_for(3500ms);
+    EXPECT_EQ(watcher.snapshot().links.at(0).camera, "down");
+    dead = false;
+    std::this_thread::sleep_for(4000ms);
+    watcher.stop();
+    EXPECT_EQ(events, (std::vector<std::string>{"up>down HTTP 503 Service Unavailable",
+                                                "down>up HTTP 503 Service Unavailable"}));
+    EXPECT_EQ(watcher.snapshot().links.at(0).camera, "up");
+    EXPECT_EQ(readCameraRecords(dir.path()).at("Cams/Cam").state, CameraState::Up);
+}
