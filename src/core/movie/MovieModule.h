@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/movie/MovieWriter.h"
+#include "core/stream/StreamProvider.h"
 #include "core/util/AtomicFile.h"
 #include "core/util/RuntimeModule.h"
 
@@ -20,5 +21,16 @@ inline constexpr RuntimeModule kMovieModule{"libkestrix_movie.so", "kestrixMakeM
 // step hook sees them.
 using MakeMovieWriterEntry = MovieWriter* (*)(int interface, MovieFormat format,
                                               const MovieOptions& options, FileStepHook announce);
+
+// The module's second entry: camera streams (RTSP, HLS) through the same FFmpeg. It has an
+// interface number of its own, changed whenever StreamProvider or StreamConnection change.
+constexpr int kStreamModuleInterface = 1;
+
+inline constexpr RuntimeModule kStreamModule{"libkestrix_movie.so", "kestrixStreamProvider",
+                                             "KESTRIX_MOVIE_MODULE", "Camera streams",
+                                             "libavformat59 libavcodec59 libswscale6"};
+
+// The provider, or null when `interface` is not the module's.
+using StreamModuleEntry = const StreamProvider* (*)(int interface);
 
 } // namespace kestrix

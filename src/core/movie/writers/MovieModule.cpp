@@ -1,7 +1,9 @@
-// The movie module's entry, and the AVI writer behind the movie interface.
+// The movie module's entries: the movie writers (the AVI writer behind the movie interface) and
+// the camera streams.
 #include "core/movie/MovieModule.h"
 
 #include "core/movie/writers/AviWriter.h"
+#include "core/movie/writers/FfmpegStreams.h"
 #include "core/movie/writers/Mp4Writer.h"
 
 namespace kestrix {
@@ -58,4 +60,10 @@ kestrixMakeMovieWriter(int interface, kestrix::MovieFormat format,
         return nullptr;
     kestrix::setFileStepHook(announce);
     return kestrix::newMovieWriter(format, options);
+}
+
+extern "C" __attribute__((visibility("default"))) const kestrix::StreamProvider*
+kestrixStreamProvider(int interface) {
+    return interface == kestrix::kStreamModuleInterface ? &kestrix::ffmpegStreamProvider()
+                                                        : nullptr;
 }
