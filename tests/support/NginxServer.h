@@ -43,6 +43,7 @@ public:
         std::vector<std::string> args = {"/usr/sbin/nginx", "-c", dir_.file("nginx.conf"), "-p",
                                          dir_.path()};
         std::vector<char*> argv;
+        argv.reserve(args.size() + 1);
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -71,9 +72,11 @@ private:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t size = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+        const bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                           ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0;
         ::close(fd);
+        if (!bound)
+            throw std::runtime_error("cannot find a free port on 127.0.0.1");
         return ntohs(address.sin_port);
     }
 

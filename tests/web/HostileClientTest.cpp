@@ -66,6 +66,7 @@ std::vector<std::pair<double, int>> slowLoris(int port, int count,
     int open = count;
     for (int line = 0; open > 0 && millisecondsSince(start) < 4000;) {
         std::vector<pollfd> polled;
+        polled.reserve(sockets.size());
         for (const SocketHandle& s : sockets)
             polled.push_back({s.get(), POLLIN, 0});
         const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextLine - TestClock::now());
@@ -132,6 +133,7 @@ TEST(HostileClients, IdleConnectionsBeyondTheCapsAreTurnedAwayAtOnce) {
     const auto server = startServer();
     const auto start = TestClock::now();
     std::vector<SocketHandle> idle;
+    idle.reserve(500);
     for (int i = 0; i < 500; ++i)
         idle.push_back(connectClient(server->port(), "127.0.0.2"));
     ASSERT_TRUE(waitFor([&] { return answered(idle) == 484; })) << answered(idle);
@@ -252,6 +254,7 @@ TEST(HostileClients, ASlowPageDoesNotHoldUpTheOthers) {
 TEST(HostileClients, StopIsPromptWithConnectionsInEveryPhase) {
     const auto server = startServer();
     std::vector<SocketHandle> clients;
+    clients.reserve(21);
     for (int i = 0; i < 20; ++i)
         clients.push_back(connectClient(server->port(), sourceAddress(i, 3)));
     sendAll(clients[0].get(), "GET / HTTP/1.1\r\nHost: half");

@@ -28,7 +28,7 @@ inline double millisecondsSince(TestClock::time_point start) {
 // "/missing" is a 404, "/throw" throws, "/cache" sets its own Cache-Control, "/bad-field" sets a
 // field that would split the reply, "/large" is 16 MB, "/wait" blocks until `gate` opens; any
 // other path echoes "METHOD|PATH|QUERY|CLIENT".
-inline web::PageHandler testPages(std::shared_future<void> gate = {}) {
+inline web::PageHandler testPages(const std::shared_future<void>& gate = {}) {
     return [gate](const web::PageRequest& request) {
         web::PageReply reply;
         if (request.path == "/missing") {

@@ -70,9 +70,7 @@ std::string removeDotSegments(std::string_view in) {
     while (!in.empty()) {
         if (in.substr(0, 3) == "../") {
             in.remove_prefix(3);
-        } else if (in.substr(0, 2) == "./") {
-            in.remove_prefix(2);
-        } else if (in.substr(0, 3) == "/./") {
+        } else if (in.substr(0, 2) == "./" || in.substr(0, 3) == "/./") {
             in.remove_prefix(2);
         } else if (in == "/.") {
             in = "/";

@@ -138,6 +138,7 @@ TEST(MjpegStream, AnFfmpegStreamGivesItsPicture) {
                                      "1",
                                      url};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -166,4 +167,28 @@ TEST(MjpegStream, AnFfmpegStreamGivesItsPicture) {
     ASSERT_EQ(psnr.status, 0) << psnr.out;
     const double db = std::atof(psnr.out.substr(8).c_str());
     EXPECT_TRUE(psnr.out.find("inf") != std::string::npos || db > 30) << psnr.out;
+}
+
+// Kept open, a stream hands over every picture part as it comes, until it ends.
+TEST(MjpegStream, AStreamReadPartAfterPartUntilItEnds) {
+    const std::string type = "multipart/x-mixed-replace; boundary=b";
+    ScriptedServer server;
+    server.queue(Reply(streamHeader(type) + "--b\r\nContent-Type: text/plain\r\n\r\nhi\r\n" +
+                       part("--b", kJpeg1, true) + part("--b", kJpeg2, false) + "--b\r\n")
+                     .drip(7, 1));
+    server.queue(httpResponse("404 Not Found", "nothing"));
+    server.queue(httpResponse("200 OK", kJpeg1, {"Content-Type: image/jpeg"}));
+    HttpClient client;
+    applyImageFetchSettings(client);
+    client.setTimeOut(2000);
+    std::vector<std::string> parts;
+    const auto collect = [&](std::string_view p) { parts.emplace_back(p); };
+    EXPECT_EQ(failureOf([&] { client.streamParts(server.url("/s"), collect); }).text,
+              "Stream ended");
+    EXPECT_EQ(parts, (std::vector<std::string>{kJpeg1, kJpeg2}));
+    EXPECT_EQ(failureOf([&] { client.streamParts(server.url("/s"), collect); }).text,
+              "HTTP 404 Not Found");
+    EXPECT_EQ(failureOf([&] { client.streamParts(server.url("/s"), collect); }).text,
+              "Not an MJPEG stream");
+    EXPECT_EQ(parts.size(), 2u);
 }

@@ -96,8 +96,9 @@ TEST(ArchiveIndex, PicturesOfOneSecondGoInTheOrderOfTheirNumber) {
     const std::vector<std::string> order = {
         "Cam/20261209-115959-7.bmp", "Cam/20261209-120000.png",    "Cam/20261209-120000-2.jpg",
         "Cam/20261209-120000-3.gif", "Cam/20261209-120000-10.jpg", "Cam/20261301-000000.jpg"};
-    for (auto it = order.rbegin(); it != order.rend(); ++it)
-        writePicture(root, *it, 10);
+    const std::vector<std::string> newestFirst(order.rbegin(), order.rend());
+    for (const std::string& name : newestFirst)
+        writePicture(root, name, 10);
     // Not a name the watcher writes, and one an index entry could not name again: left alone.
     writePicture(root, "Cam/20261201-000000-02.jpg", 10);
     ArchiveIndex index;

@@ -216,7 +216,7 @@ TEST(CaptureHoursParse, RangesAndPlaces) {
              {"07:00-07:00", ranges + "07:00-07:00 (a range that ends where it starts is empty; "
                                       "the whole day is 00:00-24:00)"},
          })
-        EXPECT_EQ(errorOf([&] { parseHourRanges(bad); }), message) << bad;
+        EXPECT_EQ(errorOf([&text = bad] { parseHourRanges(text); }), message) << bad;
 
     const Place south = parseDaylightPlace("-33.87,151.21");
     EXPECT_EQ(south.latitude, -33.87);

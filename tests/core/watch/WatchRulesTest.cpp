@@ -103,7 +103,7 @@ TEST(TransferGuard, DeadlinesSilenceAndTrickles) {
 
 TEST(LinkStateFile, KeepsTheLastPictureOfEachLinkAcrossRestarts) {
     TempDir dir("state");
-    const std::string root = dir.path();
+    const std::string& root = dir.path();
     const LinkState state = {{"Cams/North", {"20261209-071341.jpg", {1, 0xffffffffffffffffu}}},
                              {"Cams/South", {"20261209-071342-2.png", {42, 7}}}};
     writeLinkState(root, state);
