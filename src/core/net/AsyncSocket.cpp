@@ -336,6 +336,52 @@ std::string AsyncSocket::readLn() {
     }
 }
 
+void AsyncSocket::captureString(std::string& result, size_t limit, size_t expected) {
+    report("Capture String", kReportStep);
+    bytesReceived_ = 0;
+    WaitTimer timer(*this);
+    // The bytes already in `result` are overwritten, so only growth is ever filled; one byte
+    // beyond the expected length leaves room to read the close.
+    size_t used = 0;
+    const size_t room = expected > 0 ? std::min(expected, limit) + 1 : kLineBufferSize;
+    if (result.size() < room)
+        result.resize(room);
+    while (!canceled_) {
+        if (used == result.size())
+            result.resize(std::min(std::max(result.size() * 2, kLineBufferSize), limit + 1));
+        // At most a line buffer per read, so that each packet event reports what it says.
+        const ssize_t n =
+            receive(result.data() + used, std::min(result.size() - used, kLineBufferSize), false);
+        if (n == 0)
+            break;
+        if (n > 0) {
+            used += static_cast<size_t>(n);
+            if (used > limit) {
+                result.resize(limit);
+                fail("Response too large", ErrorKind::General);
+            }
+            bytesReceived_ += static_cast<int32_t>(n);
+            packetReceived();
+            armTimer();
+            pumpEvents();
+            continue;
+        }
+        const int number = lastError_;
+        if (number == kSocketNotConnected)
+            break;
+        if (!isRetry(number)) {
+            result.resize(used);
+            throwSocketError(number);
+        }
+        waitRound(retryEvents_);
+    }
+    result.resize(used);
+    if (canceled_) {
+        canceled_ = false;
+        fail("Socket capture aborted", ErrorKind::SocketAbort);
+    }
+}
+
 void AsyncSocket::captureUntil(std::string& result, size_t limit,
                                const std::function<bool(std::string& received)>& enough) {
     report("Capture String", kReportStep);

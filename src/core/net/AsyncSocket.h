@@ -80,13 +80,21 @@ public:
     void cancel();
     // What the time-out does: a Cancel without a report.
     void abort() { canceled_ = true; }
+    // For a wait that is not the socket's own (a camera stream read elsewhere): it starts with no
+    // Cancel pending, and each poll runs the owner's pump and answers whether a Cancel came.
+    void beginOtherWait() { canceled_ = false; }
+    bool pollOtherWait() {
+        pumpEvents();
+        return canceled_;
+    }
 
     // One line of the response header with its line end (CR LF or LF); empty once the server
     // has closed.
     std::string readLn();
-    // Reads the rest of the stream into `into` (emptied first, its capacity kept), up to `limit`
-    // bytes; more raises "Response too large".
-    void captureString(std::string& into, size_t limit) { captureUntil(into, limit, {}); }
+    // Reads the rest of the stream into `into` (its old bytes replaced, its capacity kept), up to
+    // `limit` bytes; more raises "Response too large". The bytes arrive in place, without a
+    // copy; `expected` (a Content-Length) sizes the buffer once.
+    void captureString(std::string& into, size_t limit, size_t expected = 0);
     // The same, but after each chunk `enough` is given what `into` holds; it may take bytes out
     // of it (to decode them elsewhere), and the capture ends as soon as it answers true (a stream
     // that never ends); the rest stays unread.

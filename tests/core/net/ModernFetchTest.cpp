@@ -250,3 +250,36 @@ TEST(ModernFetch, TheUserAgentCanBeChosen) {
     EXPECT_EQ(requestField(server.requests()[1], "User-Agent"),
               " Mozilla/3.0 (compatible; Indy Library)");
 }
+
+// Bodies arrive in place, sized by their Content-Length: every length a server may send against
+// the one it announced gives what it gave before.
+TEST(ModernFetch, BodiesOfEveryLengthAgainstTheirContentLength) {
+    const std::string body = std::string(300000, 'b') + "end";
+    const std::string length = "Content-Length: " + std::to_string(body.size());
+    struct Case {
+        const char* what;
+        std::string reply;
+        std::string body, error;
+    } cases[] = {
+        {"exactly its length", httpResponse("200 OK", body, {length}), body, ""},
+        {"one byte more", httpResponse("200 OK", body + "+", {length}), body + "+", ""},
+        {"one byte less", httpResponse("200 OK", body.substr(1), {length}), "",
+         "Connection closed after 300002 of 300003 bytes"},
+        {"no length", httpResponse("200 OK", body), body, ""},
+        {"a length beyond the limit", httpResponse("200 OK", body, {"Content-Length: 99999999999"}),
+         "", "Connection closed after 300003 of 99999999999 bytes"},
+        {"an empty body", httpResponse("200 OK", "", {"Content-Length: 0"}), "", ""},
+    };
+    HttpClient client;
+    applyImageFetchSettings(client);
+    for (const auto& c : cases) {
+        ScriptedServer server;
+        server.queue(c.reply);
+        const Failure f = failureOf([&] { client.get(server.url("/b")); });
+        EXPECT_EQ(f.text, c.error.empty() ? "(no error)" : c.error) << c.what;
+        if (c.error.empty()) {
+            EXPECT_EQ(client.body().size(), c.body.size()) << c.what;
+            EXPECT_TRUE(client.body() == c.body) << c.what;
+        }
+    }
+}
