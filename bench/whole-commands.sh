@@ -79,6 +79,8 @@ row "decode 4000x3000 JPEG to PNG vs vips copy" \
 row "decode 4000x3000 JPEG to JPEG q90 vs djpeg|cjpeg" \
   "$(pair "$cli" decode "$work/big.jpg" "$work/k.jpg" -- \
       sh -c "djpeg '$work/big.jpg' | cjpeg -quality 90 > '$work/d.jpg'")"
+row "decode 2560x1600 PNG vs vips copy to .v" \
+  "$(pair "$cli" decode "$work/wide.png" "$work/k.bmp" -- vips copy "$work/wide.png" "$work/v.v")"
 row "resize 2560x1600 -> 1920x1200 PNG vs vips" \
   "$(pair "$cli" resize "$work/wide.png" "$work/k.png" 1920 1200 --filter lanczos3 -- \
       vips resize "$work/wide.png" "$work/v.png" 0.75)"
@@ -100,6 +102,12 @@ row "frames average, 300 frames: 2 threads vs 1" \
 row "movie x.avi, 300 frames: 2 threads vs 1" \
   "$(pair "$cli" movie "$work/x.avi" "${frames[@]}" -- \
       env KESTRIX_THREADS=1 "$cli" movie "$work/x.avi" "${frames[@]}")"
+row "movie x.avi --quality 9500 vs ffmpeg mjpeg q:v 2" \
+  "$(pair "$cli" movie "$work/x.avi" --quality 9500 "${frames[@]}" -- ffmpeg -v error -y \
+      -framerate 10 -i "$work/f%03d.png" -c:v mjpeg -q:v 2 "$work/f.avi")"
+row "movie x.mp4 vs ffmpeg libx264 medium CRF 18" \
+  "$(pair "$cli" movie "$work/x.mp4" "${frames[@]}" -- ffmpeg -v error -y -framerate 10 \
+      -i "$work/f%03d.png" -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p "$work/f.mp4")"
 cams=("$work"/cams/*.jpg)
 row "identify 1,000 1280x720 JPEGs vs ImageMagick" \
   "$(pair "$cli" identify "${cams[@]}" -- identify "${cams[@]}")"

@@ -1,15 +1,21 @@
-// Our PNG decoder over zlib's inflate: every colour type and bit depth, the five scan-line
-// filters and Adam7 interlacing. Rows are inflated one at a time into a buffer of exactly the
-// row's size, unfiltered against the previous row and expanded straight into 24-bit pixels.
+// Our PNG decoder: every colour type and bit depth, the five scan-line filters and Adam7
+// interlacing. The image data is inflated whole by libdeflate into a buffer of exactly the size
+// the header promises; a stream that does not fill it exactly, or is broken in any way, is
+// inflated again step by step by zlib, which decides what it was: an error, or an image whose
+// stream ran on past its end. Rows are unfiltered in place against the row above and expanded
+// straight into 24-bit pixels.
 #include "core/decode/ImageDecoder.h"
+#include "core/decode/PngFilters.h"
+#include "core/decode/PngInflate.h"
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
+#include "core/util/Parallel.h"
 
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cstdlib>
 #include <cstring>
+#include <libdeflate.h>
 #include <utility>
 #include <vector>
 #include <zlib.h>
@@ -172,8 +178,10 @@ PngInfo readChunks(std::string_view body) {
         const std::string_view type = r.bytes(4);
         const std::string_view data = r.bytes(length);
         const uint32_t crc = readU32BigEndian(r.bytes(4));
-        uLong expected = crc32(0, reinterpret_cast<const Bytef*>(type.data()), 4);
-        expected = crc32(expected, reinterpret_cast<const Bytef*>(data.data()), length);
+        uint32_t expected = libdeflate_crc32(0, type.data(), 4);
+        // Given no data, libdeflate answers the initial value instead of the sum so far.
+        if (length > 0)
+            expected = libdeflate_crc32(expected, data.data(), length);
         if (expected != crc) {
             if (isCritical(type))
                 invalid("PNG chunk CRC error");
@@ -242,103 +250,6 @@ private:
     size_t next_ = 0;
     bool ended_ = false;
 };
-
-// The predictor closest to a + b - c, preferring a, then b, then c on ties.
-inline uint8_t paeth(uint8_t a, uint8_t b, uint8_t c) {
-    const int p = int{b} - c;
-    const int q = int{a} - c;
-    int best = std::abs(p);
-    uint8_t predictor = a;
-    if (const int pb = std::abs(q); pb < best) {
-        best = pb;
-        predictor = b;
-    }
-    if (std::abs(p + q) < best)
-        predictor = c;
-    return predictor;
-}
-
-// The up filter in blocks of a fixed size, a form the compiler turns into vector additions.
-void unfilterUp(uint8_t* cur, const uint8_t* prev, size_t n) {
-    constexpr size_t kBlock = 16;
-    size_t i = 0;
-    for (; i + kBlock <= n; i += kBlock) {
-        std::array<uint8_t, kBlock> a;
-        std::array<uint8_t, kBlock> b;
-        std::memcpy(a.data(), cur + i, kBlock);
-        std::memcpy(b.data(), prev + i, kBlock);
-        for (size_t k = 0; k < kBlock; ++k)
-            a[k] = static_cast<uint8_t>(a[k] + b[k]);
-        std::memcpy(cur + i, a.data(), kBlock);
-    }
-    for (; i < n; ++i)
-        cur[i] = static_cast<uint8_t>(cur[i] + prev[i]);
-}
-
-// Calls f(0), ..., f(N - 1) unrolled, so that arrays indexed by it can live in registers.
-template <size_t N, typename F> inline void unrolled(F&& f) {
-    [&]<size_t... K>(std::index_sequence<K...>) {
-        (f(K), ...);
-    }
-    (std::make_index_sequence<N>{});
-}
-
-// Undoes a row's filter in place; `prev` is the unfiltered row above (zeros for the first row of
-// a pass). The distance to the byte on the left is fixed at compile time, so the bytes of the
-// pixel to the left stay in registers instead of being read back from the row just written.
-template <size_t Bpp> void unfilterRow(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n) {
-    std::array<uint8_t, Bpp> left{};
-    std::array<uint8_t, Bpp> upLeft{};
-    switch (type) {
-    case 0:
-        return;
-    case 1:
-        for (size_t i = 0; i < n; i += Bpp)
-            unrolled<Bpp>([&](size_t k) {
-                left[k] = cur[i + k] = static_cast<uint8_t>(cur[i + k] + left[k]);
-            });
-        return;
-    case 2:
-        unfilterUp(cur, prev, n);
-        return;
-    case 3:
-        for (size_t i = 0; i < n; i += Bpp)
-            unrolled<Bpp>([&](size_t k) {
-                left[k] = cur[i + k] =
-                    static_cast<uint8_t>(cur[i + k] + ((left[k] + prev[i + k]) >> 1));
-            });
-        return;
-    case 4:
-        for (size_t i = 0; i < n; i += Bpp)
-            unrolled<Bpp>([&](size_t k) {
-                const uint8_t up = prev[i + k];
-                left[k] = cur[i + k] =
-                    static_cast<uint8_t>(cur[i + k] + paeth(left[k], up, upLeft[k]));
-                upLeft[k] = up;
-            });
-        return;
-    default:
-        invalid("Invalid PNG filter type");
-    }
-}
-
-// Rows are whole pixels from one byte per pixel up, so n is a multiple of bpp.
-void unfilter(uint8_t type, uint8_t* cur, const uint8_t* prev, size_t n, size_t bpp) {
-    switch (bpp) {
-    case 1:
-        return unfilterRow<1>(type, cur, prev, n);
-    case 2:
-        return unfilterRow<2>(type, cur, prev, n);
-    case 3:
-        return unfilterRow<3>(type, cur, prev, n);
-    case 4:
-        return unfilterRow<4>(type, cur, prev, n);
-    case 6:
-        return unfilterRow<6>(type, cur, prev, n);
-    default:
-        return unfilterRow<8>(type, cur, prev, n);
-    }
-}
 
 // True-colour samples (the high byte of 16-bit ones) to blue, green, red; alpha is skipped.
 template <int PixelBytes, int SampleBytes> void rgbRow(const uint8_t* s, uint8_t* d, int count) {
@@ -438,64 +349,155 @@ constexpr std::array<Pass, 7> kAdam7{{
     {0, 1, 1, 2},
 }};
 
-// Rows are inflated many at a time into one block, which lets zlib stay in its fast loop, and
-// are unfiltered in place against the row above them.
-constexpr size_t kBlockBytes = 128 * 1024;
-
-struct PassDecoder {
-    Inflater& inflater;
-    const RowConverter& convert;
-    Bitmap& out;
-    int bitsPerPixel;
-    std::vector<uint8_t> block;
-    std::vector<uint8_t> pixels;
-
-    void decode(const Pass& pass, int pw, int ph) {
-        const size_t rowBytes = (static_cast<size_t>(pw) * bitsPerPixel + 7) / 8;
-        const size_t stride = rowBytes + 1;
-        const size_t bpp = static_cast<size_t>(std::max(1, bitsPerPixel / 8));
-        const size_t rowsPerBlock = std::max<size_t>(1, kBlockBytes / stride);
-        // Slot 0 holds the row above the block: zeros above the first row of the pass.
-        block.assign((rowsPerBlock + 1) * stride, 0);
-        pixels.resize(static_cast<size_t>(pw) * 3);
-        for (int r = 0; r < ph;) {
-            const size_t rows = std::min(rowsPerBlock, static_cast<size_t>(ph - r));
-            inflater.read(block.data() + stride, rows * stride);
-            for (size_t k = 1; k <= rows; ++k, ++r) {
-                uint8_t* cur = block.data() + k * stride;
-                unfilter(cur[0], cur + 1, cur + 1 - stride, rowBytes, bpp);
-                emit(pass, pw, r, cur + 1);
-            }
-            std::memcpy(block.data(), block.data() + rows * stride, stride);
-        }
-    }
-
-    void emit(const Pass& pass, int pw, int r, const uint8_t* row) {
-        uint8_t* target = out.scanLine(pass.y0 + r * pass.dy);
-        if (pass.dx == 1) {
-            convert(row, target, pw);
-            return;
-        }
-        convert(row, pixels.data(), pw);
-        for (int i = 0; i < pw; ++i)
-            std::memcpy(target + 3 * static_cast<size_t>(pass.x0 + i * pass.dx),
-                        pixels.data() + 3 * static_cast<size_t>(i), 3);
-    }
+struct PassSize {
+    int width = 0;
+    int height = 0;
+    size_t rowBytes = 0; // without the filter byte
 };
 
-Bitmap decodePixels(const PngInfo& info) {
-    Bitmap out(info.width, info.height, PixelFormat::Bit24);
-    Inflater inflater(info.imageData);
-    const RowConverter convert(info);
-    PassDecoder decoder{inflater, convert, out, channelCount(info.colorType) * info.depth, {}, {}};
+int bitsPerPixelOf(const PngInfo& info) {
+    return channelCount(info.colorType) * info.depth;
+}
+
+PassSize passSize(const PngInfo& info, const Pass& pass) {
+    PassSize size;
+    if (info.width > pass.x0 && info.height > pass.y0) {
+        size.width = (info.width - pass.x0 + pass.dx - 1) / pass.dx;
+        size.height = (info.height - pass.y0 + pass.dy - 1) / pass.dy;
+    }
+    size.rowBytes = (static_cast<size_t>(size.width) * bitsPerPixelOf(info) + 7) / 8;
+    return size;
+}
+
+// Calls f(pass, size) for every pass that holds pixels, in file order.
+template <typename F> void forEachPass(const PngInfo& info, F&& f) {
     const size_t passCount = info.interlaced ? kAdam7.size() : 1;
     for (size_t p = 0; p < passCount; ++p) {
         const Pass pass = info.interlaced ? kAdam7[p] : Pass{0, 0, 1, 1};
-        const int pw = info.width > pass.x0 ? (info.width - pass.x0 + pass.dx - 1) / pass.dx : 0;
-        const int ph = info.height > pass.y0 ? (info.height - pass.y0 + pass.dy - 1) / pass.dy : 0;
-        if (pw > 0 && ph > 0)
-            decoder.decode(pass, pw, ph);
+        const PassSize size = passSize(info, pass);
+        if (size.width > 0 && size.height > 0)
+            f(pass, size);
     }
+}
+
+// Undoes the filter of `row`, which starts with the filter byte, against `above`, the unfiltered
+// row above without its filter byte.
+void unfilterRow(const PngInfo& info, const PassSize& size, uint8_t* row, const uint8_t* above) {
+    const auto pixelBytes = static_cast<size_t>(std::max(1, bitsPerPixelOf(info) / 8));
+    if (!unfilterPngRow(row[0], row + 1, above, size.rowBytes, pixelBytes))
+        invalid("Invalid PNG filter type");
+}
+
+// Writes unfiltered rows into the bitmap as 24-bit pixels.
+class RowWriter {
+public:
+    RowWriter(const RowConverter& convert, Bitmap& out) : convert_(convert), out_(out) {}
+
+    // `row` is the r-th row of the pass, without its filter byte.
+    void write(const Pass& pass, const PassSize& size, int r, const uint8_t* row) {
+        uint8_t* target = out_.scanLine(pass.y0 + r * pass.dy);
+        if (pass.dx == 1) {
+            convert_(row, target, size.width);
+            return;
+        }
+        pixels_.resize(static_cast<size_t>(size.width) * 3);
+        convert_(row, pixels_.data(), size.width);
+        for (int i = 0; i < size.width; ++i)
+            std::memcpy(target + 3 * static_cast<size_t>(pass.x0 + i * pass.dx),
+                        pixels_.data() + 3 * static_cast<size_t>(i), 3);
+    }
+
+private:
+    const RowConverter& convert_;
+    Bitmap& out_;
+    std::vector<uint8_t> pixels_;
+};
+
+// Rows are inflated many at a time into one block, which lets zlib stay in its fast loop.
+constexpr size_t kBlockBytes = 128 * 1024;
+
+void decodeStepByStep(const PngInfo& info, const RowConverter& convert, Bitmap& out) {
+    Inflater inflater(info.imageData);
+    RowWriter writer(convert, out);
+    std::vector<uint8_t> block;
+    forEachPass(info, [&](const Pass& pass, const PassSize& size) {
+        const size_t stride = size.rowBytes + 1;
+        const size_t rowsPerBlock = std::max<size_t>(1, kBlockBytes / stride);
+        // Slot 0 holds the row above the block: zeros above the first row of the pass.
+        block.assign((rowsPerBlock + 1) * stride, 0);
+        for (int r = 0; r < size.height;) {
+            const size_t rows = std::min(rowsPerBlock, static_cast<size_t>(size.height - r));
+            inflater.read(block.data() + stride, rows * stride);
+            for (size_t k = 1; k <= rows; ++k, ++r) {
+                uint8_t* row = block.data() + k * stride;
+                unfilterRow(info, size, row, row + 1 - stride);
+                writer.write(pass, size, r, row + 1);
+            }
+            std::memcpy(block.data(), block.data() + rows * stride, stride);
+        }
+    });
+}
+
+// The image data's inflated size: every row of every pass, each with its filter byte.
+size_t imageDataSize(const PngInfo& info) {
+    size_t total = 0;
+    forEachPass(info, [&](const Pass&, const PassSize& size) {
+        total += (size.rowBytes + 1) * static_cast<size_t>(size.height);
+    });
+    return total;
+}
+
+// Unfilters image data inflated whole, in place, in the order zlib's rows are unfiltered.
+void unfilterWhole(const PngInfo& info, uint8_t* data) {
+    size_t widest = 0;
+    forEachPass(
+        info, [&](const Pass&, const PassSize& size) { widest = std::max(widest, size.rowBytes); });
+    const std::vector<uint8_t> zeros(widest, 0);
+    forEachPass(info, [&](const Pass&, const PassSize& size) {
+        const uint8_t* above = zeros.data();
+        for (int r = 0; r < size.height; ++r, data += size.rowBytes + 1) {
+            unfilterRow(info, size, data, above);
+            above = data + 1;
+        }
+    });
+}
+
+// Unfiltered rows do not depend on each other: the rows of a pass are written in parallel.
+void writeWhole(const PngInfo& info, const uint8_t* data, const RowConverter& convert,
+                Bitmap& out) {
+    forEachPass(info, [&](const Pass& pass, const PassSize& size) {
+        const size_t stride = size.rowBytes + 1;
+        forEachRange(size.height, [&](int from, int to) {
+            RowWriter writer(convert, out);
+            for (int r = from; r < to; ++r)
+                writer.write(pass, size, r, data + static_cast<size_t>(r) * stride + 1);
+        });
+        data += stride * static_cast<size_t>(size.height);
+    });
+}
+
+Bitmap decodePixels(const PngInfo& info) {
+    const RowConverter convert(info);
+    Bitmap out;
+    PageBuffer data;
+    // The bitmap is cleared while the image data inflates and is unfiltered: on virtual machines
+    // where memory touched for the first time traps to the host, clearing 12 MB takes as long as
+    // inflating.
+    forEachRange(2, [&](int from, int to) {
+        for (int task = from; task < to; ++task) {
+            if (task == 0) {
+                out = Bitmap(info.width, info.height, PixelFormat::Bit24);
+            } else {
+                data = inflateImageData(info.imageData, imageDataSize(info));
+                if (data)
+                    unfilterWhole(info, data.get());
+            }
+        }
+    });
+    if (data)
+        writeWhole(info, data.get(), convert, out);
+    else
+        decodeStepByStep(info, convert, out);
     if (info.transparent)
         out.setTransparentColor(info.transparentColor);
     return out;
