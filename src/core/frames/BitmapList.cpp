@@ -42,6 +42,13 @@ void BitmapList::clear() {
     ++changes_;
 }
 
+std::vector<std::unique_ptr<Bitmap>> BitmapList::takeAll() {
+    std::vector<std::unique_ptr<Bitmap>> taken;
+    taken.swap(bitmaps_);
+    clear();
+    return taken;
+}
+
 Bitmap* BitmapList::get(int32_t index) const {
     if (index < 0)
         throwIndexError(index);

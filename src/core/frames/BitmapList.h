@@ -30,6 +30,9 @@ public:
     virtual void remove(int32_t index);
     // Frees every bitmap.
     virtual void clear();
+    // Empties the list as clear() does, handing the bitmaps over instead of freeing them, so that
+    // their memory can be used again.
+    std::vector<std::unique_ptr<Bitmap>> takeAll();
 
     // Lends the stored bitmap: null for index >= count, the list-index error for a negative one.
     // The pointer stays valid until the list next changes.

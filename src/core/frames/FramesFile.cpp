@@ -4,11 +4,13 @@
 #include "core/util/ByteReader.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "core/util/Parallel.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
+#include <exception>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,7 +53,8 @@ void FramesFileWriter::addFrame(const Bitmap& bitmap) {
         if (count == 0)
             write(int32Bytes(0));
         const std::string image = bitmap.empty() ? std::string() : writeBmp(bitmap);
-        write(int32Bytes(static_cast<int32_t>(image.size())) + image);
+        write(int32Bytes(static_cast<int32_t>(image.size())));
+        write(image);
     } catch (...) {
         failed_ = true;
         throw;
@@ -79,61 +82,95 @@ void FramesFileWriter::close() {
     }
 }
 
+namespace {
+
+// Reads exactly `size` bytes at `offset`; false when the file ends first or reading fails.
+bool readAt(int fd, void* into, size_t size, uint64_t offset) {
+    auto* at = static_cast<char*>(into);
+    while (size > 0) {
+        const ssize_t got = ::pread(fd, at, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        at += got;
+        size -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+int32_t int32At(const unsigned char bytes[4]) {
+    return static_cast<int32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
+                                static_cast<uint32_t>(bytes[3]) << 24);
+}
+
+} // namespace
+
 void FramesFileReader::open(const std::string& fileName) {
     close();
-    stream_ = std::fopen(fileName.c_str(), "rb");
+    fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
-    if (!stream_ || ::fstat(::fileno(stream_), &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
         close();
         throw Error("Cannot open file " + fileName, ErrorKind::FileOpen);
     }
     size_ = static_cast<uint64_t>(st.st_size);
     unsigned char header[4] = {};
-    count = std::fread(header, 1, 4, stream_) == 4
-                ? static_cast<int32_t>(header[0] | header[1] << 8 | header[2] << 16 |
-                                       static_cast<uint32_t>(header[3]) << 24)
-                : 0;
+    count = size_ >= 4 && readAt(fd_, header, 4, 0) ? int32At(header) : 0;
     rewind();
 }
 
 void FramesFileReader::rewind() {
-    if (stream_)
-        std::fseek(stream_, size_ >= 4 ? 4 : static_cast<long>(size_), SEEK_SET);
+    position_ = std::min<uint64_t>(size_, 4);
 }
 
-bool FramesFileReader::readFrame(Bitmap& bitmap) {
-    if (!stream_)
+bool FramesFileReader::nextRecord(Record& record) {
+    if (fd_ < 0)
         throw Error("File not open");
-    const auto at = static_cast<uint64_t>(std::ftell(stream_));
+    const uint64_t at = position_;
     if (at >= size_)
         return false;
     unsigned char length[4];
-    if (size_ - at < 4 || std::fread(length, 1, 4, stream_) != 4)
+    if (size_ - at < 4 || !readAt(fd_, length, 4, at))
         throwStreamRead();
-    const int32_t s = static_cast<int32_t>(length[0] | length[1] << 8 | length[2] << 16 |
-                                           static_cast<uint32_t>(length[3]) << 24);
-    if (s == 0) {
-        bitmap = Bitmap();
-        return true;
-    }
+    const int32_t s = int32At(length);
     if (s < 0)
         throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
     if (static_cast<uint64_t>(s) > size_ - at - 4)
         throwStreamRead();
-    // One buffer for every record: only a larger record than all before needs fresh memory.
-    record_.resize(static_cast<size_t>(s));
-    if (std::fread(record_.data(), 1, record_.size(), stream_) != record_.size())
+    record = {at + 4, static_cast<uint32_t>(s)};
+    position_ = at + 4 + static_cast<uint64_t>(s);
+    return true;
+}
+
+void FramesFileReader::readRecord(const Record& record, Bitmap& bitmap, std::string& buffer) const {
+    if (record.size == 0) {
+        bitmap = Bitmap();
+        return;
+    }
+    // One read per record into memory kept for the next: only a larger record than all before
+    // needs fresh memory.
+    buffer.resize(record.size);
+    if (record.size < 14 || !readAt(fd_, buffer.data(), buffer.size(), record.offset)) {
+        bitmap = Bitmap();
         throwStreamRead();
-    if (record_.size() < 14)
-        throwStreamRead();
-    readBmp(record_, bitmap);
+    }
+    readBmpInto(buffer, bitmap);
+}
+
+bool FramesFileReader::readFrame(Bitmap& bitmap) {
+    Record record;
+    if (!nextRecord(record))
+        return false;
+    readRecord(record, bitmap, buffer_);
     return true;
 }
 
 void FramesFileReader::close() {
-    if (stream_)
-        std::fclose(stream_);
-    stream_ = nullptr;
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
 }
 
 SaveOutcome saveToFile(const BitmapList& frames, const std::string& fileName,
@@ -165,16 +202,62 @@ void loadFromFile(BitmapList& frames, const std::string& fileName,
     FramesFileReader film;
     film.open(fileName);
     film.rewind();
-    frames.clear();
-    // One frame after the other: the time goes into fresh memory for every frame, which threads
-    // would only fight over. Each frame is stored as read, without a copy.
-    for (int32_t i = 0; i < film.count; ++i) {
-        Bitmap frame;
-        if (!film.readFrame(frame))
-            break;
-        frames.add(std::move(frame));
-        if (progress)
-            progress(percent(i, film.count));
+    // The frames there were give their pixel memory to the frames read: a file read again, or
+    // one of the same size, needs no fresh memory, which costs a page fault and the clearing of
+    // each page on first touch.
+    std::vector<std::unique_ptr<Bitmap>> spare = frames.takeAll();
+    // The records are found in order on this thread, a batch at a time, then read and decoded on
+    // every worker, each into its own bitmap and buffer; the frames are stored in order. A failing
+    // record stops the load after the frames before it are stored.
+    const auto batch = static_cast<size_t>(4 * workerThreads());
+    std::vector<FramesFileReader::Record> records;
+    std::vector<Bitmap> decoded(batch);
+    std::vector<std::string> buffers(batch);
+    std::vector<std::exception_ptr> failures(batch);
+    int32_t stored = 0;
+    bool more = true;
+    while (more && stored < film.count) {
+        records.clear();
+        std::exception_ptr stop;
+        try {
+            FramesFileReader::Record record;
+            while (records.size() < batch &&
+                   stored + static_cast<int32_t>(records.size()) < film.count) {
+                if (!film.nextRecord(record)) {
+                    more = false;
+                    break;
+                }
+                records.push_back(record);
+            }
+        } catch (const Error&) {
+            stop = std::current_exception();
+            more = false;
+        }
+        forEachInOrder(
+            0, static_cast<int>(records.size()),
+            [&](int k) {
+                const auto slot = static_cast<size_t>(k);
+                const auto index = static_cast<size_t>(stored) + slot;
+                if (index < spare.size() && spare[index])
+                    decoded[slot] = std::move(*spare[index]);
+                failures[slot] = nullptr;
+                try {
+                    film.readRecord(records[slot], decoded[slot], buffers[slot]);
+                } catch (...) {
+                    failures[slot] = std::current_exception();
+                }
+            },
+            nullptr);
+        for (size_t k = 0; k < records.size(); ++k) {
+            if (failures[k])
+                std::rethrow_exception(failures[k]);
+            frames.add(std::move(decoded[k]));
+            if (progress)
+                progress(percent(stored, film.count));
+            ++stored;
+        }
+        if (stop)
+            std::rethrow_exception(stop);
     }
 }
 

@@ -6,7 +6,6 @@
 #include "core/util/AtomicFile.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -53,15 +52,29 @@ public:
     void open(const std::string& fileName);
     void rewind();
     // False at the end of the file. A record that does not start with "BM" raises "Bitmap image
-    // is not valid"; one cut short raises "Stream read error".
+    // is not valid"; one cut short raises "Stream read error". The frame is decoded into the
+    // pixel memory `bitmap` already holds where that is large enough; when reading raises,
+    // `bitmap` is left empty.
     bool readFrame(Bitmap& bitmap);
     void close();
     int32_t count = 0;
 
+    // readFrame in two steps, so that records can be decoded on several threads: nextRecord
+    // finds the next record and moves past it (false at the end of the file; a length that is
+    // negative or reaches past the end raises as readFrame does), then readRecord, which may run
+    // on any thread for any records found, reads and decodes it with `buffer` as scratch memory.
+    struct Record {
+        uint64_t offset = 0; // of the BMP image
+        uint32_t size = 0;   // 0 for an empty frame
+    };
+    bool nextRecord(Record& record);
+    void readRecord(const Record& record, Bitmap& bitmap, std::string& buffer) const;
+
 private:
-    std::FILE* stream_ = nullptr;
-    std::string record_;
+    int fd_ = -1;
     uint64_t size_ = 0;
+    uint64_t position_ = 0;
+    std::string buffer_;
 };
 
 enum class SaveOutcome { Complete, OutOfDiskSpace };
@@ -71,7 +84,9 @@ enum class SaveOutcome { Complete, OutOfDiskSpace };
 SaveOutcome saveToFile(const BitmapList& frames, const std::string& fileName,
                        const PercentCallback& progress);
 // Empties the list, then reads the file's frames (stamped 0.0 in a FrameStore) until its
-// count or its end. Frames read before a failing record stay in the list.
+// count or its end. Frames read before a failing record stay in the list. The list's old bitmaps
+// lend their memory to the frames read; frames are decoded on the worker threads (Parallel.h),
+// and `progress` gets 100 x i / count after frame i, in order.
 void loadFromFile(BitmapList& frames, const std::string& fileName, const PercentCallback& progress);
 
 } // namespace kestrix

@@ -6,8 +6,14 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 namespace kestrix {
+
+// The vector must build its elements through PixelAllocator, not through a plain allocator that
+// a rebind could put in its place.
+static_assert(std::is_same_v<std::allocator_traits<PixelAllocator<uint8_t>>::rebind_alloc<uint8_t>,
+                             PixelAllocator<uint8_t>>);
 
 int bitsPerPixel(PixelFormat format) {
     switch (format) {
@@ -50,27 +56,54 @@ size_t strideFor(int width, int bpp) {
 }
 
 Bitmap::Bitmap(int width, int height, PixelFormat format) {
-    allocate(width, height, format);
+    allocate(width, height, format, true);
 }
 
-void Bitmap::allocate(int width, int height, PixelFormat format) {
+void Bitmap::allocate(int width, int height, PixelFormat format, bool black) {
     checkImageSize(width, height);
+    const size_t stride = strideFor(width, bitsPerPixel(format));
+    const size_t bytes = stride * static_cast<size_t>(height);
+    if (black) {
+        pixels_.assign(bytes, 0);
+    } else {
+        if (bytes > pixels_.capacity()) {
+            // Fresh memory, without copying the old bytes over, which are not wanted.
+            PixelBytes fresh;
+            fresh.resize(bytes);
+            pixels_.swap(fresh);
+        } else {
+            pixels_.resize(bytes);
+        }
+        // The padding is written out with the rows (BMP, frames files), so it is never left
+        // to chance.
+        const int bits = bitsPerPixel(format) == 0 ? 24 : bitsPerPixel(format);
+        const size_t used = (static_cast<size_t>(width) * static_cast<size_t>(bits) + 7) / 8;
+        if (used < stride)
+            for (size_t row = 0; row < bytes; row += stride)
+                std::memset(pixels_.data() + row + used, 0, stride - used);
+    }
     width_ = width;
     height_ = height;
     format_ = format;
-    stride_ = strideFor(width, bitsPerPixel(format));
-    pixels_.assign(stride_ * static_cast<size_t>(height), 0);
+    stride_ = stride;
     if (isPaletteFormat(format) && palette_.empty())
         palette_ = defaultPalette(bitsPerPixel(format));
+}
+
+void Bitmap::recreate(int width, int height, PixelFormat format, bool black) {
+    palette_.clear();
+    transparent_ = false;
+    transparentColor_ = Color();
+    allocate(width, height, format, black);
 }
 
 void Bitmap::setSize(int width, int height) {
     if (width == width_ && height == height_)
         return;
-    std::vector<uint8_t> old = std::move(pixels_);
+    PixelBytes old = std::move(pixels_);
     size_t oldStride = stride_;
     int oldHeight = height_;
-    allocate(width, height, format_);
+    allocate(width, height, format_, true);
     size_t rowBytes = std::min(oldStride, stride_);
     for (int y = 0; y < std::min(oldHeight, height); ++y)
         std::memcpy(scanLine(y), old.data() + static_cast<size_t>(y) * oldStride, rowBytes);
@@ -207,7 +240,8 @@ void Bitmap::setPixelFormat(PixelFormat format) {
         return;
     Bitmap converted;
     converted.palette_ = isPaletteFormat(format) ? palette_ : std::vector<Color>{};
-    converted.allocate(width_, height_, format);
+    // writeRow24 writes every pixel byte of every row.
+    converted.allocate(width_, height_, format, false);
     PaletteMatcher matcher(converted.palette_);
     std::vector<uint8_t> row(static_cast<size_t>(width_) * 3 + 4);
     for (int y = 0; y < height_; ++y) {

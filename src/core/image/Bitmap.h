@@ -7,6 +7,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace kestrix {
@@ -32,10 +35,31 @@ constexpr int64_t kMaxImagePixels = 100'000'000;
 // Raises an error unless width x height is a size the program can hold.
 void checkImageSize(int64_t width, int64_t height);
 
+// Allocates pixel memory without clearing it: an element made without a value is left as the
+// memory holds it, so code that writes every pixel next does not pay for zeroing it first (and for
+// touching every fresh page twice). Elements made with a value get that value.
+template <class T> struct PixelAllocator : std::allocator<T> {
+    PixelAllocator() = default;
+    template <class U> PixelAllocator(const PixelAllocator<U>&) noexcept {}
+    template <class U> void construct(U* at) noexcept { ::new (static_cast<void*>(at)) U; }
+    template <class U, class... Args> void construct(U* at, Args&&... args) {
+        ::new (static_cast<void*>(at)) U(std::forward<Args>(args)...);
+    }
+};
+
+using PixelBytes = std::vector<uint8_t, PixelAllocator<uint8_t>>;
+
 class Bitmap {
 public:
     Bitmap() = default;
+    // A black bitmap: every pixel and padding byte 0.
     Bitmap(int width, int height, PixelFormat format = PixelFormat::Bit24);
+
+    // Makes this a new width x height bitmap of `format` without colour table or transparent
+    // colour (a palette format gets the default table), in the pixel memory it already holds when
+    // that is large enough. With `black` every byte is 0. Without, only the row padding is: the
+    // pixels hold whatever the memory held, and the caller must write every one of them next.
+    void recreate(int width, int height, PixelFormat format, bool black);
 
     int width() const { return width_; }
     int height() const { return height_; }
@@ -54,7 +78,7 @@ public:
     const uint8_t* scanLine(int y) const {
         return pixels_.data() + static_cast<size_t>(y) * stride_;
     }
-    const std::vector<uint8_t>& pixelBytes() const { return pixels_; }
+    const PixelBytes& pixelBytes() const { return pixels_; }
 
     const std::vector<Color>& palette() const { return palette_; }
     void setPalette(std::vector<Color> palette);
@@ -86,7 +110,7 @@ public:
     }
 
 private:
-    void allocate(int width, int height, PixelFormat format);
+    void allocate(int width, int height, PixelFormat format, bool black);
     void writeRow24(int y, const uint8_t* bgr, PaletteMatcher* matcher);
     void copyInto8(int dstX, int dstY, const Bitmap& src, int sx, int sy, int w, int h,
                    bool transparency);
@@ -95,7 +119,7 @@ private:
     int height_ = 0;
     PixelFormat format_ = PixelFormat::Bit24;
     size_t stride_ = 0;
-    std::vector<uint8_t> pixels_;
+    PixelBytes pixels_;
     std::vector<Color> palette_;
     bool transparent_ = false;
     Color transparentColor_;

@@ -221,9 +221,7 @@ void readRle(ByteReader& r, const Header& h, Bitmap& out) {
     }
 }
 
-} // namespace
-
-void readBmp(std::string_view data, Bitmap& out) {
+void decodeInto(std::string_view data, Bitmap& out) {
     if (data.size() < 2 || data[0] != 'B' || data[1] != 'M')
         invalid();
     ByteReader r(data);
@@ -233,15 +231,35 @@ void readBmp(std::string_view data, Bitmap& out) {
     std::vector<Color> palette = readPalette(r, h);
     if (offBits < h.paletteStart || offBits >= data.size())
         invalid();
-    Bitmap sized(h.width, h.height, formatFor(h));
+    // Uncompressed rows are all written below; run-length data may skip pixels, which are then
+    // black (index 0).
+    const bool rle = h.compression == kRle8 || h.compression == kRle4;
+    out.recreate(h.width, h.height, formatFor(h), rle);
     if (h.bpp <= 8)
-        sized.setPalette(std::move(palette));
+        out.setPalette(std::move(palette));
     r.seek(offBits);
-    if (h.compression == kRle8 || h.compression == kRle4)
-        readRle(r, h, sized);
+    if (rle)
+        readRle(r, h, out);
     else
-        readUncompressed(r, h, sized);
-    out = std::move(sized);
+        readUncompressed(r, h, out);
+}
+
+} // namespace
+
+void readBmpInto(std::string_view data, Bitmap& out) {
+    try {
+        decodeInto(data, out);
+    } catch (...) {
+        // Rows not yet read hold whatever the memory held: none of it may be seen.
+        out = Bitmap();
+        throw;
+    }
+}
+
+void readBmp(std::string_view data, Bitmap& out) {
+    Bitmap decoded;
+    readBmpInto(data, decoded);
+    out = std::move(decoded);
 }
 
 namespace {

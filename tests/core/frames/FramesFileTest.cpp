@@ -6,6 +6,7 @@
 #include "support/Child.h"
 #include "support/ImageBuilders.h"
 #include "support/TempDir.h"
+#include "support/ThreadsSetting.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -112,6 +113,73 @@ TEST(FramesFile, NeverTrustsTheFile) {
     }
     EXPECT_EQ(failureOf(dir.file("missing.ifrm")),
               "Cannot open file " + dir.file("missing.ifrm") + ", 1 frames");
+}
+
+TEST(FramesFile, FailuresStopTheLoadInOrderOnEveryThreadCount) {
+    TempDir dir;
+    // Good records of a few sizes: the first n of them.
+    const auto good = [](int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i)
+            out += record(writeBmp(frame(5 + i % 3, 4, static_cast<uint8_t>(i))));
+        return out;
+    };
+    const std::string bad = record("XX" + std::string(60, '\0'));
+    const std::string tooShort = record("BM" + std::string(8, '\0'));
+    const std::string cut = record(writeBmp(frame(3, 3, 1))).substr(0, 20);
+    // Records are found ahead of decoding and decoded on several threads: the first failure in
+    // file order decides, and every frame before it is kept.
+    const std::pair<std::string, std::string> cases[] = {
+        {withCount(18, good(5) + bad + good(12)), "Bitmap image is not valid, 5 frames"},
+        {withCount(30, good(12) + bad + good(12) + cut), "Bitmap image is not valid, 12 frames"},
+        {withCount(30, good(24) + cut), "Stream read error, 24 frames"},
+        {withCount(30, good(12) + bad + cut), "Bitmap image is not valid, 12 frames"},
+        {withCount(30, good(7) + tooShort + good(3)), "Stream read error, 7 frames"},
+        {withCount(5, good(12)), "none, 5 frames"},
+        {withCount(40, good(33)), "none, 33 frames"},
+    };
+    for (const char* threads : {"1", "2", "8"}) {
+        ThreadsSetting setting(threads);
+        int n = 0;
+        for (const auto& [bytes, expected] : cases) {
+            const std::string path = dir.file("case" + std::to_string(n++) + ".ifrm");
+            writeFile(path, bytes);
+            EXPECT_EQ(failureOf(path), expected) << threads << " threads, case " << n;
+        }
+    }
+}
+
+TEST(FramesFile, LoadingReusesTheMemoryOfTheFramesThere) {
+    TempDir dir;
+    FrameStore many;
+    for (uint8_t i = 0; i < 20; ++i)
+        many.add(frame(7 + i % 4, 5 + i % 3, i));
+    many.add(Bitmap());
+    many.add(frame(5, 2, 9, PixelFormat::Bit8));
+    saveToFile(many, dir.file("many.ifrm"), nullptr);
+    FrameStore fresh;
+    loadFromFile(fresh, dir.file("many.ifrm"), nullptr);
+    ASSERT_EQ(fresh.count(), 22);
+    for (const char* threads : {"1", "2"}) {
+        ThreadsSetting setting(threads);
+        // Frames whose every byte is 0xFF, larger than those read.
+        FrameStore used;
+        for (int i = 0; i < 30; ++i) {
+            Bitmap white(16, 16);
+            white.fill({255, 255, 255});
+            used.addTimed(white, 7.0);
+        }
+        const uint8_t* first = used.get(0)->pixelBytes().data();
+        loadFromFile(used, dir.file("many.ifrm"), nullptr);
+        ASSERT_EQ(used.count(), 22);
+        EXPECT_EQ(used.get(0)->pixelBytes().data(), first);
+        for (int i = 0; i < 22; ++i) {
+            EXPECT_EQ(used.get(i)->pixelBytes(), fresh.get(i)->pixelBytes()) << i;
+            EXPECT_EQ(used.get(i)->palette(), fresh.get(i)->palette()) << i;
+            EXPECT_EQ(used.time(i), 0.0);
+        }
+        EXPECT_EQ(used.times().size(), 22u);
+    }
 }
 
 TEST(FramesFile, AFullDiskKeepsWhatWasThere) {

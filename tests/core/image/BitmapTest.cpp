@@ -97,3 +97,38 @@ TEST(Bitmap, RefusesSizesBeyondThePixelBudget) {
     EXPECT_THROW(Bitmap(-1, 5), Error);
     EXPECT_NO_THROW(Bitmap(0, 0));
 }
+
+TEST(Bitmap, RecreatedBitmapsShowNothingOfTheirOldPixels) {
+    // Every byte of a 4-pixel-wide 24-bit bitmap is a pixel byte: no padding.
+    Bitmap b(4, 4);
+    b.fill({255, 255, 255});
+    b.setTransparentColor({255, 255, 255});
+    const uint8_t* memory = b.pixelBytes().data();
+    // Smaller, not cleared: the memory is reused and the padding bytes are 0 all the same.
+    b.recreate(3, 4, PixelFormat::Bit24, false);
+    EXPECT_EQ(b.pixelBytes().data(), memory);
+    EXPECT_EQ(b.pixelBytes().size(), 48u);
+    EXPECT_FALSE(b.transparent());
+    for (int y = 0; y < 4; ++y)
+        for (int k = 9; k < 12; ++k)
+            EXPECT_EQ(b.scanLine(y)[k], 0) << y << " " << k;
+    // Cleared: black, whatever the memory held.
+    b.fill({255, 255, 255});
+    b.recreate(2, 5, PixelFormat::Bit24, true);
+    EXPECT_EQ(b.pixelBytes(), PixelBytes(40, 0));
+    // A palette format gets the default table, not the old one.
+    Bitmap pal(4, 1, PixelFormat::Bit8);
+    pal.setPalette({{1, 2, 3}});
+    pal.recreate(4, 1, PixelFormat::Bit8, false);
+    EXPECT_EQ(pal.palette(), Bitmap(1, 1, PixelFormat::Bit8).palette());
+    // Conversions write every pixel byte and zero the padding of the rows they make.
+    for (PixelFormat f : {PixelFormat::Bit1, PixelFormat::Bit4, PixelFormat::Bit8,
+                          PixelFormat::Bit15, PixelFormat::Bit16, PixelFormat::Bit32}) {
+        Bitmap c = gradient(3, 3);
+        c.setPixelFormat(f);
+        c.convertTo24();
+        for (int y = 0; y < 3; ++y)
+            for (int k = 9; k < 12; ++k)
+                EXPECT_EQ(c.scanLine(y)[k], 0) << bitsPerPixel(f);
+    }
+}

@@ -295,3 +295,51 @@ TEST(BmpCodec, OddButReadableFilesGiveSensibleImages) {
     readBmp(build(ones), b);
     EXPECT_EQ(b.pixel(0, 0), (Color{255, 255, 255}));
 }
+
+TEST(BmpCodec, DecodingIntoUsedMemoryShowsNothingOfIt) {
+    BmpSpec rle = {};
+    rle.width = 4;
+    rle.height = 3;
+    rle.bpp = 8;
+    rle.compression = 1;
+    rle.colorsUsed = 4;
+    rle.palette = grey4();
+    // Bottom row: two pixels of index 3, then the row ends early; a delta skips the middle row
+    // and one pixel; one pixel of index 2; the top row's last two pixels are never coded.
+    rle.pixels = std::string("\x02\x03\x00\x00\x00\x02\x01\x01\x01\x02\x00\x01", 12);
+    BmpSpec padded = {};
+    padded.width = 3;
+    padded.height = 2;
+    padded.pixels = std::string("\1\2\3\4\5\6\7\10\11\0\0\0\12\13\14\15\16\17\20\21\22\0\0\0", 24);
+    const std::string files[] = {build(rle), build(padded), writeBmp(sample(PixelFormat::Bit8)),
+                                 writeBmp(sample(PixelFormat::Bit4)),
+                                 writeBmp(sample(PixelFormat::Bit16))};
+    for (const std::string& file : files) {
+        Bitmap fresh;
+        readBmp(file, fresh);
+        // Memory that held white pixels, large enough for every picture here.
+        Bitmap used(8, 8);
+        used.fill({255, 255, 255});
+        const uint8_t* memory = used.pixelBytes().data();
+        readBmpInto(file, used);
+        EXPECT_EQ(used.pixelBytes().data(), memory);
+        EXPECT_EQ(used.pixelBytes(), fresh.pixelBytes());
+        EXPECT_EQ(used.palette(), fresh.palette());
+    }
+    Bitmap b;
+    readBmp(build(rle), b);
+    EXPECT_EQ(b.scanLine(2)[0], 3);
+    EXPECT_EQ(b.scanLine(2)[2], 0);
+    EXPECT_EQ(b.scanLine(1)[3], 0);
+    EXPECT_EQ(b.scanLine(0)[1], 2);
+    EXPECT_EQ(b.scanLine(0)[3], 0);
+    // A failure leaves readBmp's bitmap as it was and readBmpInto's empty, never half-read.
+    BmpSpec cut = padded;
+    cut.pixels.resize(13);
+    readBmp(build(padded), b);
+    EXPECT_THROW(readBmp(build(cut), b), Error);
+    EXPECT_EQ(b.width(), 3);
+    EXPECT_THROW(readBmpInto(build(cut), b), Error);
+    EXPECT_TRUE(b.empty());
+    EXPECT_TRUE(b.pixelBytes().empty());
+}

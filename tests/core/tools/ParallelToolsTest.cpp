@@ -36,7 +36,7 @@ void cameraFrames(BitmapList& frames) {
 
 struct Outcome {
     std::vector<int> flaws, duplicates, flawProgress, averageProgress, resizeProgress;
-    std::vector<uint8_t> average, resized, bigResize, motion;
+    PixelBytes average, resized, bigResize, motion;
     std::string gif, framesFile;
     std::vector<int> gifProgress;
     bool operator==(const Outcome&) const = default;
