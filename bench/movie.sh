@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Whole-command benchmark of the movie writers against ffmpeg, on 300 camera-like 640x480 PNG
-# frames: wall time and peak memory of each command (the best of RUNS runs), the ratios,
-# and the movie sizes. The same frames given ten times over show the peak memory of 3,000 frames
-# (one run).
+# frames: each pair of commands runs alternately RUNS times (default 5), so that both meet the
+# same load on a shared machine; the table gives the median wall time and peak memory of each,
+# the time ratio, the movie sizes and what the movies keep of the frames (PSNR in RGB by ffmpeg's
+# psnr filter against the PNGs: the mean over all frames and the worst frame). The same frames
+# given ten times over show the peak memory of 3,000 frames (one run).
 #   bench/movie.sh [BUILD_DIR]     (default: build)
-#   RUNS=3 KESTRIX_THREADS=N       runs per command; threads of the frame work
+#   RUNS=5 KESTRIX_THREADS=N       runs per command; threads of the frame work
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cli=${1:-build}/src/cli/kestrix-cli
-runs=${RUNS:-3}
+runs=${RUNS:-5}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -35,44 +37,63 @@ frames=("$work"/f*.png)
 many=()
 for _ in $(seq 10); do many+=("${frames[@]}"); done
 
-# Prints "seconds peak-KiB" of the best run (least wall time).
-measure() {
-  local best="" line
-  for _ in $(seq "$runs"); do
-    line=$(/usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1)
-    if [ -z "$best" ] || awk -v a="${line%% *}" -v b="${best%% *}" 'BEGIN{exit !(a<b)}'; then
-      best=$line
-    fi
+# Runs "$@" once; prints "seconds peak-KiB".
+once() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
+# Median of the numbers on stdin.
+median() { sort -g | awk '{v[NR]=$1} END{print (NR%2 ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2)}'; }
+# Runs two commands (separated by --) alternately RUNS times; prints the medians of each:
+# "s KiB s KiB".
+pair() {
+  local a=() b=() seen=0 arg r
+  for arg in "$@"; do
+    if [ "$arg" = "--" ]; then seen=1; elif [ $seen = 0 ]; then a+=("$arg"); else b+=("$arg"); fi
   done
-  echo "$best"
+  : >"$work/a.runs"; : >"$work/b.runs"
+  for _ in $(seq "$runs"); do
+    once "${a[@]}" >>"$work/a.runs"
+    once "${b[@]}" >>"$work/b.runs"
+  done
+  echo "$(cut -d' ' -f1 "$work/a.runs" | median) $(cut -d' ' -f2 "$work/a.runs" | median)" \
+    "$(cut -d' ' -f1 "$work/b.runs" | median) $(cut -d' ' -f2 "$work/b.runs" | median)"
+}
+# "mean-dB worst-dB" of a movie's frames against the PNGs.
+psnr() {
+  ffmpeg -v info -i "$1" -framerate 10 -i "$work/f%04d.png" -lavfi \
+    "[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr=stats_file=$work/psnr.log" -f null - \
+    2>&1 | grep -o 'average:[0-9.inf]*' | tail -1 | cut -d: -f2 | tr '\n' ' '
+  grep -o 'psnr_avg:[0-9.inf]*' "$work/psnr.log" | cut -d: -f2 | sort -g | head -1
+}
+kib() { echo $(($(stat -c %s "$1") / 1024)); }
+row() { # name "ours-s ours-KiB peer-s peer-KiB" ours-movie peer-movie
+  local p q
+  p=$(psnr "$3"); q=$(psnr "$4")
+  awk -v n="$1" -v r="$2" -v so="$(kib "$3")" -v sp="$(kib "$4")" -v p="$p" -v q="$q" 'BEGIN{
+    split(r, v, " "); split(p, x, " "); split(q, y, " ");
+    printf "| %-30s | %6.2f s %4.0f MiB %7d KiB %5.2f/%5.2f dB | %6.2f s %4.0f MiB %7d KiB %5.2f/%5.2f dB | %4.2fx %4.2fx %4.2fx |\n",
+      n, v[1], v[2]/1024, so, x[1], x[2], v[3], v[4]/1024, sp, y[1], y[2], v[1]/v[3], v[2]/v[4], so/sp}'
 }
 
 crf=18 # kestrix-cli's default MP4 quality 6500
-ours_avi=$(measure "$cli" movie "$work/ours.avi" --quality 9500 "${frames[@]}")
-peer_avi=$(measure ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png" -c:v mjpeg -q:v 2 \
-  "$work/peer.avi")
-ours_mp4=$(measure "$cli" movie "$work/ours.mp4" "${frames[@]}")
-peer_mp4=$(measure ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png" -c:v libx264 \
-  -preset medium -crf "$crf" -pix_fmt yuv420p "$work/peer.mp4")
-peer_mp4_20=$(measure ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png" -c:v libx264 \
-  -preset medium -crf "$crf" -x264-params rc-lookahead=20 -pix_fmt yuv420p "$work/peer20.mp4")
-many_avi=$(runs=1 measure "$cli" movie "$work/many.avi" --quality 9500 "${many[@]}")
-many_mp4=$(runs=1 measure "$cli" movie "$work/many.mp4" "${many[@]}")
-default_avi_size=$("$cli" movie "$work/default.avi" "${frames[@]}" && stat -c %s "$work/default.avi")
-
-report() { # name ours peer
-  awk -v name="$1" -v o="$2" -v p="$3" 'BEGIN{split(o,a," "); split(p,b," ");
-    printf "%-28s ours %6.2f s %5.0f MiB   ffmpeg %6.2f s %5.0f MiB   time ratio %.2fx\n",
-      name, a[1], a[2]/1024, b[1], b[2]/1024, a[1]/b[1]}'
-}
-echo "300 frames of 640x480 PNG, $(nproc) cores, best of $runs"
-report "AVI (q 9500 / mjpeg q:v 2)" "$ours_avi" "$peer_avi"
-report "MP4 (CRF $crf, medium)" "$ours_mp4" "$peer_mp4"
-report "MP4, ffmpeg look-ahead 20 too" "$ours_mp4" "$peer_mp4_20"
+peer=(ffmpeg -v error -y -framerate 10 -i "$work/f%04d.png")
+echo "300 frames of 640x480 PNG, $(nproc) cores, median of $runs alternating runs"
+echo "| command (Kestrix vs ffmpeg) | Kestrix: time, memory, size, PSNR mean/worst | ffmpeg | time, memory, size ratio |"
+echo "| --- | --- | --- | --- |"
+row "AVI q 9500 / mjpeg q:v 2" \
+  "$(pair "$cli" movie "$work/ours.avi" --quality 9500 "${frames[@]}" -- \
+      "${peer[@]}" -c:v mjpeg -q:v 2 "$work/peer.avi")" "$work/ours.avi" "$work/peer.avi"
+row "MP4 CRF $crf medium" \
+  "$(pair "$cli" movie "$work/ours.mp4" "${frames[@]}" -- \
+      "${peer[@]}" -c:v libx264 -preset medium -crf "$crf" -pix_fmt yuv420p "$work/peer.mp4")" \
+  "$work/ours.mp4" "$work/peer.mp4"
+# ffmpeg with a key frame every 10 s of movie (100 frames at 10 FPS), as the MP4 writer keeps one.
+row "MP4, ffmpeg key frames too" \
+  "$(pair "$cli" movie "$work/ours.mp4" "${frames[@]}" -- \
+      "${peer[@]}" -c:v libx264 -preset medium -crf "$crf" -g 100 -pix_fmt yuv420p \
+      "$work/peer100.mp4")" "$work/ours.mp4" "$work/peer100.mp4"
+many_avi=$(once "$cli" movie "$work/many.avi" --quality 9500 "${many[@]}")
+many_mp4=$(once "$cli" movie "$work/many.mp4" "${many[@]}")
 awk -v a="$many_avi" -v m="$many_mp4" 'BEGIN{split(a,x," "); split(m,y," ");
   printf "3000 frames: AVI %.2f s %.0f MiB, MP4 %.2f s %.0f MiB\n", x[1], x[2]/1024, y[1], y[2]/1024}'
-mp4_size=$(stat -c %s "$work/ours.mp4")
-echo "sizes: AVI default quality $((default_avi_size / 1024)) KiB, AVI q 9500" \
-  "$(($(stat -c %s "$work/ours.avi") / 1024)) KiB, MP4 default $((mp4_size / 1024)) KiB" \
-  "(ffmpeg: $(($(stat -c %s "$work/peer.mp4") / 1024)) KiB); MP4/AVI default" \
-  "$(awk -v m="$mp4_size" -v a="$default_avi_size" 'BEGIN{printf "%.3f", m/a}')"
+"$cli" movie "$work/default.avi" "${frames[@]}"
+echo "AVI at the default quality (10000): $(kib "$work/default.avi") KiB, PSNR $(psnr "$work/default.avi") dB;" \
+  "MP4/AVI default $(awk -v m="$(kib "$work/ours.mp4")" -v a="$(kib "$work/default.avi")" 'BEGIN{printf "%.3f", m/a}')"
