@@ -48,6 +48,18 @@ void addConnectionOptions(CLI::App& command, ConnectionArgs& into, bool conditio
         .add_option("--user-agent", into.userAgent,
                     "User-Agent header to send instead of the program's own")
         ->check(kNoControlBytes);
+    command
+        .add_option("--rtsp-transport", into.rtspTransport,
+                    "How an rtsp:// camera sends its video: tcp (inside the RTSP connection) or "
+                    "udp")
+        ->default_val("tcp")
+        ->check(CLI::IsMember({"tcp", "udp"}));
+    command
+        .add_option("--stream-quality", into.streamQuality,
+                    "JPEG quality (1..100) of the picture an RTSP or HLS camera gives, as it is "
+                    "written and archived")
+        ->default_val(90)
+        ->check(CLI::Range(1, 100));
     if (conditional)
         command.add_flag("--conditional", into.conditional,
                          "Ask with If-None-Match/If-Modified-Since; a 304 answer counts as a "
@@ -64,6 +76,8 @@ std::string joinedPins(const ConnectionArgs& args) {
 ConnectionOptions connectionOptions(const ConnectionArgs& args) {
     ConnectionOptions o;
     o.tls.allowHttps = args.https;
+    o.streams.rtspOverUdp = args.rtspTransport == "udp";
+    o.streams.jpegQuality = args.streamQuality;
     o.tls.httpsOffMessage = "Secure (https) addresses are off: add --https to fetch them";
     o.tls.certificateFile = args.caFile;
     o.tls.pins = parseFingerprints(joinedPins(args));

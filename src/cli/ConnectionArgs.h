@@ -16,6 +16,8 @@ struct ConnectionArgs {
     std::vector<std::string> pins; // as written
     std::string userAgent;
     bool conditional = false;
+    std::string rtspTransport = "tcp";
+    int streamQuality = 90;
 };
 
 // Adds --https, --ca-file PEM, --pin SHA256 (repeatable), --user-agent TEXT and, with

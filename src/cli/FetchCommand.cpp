@@ -1,6 +1,9 @@
-// kestrix-cli fetch: performs the program's GET of one address and writes the body.
+// kestrix-cli fetch: performs the program's GET of one address and writes the body; a camera
+// stream (RTSP, HLS) gives its first picture as a JPEG.
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
+#include "core/acquire/DownloadImage.h"
+#include "core/image/Bitmap.h"
 #include "core/net/HttpClient.h"
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
@@ -30,7 +33,13 @@ int fetch(const FetchOptions& options) {
     applyConnectionOptions(client, connectionOptions(options.connection));
     // Every wait, and each stretch of the body without a byte, may last this long.
     client.setTimeOut(options.timeoutSeconds * 1000);
-    client.get(options.url);
+    if (isStreamAddress(options.url)) {
+        // An RTSP camera or an HLS playlist: its first picture, as a JPEG.
+        Bitmap picture;
+        fetchStreamPicture(client, options.url, picture);
+    } else {
+        client.get(options.url);
+    }
     if (options.printHeader)
         std::cerr << client.header() << std::flush;
     if (options.fail && client.statusCode() >= 400)
@@ -49,7 +58,11 @@ int fetch(const FetchOptions& options) {
 void defineFetch(CLI::App& command) {
     command.description("Fetches one address with the program's own request.");
     auto o = std::make_shared<FetchOptions>();
-    command.add_option("URL", o->url, "Address to fetch (http://, or https:// with --https)")
+    command
+        .add_option(
+            "URL", o->url,
+            "Address to fetch (http://, or https:// with --https; rtsp:// and .m3u8 playlists "
+            "give their first picture as a JPEG)")
         ->required();
     command.add_option("-o", o->outputFile, "Write the body to this file instead of stdout");
     command.add_flag("--header", o->printHeader, "Print the response header on stderr");

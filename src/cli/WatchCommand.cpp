@@ -231,6 +231,8 @@ int watchAddress(const WatchOptions& options) {
     settings.pins = joinedPins(options.connection);
     settings.conditional = options.connection.conditional;
     settings.userAgent = options.connection.userAgent;
+    settings.rtspOverUdp = connection.streams.rtspOverUdp;
+    settings.streamQuality = connection.streams.jpegQuality;
     LinkInfo link{"watch", options.url, options.interval};
     HttpClient client;
     applyImageFetchSettings(client);

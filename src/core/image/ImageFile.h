@@ -21,6 +21,8 @@ ImageFileType imageFileTypeFor(const std::string& path);
 void savePngFile(const Bitmap& bitmap, const std::string& path);
 // Writes a baseline JPEG at libjpeg's quality 1..100 (clamped).
 void saveJpegFile(const Bitmap& bitmap, const std::string& path, int quality);
+// The same JPEG in memory.
+std::string encodeJpeg(const Bitmap& bitmap, int quality);
 
 void saveImageFile(const Bitmap& bitmap, const std::string& path, ImageFileType type,
                    int jpegQuality = kDefaultJpegQuality);

@@ -13,6 +13,7 @@
 // After jpeglib.h, which it needs.
 #include <jerror.h>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace kestrix {
@@ -24,7 +25,9 @@ struct JpegOutput {
     std::jmp_buf jump;
     std::array<char, JMSG_LENGTH_MAX> message;
     jpeg_destination_mgr destination;
-    PieceWriter* pieces;
+    // Where the bytes go: a file, or memory.
+    PieceWriter* pieces = nullptr;
+    std::string* memory = nullptr;
     std::array<JOCTET, 64 * 1024> buffer;
 };
 
@@ -46,10 +49,24 @@ void startDestination(j_compress_ptr cinfo) {
     out.destination.free_in_buffer = out.buffer.size();
 }
 
+// Hands `size` bytes of the buffer on; false when they could not be taken. Never throws: it runs
+// inside libjpeg.
+bool handOn(JpegOutput& out, size_t size) noexcept {
+    if (out.memory) {
+        try {
+            out.memory->append(reinterpret_cast<const char*>(out.buffer.data()), size);
+        } catch (...) {
+            return false;
+        }
+        return true;
+    }
+    out.pieces->append(out.buffer.data(), size);
+    return out.pieces->error() == 0;
+}
+
 boolean emptyDestination(j_compress_ptr cinfo) {
     JpegOutput& out = outputOf(reinterpret_cast<j_common_ptr>(cinfo));
-    out.pieces->append(out.buffer.data(), out.buffer.size());
-    if (out.pieces->error() != 0)
+    if (!handOn(out, out.buffer.size()))
         ERREXIT(cinfo, JERR_FILE_WRITE);
     startDestination(cinfo);
     return TRUE;
@@ -57,7 +74,26 @@ boolean emptyDestination(j_compress_ptr cinfo) {
 
 void endDestination(j_compress_ptr cinfo) {
     JpegOutput& out = outputOf(reinterpret_cast<j_common_ptr>(cinfo));
-    out.pieces->append(out.buffer.data(), out.buffer.size() - out.destination.free_in_buffer);
+    if (!handOn(out, out.buffer.size() - out.destination.free_in_buffer))
+        ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+std::unique_ptr<JpegOutput> jpegOutput(jpeg_compress_struct& cinfo) {
+    auto out = std::make_unique<JpegOutput>();
+    cinfo.err = jpeg_std_error(&out->errors);
+    out->errors.error_exit = onJpegError;
+    out->errors.output_message = onJpegMessage;
+    out->destination.init_destination = startDestination;
+    out->destination.empty_output_buffer = emptyDestination;
+    out->destination.term_destination = endDestination;
+    return out;
+}
+
+void checkJpegSize(const Bitmap& bitmap) {
+    checkImageSize(bitmap.width(), bitmap.height());
+    if (bitmap.width() > JPEG_MAX_DIMENSION || bitmap.height() > JPEG_MAX_DIMENSION)
+        throw Error("A JPEG file holds at most " + std::to_string(JPEG_MAX_DIMENSION) +
+                    " pixels per side");
 }
 
 // Answers false when libjpeg failed; the reason is in out.message.
@@ -92,24 +128,27 @@ bool compressJpeg(JpegOutput& out, jpeg_compress_struct& cinfo, const Bitmap& bi
 
 } // namespace
 
+std::string encodeJpeg(const Bitmap& bitmap, int quality) {
+    checkJpegSize(bitmap);
+    std::vector<uint8_t> row(static_cast<size_t>(bitmap.width()) * 3);
+    std::string bytes;
+    jpeg_compress_struct cinfo{};
+    auto out = jpegOutput(cinfo);
+    out->memory = &bytes;
+    if (!compressJpeg(*out, cinfo, bitmap, std::clamp(quality, 1, 100), row.data()))
+        throw Error(std::string("Cannot make a JPEG picture. ") + out->message.data());
+    return bytes;
+}
+
 void saveJpegFile(const Bitmap& bitmap, const std::string& path, int quality) {
-    checkImageSize(bitmap.width(), bitmap.height());
-    if (bitmap.width() > JPEG_MAX_DIMENSION || bitmap.height() > JPEG_MAX_DIMENSION)
-        throw Error("A JPEG file holds at most " + std::to_string(JPEG_MAX_DIMENSION) +
-                    " pixels per side");
+    checkJpegSize(bitmap);
     std::vector<uint8_t> row(static_cast<size_t>(bitmap.width()) * 3);
     AtomicFile file;
     throwIfFailed(file.create(path), path);
     PieceWriter pieces(file);
-    auto out = std::make_unique<JpegOutput>();
-    out->pieces = &pieces;
     jpeg_compress_struct cinfo{};
-    cinfo.err = jpeg_std_error(&out->errors);
-    out->errors.error_exit = onJpegError;
-    out->errors.output_message = onJpegMessage;
-    out->destination.init_destination = startDestination;
-    out->destination.empty_output_buffer = emptyDestination;
-    out->destination.term_destination = endDestination;
+    auto out = jpegOutput(cinfo);
+    out->pieces = &pieces;
     const bool written = compressJpeg(*out, cinfo, bitmap, std::clamp(quality, 1, 100), row.data());
     throwIfFailed(pieces.finish(), path);
     if (!written)

@@ -168,6 +168,7 @@ void applyConnectionOptions(HttpClient& client, const ConnectionOptions& options
     client.setConditional(options.conditional);
     client.headerInfo().localMailAddress =
         options.userAgent.empty() ? std::string(kImageFetchUserAgent) : options.userAgent;
+    client.streamSettings() = options.streams;
 }
 
 void HttpClient::get(const std::string& address) {
@@ -245,11 +246,17 @@ void HttpClient::captureBody() {
     std::optional<std::string> boundary = multipartBoundary(contentType_);
     if (!bodyIsExpected(statusCode_))
         boundary.reset();
+    if (partSink_ && boundary && statusCode_ >= 200 && statusCode_ < 300) {
+        streamEveryPart(*boundary);
+        return;
+    }
     if (boundary || chunked_) {
         captureChunkedOrParts(boundary);
         return;
     }
-    captureString(capture_, kMaxBodyBytes);
+    const bool sized = contentLength_ && bodyIsExpected(statusCode_) &&
+                       *contentLength_ <= static_cast<int64_t>(kMaxBodyBytes);
+    captureString(capture_, kMaxBodyBytes, sized ? static_cast<size_t>(*contentLength_) : 0);
     if (contentLength_ && bodyIsExpected(statusCode_) &&
         static_cast<int64_t>(capture_.size()) < *contentLength_)
         throw Error("Connection closed after " + std::to_string(capture_.size()) + " of " +
@@ -285,6 +292,40 @@ void HttpClient::captureChunkedOrParts(const std::optional<std::string>& boundar
         capture_.erase(0, parts->offset());
         capture_.resize(parts->length());
     }
+}
+
+void HttpClient::streamEveryPart(const std::string& boundary) {
+    constexpr size_t kStreamSlack = size_t{1} << 20;
+    const size_t limit = kMaxBodyBytes + kStreamSlack;
+    MultipartFirstPicture parts(boundary, kMaxBodyBytes);
+    ChunkedBody chunks;
+    decoded_.clear();
+    captureUntil(capture_, limit, [&](std::string& received) {
+        std::string& data = chunked_ ? decoded_ : received;
+        if (chunked_)
+            chunks.feed(received, decoded_, limit);
+        while (parts.complete(data)) {
+            partSink_(std::string_view(data).substr(parts.offset(), parts.length()));
+            // What was handed on goes, so that a stream of any length holds one part at most.
+            data.erase(0, parts.offset() + parts.length());
+            parts = MultipartFirstPicture(boundary, kMaxBodyBytes);
+        }
+        return false;
+    });
+    throw Error("Stream ended");
+}
+
+void HttpClient::streamParts(const std::string& address, const PartSink& each) {
+    partSink_ = each;
+    try {
+        get(address);
+    } catch (...) {
+        partSink_ = nullptr;
+        throw;
+    }
+    partSink_ = nullptr;
+    // A stream only ends by raising: an answer that came to an end was none.
+    throw Error(statusCode_ >= 400 ? httpErrorText(*this) : "Not an MJPEG stream");
 }
 
 void HttpClient::reportOutcome() {

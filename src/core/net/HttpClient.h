@@ -65,6 +65,13 @@ public:
     // ("Name: value"), Content-Type and Content-Length. No redirect is followed. Returns as get.
     void post(const std::string& address, std::string_view body, std::string_view contentType,
               const std::vector<std::string>& fields = {});
+    // Reads an MJPEG stream (multipart/x-mixed-replace) part after part, handing each picture
+    // part to `each`, until the stream ends ("Stream ended"), fails or is cancelled, which raise
+    // as a Get does. An answer that is no stream raises "Not an MJPEG stream".
+    using PartSink = std::function<void(std::string_view part)>;
+    void streamParts(const std::string& address, const PartSink& each);
+    // The last answer's Content-Type.
+    const std::string& contentType() const { return contentType_; }
 
     // Ask only for changes: the ETag and Last-Modified of each address's last 200 response are
     // sent back as If-None-Match and If-Modified-Since; a 304 answer reads no body.
@@ -78,6 +85,22 @@ public:
     // received has arrived (for onPacketRecvd; body() is the last complete one until the end).
     std::optional<int64_t> contentLength() const { return contentLength_; }
     int64_t bodyBytesReceived() const { return static_cast<int64_t>(capture_.size()); }
+    // A picture that came another way than HTTP (a camera stream) as the body of a 200 answer
+    // without a header, so that it goes on as a fetched still goes.
+    void takePictureBody(std::string bytes) {
+        body_ = std::move(bytes);
+        header_.clear();
+        statusCode_ = 200;
+        contentLength_.reset();
+    }
+    // What a camera stream's fetch takes from the client besides its trust: RTP over UDP, and
+    // the quality of the JPEG its picture becomes.
+    struct StreamSettings {
+        bool rtspOverUdp = false;
+        int jpegQuality = 90;
+    };
+    StreamSettings& streamSettings() { return streamSettings_; }
+    const StreamSettings& streamSettings() const { return streamSettings_; }
     // Frees the body's memory; a client kept per address holds no picture between fetches.
     void releaseBody() { std::string().swap(body_); }
     // Frees the buffers a large body grew, the received body's included.
@@ -144,6 +167,8 @@ private:
     // The body: to its end, or the first picture of a multipart stream (MJPEG).
     void captureBody();
     void captureChunkedOrParts(const std::optional<std::string>& boundary);
+    // Hands each picture part of a multipart body to partSink_ until the body ends.
+    void streamEveryPart(const std::string& boundary);
     void reportOutcome();
     // The steps between two exchanges; true when another exchange follows.
     bool prepareRedirect(int& redirects);
@@ -172,6 +197,8 @@ private:
     std::string setCookie_;
     HeaderLines requestHeader_;
     std::string requestBody_; // sent after the header: a POST's
+    PartSink partSink_;       // set while streamParts reads
+    StreamSettings streamSettings_;
     std::optional<int64_t> contentLength_;
     std::string contentType_;
     bool chunked_ = false; // the body comes in chunks, although HTTP/1.0 has none
@@ -197,6 +224,7 @@ struct ConnectionOptions {
     TlsOptions tls;
     bool conditional = false;
     std::string userAgent;
+    HttpClient::StreamSettings streams;
 };
 
 // Applies the options; with the defaults the client sends exactly the documented request.

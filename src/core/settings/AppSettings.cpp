@@ -1,5 +1,8 @@
 #include "core/settings/AppSettings.h"
 
+#include "core/util/Text.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
@@ -36,6 +39,9 @@ AppSettings readSettings(const IniFile& ini, const FormatSettings& fs) {
     s.pins = ini.readString("Connection", "Pins", s.pins);
     s.conditional = ini.readBool("Connection", "Conditional", s.conditional);
     s.userAgent = ini.readString("Connection", "UserAgent", s.userAgent);
+    s.rtspOverUdp = toLowerAscii(ini.readString("Connection", "RtspTransport", "tcp")) == "udp";
+    s.streamQuality =
+        std::clamp(ini.readInteger("Connection", "StreamQuality", s.streamQuality), 1, 100);
     return s;
 }
 
@@ -53,6 +59,8 @@ void writeSettings(IniFile& ini, const AppSettings& s, int32_t selectedIndex,
     ini.writeString("Connection", "Pins", s.pins);
     ini.writeBool("Connection", "Conditional", s.conditional);
     ini.writeString("Connection", "UserAgent", s.userAgent);
+    ini.writeString("Connection", "RtspTransport", s.rtspOverUdp ? "udp" : "tcp");
+    ini.writeInteger("Connection", "StreamQuality", s.streamQuality);
     ini.writeInteger("Links", "SelectedInx", selectedIndex);
     ini.save();
 }
@@ -64,6 +72,8 @@ ConnectionOptions connectionOptions(const AppSettings& s) {
     o.tls.pins = parseFingerprints(s.pins);
     o.tls.httpsOffMessage = s.httpsOffMessage;
     o.conditional = s.conditional;
+    o.streams.rtspOverUdp = s.rtspOverUdp;
+    o.streams.jpegQuality = s.streamQuality;
     o.userAgent = s.userAgent;
     return o;
 }

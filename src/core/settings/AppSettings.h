@@ -25,6 +25,8 @@ struct AppSettings {
     std::string pins;            // Connection / Pins: fingerprints separated by blanks
     bool conditional = false;    // Connection / Conditional
     std::string userAgent;       // Connection / UserAgent; empty: the program's own
+    bool rtspOverUdp = false;    // Connection / RtspTransport: tcp (the default) or udp
+    int32_t streamQuality = 90;  // Connection / StreamQuality: JPEG quality of stream pictures
     // Not kept in the file: what an https address answers while https is off, in the words of
     // the front end that says how to allow it.
     std::string httpsOffMessage = TlsOptions().httpsOffMessage;

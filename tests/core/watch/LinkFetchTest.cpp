@@ -3,12 +3,14 @@
 #include "core/watch/LinkFetch.h"
 
 #include "core/image/BmpCodec.h"
+#include "core/image/ImageFile.h"
 #include "support/ImageBuilders.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace kestrix;
 using namespace kestrix::test;
@@ -167,4 +169,41 @@ TEST(LinkFetch, AClientSharedByLinksKeepsEachLinksMemoryApart) {
     EXPECT_TRUE(has(requests[4], "If-None-Match: \"a-1\"")) << requests[4];
     EXPECT_FALSE(has(requests[5], cookie)) << requests[5];
     EXPECT_EQ(requests[5].find("If-None-Match"), std::string::npos) << requests[5];
+}
+
+// A link fetched every few seconds keeps its MJPEG stream open: the first fetch finds out it is
+// a stream, the next ones take the newest part, a repeat when none came, and a lost stream is an
+// error, then opened anew.
+TEST(LinkFetch, KeptStreamsGiveTheNewestPicture) {
+    Fetching f;
+    f.settings.keepStreams = true;
+    f.settings.timeout = std::chrono::seconds(5);
+    const auto jpegOf = [](uint8_t grey) {
+        TempDir tmp("kept");
+        saveImageFile(greyBitmap(grey, 16, 8), tmp.file("p.jpg"));
+        return readFile(tmp.file("p.jpg"));
+    };
+    const auto part = [](const std::string& jpeg) {
+        return "--k\r\nContent-Type: image/jpeg\r\nContent-Length: " + std::to_string(jpeg.size()) +
+               "\r\n\r\n" + jpeg + "\r\n";
+    };
+    const std::string header =
+        "HTTP/1.0 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=k\r\n\r\n";
+    const std::string a = jpegOf(30), b = jpegOf(200);
+    // The first fetch is an ordinary one; the second opens the stream, which sends one part at
+    // once and another 700 ms later, then nothing.
+    f.server.queue(Reply(header + part(a)).thenStall());
+    f.server.queue(
+        Reply(header + part(a) + part(b)).drip(header.size() + part(a).size(), 700).thenStall());
+    LinkFetcher fetcher(linkTo(f.server.url("/stream")));
+    std::vector<FetchStatus> statuses;
+    for (int i = 0; i < 4; ++i) {
+        const LinkFetchResult r = f.fetch(fetcher);
+        EXPECT_TRUE(r.error.empty()) << r.error;
+        statuses.push_back(r.status);
+        std::this_thread::sleep_for(std::chrono::milliseconds(i == 1 ? 900 : 50));
+    }
+    EXPECT_EQ(statuses, (std::vector<FetchStatus>{FetchStatus::New, FetchStatus::Duplicate,
+                                                  FetchStatus::New, FetchStatus::Duplicate}));
+    EXPECT_EQ(f.server.requests().size(), 2u) << "the stream stayed open";
 }
