@@ -21,6 +21,11 @@ struct PageRequest {
     std::string path;   // percent-decoded, valid UTF-8 without control characters; no query
     std::string query;  // as sent, after the first '?'
     std::string client; // the peer's address, such as "127.0.0.1" or "::1"
+    // The few header fields the pages read, as sent but trimmed; "" when absent. Several Cookie
+    // fields are joined with "; ".
+    std::string authorization;
+    std::string cookie;
+    std::string range;
 };
 
 struct PageReply {

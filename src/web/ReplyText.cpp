@@ -65,6 +65,8 @@ const char* reasonPhrase(int status) {
         return "OK";
     case 204:
         return "No Content";
+    case 206:
+        return "Partial Content";
     case 301:
         return "Moved Permanently";
     case 302:
@@ -91,6 +93,8 @@ const char* reasonPhrase(int status) {
         return "Request Timeout";
     case 413:
         return "Content Too Large";
+    case 416:
+        return "Range Not Satisfiable";
     case 429:
         return "Too Many Requests";
     case 431:

@@ -2,6 +2,7 @@
 
 #include "core/util/Text.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -116,8 +117,18 @@ struct HeaderFacts {
     bool conflictingLengths = false;
 };
 
+// A field the pages read once: a second one could be read differently by a proxy in front.
+int takeOnce(std::string_view value, std::string& into, bool& seen) {
+    if (seen)
+        return 400;
+    seen = true;
+    into = std::string(value);
+    return 0;
+}
+
 // Answers 400 for a malformed field (or a folded one), else 0.
-int readField(std::string_view line, HeaderFacts& facts) {
+int readField(std::string_view line, HeaderFacts& facts, PageRequest& request, bool& authorized,
+              bool& ranged) {
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos || !isToken(line.substr(0, colon)))
         return 400;
@@ -134,6 +145,12 @@ int readField(std::string_view line, HeaderFacts& facts) {
         if (facts.contentLength && *facts.contentLength != value)
             facts.conflictingLengths = true;
         facts.contentLength = value;
+    } else if (equalsIgnoreCase(name, "Authorization")) {
+        return takeOnce(value, request.authorization, authorized);
+    } else if (equalsIgnoreCase(name, "Range")) {
+        return takeOnce(value, request.range, ranged);
+    } else if (equalsIgnoreCase(name, "Cookie")) {
+        request.cookie += (request.cookie.empty() ? "" : "; ") + std::string(value);
     }
     return 0;
 }
@@ -182,11 +199,13 @@ ParsedHead parseRequestHead(std::string_view head, size_t maxBodyBytes) {
     }
     parsed.refusal = parseRequestLine(lines[0], parsed.request, http11);
     HeaderFacts facts;
+    bool authorized = false, ranged = false;
     for (size_t i = 1; i < lines.size() && parsed.refusal == 0 && !lines[i].empty(); ++i) {
         // A line that starts with a blank continues the previous one: an obsolete form that
         // lets a field be read differently by different parsers.
         const bool folded = lines[i][0] == ' ' || lines[i][0] == '\t';
-        parsed.refusal = folded ? 400 : readField(lines[i], facts);
+        parsed.refusal =
+            folded ? 400 : readField(lines[i], facts, parsed.request, authorized, ranged);
     }
     if (parsed.refusal == 0 && (facts.hosts > 1 || (http11 && facts.hosts == 0)))
         parsed.refusal = 400;
@@ -218,6 +237,22 @@ std::optional<std::string> decodePath(std::string_view raw) {
     if (!isUtf8(path))
         return std::nullopt;
     return path;
+}
+
+std::optional<std::string> queryValue(std::string_view query, std::string_view name) {
+    while (!query.empty()) {
+        const size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        const size_t equals = pair.find('=');
+        if (pair.substr(0, equals) != name)
+            continue;
+        std::string raw(equals == std::string_view::npos ? std::string_view()
+                                                         : pair.substr(equals + 1));
+        std::replace(raw.begin(), raw.end(), '+', ' ');
+        return decodePath(raw);
+    }
+    return std::nullopt;
 }
 
 } // namespace kestrix::web

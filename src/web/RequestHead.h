@@ -1,5 +1,6 @@
 // Reading a request head: where it ends, whether it is one the pages answer, and the request the
-// handler sees. Only the request line and the fields that decide the framing are looked at.
+// handler sees. Only the request line, the fields that decide the framing and the few the pages
+// read (Authorization, Cookie, Range) are looked at.
 #pragma once
 
 #include "web/PageServer.h"
@@ -27,5 +28,9 @@ ParsedHead parseRequestHead(std::string_view head, size_t maxBodyBytes);
 // The path of a request target with %XX escapes decoded, or nothing when an escape is malformed or
 // the result holds a control character or is not UTF-8 (overlong forms included).
 std::optional<std::string> decodePath(std::string_view raw);
+
+// The value of `name` in a query string ("a=1&b=x%2Fy"), decoded as a path is ('+' is a blank);
+// nothing when it is missing or does not decode.
+std::optional<std::string> queryValue(std::string_view query, std::string_view name);
 
 } // namespace kestrix::web

@@ -21,19 +21,6 @@ std::string linkJson(const LinkStatus& s) {
            ",\"failures\":" + std::to_string(s.failuresInARow) + "}";
 }
 
-std::string linkRow(const LinkStatus& s) {
-    std::string row = "<tr><td>";
-    if (!s.latest.empty())
-        row += "<a href=\"/pictures/" + urlPath(s.latest) + "\"><img src=\"/pictures/" +
-               urlPath(s.latest) + "\" alt=\"" + htmlEscape(s.link) + "\"></a>";
-    row += "</td><td>" + htmlEscape(s.link) + "<br><small>" + htmlEscape(s.url) +
-           "</small></td><td>" + (s.lastNew ? isoUtc(s.lastNew) : std::string("-")) + "</td><td>" +
-           htmlEscape(s.status);
-    if (!s.error.empty())
-        row += "<br><span class=\"error\">" + htmlEscape(s.error) + "</span>";
-    return row + "</td></tr>\n";
-}
-
 } // namespace
 
 std::string htmlEscape(const std::string& text) {
@@ -91,30 +78,6 @@ std::string statusJson(const WatchSnapshot& snapshot) {
            ",\"deleted_bytes\":" + number(r.deletedBytes) +
            ",\"last_run\":" + (r.lastRun ? jsonString(isoUtc(r.lastRun)) : "null") + "}}\n";
     return out;
-}
-
-std::string statusPage(const WatchSnapshot& snapshot) {
-    const RetentionFigures& r = snapshot.retention;
-    std::string page =
-        "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
-        "<meta name=\"viewport\" content=\"width=device-width\">"
-        "<meta http-equiv=\"refresh\" content=\"10\"><title>Kestrix watch</title><style>"
-        "body{font-family:sans-serif;margin:1em}table{border-collapse:collapse}"
-        "td,th{border:1px solid #ccc;padding:4px 8px;text-align:left;vertical-align:top}"
-        "img{width:160px;display:block}.error{color:#b00}</style></head><body>\n"
-        "<h1>Kestrix watch</h1>\n<p>" +
-        std::to_string(snapshot.links.size()) +
-        " links. This page refreshes every 10 seconds; <a href=\"/api/status\">JSON</a>.</p>\n"
-        "<p>Archive: " +
-        (r.indexReady ? number(r.files) + " pictures, " + number(r.bytes) + " bytes"
-                      : std::string("being read")) +
-        "; retention deleted " + number(r.deletedFiles) + " pictures (" + number(r.deletedBytes) +
-        " bytes) since the start.</p>\n"
-        "<table><tr><th>Picture</th><th>Link</th><th>Last new picture (UTC)</th>"
-        "<th>Last status</th></tr>\n";
-    for (const LinkStatus& s : snapshot.links)
-        page += linkRow(s);
-    return page + "</table></body></html>\n";
 }
 
 } // namespace kestrix::web

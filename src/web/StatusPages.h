@@ -1,5 +1,5 @@
-// What the watch's page shows: the status page (plain HTML, no external assets, refreshing itself
-// every 10 seconds) and the same as JSON. Every text is escaped and valid UTF-8.
+// The watch's state as JSON, and the escaping every page uses. Every text is escaped and valid
+// UTF-8. (The pages themselves are in web/ArchivePages.h.)
 #pragma once
 
 #include "core/watch/WatchState.h"
@@ -11,7 +11,6 @@ namespace kestrix::web {
 // {"links":[{"link","url","status","last_new","error","latest","failures"},...],
 //  "watch":{...},"retention":{...}}
 std::string statusJson(const WatchSnapshot& snapshot);
-std::string statusPage(const WatchSnapshot& snapshot);
 
 // Text for HTML, escaped and valid UTF-8.
 std::string htmlEscape(const std::string& text);

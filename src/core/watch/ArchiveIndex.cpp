@@ -1,6 +1,7 @@
 #include "core/watch/ArchiveIndex.h"
 
 #include "core/util/FileIO.h"
+#include "core/watch/Thumbnails.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -93,9 +94,13 @@ uint64_t oldestKeptKey(double keepDays, std::time_t now) {
     const auto second = static_cast<std::time_t>(std::llround(cutoff));
     std::tm utc{};
     gmtime_r(&second, &utc);
-    const auto date =
-        static_cast<uint64_t>(((utc.tm_year + 1900) * 100 + utc.tm_mon + 1) * 100 + utc.tm_mday);
-    const auto time = static_cast<uint64_t>((utc.tm_hour * 100 + utc.tm_min) * 100 + utc.tm_sec);
+    const uint64_t date =
+        (static_cast<uint64_t>(utc.tm_year + 1900) * 100 + static_cast<uint64_t>(utc.tm_mon + 1)) *
+            100 +
+        static_cast<uint64_t>(utc.tm_mday);
+    const uint64_t time =
+        (static_cast<uint64_t>(utc.tm_hour) * 100 + static_cast<uint64_t>(utc.tm_min)) * 100 +
+        static_cast<uint64_t>(utc.tm_sec);
     return (date * 1000000 + time) << kStampShift;
 }
 
@@ -126,6 +131,25 @@ template <class Pictures> std::optional<uint64_t> oldestOf(const Pictures& pictu
 
 std::string inFolder(const std::string& folder, const std::string& name) {
     return folder.empty() ? name : folder + "/" + name;
+}
+
+// YYYYMMDD and HHMMSS of a key, as the name writes them.
+uint64_t dayOf(uint64_t key) {
+    return (key >> kStampShift) / 1000000;
+}
+uint64_t timeOf(uint64_t key) {
+    return (key >> kStampShift) % 1000000;
+}
+uint64_t firstKeyOfDay(uint64_t day) {
+    return (day * 1000000) << kStampShift;
+}
+int secondsOfTime(uint64_t hhmmss) {
+    return static_cast<int>(hhmmss / 10000 * 3600 + hhmmss / 100 % 100 * 60 + hhmmss % 100);
+}
+
+template <class Iterator> Iterator firstAtOrAfter(Iterator begin, Iterator end, uint64_t key) {
+    return std::lower_bound(begin, end, key,
+                            [](const auto& picture, uint64_t k) { return picture.key < k; });
 }
 
 } // namespace
@@ -286,7 +310,8 @@ std::vector<ArchiveIndex::Deletion> ArchiveIndex::takeDeletions(uint64_t maxByte
         folder.pictures.pop_front();
         reorder(id, key);
         pendingBytes_ += picture.bytes;
-        taken.push_back({id, picture, root_ + "/" + inFolder(folder.path, pictureName(key))});
+        const std::string relative = inFolder(folder.path, pictureName(key));
+        taken.push_back({id, picture, root_ + "/" + relative, thumbnailPath(root_, relative)});
     }
     return taken;
 }
@@ -317,8 +342,12 @@ RetentionResult ArchiveIndex::apply(const RetentionRule& rule, std::time_t now) 
     const uint64_t oldestKept = oldestKeptKey(rule.keepDays, now);
     for (std::vector<Deletion> batch = takeDeletions(rule.maxBytes, oldestKept); !batch.empty();
          batch = takeDeletions(rule.maxBytes, oldestKept)) {
-        for (Deletion& d : batch)
+        for (Deletion& d : batch) {
             d.error = ::unlink(d.path.c_str()) == 0 ? 0 : errno;
+            // A thumbnail that never was, or one that stays behind, costs nothing but its bytes.
+            if (d.error == 0 || d.error == ENOENT || d.error == ENOTDIR)
+                ::unlink(d.thumbnail.c_str());
+        }
         settle(batch, result);
     }
     const std::lock_guard<std::mutex> lock(mutex_);
@@ -353,6 +382,89 @@ std::optional<std::string> ArchiveIndex::newest(const std::string& folder) const
     if (!newest)
         return std::nullopt;
     return inFolder(f.path, pictureName(*newest));
+}
+
+const std::deque<ArchiveIndex::Picture>* ArchiveIndex::picturesOf(const std::string& folder) const {
+    const std::optional<std::string> path = normalFolder(folder);
+    if (!path)
+        return nullptr;
+    const auto it = ids_.find(*path);
+    return it == ids_.end() ? nullptr : &folders_[it->second].pictures;
+}
+
+std::vector<std::string> ArchiveIndex::folders() const {
+    std::vector<std::string> found;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        for (const Folder& f : folders_)
+            if (!f.pictures.empty())
+                found.push_back(f.path);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+ArchiveIndex::FolderSummary ArchiveIndex::summary(const std::string& folder) const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::deque<Picture>* pictures = picturesOf(folder);
+    if (!pictures || pictures->empty())
+        return {};
+    return {pictures->size(), pictureName(pictures->back().key)};
+}
+
+std::vector<ArchiveIndex::DayCount> ArchiveIndex::days(const std::string& folder) const {
+    std::vector<DayCount> found;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::deque<Picture>* pictures = picturesOf(folder);
+    if (!pictures)
+        return found;
+    // One search per day, not a step per picture: a folder of a year at one picture a second
+    // answers in a few hundred searches.
+    for (auto it = pictures->begin(); it != pictures->end();) {
+        const uint64_t day = dayOf(it->key);
+        const auto next = firstAtOrAfter(it, pictures->end(), firstKeyOfDay(day + 1));
+        found.push_back({static_cast<uint32_t>(day), static_cast<uint32_t>(next - it)});
+        it = next;
+    }
+    return found;
+}
+
+std::vector<std::string> ArchiveIndex::picturesOfDay(const std::string& folder,
+                                                     uint32_t day) const {
+    std::vector<std::string> names;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::deque<Picture>* pictures = picturesOf(folder);
+    if (!pictures)
+        return names;
+    const auto end = firstAtOrAfter(pictures->begin(), pictures->end(), firstKeyOfDay(day + 1));
+    auto it = firstAtOrAfter(pictures->begin(), end, firstKeyOfDay(day));
+    names.reserve(static_cast<size_t>(end - it));
+    for (; it != end; ++it)
+        names.push_back(pictureName(it->key));
+    return names;
+}
+
+std::vector<std::string> ArchiveIndex::nearestEachDay(const std::string& folder,
+                                                      int secondOfDay) const {
+    std::vector<std::string> names;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const std::deque<Picture>* pictures = picturesOf(folder);
+    if (!pictures)
+        return names;
+    const auto wanted = static_cast<uint64_t>(std::clamp(secondOfDay, 0, 86399));
+    const uint64_t hhmmss = wanted / 3600 * 10000 + wanted / 60 % 60 * 100 + wanted % 60;
+    for (auto begin = pictures->begin(); begin != pictures->end();) {
+        const uint64_t day = dayOf(begin->key);
+        const auto end = firstAtOrAfter(begin, pictures->end(), firstKeyOfDay(day + 1));
+        auto at = firstAtOrAfter(begin, end, firstKeyOfDay(day) + (hhmmss << kStampShift));
+        if (at == end ||
+            (at != begin && static_cast<int>(wanted) - secondsOfTime(timeOf(std::prev(at)->key)) <=
+                                secondsOfTime(timeOf(at->key)) - static_cast<int>(wanted)))
+            at = std::prev(at);
+        names.push_back(pictureName(at->key));
+        begin = end;
+    }
+    return names;
 }
 
 } // namespace kestrix

@@ -40,7 +40,8 @@ public:
     // all folders until the pictures take at most maxBytes (0: no limit). Does nothing before the
     // scan is ready. A picture already gone is forgotten; one that cannot be deleted stays counted
     // but leaves retention until the next scan, and its bytes are not held against maxBytes, so
-    // it neither stalls retention nor costs a younger picture its place.
+    // it neither stalls retention nor costs a younger picture its place. A deleted picture's
+    // thumbnail (core/watch/Thumbnails.h) goes with it.
     RetentionResult apply(const RetentionRule& rule, std::time_t now);
 
     uint64_t totalBytes() const;
@@ -48,6 +49,34 @@ public:
 
     // The newest picture of `folder` as a path relative to the root ("Volcanos/Etna/NAME").
     std::optional<std::string> newest(const std::string& folder) const;
+
+    // What the archive's pages ask. A day is the YYYYMMDD of the names, as written (UTC); file
+    // names come back as the watcher wrote them. The pictures retention is deleting, and those
+    // it could not delete, are left out.
+
+    // Folders holding at least one picture, in byte order.
+    std::vector<std::string> folders() const;
+
+    struct FolderSummary {
+        uint64_t pictures = 0;
+        std::string newest; // file name; "" without pictures
+    };
+    FolderSummary summary(const std::string& folder) const;
+
+    struct DayCount {
+        uint32_t day; // YYYYMMDD
+        uint32_t pictures;
+    };
+    // The folder's days that hold pictures, oldest first.
+    std::vector<DayCount> days(const std::string& folder) const;
+
+    // The file names of the day's pictures, oldest first.
+    std::vector<std::string> picturesOfDay(const std::string& folder, uint32_t day) const;
+
+    // For every day of the folder, the picture whose time of day is nearest to `secondOfDay`
+    // (0-86399), the earlier on a tie; oldest day first. Only that day's pictures are looked
+    // at, so each day answers with one of its own.
+    std::vector<std::string> nearestEachDay(const std::string& folder, int secondOfDay) const;
 
 private:
     // 16 bytes a picture: `key` orders pictures by age with one comparison and rebuilds the file
@@ -68,6 +97,7 @@ private:
         uint32_t folder;
         Picture picture;
         std::string path;
+        std::string thumbnail; // deleted with the picture
         int error = 0;
     };
 
@@ -77,6 +107,8 @@ private:
                            const std::atomic<bool>& stop, std::vector<Picture>& found,
                            std::vector<std::string>& pending);
     uint32_t folderId(const std::string& path);
+    // The folder's pictures (the lock held); null for a folder the index does not know.
+    const std::deque<Picture>* picturesOf(const std::string& folder) const;
     // Inserts into `folder` (the lock held); false when the key is there already.
     bool insert(uint32_t folder, const Picture& picture);
     void mergeScanned(const std::string& folder, std::vector<Picture>& found);
