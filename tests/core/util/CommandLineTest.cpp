@@ -53,9 +53,9 @@ TEST(CommandLine, VersionAndHelp) {
     EXPECT_EQ(number.back(), '\n');
     const CommandResult help = cli("--help");
     EXPECT_EQ(help.status, 0);
-    const std::vector<std::string> expected = {"adjust", "avi",    "compare", "decode",   "expand",
-                                               "fetch",  "frames", "gif",     "identify", "links",
-                                               "motion", "movie",  "resize",  "watch"};
+    const std::vector<std::string> expected = {
+        "adjust",   "avi",   "compare", "decode", "expand", "fetch", "frames",    "gif",
+        "identify", "links", "motion",  "movie",  "resize", "serve", "timelapse", "watch"};
     EXPECT_EQ(subcommandsIn(help.out), expected);
 }
 
