@@ -30,7 +30,8 @@ for file in bin/kestrix bin/kestrix-cli \
     [[ -f $prefix/$file ]] || fail "$file is not installed"
 done
 modules=$(find "$prefix" -name 'libkestrix_*.so' | sort)
-[[ $(wc -l <<<"$modules") -eq 2 && $modules == *"/kestrix/libkestrix_movie.so"* ]] ||
+[[ $(wc -l <<<"$modules") -eq 3 && $modules == *"/kestrix/libkestrix_movie.so"* &&
+    $modules == *"/kestrix/libkestrix_mqtt.so"* ]] ||
     fail "modules: $modules"
 
 desktop-file-validate "$prefix/share/applications/org.kestrix.Kestrix.desktop" ||
