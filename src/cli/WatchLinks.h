@@ -4,8 +4,10 @@
 #pragma once
 
 #include "cli/AlertOptions.h"
+#include "cli/ArchiveOptions.h"
 #include "cli/CliCommand.h"
 #include "cli/ConnectionArgs.h"
+#include "cli/MqttOptions.h"
 #include "core/watch/CaptureHours.h"
 #include "core/watch/PictureArchive.h"
 
@@ -32,11 +34,14 @@ struct LinksOptions {
     RetentionRule retention;
     std::string maxBytes; // as written: 500M, 2G, ...
     bool json = false;
+    bool keepStreams = false;
     std::string serve;
     std::string shardText; // K/N as written
     ConnectionArgs connection;
     HoursOptions hours;
     AlertOptions alerts;
+    MqttOptions mqtt;
+    ArchiveOptions archive;
 };
 
 // Adds the options only a watch of a link file takes; values out of range are usage errors.

@@ -6,9 +6,12 @@
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
 #include "core/util/Text.h"
+#include "core/watch/DailyTimelapses.h"
 #include "core/watch/FetchLog.h"
+#include "core/watch/MqttPublisher.h"
 #include "core/watch/Watcher.h"
 #include "web/StatusSite.h"
+#include "web/TokenGate.h"
 
 #include <atomic>
 #include <chrono>
@@ -87,6 +90,14 @@ std::vector<WatchedLink> linksOfShard(const LinksOptions& options) {
     return links;
 }
 
+std::vector<MqttLink> mqttLinks(const std::vector<WatchedLink>& links) {
+    std::vector<MqttLink> topics;
+    topics.reserve(links.size());
+    for (const WatchedLink& link : links)
+        topics.push_back({link.path, link.directory});
+    return topics;
+}
+
 WatcherSettings watcherSettings(const LinksOptions& options) {
     WatcherSettings s;
     s.saveDir = options.saveDir;
@@ -99,6 +110,8 @@ WatcherSettings watcherSettings(const LinksOptions& options) {
     if (options.deadline)
         s.fetch.deadline = std::chrono::seconds(*options.deadline);
     s.fetch.minBytesPerSecond = static_cast<int64_t>(parseRate(options.minRate));
+    s.fetch.keepStreams = options.keepStreams;
+    s.fetch.thumbnails = !options.serve.empty();
     s.hours = captureHours(options.hours);
     s.cameras = cameraRules(options.alerts);
     return s;
@@ -159,9 +172,15 @@ void addWatchLinksOptions(CLI::App& command, LinksOptions& o) {
         .add_option("--max-bytes", o.maxBytes,
                     "Delete the oldest saved pictures beyond this size (500M, 2G)" + only)
         ->check(checkedBy(parseByteSize, "SIZE"));
+    command.add_flag("--keep-streams", o.keepStreams,
+                     "Keep the streams of links fetched more often than every 10 s (MJPEG, RTSP, "
+                     "HLS) open, each fetch taking the newest picture" +
+                         only);
     command.add_flag("--json", o.json, "One JSON object per fetch instead of a text line" + only);
     command.add_option("--serve", o.serve,
-                       "Serve a status page, /api/status and /healthz at [HOST:]PORT" + only);
+                       "Serve the archive's pages, /api/status, /metrics and /healthz at "
+                       "[HOST:]PORT; PORT alone listens on 127.0.0.1, this machine only" +
+                           only);
     command
         .add_option("--shard", o.shardText,
                     "Watch only the links of shard K of N (K/N, 0 <= K < N)" + only)
@@ -172,39 +191,86 @@ void addWatchLinksOptions(CLI::App& command, LinksOptions& o) {
             },
             "K/N"));
     addAlertOptions(command, o.alerts);
+    addMqttOptions(command, o.mqtt);
+    addArchiveOptions(command, o.archive);
 }
 
 int runWatchLinks(const LinksOptions& options) {
     if (options.saveDir.empty())
         throw Error("watch --links FILE needs --save-dir DIR");
+    if (options.serve.empty() &&
+        (!options.archive.token.empty() || !options.archive.tokenFile.empty() ||
+         !options.archive.peers.empty()))
+        throw Error("--serve-token, --serve-token-file and --peers need --serve");
+    const std::string token = web::serveToken(options.archive.token, options.archive.tokenFile);
     raiseDescriptorLimit();
-    Watcher watcher(linksOfShard(options), watcherSettings(options));
+    const std::vector<WatchedLink> links = linksOfShard(options);
+    Watcher watcher(links, watcherSettings(options));
     const bool json = options.json;
-    watcher.onResult([json](const WatchedLink& link, const LinkFetchResult& result) {
+    const auto notice = [](const std::string& line) { std::cerr << line << std::endl; };
+
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (!options.mqtt.broker.empty()) {
+        mqtt = std::make_unique<MqttPublisher>(mqttSettings(options.mqtt, options.connection.caFile,
+                                                            options.saveDir, options.shardText),
+                                               mqttLinks(links), notice);
+        mqtt->start();
+    }
+    watcher.onResult([json, &mqtt](const WatchedLink& link, const LinkFetchResult& result) {
         std::cout << fetchLogLine(link, result, json) << std::endl;
+        if (mqtt && result.status == FetchStatus::New)
+            mqtt->newPicture(link.directory, result.time, result.file);
     });
     watcher.onRetention([json](const RetentionResult& result, const RetentionFigures& figures) {
         std::cout << retentionLogLine(result, figures, std::time(nullptr), json) << std::endl;
     });
     Webhooks webhooks(webhookSettings(options.alerts, connectionOptions(options.connection)),
-                      [](const std::string& notice) { std::cerr << notice << std::endl; });
-    watcher.onEvent([json, &webhooks](const CameraEvent& event) {
+                      notice);
+    watcher.onEvent([json, &webhooks, &mqtt](const CameraEvent& event) {
         std::cout << cameraEventLogLine(event, json) << std::endl;
         webhooks.send(event);
+        if (mqtt)
+            mqtt->cameraChanged(event);
     });
+
+    std::unique_ptr<DailyTimelapses> timelapses;
+    if (options.archive.dailyMp4) {
+        std::vector<std::string> folders;
+        folders.reserve(links.size());
+        for (const WatchedLink& link : links)
+            folders.push_back(link.directory);
+        timelapses = std::make_unique<DailyTimelapses>(
+            dailyTimelapseSettings(options.archive, options.saveDir, std::move(folders)));
+        timelapses->onReport([json](const DailyTimelapseReport& report) {
+            std::cout << timelapseLogLine(report, std::time(nullptr), json) << std::endl;
+        });
+    }
+
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
     watcher.start();
-    const web::StatusSite site(watcher);
+    if (timelapses)
+        timelapses->start();
+    const web::StatusSite site(watcher, watcher.archiveIndex(), links, options.archive.peers);
     std::unique_ptr<web::PageServer> server;
-    if (!options.serve.empty())
-        server = web::serveStatusSite(site, options.serve);
+    if (!options.serve.empty()) {
+        server = web::serveStatusSite(site, options.serve, token);
+        const std::string host = web::serveHost(options.serve);
+        if (token.empty() && !web::isLoopbackHost(host))
+            std::cerr << "Anyone who reaches " << (host.empty() ? "this machine" : host)
+                      << " can browse the archive: give --serve-token or --serve-token-file"
+                      << std::endl;
+    }
     while (!stopWatching)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (server)
         server->stop();
+    if (timelapses)
+        timelapses->stop();
     watcher.stop();
     webhooks.stop();
+    if (mqtt)
+        mqtt->stop();
     return 0;
 }
 

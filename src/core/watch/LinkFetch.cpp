@@ -1,15 +1,18 @@
 #include "core/watch/LinkFetch.h"
 
+#include "core/acquire/DownloadImage.h"
 #include "core/decode/ImageDecoder.h"
 #include "core/frames/BitmapList.h"
 #include "core/image/Bitmap.h"
 #include "core/macros/URLMacros.h"
+#include "core/net/MultipartStream.h"
 #include "core/net/SocketErrors.h"
 #include "core/util/Clock.h"
 #include "core/util/Error.h"
 #include "core/util/FormatSettings.h"
 #include "core/util/Text.h"
 #include "core/watch/PictureArchive.h"
+#include "core/watch/Thumbnails.h"
 
 #include <cerrno>
 #include <chrono>
@@ -49,6 +52,8 @@ struct Mixer {
 
 // A client's buffers beyond this are given back after the fetch, and the memory to the system.
 constexpr size_t kLargeBuffers = size_t{8} << 20;
+// Links fetched more often than this keep their stream open when asked to.
+constexpr int kKeepStreamsBelow = 10;
 
 // "1,234".
 std::string withThousands(int64_t n) {
@@ -60,7 +65,7 @@ std::string withThousands(int64_t n) {
 
 // The socket error of a process out of descriptors, said plainly.
 std::string failureText(const std::exception& e) {
-    const std::string text = e.what();
+    std::string text = e.what();
     for (const int number : {EMFILE, ENFILE})
         if (text == socketErrorText(socketErrorNumber(number)))
             return "Too many open files";
@@ -182,10 +187,24 @@ LinkFetchResult LinkFetcher::fetch(HttpClient& client, const LinkFetchSettings& 
             if (stop || !givenUp.empty())
                 client.cancel();
         });
-        client.get(url);
-        result.time = std::time(nullptr);
-        result.bytes = static_cast<int64_t>(client.body().size());
-        takeBody(client, url, settings, result);
+        if (settings.keepStreams && link_.interval < kKeepStreamsBelow &&
+            (mjpeg_ || isStreamAddress(url))) {
+            fetchKept(url, settings, stop, result);
+        } else if (isStreamAddress(url)) {
+            // A camera stream's picture, archived as a JPEG made from it.
+            Bitmap picture;
+            fetchStreamPicture(client, url, picture);
+            result.time = std::time(nullptr);
+            result.bytes = static_cast<int64_t>(client.body().size());
+            keepIfNew(client.body(), ImageKind::Jpeg, picture, bytesDigest(client.body()), settings,
+                      result);
+        } else {
+            client.get(url);
+            result.time = std::time(nullptr);
+            result.bytes = static_cast<int64_t>(client.body().size());
+            mjpeg_ = multipartBoundary(client.contentType()).has_value();
+            takeBody(client, url, settings, result);
+        }
     } catch (const std::exception& e) {
         result.time = std::time(nullptr);
         result.status = FetchStatus::Error;
@@ -202,6 +221,34 @@ LinkFetchResult LinkFetcher::fetch(HttpClient& client, const LinkFetchSettings& 
     }
     result.url = withoutCredentials(url);
     return result;
+}
+
+void LinkFetcher::fetchKept(const std::string& url, const LinkFetchSettings& settings,
+                            const std::atomic<bool>& stop, LinkFetchResult& result) {
+    try {
+        if (!kept_ || keptAddress_ != url) {
+            kept_.reset();
+            kept_ = std::make_unique<KeptStream>(url, !isStreamAddress(url), settings.connection,
+                                                 settings.timeout);
+            keptAddress_ = url;
+        }
+        const KeptPicture got =
+            kept_->latest(std::chrono::seconds(link_.interval), [&stop] { return stop.load(); });
+        result.time = std::time(nullptr);
+        result.bytes = static_cast<int64_t>(got.bytes.size());
+        if (got.repeat) {
+            result.width = got.picture.width();
+            result.height = got.picture.height();
+            result.status = FetchStatus::Duplicate;
+            return;
+        }
+        keepIfNew(got.bytes, pictureKind(got.bytes, url), got.picture, bytesDigest(got.bytes),
+                  settings, result);
+    } catch (...) {
+        // A lost stream is opened anew at the next fetch, which the link's back-off delays.
+        kept_.reset();
+        throw;
+    }
 }
 
 void LinkFetcher::takeBody(HttpClient& client, const std::string& url,
@@ -227,9 +274,15 @@ void LinkFetcher::takeBody(HttpClient& client, const std::string& url,
     Bitmap picture;
     BitmapList frames;
     decodeImage(body, url, picture, kind == ImageKind::Gif ? &frames : nullptr, true);
+    keepIfNew(body, kind, picture,
+              kind == ImageKind::Gif ? framesDigest(frames) : bytesDigest(body), settings, result);
+}
+
+void LinkFetcher::keepIfNew(std::string_view body, ImageKind kind, const Bitmap& picture,
+                            const PictureDigest& digest, const LinkFetchSettings& settings,
+                            LinkFetchResult& result) {
     result.width = picture.width();
     result.height = picture.height();
-    const PictureDigest digest = kind == ImageKind::Gif ? framesDigest(frames) : bytesDigest(body);
     if (last_ && *last_ == digest) {
         result.status = FetchStatus::Duplicate;
         return;
@@ -237,6 +290,8 @@ void LinkFetcher::takeBody(HttpClient& client, const std::string& url,
     result.file = archivePicture(settings.saveDir + "/" + link_.directory, result.time, kind, body);
     result.status = FetchStatus::New;
     last_ = digest;
+    if (settings.thumbnails)
+        writeThumbnail(settings.saveDir, result.file.substr(settings.saveDir.size() + 1), picture);
 }
 
 } // namespace kestrix

@@ -7,13 +7,16 @@
 // that runs the fetch and serves many links, one after the other.
 #pragma once
 
+#include "core/decode/ImageDecoder.h"
 #include "core/net/HttpClient.h"
+#include "core/watch/StreamSessions.h"
 #include "core/watch/TransferGuard.h"
 #include "core/watch/WatchList.h"
 
 #include <atomic>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +47,10 @@ struct LinkFetchSettings {
     std::optional<std::chrono::seconds> deadline; // of a whole fetch; none: see fetchDeadline
     int64_t minBytesPerSecond = 1024;
     std::string saveDir; // the archive's root
+    // Links fetched more often than every 10 s keep their stream (MJPEG, RTSP, HLS) open.
+    bool keepStreams = false;
+    // Each new picture gets its thumbnail for the archive's pages (Thumbnails.h) at once.
+    bool thumbnails = false;
 };
 
 // Size, pixel format and every pixel (row padding left out) folded into 128 bits: equal pictures
@@ -85,10 +92,21 @@ private:
     // Everything but the archive: the fetched body's check and decoding into `result`.
     void takeBody(HttpClient& client, const std::string& url, const LinkFetchSettings& settings,
                   LinkFetchResult& result);
+    // Archives `body` unless its digest is the last picture's.
+    void keepIfNew(std::string_view body, ImageKind kind, const Bitmap& picture,
+                   const PictureDigest& digest, const LinkFetchSettings& settings,
+                   LinkFetchResult& result);
+
+    // A fetch from the stream kept open, opening it first when needed.
+    void fetchKept(const std::string& url, const LinkFetchSettings& settings,
+                   const std::atomic<bool>& stop, LinkFetchResult& result);
 
     WatchedLink link_;
     HttpClient::Memory memory_;
     std::optional<PictureDigest> last_;
+    bool mjpeg_ = false; // the address answered with an MJPEG stream
+    std::unique_ptr<KeptStream> kept_;
+    std::string keptAddress_;
 };
 
 } // namespace kestrix

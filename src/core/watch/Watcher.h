@@ -62,6 +62,8 @@ public:
     void stop();
 
     const std::string& saveDir() const { return settings_.saveDir; }
+    // The archive's pictures, for the archive's pages; complete once its first scan has ended.
+    const ArchiveIndex& archiveIndex() const { return index_; }
     WatchSnapshot snapshot() const;
     // For probes: the housekeeping thread is alive and the fetching threads are not all stuck.
     // `why` says what is wrong.
