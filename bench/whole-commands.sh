@@ -66,12 +66,51 @@ quick() {
   echo "$mean $(once "$@" | cut -d' ' -f2)"
 }
 
+# nginx serving an 8 MiB body over http and https (a certificate made here), for the fetch rows.
+mkdir -p "$work/www" "$work/nginx"
+head -c $((8 << 20)) /dev/urandom > "$work/www/body.bin"
+openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj /CN=127.0.0.1 \
+  -addext subjectAltName=IP:127.0.0.1 -keyout "$work/nginx/key.pem" -out "$work/nginx/cert.pem" 2>/dev/null
+http_port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+https_port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+cat > "$work/nginx/nginx.conf" <<CONF
+daemon off; pid $work/nginx/nginx.pid; error_log $work/nginx/error.log;
+events {}
+http { access_log off; sendfile on;
+  server { listen 127.0.0.1:$http_port; root $work/www; }
+  server { listen 127.0.0.1:$https_port ssl; root $work/www;
+    ssl_certificate $work/nginx/cert.pem; ssl_certificate_key $work/nginx/key.pem; } }
+CONF
+/usr/sbin/nginx -c "$work/nginx/nginx.conf" -p "$work/nginx" &
+nginx_pid=$!
+trap 'kill $nginx_pid 2>/dev/null; rm -rf "$work"' EXIT
+sleep 0.5
+
+# Two commands timed by hyperfine (mean of 40 runs each, alternating warm-ups): "s KiB s KiB".
+hpair() {
+  local a=() b=() seen=0 arg
+  for arg in "$@"; do
+    if [ "$arg" = "--" ]; then seen=1; elif [ $seen = 0 ]; then a+=("$arg"); else b+=("$arg"); fi
+  done
+  hyperfine -N -w 5 -r 40 --export-json "$work/h.json" "${a[*]}" "${b[*]}" >/dev/null 2>&1
+  local means
+  means=$(python3 -c "import json,sys; print(*[r['mean'] for r in json.load(open(sys.argv[1]))['results']])" "$work/h.json")
+  echo "${means% *} $(once "${a[@]}" | cut -d' ' -f2) ${means#* } $(once "${b[@]}" | cut -d' ' -f2)"
+}
+
 echo "| command (Kestrix vs peer) | Kestrix | peer | ratio |"
 echo "| --- | --- | --- | --- |"
 awk -v a="$(quick "$cli" --help)" -v b="$(quick djpeg -version)" 'BEGIN{split(a, x, " "); split(b, y, " ");
   printf "| %-44s | %7.1f ms %4.0f MiB | %7.1f ms %4.0f MiB | %5.2fx time %5.2fx memory |\n",
     "--help vs djpeg -version (hyperfine mean)", x[1]*1000, x[2]/1024, y[1]*1000, y[2]/1024, x[1]/y[1], x[2]/y[2]}'
 
+row "fetch 8 MiB over http vs curl (hyperfine mean)" \
+  "$(hpair "$cli" fetch "http://127.0.0.1:$http_port/body.bin" -o "$work/k.bin" -- \
+      curl -s -o "$work/c.bin" "http://127.0.0.1:$http_port/body.bin")"
+row "fetch --https 8 MiB vs curl --cacert (hyperfine mean)" \
+  "$(hpair "$cli" fetch --https --ca-file "$work/nginx/cert.pem" \
+      "https://127.0.0.1:$https_port/body.bin" -o "$work/k.bin" -- \
+      curl -s --cacert "$work/nginx/cert.pem" -o "$work/c.bin" "https://127.0.0.1:$https_port/body.bin")"
 row "decode 4000x3000 JPEG vs djpeg -bmp" \
   "$(pair "$cli" decode "$work/big.jpg" "$work/k.bmp" -- sh -c "djpeg -bmp '$work/big.jpg' > '$work/d.bmp'")"
 row "decode 4000x3000 JPEG to PNG vs vips copy" \
@@ -84,6 +123,9 @@ row "decode 2560x1600 PNG vs vips copy to .v" \
 row "resize 2560x1600 -> 1920x1200 PNG vs vips" \
   "$(pair "$cli" resize "$work/wide.png" "$work/k.png" 1920 1200 --filter lanczos3 -- \
       vips resize "$work/wide.png" "$work/v.png" 0.75)"
+row "resize 2560x1600 -> 1920x1200 BMP vs vips to .v" \
+  "$(pair "$cli" resize "$work/wide.png" "$work/k.bmp" 1920 1200 --filter lanczos3 -- \
+      vips resize "$work/wide.png" "$work/v.v" 0.75)"
 row "resize 2560x1600 -> 1920x1200 vs convert" \
   "$(pair "$cli" resize "$work/wide.png" "$work/k.bmp" 1920 1200 --filter lanczos3 -- \
       convert "$work/wide.png" -filter Lanczos -resize 1920x1200 "$work/c.bmp")"

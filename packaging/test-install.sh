@@ -25,6 +25,7 @@ for file in bin/kestrix bin/kestrix-cli \
     share/metainfo/org.kestrix.Kestrix.metainfo.xml share/icons/hicolor/scalable/apps/kestrix.svg \
     share/icons/hicolor/48x48/apps/kestrix.png share/icons/hicolor/256x256/apps/kestrix.png \
     share/man/man1/kestrix.1 share/man/man1/kestrix-cli.1 share/doc/kestrix/manual/index.html \
+    share/doc/kestrix/manual/archive-overview.png share/doc/kestrix/manual/archive-link-phone.png \
     share/bash-completion/completions/kestrix-cli share/doc/kestrix/copyright \
     lib/systemd/system/kestrix-watch@.service; do
     [[ -f $prefix/$file ]] || fail "$file is not installed"

@@ -8,12 +8,12 @@
 #include "core/watch/SoakSupport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -60,7 +60,7 @@ struct Camera {
     int interval = 5;
     int every = 1;       // a new picture every this many requests
     bool frozen = false; // sends its last picture again from the freeze on
-    std::string error;   // what every fetch of a bad camera must log
+    std::string error;   // what every fetch of a bad camera must log; '#' stands for a number
 
     bool healthy() const { return kind == "pic" || kind == "gif"; }
     bool archives() const { return healthy() || kind == "phoenix"; }
@@ -75,26 +75,26 @@ std::vector<Camera> fleetCameras() {
     std::vector<Camera> cams;
     for (int i = 0; i < 2; ++i) {
         cams.push_back({"drip-slow" + std::to_string(i), "drip", "jpg", 30, 1, false,
-                        R"(Too slow: \d+ bytes in the last 10 s \(at least 1 KiB/s expected\))"});
+                        "Too slow: # bytes in the last 10 s (at least 1 KiB/s expected)"});
         cams.push_back({"silent-slow" + std::to_string(i), "silent", "jpg", 30, 1, false,
                         "Timed out after " + std::to_string(kTimeout) + " s without data"});
         cams.push_back({"drip" + std::to_string(i), "drip", "jpg", 5, 1, false,
-                        R"(Gave up after 10 s \(\d+ of 10485760 bytes\))"});
+                        "Gave up after 10 s (# of 10485760 bytes)"});
         cams.push_back({"silent" + std::to_string(i), "silent", "jpg", 5, 1, false,
-                        R"(Gave up after 10 s \(0 bytes\))"});
+                        "Gave up after 10 s (0 bytes)"});
     }
     cams.push_back({"huge", "huge", "jpg", 5, 1, false, "Response too large"});
     const std::vector<std::pair<std::string, std::string>> bad = {
         {"e404", "HTTP 404 Not Found"},
         {"e500", "HTTP 500 Internal Server Error"},
-        {"login", R"(Not a picture \(text/html, [0-9,]+ bytes\))"},
+        {"login", "Not a picture (text/html, # bytes)"},
         {"cut", "Connection closed after 1000 of 5000 bytes"},
         {"loop", "Too many redirects"}};
     for (const auto& [kind, error] : bad)
         for (int i = 0; i < 5; ++i)
             cams.push_back({kind + std::to_string(i), kind, "jpg", 2 + i % 4, 1, false, error});
     for (int i = 0; i < 64; ++i) {
-        char name[8];
+        char name[16];
         std::snprintf(name, sizeof name, "h%02d", i);
         const char* ext = i % 8 == 7 ? "bmp" : i % 8 == 5 ? "png" : "jpg";
         cams.push_back({name, "pic", ext, 2 + i % 4, i % 2 == 0 ? 1 : 3, i < 32, ""});
@@ -474,6 +474,26 @@ void expectEveryPictureKept(const SoakRun& run) {
     }
 }
 
+// True when `text` is `pattern` with each '#' standing for one or more digits and commas.
+bool matchesWithNumbers(const std::string& text, const std::string& pattern) {
+    size_t at = 0;
+    for (const char p : pattern) {
+        if (p != '#') {
+            if (at == text.size() || text[at] != p)
+                return false;
+            ++at;
+            continue;
+        }
+        const size_t start = at;
+        while (at < text.size() && (std::isdigit(static_cast<unsigned char>(text[at])) != 0 ||
+                                    text[at] == ','))
+            ++at;
+        if (at == start)
+            return false;
+    }
+    return at == text.size();
+}
+
 // Bad cameras archive nothing and every fetch of theirs logs what went wrong, in the watcher's
 // words; healthy ones never fail; the phoenix is refused while down and archives again once back.
 void expectBadCamerasReported(const SoakRun& run) {
@@ -482,10 +502,9 @@ void expectBadCamerasReported(const SoakRun& run) {
             continue;
         const auto errors = run.log1.errors.find(c.name);
         ASSERT_NE(errors, run.log1.errors.end()) << c.name << " was never given up";
-        const std::regex expected(c.error);
         for (const std::string& error : errors->second)
-            EXPECT_TRUE(std::regex_match(error, expected))
-                << c.name << ": \"" << error << "\", expected /" << c.error << "/";
+            EXPECT_TRUE(matchesWithNumbers(error, c.error))
+                << c.name << ": \"" << error << "\", expected \"" << c.error << "\"";
     }
     for (const auto& [link, errors] : run.log1.errors) {
         const Camera* c = run.camera(link);
