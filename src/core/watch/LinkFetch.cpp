@@ -190,7 +190,9 @@ LinkFetchResult LinkFetcher::fetch(HttpClient& client, const LinkFetchSettings& 
         if (settings.keepStreams && link_.interval < kKeepStreamsBelow &&
             (mjpeg_ || isStreamAddress(url))) {
             fetchKept(url, settings, stop, result);
+            keepsStream_ = true;
         } else if (isStreamAddress(url)) {
+            keepsStream_ = false;
             // A camera stream's picture, archived as a JPEG made from it.
             Bitmap picture;
             fetchStreamPicture(client, url, picture);
@@ -199,6 +201,7 @@ LinkFetchResult LinkFetcher::fetch(HttpClient& client, const LinkFetchSettings& 
             keepIfNew(client.body(), ImageKind::Jpeg, picture, bytesDigest(client.body()), settings,
                       result);
         } else {
+            keepsStream_ = false;
             client.get(url);
             result.time = std::time(nullptr);
             result.bytes = static_cast<int64_t>(client.body().size());

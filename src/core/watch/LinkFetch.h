@@ -87,6 +87,9 @@ public:
     // The last picture archived for the link, as compared with the next one.
     const std::optional<PictureDigest>& lastDigest() const { return last_; }
     void setLastDigest(PictureDigest digest) { last_ = digest; }
+    // The link's fetches take pictures from a stream kept open (--keep-streams); true from its
+    // first picture until a fetch no longer keeps one, its lost stream's failures included.
+    bool keepsStream() const { return keepsStream_; }
 
 private:
     // Everything but the archive: the fetched body's check and decoding into `result`.
@@ -107,6 +110,7 @@ private:
     bool mjpeg_ = false; // the address answered with an MJPEG stream
     std::unique_ptr<KeptStream> kept_;
     std::string keptAddress_;
+    bool keepsStream_ = false;
 };
 
 } // namespace kestrix

@@ -25,6 +25,14 @@ void LinkSchedule::failed(Clock::time_point now) {
     advance(now);
 }
 
+void LinkSchedule::streamLost(Clock::time_point now) {
+    ++failures_;
+    std::chrono::seconds pause{1};
+    for (int i = 1; i < failures_ && pause < kLongestReconnect; ++i)
+        pause *= 2;
+    due_ = now + std::min(pause, kLongestReconnect);
+}
+
 void LinkSchedule::advance(Clock::time_point now) {
     due_ = std::max(due_ + currentInterval(), now);
 }

@@ -232,7 +232,9 @@ void Watcher::finish(size_t index, const LinkFetchResult& result, Clock::time_po
         const std::lock_guard<std::mutex> lock(mutex_);
         event = slot.camera->fetched(result, settings_.cameras);
         const bool failing = slot.schedule.failuresInARow() > 0;
-        if (result.status == FetchStatus::Error)
+        if (result.status == FetchStatus::Error && slot.fetcher.keepsStream())
+            slot.schedule.streamLost(Clock::now());
+        else if (result.status == FetchStatus::Error)
             slot.schedule.failed(Clock::now());
         else
             slot.schedule.succeeded(Clock::now());

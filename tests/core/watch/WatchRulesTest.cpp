@@ -53,6 +53,23 @@ TEST(LinkSchedule, KeepsTheRhythmAndBacksOffWhileFailing) {
     EXPECT_EQ(everyTick.currentInterval(), 1s);
 }
 
+TEST(LinkSchedule, ALostStreamReconnectsAfterOneSecondDoublingToAMinute) {
+    LinkSchedule s(5s, kT0);
+    s.succeeded(kT0 + 1s);
+    std::vector<double> pauses;
+    auto failedAt = kT0 + 100s;
+    for (int i = 0; i < 9; ++i) {
+        s.streamLost(failedAt);
+        pauses.push_back(std::chrono::duration<double>(s.due() - failedAt).count());
+        failedAt = s.due() + 3s; // the reconnect itself took a while
+    }
+    EXPECT_EQ(pauses, (std::vector<double>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+    // Back on the stream, the link's own rhythm again.
+    const auto before = s.due();
+    s.succeeded(before + 1s);
+    EXPECT_EQ(std::chrono::duration<double>(s.due() - before).count(), 5);
+}
+
 TEST(TransferGuard, DeadlinesSilenceAndTrickles) {
     EXPECT_EQ(fetchDeadline(5s, 60s, std::nullopt), 10s);
     EXPECT_EQ(fetchDeadline(30s, 60s, std::nullopt), 30s);
