@@ -88,6 +88,7 @@ int serveArchive(const ServeOptions& o) {
                   << std::endl;
     while (!stopServing)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    site.stopDownloads();
     server->stop();
     return 0;
 }

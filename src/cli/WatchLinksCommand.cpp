@@ -263,6 +263,7 @@ int runWatchLinks(const LinksOptions& options) {
     }
     while (!stopWatching)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    site.stopDownloads();
     if (server)
         server->stop();
     if (timelapses)

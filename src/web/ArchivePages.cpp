@@ -160,20 +160,7 @@ std::string pageLink(size_t page, const std::string& folder, const std::string& 
 } // namespace
 
 std::string queryText(const std::string& text) {
-    static const char* const kHex = "0123456789ABCDEF";
-    std::string out;
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-            c == '-' || c == '.' || c == '_' || c == '~') {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 15];
-        }
-    }
-    return out;
+    return percentEncoded(text, false);
 }
 
 std::string overviewPage(const ArchiveView& view, const OverviewOptions& options) {
@@ -260,7 +247,8 @@ std::string linkPage(const LinkView& link) {
 <option value="5" selected>5/s</option><option value="10">10/s</option>
 <option value="20">20/s</option><option value="30">30/s</option></select></label>
 <span id="when"></span><span id="count" class="dim"></span>
-<a id="original" target="_blank" rel="noopener">Original</a></div>
+<a id="original" target="_blank" rel="noopener">Original</a>
+<a id="download" download hidden>Download timelapse</a></div>
 <input type="range" id="scrub" min="0" max="0" value="0" aria-label="Picture">
 <div id="strip"></div>
 <section id="timelapse" hidden><h2>Timelapse of the day</h2>

@@ -82,6 +82,7 @@ const char* const kBrowseScript = R"JS('use strict';
   const strip = $('strip'), original = $('original'), play = $('play'), speed = $('speed');
   const stage = $('stage'), message = $('message'), dayList = $('dayList');
   const movie = $('movie'), timelapse = $('timelapse'), atInput = $('at'), dayMode = $('dayMode');
+  const download = $('download');
   const state = {mode: 'day', day: '', at: '', days: [], names: [], index: 0,
                  playing: false, timer: 0, asked: 0, drawn: 0, urlTimer: 0};
 
@@ -93,6 +94,9 @@ const char* const kBrowseScript = R"JS('use strict';
     });
   }
   const dayText = (d) => d.slice(0, 4) + '-' + d.slice(4, 6) + '-' + d.slice(6, 8);
+  const dayAfter = (d) =>
+    new Date(Date.UTC(+d.slice(0, 4), +d.slice(4, 6) - 1, +d.slice(6, 8) + 1))
+      .toISOString().slice(0, 10);
   const timeText = (name) =>
     name.slice(9, 11) + ':' + name.slice(11, 13) + ':' + name.slice(13, 15);
   function localText(name) {
@@ -101,6 +105,16 @@ const char* const kBrowseScript = R"JS('use strict';
     return isNaN(t) ? '' : t.toLocaleString() + ' here';
   }
   function say(text) { message.textContent = text; }
+
+  // The server makes the movie when the link is followed: the day's pictures, or one picture a
+  // day at the chosen time over every day of the link.
+  function offerDownload(first, last, at, title) {
+    download.hidden = !state.names.length;
+    const params = {link: dir, from: dayText(first), to: dayAfter(last)};
+    if (at) params.at = at;
+    download.href = '/api/timelapse?' + new URLSearchParams(params);
+    download.title = title;
+  }
 
   function rememberInAddress() {
     clearTimeout(state.urlTimer);
@@ -248,6 +262,8 @@ const char* const kBrowseScript = R"JS('use strict';
       timelapse.hidden = true;
       movie.removeAttribute('src');
     }
+    offerDownload(day, day, '', 'MP4 of the ' + state.names.length + ' pictures of ' +
+                  dayText(day));
     markDay();
     let i = day === (state.days[state.days.length - 1] || {}).day ? state.names.length - 1 : 0;
     if (wanted) {
@@ -270,6 +286,11 @@ const char* const kBrowseScript = R"JS('use strict';
               state.names.map((n) => dayText(n) + ' ' + timeText(n) + ' UTC'));
     timelapse.hidden = true;
     movie.removeAttribute('src');
+    const days = state.days;
+    if (days.length)
+      offerDownload(days[0].day, days[days.length - 1].day, data.at,
+                    'MP4 of one picture a day at ' + state.at + ' UTC');
+    else download.hidden = true;
     markDay();
     show(state.names.length - 1);
   }

@@ -2,7 +2,6 @@
 
 #include "core/util/JsonText.h"
 
-#include <cctype>
 
 namespace kestrix::web {
 
@@ -47,11 +46,16 @@ std::string htmlEscape(const std::string& text) {
 }
 
 std::string urlPath(const std::string& path) {
+    return percentEncoded(path, true);
+}
+
+std::string percentEncoded(const std::string& text, bool keepSlashes) {
     static const char* const kHex = "0123456789ABCDEF";
     std::string out;
-    for (const char c : path) {
+    for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+        if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+            c == '-' || c == '_' || c == '.' || c == '~' || (keepSlashes && c == '/')) {
             out += c;
         } else {
             out += '%';

@@ -16,5 +16,7 @@ std::string statusJson(const WatchSnapshot& snapshot);
 std::string htmlEscape(const std::string& text);
 // Each path segment percent-encoded, the slashes kept.
 std::string urlPath(const std::string& path);
+// Every byte but letters, digits and -._~ (and '/' with `keepSlashes`) percent-encoded.
+std::string percentEncoded(const std::string& text, bool keepSlashes);
 
 } // namespace kestrix::web

@@ -60,9 +60,17 @@ StatusSite::StatusSite(const Watcher& watcher, const ArchiveIndex& index,
           return sources;
       }()) {}
 
-StatusSite::StatusSite(SiteSources sources)
-    : sources_(std::move(sources)),
-      thumbnails_(std::make_unique<LazyThumbnails>(sources_.saveDir)) {}
+StatusSite::StatusSite(SiteSources sources, TimelapseLimits timelapses,
+                       TimelapseHooks timelapseHooks)
+    : sources_(std::move(sources)), thumbnails_(std::make_unique<LazyThumbnails>(sources_.saveDir)),
+      timelapses_(
+          std::make_unique<TimelapseDownload>(std::move(timelapses), std::move(timelapseHooks))) {}
+
+PageLimits StatusSite::serverLimits() const {
+    PageLimits limits;
+    limits.handlerThreads += timelapses_->threadsHeld();
+    return limits;
+}
 
 PageReply StatusSite::answer(const PageRequest& request) const {
     const std::string& path = request.path;
@@ -95,6 +103,8 @@ PageReply StatusSite::answer(const PageRequest& request) const {
             return {200, "ok\n", "text/plain; charset=utf-8", {}};
         return {503, why + "\n", "text/plain; charset=utf-8", {}};
     }
+    if (path == kTimelapsePath && sources_.index)
+        return timelapses_->answer(sources_, request);
     if (path.starts_with("/api/"))
         return archiveApi(sources_, request).value_or(notFound());
     if (path.starts_with("/pictures/"))
@@ -155,7 +165,8 @@ std::unique_ptr<PageServer> serveStatusSite(const StatusSite& site, const std::s
     if (portText.empty() || *end != '\0' || port < 1 || port > 65535)
         throw Error("--serve takes [HOST:]PORT, not " + hostAndPort);
     auto server = std::make_unique<PageServer>(
-        tokenGate(token, [&site](const PageRequest& request) { return site.answer(request); }));
+        tokenGate(token, [&site](const PageRequest& request) { return site.answer(request); }),
+        site.serverLimits());
     server->listen(host, static_cast<int>(port));
     server->start();
     return server;

@@ -1,7 +1,8 @@
 // The archive's pages in a real browser (headless Chromium through its DevTools protocol): the
 // overview lists every link of a 200-link archive; a day's scrubber moves with the arrow keys; the
-// same time of every day gives one picture per day; a day's timelapse plays; and the pages look
-// right at a desktop's and a phone's width (screenshots; KESTRIX_SCREENSHOTS=DIR keeps them).
+// same time of every day gives one picture per day; a day's timelapse plays; a day and the same
+// time of every day are offered as timelapse downloads; and the pages look right at a desktop's
+// and a phone's width (screenshots; KESTRIX_SCREENSHOTS=DIR keeps them).
 #include "core/decode/ImageDecoder.h"
 #include "support/BrowserDriver.h"
 #include "web/ArchiveSiteSupport.h"
@@ -152,6 +153,29 @@ TEST(ArchiveBrowser, ADaysTimelapsePlays) {
     ASSERT_EQ(run.values.size(), 5u);
     EXPECT_EQ(run.values[1], quoted("playing"));
     EXPECT_EQ(run.values[2], quoted("6"));
+}
+
+// The day's pictures and one picture a day are offered as downloads the server makes.
+TEST(ArchiveBrowser, TheDayAndTheSameTimeOfEveryDayOfferADownload) {
+    WeekArchive week;
+    const SiteServer site(week.sources());
+    const std::string href = "document.getElementById('download').getAttribute('href')";
+    const BrowserRun run = runInBrowser({
+        go(site.base() + "/link?dir=Harbour&day=20261105"),
+        waitUntil("!document.getElementById('download').hidden && " + href),
+        evaluate("fetch(" + href +
+                 ").then((r) => r.status + ' ' + r.headers.get('content-type') + "
+                 "' ' + r.headers.get('content-disposition'))"),
+        evaluate("document.getElementById('hourForm').requestSubmit(); 1"),
+        waitUntil(href + ".includes('at=') && " + href),
+    });
+    ASSERT_EQ(run.status, 0) << run.errors;
+    ASSERT_EQ(run.values.size(), 4u) << run.errors;
+    EXPECT_EQ(run.values[0], quoted("/api/timelapse?link=Harbour&from=2026-11-05&to=2026-11-06"));
+    EXPECT_EQ(run.values[1],
+              quoted("200 video/mp4 attachment; filename=\\\"Harbour-20261105-20261106.mp4\\\""));
+    EXPECT_EQ(run.values[3], quoted("/api/timelapse?link=Harbour&from=2026-11-02&to=2026-11-09&"
+                                    "at=12%3A00%3A00"));
 }
 
 // Screenshots at 1280 x 800 and 390 x 844 of the overview (as a watch shows it) and of a link's

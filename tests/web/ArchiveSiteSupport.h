@@ -51,8 +51,10 @@ class SiteServer {
 public:
     explicit SiteServer(web::SiteSources sources, const std::string& token = "")
         : site_(std::move(sources)) {
-        server_ = std::make_unique<web::PageServer>(web::tokenGate(
-            token, [this](const web::PageRequest& request) { return site_.answer(request); }));
+        server_ = std::make_unique<web::PageServer>(
+            web::tokenGate(
+                token, [this](const web::PageRequest& request) { return site_.answer(request); }),
+            site_.serverLimits());
         server_->listen("127.0.0.1", 0);
         server_->start();
     }
