@@ -19,9 +19,14 @@ namespace {
 constexpr std::time_t kNoon = 1796817600; // 2026-12-09 12:00:00 UTC
 constexpr std::time_t kDay = 86400;
 
+// Written whole under a hidden name and renamed, as the watcher writes its pictures, so that a
+// scan running meanwhile never sees a picture half written.
 void writePicture(const std::string& root, const std::string& path, size_t bytes = 100) {
-    fs::create_directories(fs::path(root + "/" + path).parent_path());
-    writeFile(root + "/" + path, std::string(bytes, 'p'));
+    const fs::path file(root + "/" + path);
+    fs::create_directories(file.parent_path());
+    const fs::path partial = file.parent_path() / ("." + file.filename().string() + ".part");
+    writeFile(partial.string(), std::string(bytes, 'p'));
+    fs::rename(partial, file);
 }
 
 std::string nameAt(std::time_t time) {
