@@ -16,7 +16,6 @@ using namespace kestrix::test;
 
 TEST(MqttWatch, CamerasAppearAndADeadOneGoesDownAndComesBack) {
     MosquittoBroker broker(MosquittoOptions{"watch", "s3cret pass", false});
-    broker.start();
     std::atomic<bool> alive{true};
     ScriptedServer cameras;
     cameras.respond([&alive](int i, const std::string& request) {
