@@ -7,19 +7,17 @@
 #include "core/util/FileIO.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace kestrix {
 
 namespace {
-
-bool isRegularFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 // Each `block` x `block` square of `picture` (smaller ones at the right and bottom edges)
 // becomes one pixel, its rounded mean.
@@ -65,6 +63,33 @@ Bitmap averageBlocks(const Bitmap& picture, int block) {
     return out;
 }
 
+// A thumbnail can always be made again, so it is written without the atomic save's flush to the
+// disk, which would cost more than the thumbnail itself: under a temporary name, then renamed.
+// One that a crash leaves empty counts as missing (usableThumbnail).
+void writeCacheFile(const std::string& path, const std::string& bytes) {
+    const std::string partial = path + ".part";
+    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw Error("Cannot create " + partial);
+    size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n <= 0 && errno != EINTR)
+            break;
+        written += n > 0 ? static_cast<size_t>(n) : 0;
+    }
+    const bool closed = ::close(fd) == 0;
+    if (written != bytes.size() || !closed || ::rename(partial.c_str(), path.c_str()) != 0) {
+        ::unlink(partial.c_str());
+        throw Error("Cannot write " + path);
+    }
+}
+
+bool usableThumbnail(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
 } // namespace
 
 std::string thumbnailPath(const std::string& saveDir, std::string_view relative) {
@@ -98,7 +123,7 @@ bool writeThumbnail(const std::string& saveDir, const std::string& relative,
     try {
         const std::string path = thumbnailPath(saveDir, relative);
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        saveJpegFile(thumbnailOf(picture), path, kThumbnailQuality);
+        writeCacheFile(path, encodeJpeg(thumbnailOf(picture), kThumbnailQuality));
         return true;
     } catch (...) {
         return false;
@@ -117,7 +142,7 @@ bool makeThumbnail(const std::string& saveDir, const std::string& relative) noex
 
 std::optional<std::string> LazyThumbnails::find(const std::string& relative) {
     std::string path = thumbnailPath(saveDir_, relative);
-    if (isRegularFile(path))
+    if (usableThumbnail(path))
         return path;
     {
         const std::lock_guard<std::mutex> lock(failedMutex_);
@@ -128,7 +153,7 @@ std::optional<std::string> LazyThumbnails::find(const std::string& relative) {
     if (!making.owns_lock())
         return std::nullopt;
     // Made by the caller that held the lock while this one looked.
-    if (isRegularFile(path) || makeThumbnail(saveDir_, relative))
+    if (usableThumbnail(path) || makeThumbnail(saveDir_, relative))
         return path;
     const std::lock_guard<std::mutex> lock(failedMutex_);
     if (failed_.size() >= kMaxRemembered)

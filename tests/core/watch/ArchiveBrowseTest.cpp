@@ -209,6 +209,11 @@ TEST(ArchiveBrowse, ThumbnailsOfArchivedFilesGoWithTheirPictures) {
     LazyThumbnails lazy(root);
     fs::remove(thumbnailPath(root, "Cam/20261101-000100.png"));
     EXPECT_EQ(lazy.find("Cam/20261101-000100.png"), thumbnailPath(root, "Cam/20261101-000100.png"));
+    // Thumbnails are written without a flush to the disk: one a crash left empty is made again.
+    writeFile(thumbnailPath(root, "Cam/20261101-000200.bmp"), "");
+    EXPECT_EQ(lazy.find("Cam/20261101-000200.bmp"), thumbnailPath(root, "Cam/20261101-000200.bmp"));
+    EXPECT_EQ(decoded(thumbnailPath(root, "Cam/20261101-000200.bmp")).width(), 64);
+    EXPECT_FALSE(fs::exists(thumbnailPath(root, "Cam/20261101-000200.bmp") + ".part"));
     EXPECT_EQ(lazy.find("Cam/20261101-000400.jpg"), std::nullopt);
     // Repaired on disk, but remembered as failing: not decoded again on every page.
     saveJpegFile(solidBitmap(0, 0, 250, 64, 48), root + "/Cam/20261101-000400.jpg", 90);
