@@ -12,7 +12,8 @@
 # and the ratio (b)/(a) of CPU and RSS.
 #   bench/alerts.sh [BUILD_DIR]   (default: build)
 # Environment: LINKS (1000), DURATION (180), PARALLEL (16), DOWN_AFTER (3), FLAKY_PERCENT (3),
-# BROKEN_PERCENT (1), MQTT_PICTURES=1 adds --mqtt-pictures to (b).
+# BROKEN_PERCENT (1), MQTT_PICTURES=1 adds --mqtt-pictures to (b), WITH ("serve webhook mqtt")
+# what (b) turns on.
 # The watch's own CPU seconds are what counts, but a busy machine (see the load printed) still
 # inflates them: run it under the build lock on a shared machine.
 set -euo pipefail
@@ -185,8 +186,13 @@ children+=($!)
 : >"$work/hook.log"
 pictures=()
 if [ "${MQTT_PICTURES:-0}" != 0 ]; then pictures=(--mqtt-pictures); fi
-run b --serve "127.0.0.1:$scrape_port" --webhook "http://127.0.0.1:$hook_port/hook" \
-  --mqtt "127.0.0.1:$mqtt_port" "${pictures[@]}"
+# WITH chooses what (b) turns on, to see what each costs: any of serve, webhook, mqtt.
+with=${WITH:-serve webhook mqtt}
+extra=()
+if [[ " $with " == *" serve "* ]]; then extra+=(--serve "127.0.0.1:$scrape_port"); else scrape_port=""; fi
+if [[ " $with " == *" webhook "* ]]; then extra+=(--webhook "http://127.0.0.1:$hook_port/hook"); fi
+if [[ " $with " == *" mqtt "* ]]; then extra+=(--mqtt "127.0.0.1:$mqtt_port" "${pictures[@]}"); fi
+run b "${extra[@]}"
 sleep 1  # messages still on their way to the subscriber
 posts=$(wc -l <"$work/hook.log")
 messages=$(wc -l <"$work/mqtt.log")
