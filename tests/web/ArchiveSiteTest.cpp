@@ -176,6 +176,17 @@ TEST(ArchiveSite, TheOverviewShowsEveryLinkPageByPage) {
     const std::string script = site.get("/static/browse.js");
     EXPECT_EQ(statusOf(script), 200);
     EXPECT_EQ(fieldOf(script, "Content-Type"), "text/javascript; charset=utf-8");
+
+    // The other shards' pages, linked under the header, their addresses escaped.
+    sources.peers = {"http://shard-1:8080/", "http://shard-2:8080/?a=1&b=\"2\""};
+    const SiteServer sharded(sources);
+    const std::string overview = bodyOf(sharded.get("/"));
+    EXPECT_NE(overview.find("<nav class=\"peers\">Other shards: <a "
+                            "href=\"http://shard-1:8080/\">http://shard-1:8080/</a> <a "
+                            "href=\"http://shard-2:8080/?a=1&amp;b=&quot;2&quot;\">"),
+              std::string::npos)
+        << overview.substr(0, 2000);
+    EXPECT_EQ(bodyOf(site.get("/")).find("Other shards"), std::string::npos);
 }
 
 // Only archive pictures, their thumbnails and timelapse movies leave the save folder: no
