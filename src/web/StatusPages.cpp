@@ -2,7 +2,6 @@
 
 #include "core/util/JsonText.h"
 
-
 namespace kestrix::web {
 
 namespace {

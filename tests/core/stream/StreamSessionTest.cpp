@@ -46,8 +46,10 @@ TEST(StreamSession, KeyFramesOnlyAnswersKeyFramesAndFlagsRepeats) {
     StreamPicture previous = session->latest(true);
     ASSERT_FALSE(previous.repeat);
     ASSERT_GT(bestScroll(previous.picture, movingBars()).psnr, kFaithful);
-    // Calls in pairs a second apart: the second of a pair finds no new key frame.
-    for (int call = 1; call < 8; ++call) {
+    // Calls in pairs a second apart: the second of a pair finds no new key frame, unless the
+    // first took so long on a busy machine that the next key frame came meanwhile; a few more
+    // pairs are tried then.
+    for (int call = 1; call < 24 && (call < 8 || repeats < 1 || pictures < 3); ++call) {
         if (call % 2 == 1)
             std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         const StreamPicture answer = session->latest(true);

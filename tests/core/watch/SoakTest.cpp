@@ -8,8 +8,8 @@
 #include "core/watch/SoakSupport.h"
 
 #include <algorithm>
-#include <cctype>
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <map>
@@ -485,8 +485,8 @@ bool matchesWithNumbers(const std::string& text, const std::string& pattern) {
             continue;
         }
         const size_t start = at;
-        while (at < text.size() && (std::isdigit(static_cast<unsigned char>(text[at])) != 0 ||
-                                    text[at] == ','))
+        while (at < text.size() &&
+               (std::isdigit(static_cast<unsigned char>(text[at])) != 0 || text[at] == ','))
             ++at;
         if (at == start)
             return false;
