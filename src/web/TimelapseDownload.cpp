@@ -375,8 +375,7 @@ PageReply TimelapseDownload::answer(const SiteSources& sources, const PageReques
     // Half an archive would make half a timelapse.
     if (!sources.index->ready())
         return busyReply("The archive is still being read: try again in a minute");
-    const PageReply noPictures =
-        textReply(404, "No pictures of " + ask.link.path + " in that span");
+    PageReply noPictures = textReply(404, "No pictures of " + ask.link.path + " in that span");
     const std::string folder = folderInside(sources.saveDir, ask.link.link.directory);
     if (folder.empty())
         return sources.index->days(ask.link.link.directory).empty()

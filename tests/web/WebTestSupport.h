@@ -55,8 +55,8 @@ inline web::PageHandler testPages(const std::shared_future<void>& gate = {}) {
 }
 
 inline std::unique_ptr<web::PageServer> startServer(const web::PageLimits& limits = {},
-                                                    std::shared_future<void> gate = {}) {
-    auto server = std::make_unique<web::PageServer>(testPages(std::move(gate)), limits);
+                                                    const std::shared_future<void>& gate = {}) {
+    auto server = std::make_unique<web::PageServer>(testPages(gate), limits);
     server->listen("127.0.0.1", 0);
     server->start();
     return server;

@@ -31,8 +31,9 @@ PageBuffer allocatePages(size_t size) {
         mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapping == MAP_FAILED)
         throw Error("Out of memory", ErrorKind::OutOfMemory);
-    const auto start = (reinterpret_cast<uintptr_t>(mapping) + kHugePage - 1) & ~(kHugePage - 1);
-    auto* data = reinterpret_cast<uint8_t*>(start);
+    // The first huge-page boundary within the mapping.
+    const auto offset = (kHugePage - reinterpret_cast<uintptr_t>(mapping) % kHugePage) % kHugePage;
+    auto* data = static_cast<uint8_t*>(mapping) + offset;
     // Only a hint: without huge pages the buffer works the same, page by page.
     madvise(data, size, MADV_HUGEPAGE);
     return PageBuffer(data, PageRelease{mapping, length});

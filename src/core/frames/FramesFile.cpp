@@ -209,7 +209,7 @@ void loadFromFile(BitmapList& frames, const std::string& fileName,
     // The records are found in order on this thread, a batch at a time, then read and decoded on
     // every worker, each into its own bitmap and buffer; the frames are stored in order. A failing
     // record stops the load after the frames before it are stored.
-    const auto batch = static_cast<size_t>(4 * workerThreads());
+    const size_t batch = 4 * static_cast<size_t>(workerThreads());
     std::vector<FramesFileReader::Record> records;
     std::vector<Bitmap> decoded(batch);
     std::vector<std::string> buffers(batch);

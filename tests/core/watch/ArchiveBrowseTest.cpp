@@ -45,7 +45,7 @@ Bitmap decoded(const std::string& path) {
 // for every day, and pictures reported after the scan.
 TEST(ArchiveBrowse, DaysPicturesAndTheSameTimeOfEveryDay) {
     TempDir dir("browse");
-    const std::string root = dir.path();
+    const std::string& root = dir.path();
     // Every 20 minutes for a week; every 30 minutes from 06:00 to 18:00; every 15 minutes, but
     // nothing on the third day.
     for (std::time_t t = kArchiveStart; t < kArchiveStart + 7 * kDay; t += 1200)
@@ -146,8 +146,9 @@ TEST(ArchiveBrowse, ThumbnailsFitTheBoxAndLookLikeTheirPicture) {
         EXPECT_EQ(thumbnail.width(), s.thumbWidth) << s.width << "x" << s.height;
         EXPECT_EQ(thumbnail.height(), s.thumbHeight) << s.width << "x" << s.height;
         // The resampler's sums round to a level either side.
-        EXPECT_NEAR(thumbnail.pixel(thumbnail.width() / 2, thumbnail.height() / 2).g, 90, 1)
-            << s.width << "x" << s.height;
+        const int centreX = thumbnail.width() / 2, centreY = thumbnail.height() / 2;
+        const int green = thumbnail.pixel(centreX, centreY).g;
+        EXPECT_NEAR(green, 90, 1) << s.width << "x" << s.height;
     }
     // Left half red, right half blue, a 3-pixel white border: averaged blocks at the edges must
     // not come out dark (a block counted as larger than it is).
@@ -184,7 +185,7 @@ TEST(ArchiveBrowse, ThumbnailsFitTheBoxAndLookLikeTheirPicture) {
 // retention taking each thumbnail with its picture.
 TEST(ArchiveBrowse, ThumbnailsOfArchivedFilesGoWithTheirPictures) {
     TempDir dir("thumbs");
-    const std::string root = dir.path();
+    const std::string& root = dir.path();
     fs::create_directories(root + "/Cam");
     saveJpegFile(solidBitmap(0, 0, 250, 640, 480), root + "/Cam/20261101-000000.jpg", 90);
     savePngFile(solidBitmap(0, 250, 0, 320, 200), root + "/Cam/20261101-000100.png");
