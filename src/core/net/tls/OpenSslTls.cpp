@@ -10,13 +10,16 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dirent.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <pthread.h>
+#include <string_view>
 
 namespace kestrix {
 
@@ -141,6 +144,36 @@ private:
     std::vector<std::string> pins_;
 };
 
+// A folder of certificates named by their subject's hash ("5ad8a5d6.0"), as c_rehash and
+// update-ca-certificates make them.
+bool hasHashedNames(const char* folder) {
+    DIR* dir = ::opendir(folder);
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name.size() == 10 && name.substr(8) == ".0") {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// The system's trusted certificates, looked up in their folder by hash as a handshake needs them:
+// parsing the whole bundle file costs more than the rest of a fetch of megabytes. A bundle named
+// by SSL_CERT_FILE, or a folder without hashed names, is read as OpenSSL reads it by default.
+void trustSystemCertificates(SSL_CTX* context) {
+    const char* named = std::getenv(X509_get_default_cert_dir_env());
+    const char* folder = named ? named : X509_get_default_cert_dir();
+    if (!std::getenv(X509_get_default_cert_file_env()) && hasHashedNames(folder) &&
+        SSL_CTX_load_verify_dir(context, folder) == 1)
+        return;
+    SSL_CTX_set_default_verify_paths(context);
+}
+
 OpenSslContext::OpenSslContext(const std::string& certificateFile)
     : certificateFile_(certificateFile), context_(SSL_CTX_new(TLS_client_method())) {
     if (!context_)
@@ -150,7 +183,7 @@ OpenSslContext::OpenSslContext(const std::string& certificateFile)
     // length instead.
     SSL_CTX_set_options(context_, SSL_OP_IGNORE_UNEXPECTED_EOF);
     SSL_CTX_set_mode(context_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
-    SSL_CTX_set_default_verify_paths(context_);
+    trustSystemCertificates(context_);
     if (!certificateFile.empty() &&
         SSL_CTX_load_verify_locations(context_, certificateFile.c_str(), nullptr) != 1) {
         const std::string reason = queuedReason();
