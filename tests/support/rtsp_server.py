@@ -11,6 +11,9 @@ every client after it, which join it mid-stream as they would join a camera:
   /still.h265    the same in H.265
   /still.mjpeg   the same as JPEG pictures (RTP/JPEG)
   /moving.h264   SMPTE 75 % bars scrolling left by 4 pixels a frame (H.264)
+  /fresh.h264, /fresh.h265   the same as /still.*, for clients over UDP that start the stream
+                 themselves: this version of the server can fail an assertion when a UDP client
+                 joins a stream already playing
   /audio         a tone, no video
   /hd0.h264 ... /hd9.h264   the bars at 1280 x 720, 30 frames/s, a key frame every second,
                  at camera bit rate (2 Mbit/s): ten separate cameras
@@ -56,6 +59,8 @@ PIPELINES = {
     "/audio": "audiotestsrc is-live=true ! audioconvert ! audioresample "
               "! audio/x-raw,rate=8000,channels=1 ! mulawenc ! rtppcmupay name=pay0 pt=0",
 }
+PIPELINES["/fresh.h264"] = PIPELINES["/still.h264"]
+PIPELINES["/fresh.h265"] = PIPELINES["/still.h265"]
 for n in range(10):
     PIPELINES["/hd%d.h264" % n] = bars(1280, 720, 30) + h264(30, quality=False)
 

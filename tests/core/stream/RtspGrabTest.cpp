@@ -68,17 +68,18 @@ TEST(RtspGrab, EveryCodecAndTransportGivesTheBarsTheCameraSent) {
         bool udp;
     } cases[] = {
         {"open", "still.h264", false, false},  {"open", "still.h265", false, false},
-        {"open", "still.mjpeg", false, false}, {"open", "still.h264", false, true},
-        {"open", "still.h265", false, true},   {"basic", "still.h264", true, false},
+        {"open", "still.mjpeg", false, false}, {"open", "fresh.h264", false, true},
+        {"open", "fresh.h265", false, true},   {"basic", "still.h264", true, false},
         {"digest", "still.h265", true, false},
     };
-    // A client that stays on each camera: the grabs join the shared streams between key frames,
-    // as they join a camera's.
+    // A client that stays on each camera: the grabs over TCP join the shared streams between key
+    // frames, as they join a camera's. Those over UDP start theirs (see rtsp_server.py).
     std::vector<std::unique_ptr<StreamSession>> watchers;
     watchers.reserve(std::size(cases));
     for (const auto& c : cases)
-        watchers.push_back(
-            openStreamSession(server.url(c.role, c.path, c.withLogin ? login() : ""), {}));
+        if (!c.udp)
+            watchers.push_back(
+                openStreamSession(server.url(c.role, c.path, c.withLogin ? login() : ""), {}));
     for (const auto& c : cases) {
         StreamOptions options;
         options.rtspOverUdp = c.udp;
