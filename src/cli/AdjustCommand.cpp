@@ -45,7 +45,7 @@ void defineAdjust(CLI::App& command) {
     });
 }
 
-const Registration kRegistration({"adjust", defineAdjust});
+const Registration kAdjustRegistration({"adjust", defineAdjust});
 
 } // namespace
 

@@ -52,7 +52,7 @@ void defineDecode(CLI::App& command) {
     });
 }
 
-const Registration kRegistration({"decode", defineDecode});
+const Registration kDecodeRegistration({"decode", defineDecode});
 
 } // namespace
 

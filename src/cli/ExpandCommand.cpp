@@ -36,7 +36,7 @@ void defineExpand(CLI::App& command) {
     });
 }
 
-const Registration kRegistration({"expand", defineExpand});
+const Registration kExpandRegistration({"expand", defineExpand});
 
 } // namespace
 

@@ -78,7 +78,7 @@ void defineFetch(CLI::App& command) {
     onRun(command, [o] { return fetch(*o); });
 }
 
-const Registration kRegistration({"fetch", defineFetch});
+const Registration kFetchRegistration({"fetch", defineFetch});
 
 } // namespace
 

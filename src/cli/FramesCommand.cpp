@@ -189,7 +189,7 @@ void defineFrames(CLI::App& command) {
     addExample(command, "kestrix-cli frames flaws night.ifrm --delete clean.ifrm");
 }
 
-const Registration kRegistration({"frames", defineFrames});
+const Registration kFramesRegistration({"frames", defineFrames});
 
 } // namespace
 

@@ -43,7 +43,7 @@ void defineGif(CLI::App& command) {
     });
 }
 
-const Registration kRegistration({"gif", defineGif});
+const Registration kGifRegistration({"gif", defineGif});
 
 } // namespace
 

@@ -94,7 +94,7 @@ void defineIdentify(CLI::App& command) {
     onRun(command, [o] { return identifyAll(o->files, o->check); });
 }
 
-const Registration kRegistration({"identify", defineIdentify});
+const Registration kIdentifyRegistration({"identify", defineIdentify});
 
 } // namespace
 

@@ -63,7 +63,7 @@ void defineLinks(CLI::App& command) {
     addExample(command, "kestrix-cli links print cameras.klnx");
 }
 
-const Registration kRegistration({"links", defineLinks});
+const Registration kLinksRegistration({"links", defineLinks});
 
 } // namespace
 

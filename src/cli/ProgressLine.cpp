@@ -12,7 +12,7 @@ namespace kestrix::cli {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 std::string minutesAndSeconds(double seconds) {
     const long long whole = std::llround(seconds);
@@ -36,7 +36,7 @@ void ProgressLine::start(const std::string& stage, int64_t total) {
     stage_ = stage;
     total_ = total;
     done_ = 0;
-    started_ = Clock::now();
+    started_ = SteadyClock::now();
     draw(true);
 }
 
@@ -73,7 +73,7 @@ std::function<void(int)> ProgressLine::percent() {
 void ProgressLine::draw(bool force) {
     if (quiet_ || !terminal_ || stage_.empty())
         return;
-    const auto now = Clock::now();
+    const auto now = SteadyClock::now();
     if (!force && now - lastDraw_ < std::chrono::milliseconds(100))
         return;
     lastDraw_ = now;

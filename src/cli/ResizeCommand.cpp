@@ -51,7 +51,7 @@ void defineResize(CLI::App& command) {
     });
 }
 
-const Registration kRegistration({"resize", defineResize});
+const Registration kResizeRegistration({"resize", defineResize});
 
 } // namespace
 

@@ -123,7 +123,7 @@ void defineServe(CLI::App& command) {
     onRun(command, [o] { return serveArchive(*o); });
 }
 
-const Registration kRegistration({"serve", defineServe});
+const Registration kServeRegistration({"serve", defineServe});
 
 } // namespace
 

@@ -149,7 +149,7 @@ void defineTimelapse(CLI::App& command) {
     onRun(command, [o] { return runTimelapse(*o); });
 }
 
-const Registration kRegistration({"timelapse", defineTimelapse});
+const Registration kTimelapseRegistration({"timelapse", defineTimelapse});
 
 } // namespace
 

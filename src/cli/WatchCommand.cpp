@@ -364,7 +364,7 @@ void defineWatch(CLI::App& command) {
     });
 }
 
-const Registration kRegistration({"watch", defineWatch});
+const Registration kWatchRegistration({"watch", defineWatch});
 
 } // namespace
 

@@ -25,7 +25,7 @@ namespace kestrix::cli {
 namespace {
 
 std::atomic<bool> stopWatching{false};
-void onStopSignal(int) {
+void onLinksStopSignal(int) {
     stopWatching = true;
 }
 
@@ -246,8 +246,8 @@ int runWatchLinks(const LinksOptions& options) {
         });
     }
 
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
+    std::signal(SIGINT, onLinksStopSignal);
+    std::signal(SIGTERM, onLinksStopSignal);
     watcher.start();
     if (timelapses)
         timelapses->start();

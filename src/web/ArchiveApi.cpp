@@ -45,7 +45,7 @@ std::string stringsJson(const std::vector<std::string>& texts) {
     return out + "]";
 }
 
-bool inFolder(const LinkView& link, const std::string& folder) {
+bool linkInFolder(const LinkView& link, const std::string& folder) {
     if (folder.empty())
         return true;
     std::string path;
@@ -80,7 +80,7 @@ std::string linksJson(const ArchiveView& view, const std::string& folder) {
                       ",\"bytes\":" + std::to_string(view.bytes) + ",\"links\":[";
     bool first = true;
     for (const LinkView& link : view.links) {
-        if (!inFolder(link, folder))
+        if (!linkInFolder(link, folder))
             continue;
         out += (first ? "" : ",") + linkJson(link);
         first = false;

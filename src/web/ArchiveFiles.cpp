@@ -2,6 +2,7 @@
 
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "core/util/Text.h"
 #include "core/watch/PictureArchive.h"
 
 #include <algorithm>
@@ -28,11 +29,6 @@ const char* pictureType(const std::string& path) {
     if (extension == ".gif")
         return "image/gif";
     return "image/bmp";
-}
-
-bool allDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The regular file `relative` names under `saveDir`, or "": no empty, "." or ".." segment, not

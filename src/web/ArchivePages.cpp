@@ -59,7 +59,7 @@ std::string folderTitle(const std::vector<std::string>& folders) {
     return title;
 }
 
-bool inFolder(const std::string& path, const std::string& folder) {
+bool pathInFolder(const std::string& path, const std::string& folder) {
     return folder.empty() || path == folder ||
            (path.size() > folder.size() && path.starts_with(folder) && path[folder.size()] == '/');
 }
@@ -166,7 +166,7 @@ std::string queryText(const std::string& text) {
 std::string overviewPage(const ArchiveView& view, const OverviewOptions& options) {
     std::vector<const LinkView*> shown;
     for (const LinkView& link : view.links)
-        if (inFolder(folderPath(link), options.folder))
+        if (pathInFolder(folderPath(link), options.folder))
             shown.push_back(&link);
     const size_t pages = std::max<size_t>(1, (shown.size() + kLinksPerPage - 1) / kLinksPerPage);
     const size_t page = std::min(options.page, pages - 1);

@@ -1,5 +1,7 @@
 #include "web/ArchiveView.h"
 
+#include "core/util/Text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -62,10 +64,6 @@ LinkView viewOfLink(const SiteLink& link, const ArchiveIndex* index,
             view.latest.clear();
     }
     return view;
-}
-
-bool allDigits(std::string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 } // namespace

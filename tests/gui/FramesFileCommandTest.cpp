@@ -14,7 +14,7 @@ using namespace kestrix::test;
 
 namespace {
 
-Bitmap shade(uint8_t v, int w = 5, int h = 3) {
+Bitmap shadeFrame(uint8_t v, int w = 5, int h = 3) {
     return greyBitmap(v, w, h);
 }
 
@@ -24,7 +24,7 @@ TEST_F(WindowTest, FramesAreSavedAndLoadedThroughTheMenu) {
     start();
     FrameStore& store = window->frameStore();
     for (uint8_t v : {10, 20, 30})
-        store.addTimed(shade(v, 4 + v / 10), 46000.5);
+        store.addTimed(shadeFrame(v, 4 + v / 10), 46000.5);
     auto* counter = find<gui::FrameCounter>("FrameCounter");
     counter->setMaxFrames(3);
     counter->setFrameIndex(2);
@@ -63,7 +63,7 @@ TEST_F(WindowTest, UnsavedFramesAreNotLostWithoutAQuestion) {
     EXPECT_TRUE(requestClose()); // nothing captured: nothing asked
     EXPECT_TRUE(dialogs.asked.empty());
 
-    store.addTimed(shade(10), 46000.5);
+    store.addTimed(shadeFrame(10), 46000.5);
     dialogs.answers = {Answer::Cancel};
     EXPECT_FALSE(requestClose());
     EXPECT_EQ(dialogs.asked, std::vector<std::string>{"Save captured frames?"});
@@ -91,7 +91,7 @@ TEST_F(WindowTest, UnsavedFramesAreNotLostWithoutAQuestion) {
     EXPECT_TRUE(requestClose());
     EXPECT_TRUE(dialogs.asked.empty());
     store.remove(0);
-    store.addTimed(shade(30), 46000.6);
+    store.addTimed(shadeFrame(30), 46000.6);
     dialogs.answers = {Answer::No};
     EXPECT_TRUE(requestClose());
     EXPECT_EQ(dialogs.asked.size(), 1u);
@@ -101,7 +101,7 @@ TEST_F(WindowTest, ABrokenFramesFileLeavesCounterAndStoreInStep) {
     std::string file;
     putU32(file, 3);
     for (uint8_t v : {1, 2}) {
-        const std::string image = writeBmp(shade(v));
+        const std::string image = writeBmp(shadeFrame(v));
         putU32(file, static_cast<uint32_t>(image.size()));
         file += image;
     }
@@ -122,7 +122,7 @@ TEST_F(WindowTest, AviExportFromTheMenu) {
     EXPECT_TRUE(dialogs.fileDialogs.empty());
     FrameStore& store = window->frameStore();
     for (uint8_t v : {10, 120, 240})
-        store.addTimed(shade(v, 32, 24), 46000.5);
+        store.addTimed(shadeFrame(v, 32, 24), 46000.5);
     find<gui::FrameCounter>("FrameCounter")->setMaxFrames(3);
     dialogs.files = {programDir.file("movie.avi")};
     find<QAction>("SaveAviMnu")->trigger();
@@ -143,7 +143,7 @@ TEST_F(WindowTest, Mp4ExportFromTheMenu) {
     EXPECT_TRUE(dialogs.fileDialogs.empty());
     FrameStore& store = window->frameStore();
     for (uint8_t v : {10, 120, 240})
-        store.addTimed(shade(v, 33, 24), 46000.5);
+        store.addTimed(shadeFrame(v, 33, 24), 46000.5);
     find<gui::FrameCounter>("FrameCounter")->setMaxFrames(3);
     // The movie page's MP4 quality, as the settings dialog's OK leaves it.
     window->settings().mp4Quality = 0;

@@ -26,7 +26,7 @@ web::PageReply ask(web::TimelapseDownload& downloads, const web::SiteSources& so
     return downloads.answer(sources, request);
 }
 
-struct Refused {
+struct RefusedDownload {
     std::string query;
     int status;
     std::string reason;
@@ -87,7 +87,7 @@ TEST(TimelapseDownload, RefusesWhatItCannotMakeWithAReason) {
     const SiteServer site(week.sources());
 
     const std::string day = "&from=2026-11-03&to=2026-11-04";
-    const Refused refusals[] = {
+    const RefusedDownload refusals[] = {
         {"", 400, "Which link? Add ?link=FOLDER"},
         {"link=Nowhere" + day, 400, "No link \"Nowhere\" in this archive"},
         {"link=..%2Foutside" + day, 400, "No link \"../outside\" in this archive"},
@@ -105,7 +105,7 @@ TEST(TimelapseDownload, RefusesWhatItCannotMakeWithAReason) {
         {"link=Harbour&from=2025-12-24&to=2025-12-25", 404, "No pictures of Harbour in that span"},
         {"link=Harbour&from=2026-11-09&to=2028-11-09&at=12:00", 404, "No pictures of Harbour"},
     };
-    for (const Refused& r : refusals) {
+    for (const RefusedDownload& r : refusals) {
         const std::string response = site.get("/api/timelapse?" + r.query);
         EXPECT_EQ(statusOf(response), r.status) << r.query;
         EXPECT_EQ(fieldOf(response, "Content-Type"), "text/plain; charset=utf-8") << r.query;
@@ -147,7 +147,7 @@ TEST(TimelapseDownload, LimitsAndFailuresLeaveNothingBehind) {
     web::TimelapseDownload downloads(limits);
 
     const std::string span = "&from=2026-11-02&to=2026-11-04";
-    const Refused refusals[] = {
+    const RefusedDownload refusals[] = {
         {"link=Cam" + span, 400, "The span holds more than 200 pictures"},
         {"link=Cam&from=2026-11-02&to=2026-11-03", 400,
          "The timelapse comes to more than 2000 bytes"},
@@ -156,7 +156,7 @@ TEST(TimelapseDownload, LimitsAndFailuresLeaveNothingBehind) {
         {"link=Broken" + span, 500,
          "Cannot make the timelapse: None of the 2 pictures could be read (20261102-000000.jpg: "},
     };
-    for (const Refused& r : refusals) {
+    for (const RefusedDownload& r : refusals) {
         const web::PageReply reply = ask(downloads, sources, r.query);
         EXPECT_EQ(reply.status, r.status) << r.query;
         EXPECT_TRUE(reply.body.starts_with(r.reason))

@@ -18,7 +18,7 @@ namespace kestrix {
 
 namespace {
 
-[[noreturn]] void invalid(const char* message) {
+[[noreturn]] void invalidGif(const char* message) {
     throw Error(message, ErrorKind::InvalidImage);
 }
 [[noreturn]] void tooLarge() {
@@ -116,10 +116,10 @@ private:
     void accept(int code) {
         if (prev_ < 0) {
             if (code >= clear_)
-                invalid("Invalid GIF image data");
+                invalidGif("Invalid GIF image data");
         } else {
             if (code > next_)
-                invalid("Invalid GIF image data");
+                invalidGif("Invalid GIF image data");
             if (next_ < kMaxCodes) {
                 prefix_[next_] = static_cast<uint16_t>(prev_);
                 suffix_[next_] = code < next_ ? first_[code] : first_[prev_];
@@ -171,7 +171,7 @@ std::vector<int> interlacedRows(int height) {
 
 void decodePixels(const std::vector<uint8_t>& data, int minCodeSize, GifSubImage& sub) {
     if (minCodeSize < 2 || minCodeSize > 8)
-        invalid("Invalid GIF code size");
+        invalidGif("Invalid GIF code size");
     Bitmap& b = sub.bitmap;
     const auto w = static_cast<size_t>(b.width());
     const auto h = static_cast<size_t>(b.height());
@@ -223,7 +223,7 @@ public:
     DecodedGif parse() {
         const std::string_view signature = r_.size() >= 6 ? r_.bytes(6) : std::string_view{};
         if (signature != "GIF87a" && signature != "GIF89a")
-            invalid("Invalid GIF signature");
+            invalidGif("Invalid GIF signature");
         gif_.screenWidth = r_.u16();
         gif_.screenHeight = r_.u16();
         const uint8_t packed = r_.u8();
@@ -236,7 +236,7 @@ public:
         r_.seek(blocks);
         readBlocks(false);
         if (gif_.images.empty())
-            invalid("GIF contains no images");
+            invalidGif("GIF contains no images");
         return std::move(gif_);
     }
 
@@ -257,7 +257,7 @@ private:
                 control = {};
                 ++images;
             } else if (images == 0) {
-                invalid("Invalid GIF block");
+                invalidGif("Invalid GIF block");
             } else {
                 return;
             }
@@ -529,7 +529,7 @@ void composeGifFrames(const DecodedGif& gif, BitmapList& frames) {
 Bitmap gifFirstFrame(const DecodedGif& gif) {
     const auto [w, h] = screenSize(gif);
     if (w == 0 || h == 0)
-        invalid("GIF image is empty");
+        invalidGif("GIF image is empty");
     checkImageSize(w, h);
     const GifSubImage& first = gif.images.at(0);
     if (first.hasImageData && first.bitmap.width() == w && first.bitmap.height() == h)

@@ -26,7 +26,7 @@ namespace {
 
 constexpr std::string_view kPngSignature{"\x89PNG\r\n\x1A\n", 8};
 
-[[noreturn]] void invalid(const char* message) {
+[[noreturn]] void invalidPng(const char* message) {
     throw Error(message, ErrorKind::InvalidImage);
 }
 
@@ -89,20 +89,20 @@ uint8_t greyLevel(unsigned value, int depth) {
 
 void readHeader(std::string_view data, PngInfo& info) {
     if (data.size() != 13)
-        invalid("Invalid PNG header");
+        invalidPng("Invalid PNG header");
     const uint32_t width = readU32BigEndian(data.substr(0, 4));
     const uint32_t height = readU32BigEndian(data.substr(4, 4));
     if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF)
-        invalid("Invalid PNG image size");
+        invalidPng("Invalid PNG image size");
     checkImageSize(width, height);
     info.width = static_cast<int>(width);
     info.height = static_cast<int>(height);
     info.depth = static_cast<uint8_t>(data[8]);
     info.colorType = static_cast<uint8_t>(data[9]);
     if (!validDepth(info.colorType, info.depth))
-        invalid("Invalid PNG bit depth or colour type");
+        invalidPng("Invalid PNG bit depth or colour type");
     if (data[10] != 0 || data[11] != 0 || static_cast<uint8_t>(data[12]) > 1)
-        invalid("Invalid PNG header");
+        invalidPng("Invalid PNG header");
     info.interlaced = data[12] == 1;
 }
 
@@ -112,7 +112,7 @@ void readPalette(std::string_view data, PngInfo& info) {
     const size_t entries = data.size() / 3;
     if (!info.palette.empty() || data.size() % 3 != 0 || entries == 0 || entries > 256 ||
         entries > (size_t{1} << info.depth))
-        invalid("Invalid PNG palette");
+        invalidPng("Invalid PNG palette");
     for (size_t i = 0; i < entries; ++i)
         info.palette.push_back({static_cast<uint8_t>(data[3 * i]),
                                 static_cast<uint8_t>(data[3 * i + 1]),
@@ -163,7 +163,7 @@ bool isCritical(std::string_view type) {
 PngInfo readChunks(std::string_view body) {
     ByteReader r(body);
     if (body.size() < kPngSignature.size() || body.substr(0, 8) != kPngSignature)
-        invalid("Invalid PNG signature");
+        invalidPng("Invalid PNG signature");
     r.skip(8);
     PngInfo info;
     bool first = true;
@@ -172,7 +172,7 @@ PngInfo readChunks(std::string_view body) {
             break;
         const uint32_t length = readU32BigEndian(r.bytes(4));
         if (length > 0x7FFFFFFF)
-            invalid("Invalid PNG chunk length");
+            invalidPng("Invalid PNG chunk length");
         if (r.remaining() < size_t{length} + 8 && !info.imageData.empty())
             break;
         const std::string_view type = r.bytes(4);
@@ -184,11 +184,11 @@ PngInfo readChunks(std::string_view body) {
             expected = libdeflate_crc32(expected, data.data(), length);
         if (expected != crc) {
             if (isCritical(type))
-                invalid("PNG chunk CRC error");
+                invalidPng("PNG chunk CRC error");
             continue;
         }
         if (first != (type == "IHDR"))
-            invalid("Invalid PNG header");
+            invalidPng("Invalid PNG header");
         first = false;
         if (type == "IHDR")
             readHeader(data, info);
@@ -198,15 +198,15 @@ PngInfo readChunks(std::string_view body) {
             readTransparency(data, info);
         else if (type == "IDAT") {
             if (info.colorType == KPalette && info.palette.empty())
-                invalid("PNG palette missing");
+                invalidPng("PNG palette missing");
             info.imageData.push_back(data);
         } else if (type == "IEND")
             break;
         else if (isCritical(type))
-            invalid("Unknown critical PNG chunk");
+            invalidPng("Unknown critical PNG chunk");
     }
     if (info.imageData.empty())
-        invalid("PNG image data missing");
+        invalidPng("PNG image data missing");
     return info;
 }
 
@@ -227,10 +227,10 @@ public:
         z_.avail_out = static_cast<uInt>(size);
         while (z_.avail_out > 0) {
             if (ended_)
-                invalid("PNG image data is incomplete");
+                invalidPng("PNG image data is incomplete");
             if (z_.avail_in == 0) {
                 if (next_ == input_.size())
-                    invalid("PNG image data is incomplete");
+                    invalidPng("PNG image data is incomplete");
                 const std::string_view chunk = input_[next_++];
                 z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(chunk.data()));
                 z_.avail_in = static_cast<uInt>(chunk.size());
@@ -240,7 +240,7 @@ public:
             if (rc == Z_STREAM_END)
                 ended_ = true;
             else if (rc != Z_OK)
-                invalid("Invalid PNG image data");
+                invalidPng("Invalid PNG image data");
         }
     }
 
@@ -385,7 +385,7 @@ template <typename F> void forEachPass(const PngInfo& info, F&& f) {
 void unfilterRow(const PngInfo& info, const PassSize& size, uint8_t* row, const uint8_t* above) {
     const auto pixelBytes = static_cast<size_t>(std::max(1, bitsPerPixelOf(info) / 8));
     if (!unfilterPngRow(row[0], row + 1, above, size.rowBytes, pixelBytes))
-        invalid("Invalid PNG filter type");
+        invalidPng("Invalid PNG filter type");
 }
 
 // Writes unfiltered rows into the bitmap as 24-bit pixels.

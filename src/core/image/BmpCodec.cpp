@@ -15,7 +15,7 @@ namespace {
 
 constexpr uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
 
-[[noreturn]] void invalid() {
+[[noreturn]] void invalidBmp() {
     throw Error("Bitmap image is not valid", ErrorKind::InvalidImage);
 }
 
@@ -57,7 +57,7 @@ Header readHeader(ByteReader& r) {
     const size_t start = r.position();
     const uint32_t size = r.u32();
     if (size < 12 || (size > 12 && size < 40) || size > r.size() - start)
-        invalid();
+        invalidBmp();
     int64_t width, height;
     if (size == 12) {
         width = r.u16();
@@ -86,7 +86,7 @@ Header readHeader(ByteReader& r) {
         h.paletteStart += h.compression == kAlphaBitFields ? 16 : 12;
     }
     if (width <= 0 || height == 0 || height == INT32_MIN)
-        invalid();
+        invalidBmp();
     h.topDown = height < 0;
     height = height < 0 ? -height : height;
     checkImageSize(width, height);
@@ -101,16 +101,16 @@ Header readHeader(ByteReader& r) {
     case 32:
         break;
     default:
-        invalid();
+        invalidBmp();
     }
     const bool rleOk =
         (h.compression == kRle8 && h.bpp == 8) || (h.compression == kRle4 && h.bpp == 4);
     const bool fieldsOk = (h.compression == kBitFields || h.compression == kAlphaBitFields) &&
                           (h.bpp == 16 || h.bpp == 32);
     if (h.compression != kRgb && !rleOk && !fieldsOk)
-        invalid();
+        invalidBmp();
     if (rleOk && h.topDown)
-        invalid();
+        invalidBmp();
     return h;
 }
 
@@ -223,14 +223,14 @@ void readRle(ByteReader& r, const Header& h, Bitmap& out) {
 
 void decodeInto(std::string_view data, Bitmap& out) {
     if (data.size() < 2 || data[0] != 'B' || data[1] != 'M')
-        invalid();
+        invalidBmp();
     ByteReader r(data);
     r.skip(10);
     const uint32_t offBits = r.u32();
     const Header h = readHeader(r);
     std::vector<Color> palette = readPalette(r, h);
     if (offBits < h.paletteStart || offBits >= data.size())
-        invalid();
+        invalidBmp();
     // Uncompressed rows are all written below; run-length data may skip pixels, which are then
     // black (index 0).
     const bool rle = h.compression == kRle8 || h.compression == kRle4;

@@ -12,7 +12,7 @@ namespace {
 // A size line is a few hex digits and maybe extensions; anything longer is no chunk framing.
 constexpr size_t kLongestLine = 4096;
 
-[[noreturn]] void invalid() {
+[[noreturn]] void invalidChunk() {
     throw Error("Invalid chunked body");
 }
 
@@ -21,7 +21,7 @@ bool takeLine(std::string& raw, size_t& used, std::string& line) {
     const size_t lf = raw.find('\n', used);
     if (lf == std::string::npos) {
         if (raw.size() - used > kLongestLine)
-            invalid();
+            invalidChunk();
         return false;
     }
     line.assign(raw, used, lf - used);
@@ -38,14 +38,14 @@ size_t chunkSize(const std::string& line) {
         if (!std::isxdigit(static_cast<unsigned char>(c)))
             break;
         if (++digits > 15)
-            invalid();
+            invalidChunk();
         size = size * 16 +
                static_cast<size_t>(std::isdigit(static_cast<unsigned char>(c))
                                        ? c - '0'
                                        : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
     }
     if (digits == 0)
-        invalid();
+        invalidChunk();
     return size;
 }
 
@@ -74,7 +74,7 @@ bool ChunkedBody::feed(std::string& raw, std::string& out, size_t limit) {
             if (!takeLine(raw, used, line))
                 break;
             if (!line.empty())
-                invalid();
+                invalidChunk();
             stage_ = Stage::Size;
         } else {
             if (!takeLine(raw, used, line))

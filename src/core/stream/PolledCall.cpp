@@ -15,7 +15,7 @@ namespace kestrix {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 constexpr std::chrono::milliseconds kPollInterval{10};
 constexpr std::chrono::seconds kAbandonAfter{1};
@@ -30,7 +30,7 @@ struct CallState {
 
 // Waits for the work, calling `cancelled` between waits; false when the work was abandoned.
 bool waitForWork(CallState& state, const std::function<bool()>& cancelled, OnCancel onCancel) {
-    Clock::time_point giveUpAt{};
+    SteadyClock::time_point giveUpAt{};
     for (;;) {
         {
             std::unique_lock lock(state.mutex);
@@ -40,9 +40,9 @@ bool waitForWork(CallState& state, const std::function<bool()>& cancelled, OnCan
         // Called on after a cancel too: the window keeps handling its events while FFmpeg stops.
         if (cancelled && cancelled() && !state.stop) {
             state.stop = true;
-            giveUpAt = Clock::now() + kAbandonAfter;
+            giveUpAt = SteadyClock::now() + kAbandonAfter;
         }
-        if (state.stop && onCancel == OnCancel::Abandon && Clock::now() >= giveUpAt)
+        if (state.stop && onCancel == OnCancel::Abandon && SteadyClock::now() >= giveUpAt)
             return false;
     }
 }

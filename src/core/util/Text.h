@@ -18,6 +18,8 @@ std::string_view trimView(std::string_view text);
 std::string trim(std::string_view text);
 // Index of `needle` in `text` ignoring ASCII case, or npos.
 size_t findIgnoreCase(std::string_view text, std::string_view needle, size_t from = 0);
+// True for one or more ASCII digits and nothing else.
+bool allDigits(std::string_view text);
 
 // The first `maxChars` characters of UTF-8 text; never splits a multi-byte character.
 std::string utf8Left(std::string_view text, size_t maxChars);

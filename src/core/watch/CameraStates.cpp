@@ -11,7 +11,7 @@ namespace kestrix {
 
 namespace {
 
-constexpr const char* kHeader = "kestrix-cameras 1";
+constexpr const char* kCamerasHeader = "kestrix-cameras 1";
 
 // Errors and names go into a line of tab-separated fields: tabs and line breaks are blanks.
 std::string field(std::string text) {
@@ -95,7 +95,7 @@ CameraRecords readCameraRecords(const std::string& saveDir) {
     }
     std::istringstream lines(text);
     std::string line;
-    if (!std::getline(lines, line) || line != kHeader)
+    if (!std::getline(lines, line) || line != kCamerasHeader)
         return records;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -116,7 +116,7 @@ CameraRecords readCameraRecords(const std::string& saveDir) {
 }
 
 void writeCameraRecords(const std::string& saveDir, const CameraRecords& records) {
-    std::string text = std::string(kHeader) + "\n";
+    std::string text = std::string(kCamerasHeader) + "\n";
     for (const auto& [directory, r] : records)
         text += field(directory) + "\t" + cameraStateName(r.state) + "\t" +
                 std::to_string(r.since) + "\t" + std::to_string(r.lastNew) + "\t" +

@@ -5,6 +5,7 @@
 #include "core/util/FileIO.h"
 #include "core/util/FormatSettings.h"
 #include "core/util/JsonText.h"
+#include "core/watch/FetchLog.h"
 
 #include <cmath>
 #include <filesystem>
@@ -54,12 +55,6 @@ private:
     cpu_set_t allowed_{};
     bool held_ = false;
 };
-
-std::string localTimeText(std::time_t time) {
-    return formatDateTime("yyyy-mm-dd hh:nn:ss",
-                          fromSystemTimeLocal(std::chrono::system_clock::from_time_t(time)),
-                          defaultFormatSettings());
-}
 
 } // namespace
 

@@ -10,15 +10,11 @@
 
 namespace kestrix {
 
-namespace {
-
 std::string localTimeText(std::time_t time) {
     return formatDateTime("yyyy-mm-dd hh:nn:ss",
                           fromSystemTimeLocal(std::chrono::system_clock::from_time_t(time)),
                           defaultFormatSettings());
 }
-
-} // namespace
 
 std::string fetchLogLine(const WatchedLink& link, const LinkFetchResult& r, bool json) {
     if (!json) {

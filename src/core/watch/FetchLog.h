@@ -11,6 +11,8 @@
 
 namespace kestrix {
 
+// The local time as every log line starts: "2026-12-09 07:13:41".
+std::string localTimeText(std::time_t time);
 std::string fetchLogLine(const WatchedLink& link, const LinkFetchResult& result, bool json);
 std::string cameraEventLogLine(const CameraEvent& event, bool json);
 std::string retentionLogLine(const RetentionResult& result, const RetentionFigures& figures,

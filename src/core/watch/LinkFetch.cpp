@@ -57,10 +57,14 @@ constexpr int kKeepStreamsBelow = 10;
 
 // "1,234".
 std::string withThousands(int64_t n) {
-    std::string digits = std::to_string(n);
-    for (auto at = static_cast<int64_t>(digits.size()) - 3; at > 0; at -= 3)
-        digits.insert(static_cast<size_t>(at), ",");
-    return digits;
+    const std::string digits = std::to_string(n);
+    std::string text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0 && digits[i - 1] != '-')
+            text += ',';
+        text += digits[i];
+    }
+    return text;
 }
 
 // The socket error of a process out of descriptors, said plainly.

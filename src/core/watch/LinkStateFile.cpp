@@ -12,7 +12,7 @@ namespace kestrix {
 
 namespace {
 
-constexpr const char* kHeader = "kestrix-state 1";
+constexpr const char* kStateHeader = "kestrix-state 1";
 
 std::string hex64(uint64_t value) {
     char text[17];
@@ -50,7 +50,7 @@ LinkState readLinkState(const std::string& saveDir) {
     }
     std::istringstream lines(text);
     std::string line;
-    if (!std::getline(lines, line) || line != kHeader)
+    if (!std::getline(lines, line) || line != kStateHeader)
         return state;
     while (std::getline(lines, line)) {
         std::istringstream fields(line);
@@ -67,7 +67,7 @@ LinkState readLinkState(const std::string& saveDir) {
 }
 
 void writeLinkState(const std::string& saveDir, const LinkState& state) {
-    std::string text = std::string(kHeader) + "\n";
+    std::string text = std::string(kStateHeader) + "\n";
     for (const auto& [directory, picture] : state)
         text += directory + "\t" + picture.file + "\t" + hex64(picture.digest.a) + "\t" +
                 hex64(picture.digest.b) + "\n";

@@ -2,6 +2,7 @@
 
 #include "core/util/Error.h"
 #include "core/util/FileIO.h"
+#include "core/util/Text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,11 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kExtensions[] = {"jpg", "png", "gif", "bmp"};
-
-bool allDigits(std::string_view text) {
-    return !text.empty() &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
 
 std::string stampFor(std::time_t time) {
     std::tm utc{};

@@ -22,7 +22,7 @@ QSlider* adjustmentBar(const char* name, QWidget* parent) {
     return bar;
 }
 
-QPushButton* button(const char* name, const char* caption, QWidget* parent) {
+QPushButton* toolButton(const char* name, const char* caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     return b;
@@ -39,9 +39,9 @@ ImageToolsPage::ImageToolsPage(QWidget* parent) : QWidget(parent) {
     gammaDis = valueField("GammaDis", this, 40);
     allFramesChk = new QCheckBox("Apply To All Frames", this);
     allFramesChk->setObjectName("AllFramesChk");
-    resetBcgBtn = button("ResetBCGBtn", "Reset", this);
-    bcgAllBtn = button("BCGAllBtn", " Permanent", this);
-    averageBtn = button("AverageBtn", "Average All Frames", this);
+    resetBcgBtn = toolButton("ResetBCGBtn", "Reset", this);
+    bcgAllBtn = toolButton("BCGAllBtn", " Permanent", this);
+    averageBtn = toolButton("AverageBtn", "Average All Frames", this);
 
     auto* grid = new QGridLayout(this);
     const std::pair<const char*, std::pair<QSlider*, QLabel*>> rows[] = {

@@ -14,14 +14,14 @@ using namespace std::string_literals;
 
 namespace {
 
-const Color kBlack{0, 0, 0}, kRed{255, 0, 0}, kGreen{0, 255, 0}, kBlue{0, 0, 255},
-    kWhite{255, 255, 255};
+const Color kBlackRgb{0, 0, 0}, kRedRgb{255, 0, 0}, kGreenRgb{0, 255, 0}, kBlueRgb{0, 0, 255},
+    kWhiteRgb{255, 255, 255};
 
 std::vector<uint8_t> filled(int count, uint8_t index) {
     return std::vector<uint8_t>(static_cast<size_t>(count), index);
 }
 
-std::string errorOf(const std::string& body) {
+std::string gifErrorOf(const std::string& body) {
     try {
         Bitmap b;
         BitmapList frames;
@@ -37,7 +37,7 @@ std::string errorOf(const std::string& body) {
 // Three sub-images: a red screen, a green patch with a transparent hole, a blue strip. Each frame
 // shows everything drawn so far; the single image is the first frame in 24 bits.
 TEST(GifCompose, LaterFramesShowEarlierOnesBeneath) {
-    GifBuilder gif(4, 3, {kBlack, kRed, kGreen, kBlue});
+    GifBuilder gif(4, 3, {kBlackRgb, kRedRgb, kGreenRgb, kBlueRgb});
     gif.pixels(0, 0, 4, 3, filled(12, 1));
     gif.control(true, 0).pixels(1, 1, 2, 2, {0, 2, 2, 2});
     gif.pixels(2, 0, 2, 1, {3, 3});
@@ -46,19 +46,19 @@ TEST(GifCompose, LaterFramesShowEarlierOnesBeneath) {
     ASSERT_TRUE(decodeImage(gif.done(), "anim.gif", single, &frames));
     ASSERT_EQ(frames.count(), 3);
     EXPECT_EQ(single.pixelFormat(), PixelFormat::Bit24);
-    EXPECT_EQ(single.pixel(1, 1), kRed);
+    EXPECT_EQ(single.pixel(1, 1), kRedRgb);
     const Bitmap& last = *frames.get(2);
     EXPECT_EQ(last.pixelFormat(), PixelFormat::Bit8);
-    EXPECT_EQ(last.pixel(1, 1), kRed) << "transparent pixel leaves the canvas";
-    EXPECT_EQ(last.pixel(2, 1), kGreen);
-    EXPECT_EQ(last.pixel(1, 2), kGreen);
-    EXPECT_EQ(last.pixel(3, 0), kBlue);
-    EXPECT_EQ(last.pixel(0, 0), kRed);
-    EXPECT_EQ(frames.get(0)->pixel(3, 0), kRed) << "earlier frames are copies";
+    EXPECT_EQ(last.pixel(1, 1), kRedRgb) << "transparent pixel leaves the canvas";
+    EXPECT_EQ(last.pixel(2, 1), kGreenRgb);
+    EXPECT_EQ(last.pixel(1, 2), kGreenRgb);
+    EXPECT_EQ(last.pixel(3, 0), kBlueRgb);
+    EXPECT_EQ(last.pixel(0, 0), kRedRgb);
+    EXPECT_EQ(frames.get(0)->pixel(3, 0), kRedRgb) << "earlier frames are copies";
 }
 
 TEST(GifCompose, OneFrameGifGivesOneFrame) {
-    GifBuilder gif(2, 2, {kBlack, kWhite});
+    GifBuilder gif(2, 2, {kBlackRgb, kWhiteRgb});
     gif.pixels(0, 0, 2, 2, {0, 1, 1, 0});
     FrameStore store;
     Bitmap old(1, 1);
@@ -67,25 +67,25 @@ TEST(GifCompose, OneFrameGifGivesOneFrame) {
     decodeGif(gif.done(), single, &store);
     ASSERT_EQ(store.count(), 1);
     EXPECT_EQ(store.time(0), 0.0);
-    EXPECT_EQ(store.get(0)->pixel(1, 0), kWhite);
+    EXPECT_EQ(store.get(0)->pixel(1, 0), kWhiteRgb);
 }
 
 // Transparency is by index: a table that repeats the transparent entry's colour elsewhere (black
 // padding is common) must still draw pixels of the other index.
 TEST(GifCompose, TransparencyIsByIndexNotColour) {
-    GifBuilder gif(2, 1, {kBlack, kRed, kGreen, kBlack});
+    GifBuilder gif(2, 1, {kBlackRgb, kRedRgb, kGreenRgb, kBlackRgb});
     gif.pixels(0, 0, 2, 1, {1, 1});
     gif.control(true, 3).pixels(0, 0, 2, 1, {0, 3});
     BitmapList frames;
     composeGifFrames(parseGif(gif.done()), frames);
     ASSERT_EQ(frames.count(), 2);
-    EXPECT_EQ(frames.get(1)->pixel(0, 0), kBlack);
-    EXPECT_EQ(frames.get(1)->pixel(1, 0), kRed);
+    EXPECT_EQ(frames.get(1)->pixel(0, 0), kBlackRgb);
+    EXPECT_EQ(frames.get(1)->pixel(1, 0), kRedRgb);
 }
 
 // Colours near the canvas's but not in its table are drawn as they are, not as the nearest entry.
 TEST(GifCompose, LocalColoursMissingFromTheCanvasTableAreExact) {
-    GifBuilder gif(2, 1, {kBlack, kRed, kGreen, kBlue});
+    GifBuilder gif(2, 1, {kBlackRgb, kRedRgb, kGreenRgb, kBlueRgb});
     gif.pixels(0, 0, 2, 1, {0, 0});
     gif.pixels(0, 0, 2, 1, {0, 1}, {{250, 5, 5}, {5, 5, 240}});
     BitmapList frames;
@@ -99,7 +99,7 @@ TEST(GifCompose, LocalColoursMissingFromTheCanvasTableAreExact) {
 // A first sub-image away from the screen's corner: frames keep its size and later sub-images
 // land where they belong relative to it; the single image is the whole screen on black.
 TEST(GifCompose, OffsetFirstSubImage) {
-    GifBuilder gif(6, 5, {kBlack, kRed, kGreen, kBlue});
+    GifBuilder gif(6, 5, {kBlackRgb, kRedRgb, kGreenRgb, kBlueRgb});
     gif.pixels(2, 1, 3, 3, filled(9, 1));
     gif.pixels(3, 2, 1, 1, {2});
     Bitmap single;
@@ -107,20 +107,20 @@ TEST(GifCompose, OffsetFirstSubImage) {
     decodeGif(gif.done(), single, &frames);
     ASSERT_EQ(frames.count(), 2);
     EXPECT_EQ(frames.get(1)->width(), 3);
-    EXPECT_EQ(frames.get(1)->pixel(1, 1), kGreen);
-    EXPECT_EQ(frames.get(1)->pixel(0, 0), kRed);
+    EXPECT_EQ(frames.get(1)->pixel(1, 1), kGreenRgb);
+    EXPECT_EQ(frames.get(1)->pixel(0, 0), kRedRgb);
     EXPECT_EQ(single.width(), 6);
     EXPECT_EQ(single.height(), 5);
-    EXPECT_EQ(single.pixel(0, 0), kBlack);
-    EXPECT_EQ(single.pixel(2, 1), kRed);
-    EXPECT_EQ(single.pixel(5, 4), kBlack);
+    EXPECT_EQ(single.pixel(0, 0), kBlackRgb);
+    EXPECT_EQ(single.pixel(2, 1), kRedRgb);
+    EXPECT_EQ(single.pixel(5, 4), kBlackRgb);
 }
 
 // Without image data in the first sub-image the canvas is the black screen with the global
 // table; a zero-sized screen takes the sub-images' extent.
 TEST(GifCompose, EmptyFirstSubImage) {
     for (int screen : {4, 0}) {
-        GifBuilder gif(screen, screen, {kRed, kBlack, kGreen});
+        GifBuilder gif(screen, screen, {kRedRgb, kBlackRgb, kGreenRgb});
         gif.image(0, 0, 0, 0, gifLiteralData({}));
         gif.pixels(1, 1, 3, 3, filled(9, 2));
         Bitmap single;
@@ -129,11 +129,11 @@ TEST(GifCompose, EmptyFirstSubImage) {
         ASSERT_EQ(frames.count(), 1) << screen;
         const Bitmap& f = *frames.get(0);
         EXPECT_EQ(f.width(), 4);
-        EXPECT_EQ(f.pixel(0, 0), kBlack);
-        EXPECT_EQ(f.pixel(2, 2), kGreen);
-        EXPECT_EQ(f.palette()[0], kRed);
+        EXPECT_EQ(f.pixel(0, 0), kBlackRgb);
+        EXPECT_EQ(f.pixel(2, 2), kGreenRgb);
+        EXPECT_EQ(f.palette()[0], kRedRgb);
         EXPECT_EQ(single.width(), 4);
-        EXPECT_EQ(single.pixel(3, 3), kBlack);
+        EXPECT_EQ(single.pixel(3, 3), kBlackRgb);
     }
 }
 
@@ -172,10 +172,10 @@ TEST(GifDecode, LzwStreams) {
         {"end code value first", {{4, 3}, {5, 3}}, {0, 0, 0, 0}},
     };
     for (const Case& c : cases) {
-        GifBuilder gif(4, 1, {kBlack, kRed, kGreen, kBlue});
+        GifBuilder gif(4, 1, {kBlackRgb, kRedRgb, kGreenRgb, kBlueRgb});
         gif.image(0, 0, 4, 1, std::string(1, '\2') + gifCodes(c.codes));
         if (c.pixels.empty()) {
-            EXPECT_EQ(errorOf(gif.done()), "Invalid GIF image data") << c.name;
+            EXPECT_EQ(gifErrorOf(gif.done()), "Invalid GIF image data") << c.name;
             continue;
         }
         const DecodedGif d = parseGif(gif.done());
@@ -207,9 +207,9 @@ TEST(GifDecode, FullTableWithoutClear) {
 }
 
 TEST(GifDecode, MalformedFiles) {
-    const std::string header = GifBuilder(2, 2, {kBlack, kWhite}).bytes;
+    const std::string header = GifBuilder(2, 2, {kBlackRgb, kWhiteRgb}).bytes;
     const std::string good =
-        GifBuilder(2, 2, {kBlack, kWhite}).pixels(0, 0, 2, 2, {0, 1, 1, 0}).bytes;
+        GifBuilder(2, 2, {kBlackRgb, kWhiteRgb}).pixels(0, 0, 2, 2, {0, 1, 1, 0}).bytes;
     std::string emptyExtensions = good;
     for (int i = 0; i < 100000; ++i)
         emptyExtensions += std::string("\x21\x01\x00", 3);
@@ -223,7 +223,7 @@ TEST(GifDecode, MalformedFiles) {
         {"short", "GIF8", "Invalid GIF signature"},
         {"no images", header + ";", "GIF contains no images"},
         {"zero screen, no image data",
-         GifBuilder(0, 0, {kBlack, kWhite}).image(50000, 0, 0, 5, gifLiteralData({})).done(),
+         GifBuilder(0, 0, {kBlackRgb, kWhiteRgb}).image(50000, 0, 0, 5, gifLiteralData({})).done(),
          "GIF image is empty"},
         {"no trailer", good, ""},
         {"junk after the last image", good + "\x99junk", ""},
@@ -235,25 +235,25 @@ TEST(GifDecode, MalformedFiles) {
          header + "\x21\xF9\x04\x01\0\0\x7F\0"s + good.substr(header.size()), ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(errorOf(c.body), c.error) << c.name;
+        EXPECT_EQ(gifErrorOf(c.body), c.error) << c.name;
     for (int codeSize : {0, 1, 9, 12, 13, 255}) {
-        GifBuilder gif(2, 1, {kBlack, kWhite});
+        GifBuilder gif(2, 1, {kBlackRgb, kWhiteRgb});
         gif.image(0, 0, 2, 1, std::string(1, static_cast<char>(codeSize)) + gifCodes({{4, 3}}));
-        EXPECT_EQ(errorOf(gif.done()), "Invalid GIF code size") << codeSize;
+        EXPECT_EQ(gifErrorOf(gif.done()), "Invalid GIF code size") << codeSize;
     }
 }
 
 TEST(GifDecode, SizesAndBudgets) {
     const std::string stub = gifLiteralData({0}); // data cut short: the rest stays index 0
     // A sub-image reaching beyond the screen is clipped in the single image.
-    GifBuilder wide(4, 4, {kBlack, kWhite});
+    GifBuilder wide(4, 4, {kBlackRgb, kWhiteRgb});
     wide.image(65500, 2, 40, 3, stub);
-    EXPECT_EQ(errorOf(wide.done()), "");
-    GifBuilder huge(65535, 65535, {kBlack, kWhite});
+    EXPECT_EQ(gifErrorOf(wide.done()), "");
+    GifBuilder huge(65535, 65535, {kBlackRgb, kWhiteRgb});
     huge.image(0, 0, 1, 1, stub);
-    EXPECT_EQ(errorOf(huge.done()), "Image too large: 65535 x 65535 pixels");
+    EXPECT_EQ(gifErrorOf(huge.done()), "Image too large: 65535 x 65535 pixels");
     // Many frames on a large canvas: the composited frames would pass 1 GiB.
-    GifBuilder many(4000, 4000, {kBlack, kWhite});
+    GifBuilder many(4000, 4000, {kBlackRgb, kWhiteRgb});
     many.image(0, 0, 4000, 4000, stub);
     for (int i = 0; i < 70; ++i)
         many.image(i, 0, 1, 1, stub);
@@ -269,14 +269,14 @@ TEST(GifDecode, SizesAndBudgets) {
     EXPECT_EQ(frames.count(), 1) << "a failed GIF leaves the frame list alone";
     EXPECT_EQ(single.width(), 0);
     // Many large sub-images: the decoded sub-images alone would pass the budget.
-    GifBuilder big(8000, 8000, {kBlack, kWhite});
+    GifBuilder big(8000, 8000, {kBlackRgb, kWhiteRgb});
     for (int i = 0; i < 20; ++i)
         big.image(0, 0, 8000, 8000, stub);
-    EXPECT_EQ(errorOf(big.done()), "GIF animation too large");
+    EXPECT_EQ(gifErrorOf(big.done()), "GIF animation too large");
 }
 
 TEST(GifDecode, GraphicControlIsKept) {
-    GifBuilder gif(1, 1, {kBlack, kWhite});
+    GifBuilder gif(1, 1, {kBlackRgb, kWhiteRgb});
     gif.control(true, 1, 25, 2).pixels(0, 0, 1, 1, {0});
     const DecodedGif d = parseGif(gif.done());
     const GifSubImage& s = d.images[0];
@@ -285,18 +285,18 @@ TEST(GifDecode, GraphicControlIsKept) {
     EXPECT_EQ(s.delay, 25);
     EXPECT_EQ(s.disposal, 2);
     EXPECT_TRUE(s.bitmap.transparent());
-    EXPECT_EQ(s.bitmap.transparentColor(), kWhite);
+    EXPECT_EQ(s.bitmap.transparentColor(), kWhiteRgb);
 }
 
 TEST(GifDecode, LoadGifFramesReadsAFile) {
     TempDir dir("gif");
-    GifBuilder gif(2, 1, {kBlack, kWhite});
+    GifBuilder gif(2, 1, {kBlackRgb, kWhiteRgb});
     gif.pixels(0, 0, 2, 1, {0, 1}).pixels(0, 0, 1, 1, {1});
     writeFile(dir.file("a.gif"), gif.done());
     FrameStore store;
     loadGifFrames(dir.file("a.gif"), store);
     ASSERT_EQ(store.count(), 2);
-    EXPECT_EQ(store.get(1)->pixel(0, 0), kWhite);
+    EXPECT_EQ(store.get(1)->pixel(0, 0), kWhiteRgb);
 }
 
 // Animated GIFs written by Pillow, without disposal or transparency changes: every composited

@@ -10,7 +10,7 @@ using namespace std::string_literals;
 
 namespace {
 
-std::string errorOf(const std::string& body) {
+std::string pngErrorOf(const std::string& body) {
     try {
         Bitmap b;
         decodePng(body, b);
@@ -176,7 +176,7 @@ TEST(PngDecode, MalformedFiles) {
          ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(errorOf(c.body), c.error) << c.name;
+        EXPECT_EQ(pngErrorOf(c.body), c.error) << c.name;
 }
 
 TEST(PngDecode, PaletteIndexBeyondThePaletteIsBlack) {
@@ -376,7 +376,7 @@ TEST(PngDecode, StreamEndsAndSplits) {
     };
     for (const Case& c : cases) {
         const std::string body = kPngSignature + ihdr(23, c.height, 8, 6) + c.idat + iend;
-        EXPECT_EQ(errorOf(body), c.error) << c.name;
+        EXPECT_EQ(pngErrorOf(body), c.error) << c.name;
         if (*c.error == '\0' && c.height == 5) {
             EXPECT_TRUE(rgbBytes(decode(body)) == picture) << c.name;
         }

@@ -97,7 +97,7 @@ for name in sys.argv[2:]:
     print(name, "same" if same else "different")
 )PY";
 
-std::string rgbOf(const Bitmap& bitmap) {
+std::string rgbBytesOf(const Bitmap& bitmap) {
     std::string out;
     std::vector<uint8_t> row(static_cast<size_t>(bitmap.width()) * 3);
     for (int y = 0; y < bitmap.height(); ++y) {
@@ -107,7 +107,7 @@ std::string rgbOf(const Bitmap& bitmap) {
     return out;
 }
 
-Bitmap decodeFile(const std::string& path) {
+Bitmap decodePngFile(const std::string& path) {
     Bitmap bitmap;
     decodeImage(readFileBytes(path), path, bitmap, nullptr);
     return bitmap;
@@ -131,10 +131,10 @@ TEST(PngWriter, CameraPicturesKeepEveryPixelInNoLargerFiles) {
     std::string names;
     int count = 0;
     while (pictures >> name >> before) {
-        const Bitmap source = decodeFile(dir.file(name + ".png"));
+        const Bitmap source = decodePngFile(dir.file(name + ".png"));
         const std::string written = dir.file(name + ".out.png");
         savePngFile(source, written);
-        EXPECT_TRUE(rgbOf(decodeFile(written)) == rgbOf(source)) << name;
+        EXPECT_TRUE(rgbBytesOf(decodePngFile(written)) == rgbBytesOf(source)) << name;
         EXPECT_LE(std::filesystem::file_size(written), before) << name;
         names += " " + name;
         ++count;

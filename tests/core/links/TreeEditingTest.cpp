@@ -9,10 +9,10 @@ using namespace kestrix;
 namespace {
 
 // Root > Weather(F) > [Denver(L), Colorado(F) > [Golden(L), Boulder(L)]], Cams(F) > [Lobby(L)]
-struct Sample {
+struct EditSample {
     LinkTree tree;
     LinkNode *root, *weather, *denver, *colorado, *golden, *boulder, *cams, *lobby;
-    Sample() {
+    EditSample() {
         root = tree.addRootNode("Image Links");
         weather = tree.addFolderNode(root, "Weather");
         denver = tree.addLinkNode(weather, "Radar: DENVER", "http://d", 60, true);
@@ -33,7 +33,7 @@ struct Sample {
 } // namespace
 
 TEST(TreeEditing, SearchDownAndUpWithoutWrapping) {
-    Sample s;
+    EditSample s;
     s.tree.select(s.root);
     EXPECT_EQ(findLinkNode(s.tree, "den", true), s.denver);
     EXPECT_EQ(findLinkNode(s.tree, "O", true), s.colorado);
@@ -46,7 +46,7 @@ TEST(TreeEditing, SearchDownAndUpWithoutWrapping) {
 }
 
 TEST(TreeEditing, MovesStayAmongSiblings) {
-    Sample s;
+    EditSample s;
     EXPECT_FALSE(moveUp(s.tree, s.golden));
     EXPECT_TRUE(moveDown(s.tree, s.golden));
     EXPECT_EQ(s.names(s.colorado), "Boulder,Golden");
@@ -57,7 +57,7 @@ TEST(TreeEditing, MovesStayAmongSiblings) {
 }
 
 TEST(TreeEditing, DragAndDropRules) {
-    Sample s;
+    EditSample s;
     EXPECT_FALSE(acceptsTreeDrop(s.root, s.weather));
     EXPECT_FALSE(acceptsTreeDrop(s.colorado, s.lobby)); // a folder onto a link
     EXPECT_TRUE(acceptsTreeDrop(s.colorado, s.cams));

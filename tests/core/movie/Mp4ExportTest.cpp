@@ -30,7 +30,7 @@ std::string exportMp4Error(const std::string& fileName, const BitmapList& frames
     return "";
 }
 
-std::vector<std::string> folderEntries(const std::string& dir) {
+std::vector<std::string> entriesOf(const std::string& dir) {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         names.push_back(entry.path().filename().string());
@@ -85,7 +85,7 @@ TEST(Mp4Export, StreamKeepsTheExactRateCountAndDuration) {
         const auto boxes = mp4Boxes(readFile(dir.file("movie.mp4")));
         const auto moov = std::find(boxes.begin(), boxes.end(), "moov");
         EXPECT_LT(moov, std::find(boxes.begin(), boxes.end(), "mdat")) << "fast start";
-        EXPECT_EQ(folderEntries(dir.path()), std::vector<std::string>{"movie.mp4"});
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"movie.mp4"});
     }
 }
 
@@ -157,7 +157,7 @@ TEST(Mp4Export, FailuresKeepTheOldFileAndLeaveNothingBehind) {
     EXPECT_EQ(exportMp4Error(dir.file("folder.mp4"), store),
               "Unable to create MP4 file \"" + dir.file("folder.mp4") + "\": Is a directory");
     EXPECT_EQ(readFile(dir.file("old.mp4")), "old movie");
-    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"folder.mp4", "old.mp4"}));
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"folder.mp4", "old.mp4"}));
 }
 
 TEST(Mp4Export, UnwritableFolderAndFullDiskKeepTheOldFile) {
@@ -181,7 +181,7 @@ TEST(Mp4Export, UnwritableFolderAndFullDiskKeepTheOldFile) {
     EXPECT_EQ(messageInChild([] { dropPrivileges(); }, locked + "/movie.mp4"),
               "Unable to create MP4 file \"" + locked + "/movie.mp4\": Permission denied");
     EXPECT_EQ(readFile(locked + "/movie.mp4"), "old movie");
-    EXPECT_EQ(folderEntries(locked), std::vector<std::string>{"movie.mp4"});
+    EXPECT_EQ(entriesOf(locked), std::vector<std::string>{"movie.mp4"});
     chmod(locked.c_str(), 0755);
 
     writeFile(dir.file("movie.mp4"), "old movie");
@@ -189,5 +189,5 @@ TEST(Mp4Export, UnwritableFolderAndFullDiskKeepTheOldFile) {
         messageInChild([] { limitFileSize(20'000); }, dir.file("movie.mp4"));
     EXPECT_NE(message.find("File too large"), std::string::npos) << message;
     EXPECT_EQ(readFile(dir.file("movie.mp4")), "old movie");
-    EXPECT_EQ(folderEntries(dir.path()), (std::vector<std::string>{"locked", "movie.mp4"}));
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"locked", "movie.mp4"}));
 }

@@ -9,7 +9,7 @@ using namespace kestrix::test;
 
 namespace {
 
-std::string firstLine(const std::string& request) {
+std::string requestLine(const std::string& request) {
     return request.substr(0, request.find("\r\n"));
 }
 
@@ -94,7 +94,7 @@ TEST(HttpResponse, RedirectStatusesFollowLocation) {
         client.get(server.url("/first.jpg"));
         auto requests = server.requests();
         ASSERT_EQ(requests.size(), seen + 2) << status;
-        EXPECT_EQ(firstLine(requests[seen + 1]), "GET /next.jpg HTTP/1.0") << status;
+        EXPECT_EQ(requestLine(requests[seen + 1]), "GET /next.jpg HTTP/1.0") << status;
         EXPECT_EQ(client.statusCode(), 200);
         EXPECT_EQ(client.body(), "done");
         EXPECT_EQ(client.url(), server.url("/next.jpg"));
@@ -125,7 +125,7 @@ TEST(HttpResponse, AbsoluteLocationGoesToItsOwnServer) {
     client.get(first.url("/a.jpg"));
     EXPECT_EQ(client.body(), "from second");
     ASSERT_EQ(second.requests().size(), 1u);
-    EXPECT_EQ(firstLine(second.requests()[0]), "GET /b.jpg HTTP/1.0");
+    EXPECT_EQ(requestLine(second.requests()[0]), "GET /b.jpg HTTP/1.0");
     EXPECT_EQ(client.port(), second.port());
 }
 
@@ -159,7 +159,8 @@ TEST(HttpResponse, RelativeLocationsResolveAgainstTheAddressAskedFor) {
         EXPECT_EQ(client.body(), "moved here") << c.location;
         EXPECT_EQ(client.url(), server.url(c.address)) << c.location;
         ASSERT_EQ(server.requests().size(), 2u) << c.location;
-        EXPECT_EQ(firstLine(server.requests()[1]), "GET " + c.address + " HTTP/1.0") << c.location;
+        EXPECT_EQ(requestLine(server.requests()[1]), "GET " + c.address + " HTTP/1.0")
+            << c.location;
     }
     // Without a Location there is nowhere to go.
     for (const char* status : {"301 Moved", "302 Found", "307 Temporary Redirect"}) {

@@ -16,7 +16,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-const RtspTestServer& cameras() {
+const RtspTestServer& sessionCameras() {
     static const RtspTestServer server;
     return server;
 }
@@ -24,7 +24,7 @@ const RtspTestServer& cameras() {
 } // namespace
 
 TEST(StreamSession, EachAnswerIsTheNewestWholePicture) {
-    const auto session = openStreamSession(cameras().url("open", "moving.h264"), {});
+    const auto session = openStreamSession(sessionCameras().url("open", "moving.h264"), {});
     int previous = -1;
     for (int call = 0; call < 10; ++call) {
         if (call > 0)
@@ -40,7 +40,7 @@ TEST(StreamSession, EachAnswerIsTheNewestWholePicture) {
 }
 
 TEST(StreamSession, KeyFramesOnlyAnswersKeyFramesAndFlagsRepeats) {
-    const auto session = openStreamSession(cameras().url("open", "moving.h264"), {});
+    const auto session = openStreamSession(sessionCameras().url("open", "moving.h264"), {});
     int repeats = 0;
     int pictures = 0;
     StreamPicture previous = session->latest(true);

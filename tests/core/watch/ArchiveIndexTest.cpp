@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::time_t kNoon = 1796817600; // 2026-12-09 12:00:00 UTC
-constexpr std::time_t kDay = 86400;
+constexpr std::time_t kIndexNoon = 1796817600; // 2026-12-09 12:00:00 UTC
+constexpr std::time_t kOneDay = 86400;
 
 // Written whole under a hidden name and renamed, as the watcher writes its pictures, so that a
 // scan running meanwhile never sees a picture half written.
@@ -37,7 +37,7 @@ std::string nameAt(std::time_t time) {
     return name;
 }
 
-void scanAll(ArchiveIndex& index, const std::string& root) {
+void scanWhole(ArchiveIndex& index, const std::string& root) {
     const std::atomic<bool> stop{false};
     index.scan(root, stop);
 }
@@ -55,7 +55,7 @@ TEST(ArchiveIndex, DeletesByTheTimeInTheNameThenTheOldestOfAllFolders) {
     writePicture(root, "A/Cam/holiday.jpg", 5000);
     writePicture(root, "notes.txt", 5000);
     ArchiveIndex index;
-    scanAll(index, root);
+    scanWhole(index, root);
     ASSERT_TRUE(index.ready());
     EXPECT_EQ(index.fileCount(), 6u);
     EXPECT_EQ(index.totalBytes(), 600u);
@@ -82,7 +82,7 @@ TEST(ArchiveIndex, DeletesByTheTimeInTheNameThenTheOldestOfAllFolders) {
         {{0, 0}, 0, 100, {"A/Cam/holiday.jpg", "B/20261209-110000.gif", "notes.txt"}},
     };
     for (const Step& step : steps) {
-        const RetentionResult r = index.apply(step.rule, kNoon);
+        const RetentionResult r = index.apply(step.rule, kIndexNoon);
         EXPECT_EQ(r.deletedFiles, step.deleted) << step.rule.keepDays << " " << step.rule.maxBytes;
         EXPECT_EQ(r.deletedBytes, 100 * step.deleted);
         EXPECT_EQ(r.keptBytes, step.kept);
@@ -107,16 +107,16 @@ TEST(ArchiveIndex, PicturesOfOneSecondGoInTheOrderOfTheirNumber) {
     // Not a name the watcher writes, and one an index entry could not name again: left alone.
     writePicture(root, "Cam/20261201-000000-02.jpg", 10);
     ArchiveIndex index;
-    scanAll(index, root);
+    scanWhole(index, root);
     ASSERT_EQ(index.fileCount(), order.size());
     EXPECT_EQ(index.newest("Cam"), "Cam/20261301-000000.jpg");
 
     for (size_t i = 0; i + 1 < order.size(); ++i) {
-        EXPECT_EQ(index.apply({0, 10 * (order.size() - i - 1)}, kNoon).deletedFiles, 1u);
+        EXPECT_EQ(index.apply({0, 10 * (order.size() - i - 1)}, kIndexNoon).deletedFiles, 1u);
         EXPECT_FALSE(fs::exists(root + "/" + order[i])) << order[i];
         EXPECT_TRUE(fs::exists(root + "/" + order[i + 1])) << order[i + 1];
     }
-    EXPECT_EQ(index.apply({1, 0}, kNoon + 400 * kDay).deletedFiles, 1u);
+    EXPECT_EQ(index.apply({1, 0}, kIndexNoon + 400 * kOneDay).deletedFiles, 1u);
     EXPECT_EQ(filesUnder(root), std::vector<std::string>{"Cam/20261201-000000-02.jpg"});
 }
 
@@ -127,12 +127,12 @@ TEST(ArchiveIndex, PicturesReportedDuringAndAfterTheScanAreCountedOnce) {
     const auto folder = [](int i) { return "Site/F" + std::to_string(i % kFolders); };
     const auto sizeOf = [](int i) { return static_cast<size_t>(1 + i % 7); };
     for (int i = 0; i < 4000; ++i)
-        writePicture(root, folder(i) + "/" + nameAt(kNoon - 30 * kDay + 60 * i), sizeOf(i));
+        writePicture(root, folder(i) + "/" + nameAt(kIndexNoon - 30 * kOneDay + 60 * i), sizeOf(i));
 
     ArchiveIndex index;
-    std::thread scanner([&] { scanAll(index, root); });
+    std::thread scanner([&] { scanWhole(index, root); });
     const auto addNew = [&](int k) {
-        const std::string name = nameAt(kNoon + k);
+        const std::string name = nameAt(kIndexNoon + k);
         writePicture(root, folder(k) + "/" + name, sizeOf(k));
         index.added(folder(k), name, sizeOf(k));
         // The watcher may report a picture twice; a scan may find it too.
@@ -146,7 +146,7 @@ TEST(ArchiveIndex, PicturesReportedDuringAndAfterTheScanAreCountedOnce) {
     for (const int end = k + 50; k < end; ++k)
         addNew(k);
     // Late and out of order: older than anything else in its folder.
-    const std::string late = nameAt(kNoon - 60 * kDay);
+    const std::string late = nameAt(kIndexNoon - 60 * kOneDay);
     writePicture(root, folder(1) + "/" + late, 5);
     index.added(folder(1), late, 5);
 
@@ -156,13 +156,13 @@ TEST(ArchiveIndex, PicturesReportedDuringAndAfterTheScanAreCountedOnce) {
         bytes += fs::file_size(root + "/" + file);
     EXPECT_EQ(index.fileCount(), files.size());
     EXPECT_EQ(index.totalBytes(), bytes);
-    EXPECT_EQ(index.newest(folder(k - 1)), folder(k - 1) + "/" + nameAt(kNoon + k - 1));
+    EXPECT_EQ(index.newest(folder(k - 1)), folder(k - 1) + "/" + nameAt(kIndexNoon + k - 1));
 
     // Every entry names a real file once: deleting the oldest first takes the late one, and
     // deleting all leaves nothing behind and nothing unaccounted.
-    EXPECT_EQ(index.apply({0, bytes - 1}, kNoon).deletedBytes, 5u);
+    EXPECT_EQ(index.apply({0, bytes - 1}, kIndexNoon).deletedBytes, 5u);
     EXPECT_FALSE(fs::exists(root + "/" + folder(1) + "/" + late));
-    const RetentionResult all = index.apply({1, 0}, kNoon + 100 * kDay);
+    const RetentionResult all = index.apply({1, 0}, kIndexNoon + 100 * kOneDay);
     EXPECT_EQ(all.deletedFiles, files.size() - 1);
     EXPECT_EQ(all.keptBytes, 0u);
     EXPECT_EQ(index.fileCount(), 0u);
@@ -185,10 +185,10 @@ TEST(ArchiveIndex, APictureThatCannotBeDeletedIsSkippedAndReported) {
     const std::string outcome = textFromChild([&] {
         dropPrivileges();
         ArchiveIndex index;
-        scanAll(index, root);
+        scanWhole(index, root);
         std::string text;
         for (const RetentionRule& rule : {RetentionRule{0, 250}, RetentionRule{5, 0}}) {
-            const RetentionResult r = index.apply(rule, kNoon);
+            const RetentionResult r = index.apply(rule, kIndexNoon);
             text += std::to_string(r.deletedFiles) + " " + std::to_string(r.failedFiles) + " " +
                     std::to_string(r.keptBytes) + " " +
                     std::to_string(r.firstFailure.find("/Locked/20261201-120000.jpg: ") !=
@@ -222,15 +222,16 @@ TEST(ArchiveIndex, LeavesAloneWhatIsNotAPictureAndDeletesNothingBeforeTheScan) {
     index.scan(root, stop);
     EXPECT_FALSE(index.ready()) << "a stopped scan never becomes ready";
     index.added("Cam", "20200101-000000.jpg", 100);
-    EXPECT_EQ(index.apply({1, 1}, kNoon).deletedFiles, 0u) << "nothing before the scan is ready";
+    EXPECT_EQ(index.apply({1, 1}, kIndexNoon).deletedFiles, 0u)
+        << "nothing before the scan is ready";
     // Outside the root or in the watcher's own folders: never indexed.
     index.added("../" + fs::path(outside.path()).filename().string(), "20200101-000000.jpg", 100);
     index.added(".kestrix/thumbs", "20200101-000000.jpg", 100);
     index.added("/Cam", "20200101-000003.jpg", 100);
 
-    scanAll(index, root);
+    scanWhole(index, root);
     EXPECT_EQ(index.fileCount(), 1u);
-    EXPECT_EQ(index.apply({1, 1}, kNoon).deletedFiles, 1u);
+    EXPECT_EQ(index.apply({1, 1}, kIndexNoon).deletedFiles, 1u);
     EXPECT_FALSE(fs::exists(root + "/Cam/20200101-000000.jpg"));
     for (const char* kept :
          {".kestrix/thumbs/20200101-000000.jpg", "Cam/holiday.jpg", "Cam/20200101-000000.jpg.part",

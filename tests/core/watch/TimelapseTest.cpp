@@ -19,9 +19,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::time_t kDay1 = 1741564800; // 2025-03-10 00:00:00 UTC
-constexpr std::time_t kStep = 20 * 60;    // three pictures an hour
-constexpr int kPerDay = 72;
+constexpr std::time_t kFirstDay = 1741564800; // 2025-03-10 00:00:00 UTC
+constexpr std::time_t kStep = 20 * 60;        // three pictures an hour
+constexpr int kPicturesPerDay = 72;
 
 // The process's time zone for one test.
 class ScopedTimeZone {
@@ -88,8 +88,8 @@ class TimelapseArchive {
 public:
     TimelapseArchive() : dir_("timelapse") {
         const int sizes[][2] = {{64, 48}, {80, 60}, {47, 35}};
-        for (int i = 0; i < 2 * kPerDay; ++i) {
-            const std::time_t time = kDay1 + i * kStep;
+        for (int i = 0; i < 2 * kPicturesPerDay; ++i) {
+            const std::time_t time = kFirstDay + i * kStep;
             const int w = sizes[i % 3][0], h = sizes[i % 3][1];
             put("Cams/North", pictureName(time, "jpg"), codedPicture(i, 64, w, h));
             if (i == 75)
@@ -97,8 +97,9 @@ public:
             else
                 put("Cams/_South", pictureName(time, "png"), codedPicture(i, 192, w, h));
         }
-        put("Cams/North", pictureName(kDay1 + 30 * kStep, "jpg", 2), codedPicture(200, 64, 64, 48));
-        put("Cams/North", pictureName(kDay1 + 30 * kStep, "jpg", 10),
+        put("Cams/North", pictureName(kFirstDay + 30 * kStep, "jpg", 2),
+            codedPicture(200, 64, 64, 48));
+        put("Cams/North", pictureName(kFirstDay + 30 * kStep, "jpg", 10),
             codedPicture(201, 64, 64, 48));
         fs::create_directories(dir_.file("Cams/North/timelapse"));
         writeFile(dir_.file("Cams/North/timelapse/20250310.mp4"), "not a picture");
@@ -155,13 +156,14 @@ TEST(TimelapseRules, ASpanTakesTheArchivesPicturesInTimeOrder) {
     fs::create_directory(folder + "/20250310-030000.jpg");
 
     std::vector<std::string> names;
-    for (const ArchivedPicture& p : picturesBetween(folder, kDay1, kDay1 + 86400))
+    for (const ArchivedPicture& p : picturesBetween(folder, kFirstDay, kFirstDay + 86400))
         names.push_back(fs::path(p.path).filename().string());
     EXPECT_EQ(names, (std::vector<std::string>{"20250310-000000.png", "20250310-000000-2.jpg",
                                                "20250310-000000-10.jpg", "20250310-010000.gif"}));
-    EXPECT_EQ(picturesBetween(folder, kDay1 + 1, kDay1 + 3600).size(), 0u) << "--to is exclusive";
-    EXPECT_EQ(picturesBetween(dir.file("missing"), 0, kDay1 * 2).size(), 0u);
-    EXPECT_EQ(archivePictureTime("20250310-000000-2.jpg"), kDay1);
+    EXPECT_EQ(picturesBetween(folder, kFirstDay + 1, kFirstDay + 3600).size(), 0u)
+        << "--to is exclusive";
+    EXPECT_EQ(picturesBetween(dir.file("missing"), 0, kFirstDay * 2).size(), 0u);
+    EXPECT_EQ(archivePictureTime("20250310-000000-2.jpg"), kFirstDay);
     EXPECT_EQ(archivePictureTime("20250229-000000.jpg"), std::nullopt);
 }
 
@@ -170,9 +172,9 @@ TEST(TimelapseRules, TimesAndTimesOfDayAreReadStrictly) {
         const char* text;
         std::optional<std::time_t> utc;
     } times[] = {
-        {"2025-03-10", kDay1},
-        {"2025-03-10T06:20", kDay1 + 6 * 3600 + 20 * 60},
-        {"2025-03-10 06:20:07", kDay1 + 6 * 3600 + 20 * 60 + 7},
+        {"2025-03-10", kFirstDay},
+        {"2025-03-10T06:20", kFirstDay + 6 * 3600 + 20 * 60},
+        {"2025-03-10 06:20:07", kFirstDay + 6 * 3600 + 20 * 60 + 7},
         {"2024-02-29", 1709164800},
         {"2025-02-29", std::nullopt},
         {"2025-13-01", std::nullopt},
@@ -196,7 +198,7 @@ TEST(TimelapseRules, TimesAndTimesOfDayAreReadStrictly) {
         EXPECT_EQ(parseTimeOfDay(t.text), t.seconds) << t.text;
 
     const ScopedTimeZone zone("XYZ-3");
-    EXPECT_EQ(parseTimelapseTime("2025-03-10T03:00", TimeZoneChoice::Local), kDay1);
+    EXPECT_EQ(parseTimelapseTime("2025-03-10T03:00", TimeZoneChoice::Local), kFirstDay);
 }
 
 TEST(TimelapseRules, LocalDaysFollowTheClockChanges) {
@@ -236,7 +238,7 @@ TEST(TimelapseCli, EveryPictureOfTheSpanIsAFrameInTimeOrder) {
     // The first picture (06:00, picture 18) sets the size; the others are fitted to it.
     EXPECT_EQ(stream["width"], "64");
     EXPECT_EQ(stream["height"], "48");
-    EXPECT_EQ(stream["nb_read_frames"], std::to_string(kPerDay + 2));
+    EXPECT_EQ(stream["nb_read_frames"], std::to_string(kPicturesPerDay + 2));
     std::vector<int> expected = codesFrom(18, 30);
     expected.push_back(200);
     expected.push_back(201);
@@ -253,12 +255,12 @@ TEST(TimelapseCli, AtTakesThePictureNearestToTheTimeOfEachDay) {
                                   "12:10 '" +
                                   out + "'");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(frameCodes(out), (std::vector<int>{36, kPerDay + 36}));
+    EXPECT_EQ(frameCodes(out), (std::vector<int>{36, kPicturesPerDay + 36}));
 
     // Late in the day the nearest is that day's last picture, never the next day's first.
     r = archive.cli("--link Cams/North --from 2025-03-10 --to 2025-03-12 --at 23:55 '" + out + "'");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(frameCodes(out), (std::vector<int>{kPerDay - 1, 2 * kPerDay - 1}));
+    EXPECT_EQ(frameCodes(out), (std::vector<int>{kPicturesPerDay - 1, 2 * kPicturesPerDay - 1}));
 
     // Three hours east of UTC, 12:10 is 09:10 UTC, and the days begin at 21:00 UTC.
     r = archive.cli("--link Cams/North --from 2025-03-10 --to 2025-03-12 --at 12:10 --timezone "
@@ -266,7 +268,7 @@ TEST(TimelapseCli, AtTakesThePictureNearestToTheTimeOfEachDay) {
                         out + "'",
                     "TZ=XYZ-3");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(frameCodes(out), (std::vector<int>{27, kPerDay + 27}));
+    EXPECT_EQ(frameCodes(out), (std::vector<int>{27, kPicturesPerDay + 27}));
 }
 
 TEST(TimelapseCli, AGifHoldsTheSpansPicturesAtTheFirstOnesSize) {
@@ -282,7 +284,7 @@ TEST(TimelapseCli, AGifHoldsTheSpansPicturesAtTheFirstOnesSize) {
     EXPECT_EQ(stream["width"], "64");
     EXPECT_EQ(stream["height"], "48");
     // Picture 75 is a GIF itself: its frame is in its place.
-    EXPECT_EQ(frameCodes(out), codesFrom(kPerDay, kPerDay + 11));
+    EXPECT_EQ(frameCodes(out), codesFrom(kPicturesPerDay, kPicturesPerDay + 11));
 }
 
 TEST(TimelapseCli, BadCommandLinesAndEmptySpansAreRefused) {

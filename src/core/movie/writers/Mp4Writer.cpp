@@ -29,7 +29,7 @@ namespace kestrix {
 
 namespace {
 
-constexpr int kMaxScale = 1 << 16;
+constexpr int kMaxRateScale = 1 << 16;
 constexpr int kMaxKeyFrameInterval = 250;
 constexpr double kMaxKeyFrameSeconds = 10;
 // A live movie's fragments: each one is written and synced when it holds this many frames.
@@ -80,7 +80,7 @@ int crfForQuality(int quality) {
 ExactRate exactRateForFps(double fps) {
     if (!(fps > 0) || !std::isfinite(fps))
         return {};
-    const AVRational exact = av_d2q(fps, kMaxScale);
+    const AVRational exact = av_d2q(fps, kMaxRateScale);
     if (exact.num <= 0 || exact.den <= 0)
         return {};
     return {exact.num, exact.den};

@@ -28,7 +28,7 @@ namespace kestrix {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using SteadyClock = std::chrono::steady_clock;
 
 // The last error FFmpeg logged on this thread. Its return codes alone often say no more than
 // "I/O error" where the log says which certificate check failed.
@@ -158,7 +158,7 @@ Watchdog::Watchdog(std::chrono::milliseconds timeout, std::function<bool()> canc
 }
 
 void Watchdog::feed() {
-    lastFeed_ = Clock::now().time_since_epoch().count();
+    lastFeed_ = SteadyClock::now().time_since_epoch().count();
 }
 
 int Watchdog::seconds() const {
@@ -169,8 +169,8 @@ int Watchdog::interrupt(void* watchdog) {
     auto& self = *static_cast<Watchdog*>(watchdog);
     if (self.reason_ != Reason::None)
         return 1;
-    const Clock::duration silent =
-        Clock::now().time_since_epoch() - Clock::duration(self.lastFeed_);
+    const SteadyClock::duration silent =
+        SteadyClock::now().time_since_epoch() - SteadyClock::duration(self.lastFeed_);
     if (self.stop_)
         self.reason_ = Reason::Stopped;
     else if (self.cancelled_ && self.cancelled_())
