@@ -20,6 +20,10 @@
 #include <vector>
 #include <zlib.h>
 
+#if defined(__x86_64__)
+#include <tmmintrin.h>
+#endif
+
 namespace kestrix {
 
 namespace {
@@ -260,9 +264,33 @@ template <int PixelBytes, int SampleBytes> void rgbRow(const uint8_t* s, uint8_t
     }
 }
 
-// 8-bit RGB four pixels at a time: three 32-bit words in, their bytes rearranged, three out.
+#if defined(__x86_64__)
+// Five pixels per byte shuffle. Each step stores 16 bytes: the last is the next pixel's first,
+// written again, correctly, by the step after (there is always one: six pixels are left).
+__attribute__((target("ssse3"))) int rgb8RowShuffled(const uint8_t* s, uint8_t* d, int count) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 5, 4, 3, 8, 7, 6, 11, 10, 9, 14, 13, 12, 15);
+    int i = 0;
+    for (; i + 6 <= count; i += 5, s += 15, d += 15) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_shuffle_epi8(pixels, order));
+    }
+    return i;
+}
+
+const bool kHasShuffle = __builtin_cpu_supports("ssse3");
+#endif
+
+// 8-bit RGB: shuffled by the vector unit where it can, else four pixels at a time, three 32-bit
+// words in, their bytes rearranged, three out.
 void rgb8Row(const uint8_t* s, uint8_t* d, int count) {
     int i = 0;
+#if defined(__x86_64__)
+    if (kHasShuffle) {
+        i = rgb8RowShuffled(s, d, count);
+        s += 3 * static_cast<ptrdiff_t>(i);
+        d += 3 * static_cast<ptrdiff_t>(i);
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
         for (; i + 4 <= count; i += 4, s += 12, d += 12) {
             uint32_t in[3];
