@@ -4,104 +4,22 @@
 //   cpu_s_per_fetch   CPU seconds the fetching side spent per fetch (curl: the whole process)
 //   curl_transfer_bytes_per_second  curl's throughput by its own clock, without its start-up
 //   cpu_share         CPU used while waiting on a server that never answers, in cores
+#include "BenchServer.h"
 #include "core/net/HttpClient.h"
 #include "core/util/Error.h"
 
-#include <arpa/inet.h>
-#include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <netinet/in.h>
-#include <poll.h>
-#include <stdexcept>
 #include <string>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace kestrix;
+using kestrix::bench::BenchServer;
 
 namespace {
-
-// Serves one prepared answer to every connection on 127.0.0.1, one connection at a time. A
-// server that stalls reads the request and then says nothing until the client closes.
-class BenchServer {
-public:
-    explicit BenchServer(std::string answer, bool stall = false)
-        : answer_(std::move(answer)), stall_(stall) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
-            throw std::runtime_error("cannot listen");
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~BenchServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
-    BenchServer(const BenchServer&) = delete;
-    BenchServer& operator=(const BenchServer&) = delete;
-
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/body"; }
-
-private:
-    void run() {
-        while (!stop_) {
-            pollfd p{listener_, POLLIN, 0};
-            if (::poll(&p, 1, 10) <= 0)
-                continue;
-            int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0)
-                continue;
-            serve(fd);
-            ::close(fd);
-        }
-    }
-
-    void serve(int fd) {
-        std::string request;
-        char buffer[4096];
-        while (request.find("\r\n\r\n") == std::string::npos) {
-            ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                return;
-            request.append(buffer, static_cast<size_t>(n));
-        }
-        if (stall_) {
-            // Wait for the client to go, without spending CPU here either.
-            while (!stop_) {
-                pollfd p{fd, POLLIN, 0};
-                if (::poll(&p, 1, 50) > 0 && ::recv(fd, buffer, sizeof buffer, 0) <= 0)
-                    return;
-            }
-            return;
-        }
-        for (size_t sent = 0; sent < answer_.size();) {
-            ssize_t n = ::send(fd, answer_.data() + sent, answer_.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            sent += static_cast<size_t>(n);
-        }
-    }
-
-    std::string answer_;
-    bool stall_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 std::string answerOf(size_t size) {
     std::string body(size, '\0');

@@ -7,6 +7,7 @@
 //   bench_thumbnails [ROUNDS]   (default 30)
 #include "core/watch/Thumbnails.h"
 
+#include "BenchServer.h"
 #include "core/decode/ImageDecoder.h"
 #include "core/image/ImageFile.h"
 #include "core/util/FileIO.h"
@@ -15,87 +16,20 @@
 #include "support/TempDir.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <netinet/in.h>
-#include <poll.h>
-#include <stdexcept>
 #include <string>
-#include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace kestrix;
 namespace fs = std::filesystem;
+using kestrix::bench::BenchServer;
 
 namespace {
-
-// Answers every connection on 127.0.0.1 with one prepared response.
-class OneAnswerServer {
-public:
-    explicit OneAnswerServer(std::string answer) : answer_(std::move(answer)) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
-            throw std::runtime_error("cannot listen on 127.0.0.1");
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this] { run(); });
-    }
-    ~OneAnswerServer() {
-        stop_ = true;
-        thread_.join();
-        ::close(listener_);
-    }
-    OneAnswerServer(const OneAnswerServer&) = delete;
-    OneAnswerServer& operator=(const OneAnswerServer&) = delete;
-
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/cam.jpg"; }
-
-private:
-    void run() {
-        while (!stop_) {
-            pollfd p{listener_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
-            const int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0)
-                continue;
-            std::string request;
-            char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-                if (n <= 0)
-                    break;
-                request.append(buffer, static_cast<size_t>(n));
-            }
-            for (size_t sent = 0; sent < answer_.size();) {
-                const ssize_t n =
-                    ::send(fd, answer_.data() + sent, answer_.size() - sent, MSG_NOSIGNAL);
-                if (n <= 0)
-                    break;
-                sent += static_cast<size_t>(n);
-            }
-            ::close(fd);
-        }
-    }
-
-    std::string answer_;
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 double threadCpu() {
     timespec t{};
@@ -127,12 +61,11 @@ int main(int argc, char** argv) {
                 "share", "lazy ms", "thumb KB");
     for (const auto& [width, height] : {std::pair{640, 480}, {1280, 720}, {1920, 1080}}) {
         const std::string body = cameraJpeg(width, height, dir.path());
-        const OneAnswerServer server(
-            "HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
-            std::to_string(body.size()) + "\r\n\r\n" + body);
+        const BenchServer server("HTTP/1.0 200 OK\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                 std::to_string(body.size()) + "\r\n\r\n" + body);
         WatchedLink link;
         link.name = link.path = link.directory = "cam" + std::to_string(width);
-        link.address = server.url();
+        link.address = server.url("/cam.jpg");
         LinkFetcher fetcher(link);
         LinkFetchSettings settings;
         settings.saveDir = dir.path();
