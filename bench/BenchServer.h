@@ -2,11 +2,10 @@
 // connection, one connection at a time, so that only the client's side is measured.
 #pragma once
 
-#include <arpa/inet.h>
+#include "support/ScriptedServer.h"
+
 #include <atomic>
-#include <netinet/in.h>
 #include <poll.h>
-#include <stdexcept>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -19,17 +18,8 @@ namespace kestrix::bench {
 class BenchServer {
 public:
     explicit BenchServer(std::string answer, bool stall = false)
-        : answer_(std::move(answer)), stall_(stall) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-            ::listen(listener_, 16) != 0 ||
-            ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
-            throw std::runtime_error("cannot listen");
-        port_ = ntohs(a.sin_port);
+        : answer_(std::move(answer)), stall_(stall),
+          listener_(test::detail::listenOnLoopback(16, port_)) {
         thread_ = std::thread([this] { run(); });
     }
     ~BenchServer() {
@@ -86,8 +76,8 @@ private:
 
     std::string answer_;
     bool stall_;
-    int listener_ = -1;
     int port_ = 0;
+    int listener_ = -1;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
